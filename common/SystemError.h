@@ -1,0 +1,9 @@
+#ifndef STRATA_COMMON_SYSTEMERROR_H_
+#define STRATA_COMMON_SYSTEMERROR_H_
+
+// The system's text for an error number, as the messages of the installer and
+// the launcher print it ("No such file or directory"). The result stays valid
+// until the next call.
+const char* ErrnoText(int err);
+
+#endif  // STRATA_COMMON_SYSTEMERROR_H_

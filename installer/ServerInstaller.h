@@ -1,0 +1,147 @@
+#ifndef STRATA_INSTALLER_SERVERINSTALLER_H_
+#define STRATA_INSTALLER_SERVERINSTALLER_H_
+
+#include <vector>
+
+class ConsoleUI;
+
+// The settings of one installation of the server and the operations an
+// installer driver calls on them: defaults, the installer command line and
+// defaults file, ports, password databases, the generated server files,
+// backup and clean-up. The operations call one another through the virtual
+// table, so a derived driver changes those calls too.
+//
+// The object owns its port table, its ConsoleUI and every text it allocates
+// itself (released by the destructor); constant defaults are never released.
+// Texts that a caller stores into the settings stay the caller's unless it
+// hands them over with AdoptText.
+class ServerInstaller {
+ public:
+  // One service port: the number (0 for none) and whether it has been
+  // confirmed for its service, which makes it count in duplicate checks.
+  struct InstPort {
+    int nPort;
+    int bSelected;
+  };
+
+  // One Name=Value item of an installer defaults file. A table of them ends
+  // with an item whose szName is null. nType: 0 text (pTarget is a char**),
+  // 1 flag and 2 port number (pTarget is an int*); other types and a null
+  // pTarget are recognised but store nothing.
+  struct InstCfgItem {
+    const char* szName;
+    void* pTarget;
+    int nType;
+  };
+
+  // Names of the six ports, by port index: "Monitor", "RTSP", "VQX", "HTTP",
+  // "MMS", "Admin".
+  static const char* g_pPortNames[6];
+
+  ServerInstaller();
+  virtual ~ServerInstaller();
+
+  ServerInstaller(const ServerInstaller&) = delete;
+  ServerInstaller& operator=(const ServerInstaller&) = delete;
+
+  // Realms from the host name, the default installation directory, the six
+  // ports (a random Admin port), the file names and the logging style.
+  virtual void SetDefaults();
+  // Applies the installer's options; may read a defaults file (-cfg) and ends
+  // the process through CleanUpAndExit for --version, --help and an
+  // unreadable defaults file.
+  virtual void ParseCmdLine(int argc, const char** argv);
+  // A port in [low, high) that is neither avoided nor one of the six ports.
+  virtual int RandomPort(int low, int high);
+  // A port in [low, high) that is neither avoided nor in the 0-ended list.
+  virtual int GenerateRandomPort(int low, int high, int* avoid);
+  // Fills each of the three passwords that is still null at random.
+  virtual void GenerateRandomPasswords();
+  // Creates the databases' subdirectories and writes the two accounts' user
+  // files in the installation directory.
+  virtual void UpdatePasswordDatabases();
+  // Writes the server configuration file of the given name into the
+  // installation directory; failures are reported, never returned.
+  virtual void CreateConfigFile(const char* fileName);
+  // Formats the configuration text from the settings, keeps a copy in
+  // m_szConfigFileText and returns it.
+  virtual char* FormatConfigFile();
+  // Writes Bin/loopcast.sh (mode 0755) into the installation directory.
+  virtual void CreateLoopcastScript();
+  // Reads an installer defaults file into the settings: 0, or -1 with errno
+  // set when the file cannot be read.
+  virtual int ReadInstallerDefaults(const char* fileName);
+  // Stores a new text holding the parent of the current directory in dir.
+  virtual void SetDefaultDir(char*& dir);
+  // Moves an earlier installation's program directories and configuration
+  // files in the installation directory aside under ".old" names.
+  virtual void BackupOldFiles();
+  // Renames name to name.old: 0 on success, -1 with nothing changed if not.
+  virtual int BackupIfPresent(const char* name);
+  // Removes the extraction directory and the installed Bin/setup.
+  virtual void CleanUp(const char* dir);
+  // Reports (unless silent), cleans up and ends the process with status.
+  [[noreturn]] virtual void CleanUpAndExit(int status, ConsoleUI* ui);
+  // Runs a shell command and returns what system() returned.
+  virtual int System(const char* command);
+  // Reads Name=Value lines of path into the targets of items, echoing each
+  // match through ui when ui is not null: 0, or -1 when the file cannot be
+  // read (errno tells why; nothing has changed then).
+  virtual int ReadInstallerConfigItems(const char* path, const InstCfgItem* items, ConsoleUI* ui);
+
+  int GetInstPort(int index);
+  // Sets the port of entry index and marks it selected.
+  void SetInstPort(int index, int port);
+  // 1 with name set to the holder when another selected entry has port.
+  int CheckDupePort(int port, int index, const char*& name);
+  // 1 when something on this machine holds the port on 127.0.0.1.
+  int PortInUse(int port);
+
+  // Stores in name a new 1024-byte buffer with the host name; 1 if it was
+  // read, 0 if not. The caller owns the buffer (delete[]).
+  static int GetLocalHostName(char*& name);
+  // 1 if text is a decimal number from 1 to 65535; port receives the number.
+  static int ValidPort(const char* text, int& port);
+  // "\nStrata Server 9.08 (9.0.8.1427) Installer", built once.
+  static const char* VersionBanner();
+
+  // Makes the object the owner of text (allocated with new[]), which it then
+  // releases in its destructor; returns text. A driver hands over texts it
+  // stores into the settings, for example the answers of the console.
+  char* AdoptText(char* text);
+
+  InstPort* m_pPorts;
+  char* m_szAdminUserID;
+  char* m_szAdminPassword;
+  char* m_szAdminRealm;
+  char* m_szEncoderUserID;
+  char* m_szEncoderPassword;
+  char* m_szEncoderRealm;
+  char* m_szRBSEncoderRealm;
+  char* m_szWMEncoderRealm;
+  char* m_szCDistRealm;
+  char* m_szContentRealm;
+  char* m_szMonitorPassword;
+  char* m_szConfigFileName;
+  char* m_szDefaultConfigFileName;
+  char* m_szInstallerConfigFile;
+  char* m_szLoggingStyle;
+  char* m_szLocalHostName;
+  char* m_szDefInstallPath;
+  char* m_szConfigFileText;
+  int m_bNonInteractiveInstall;
+  int m_bSilentInstall;
+  int m_bBackupOldFiles;
+  int m_bDebugInstall;
+  ConsoleUI* m_pUI;
+
+ protected:
+  // A new copy of text owned by this object.
+  char* OwnedCopy(const char* text);
+
+ private:
+  // Every text this object allocated or adopted; released by the destructor.
+  std::vector<char*> m_ownedTexts;
+};
+
+#endif  // STRATA_INSTALLER_SERVERINSTALLER_H_

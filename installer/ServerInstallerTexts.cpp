@@ -1,0 +1,22 @@
+// Ownership of the texts that a ServerInstaller allocates or is handed.
+#include <string.h>
+
+#include <algorithm>
+
+#include "installer/ServerInstaller.h"
+
+char* ServerInstaller::AdoptText(char* text) {
+  // Adopting twice must not release twice.
+  if (text != nullptr &&
+      std::find(m_ownedTexts.begin(), m_ownedTexts.end(), text) == m_ownedTexts.end()) {
+    m_ownedTexts.push_back(text);
+  }
+  return text;
+}
+
+char* ServerInstaller::OwnedCopy(const char* text) {
+  size_t length = strlen(text);
+  char* copy = new char[length + 1];
+  memcpy(copy, text, length + 1);
+  return AdoptText(copy);
+}

@@ -1,0 +1,37 @@
+#ifndef STRATA_LAUNCHER_STAGE1_H_
+#define STRATA_LAUNCHER_STAGE1_H_
+
+// Base name of argv[0] (a pointer into it), set by Stage1::ParseCmdLine.
+extern char* g_szProg;
+
+// Stage one of an installation package: finds the decompressor and the
+// archive at the end of its own file, unpacks the archive into "./qzsetup",
+// answers --version and --help, and replaces itself with the second-stage
+// installer. The process ends inside Main, Bail or ParseCmdLine.
+class Stage1 {
+ public:
+  // Bits of the flag word.
+  static const unsigned kSilent = 1;
+  static const unsigned kProgressOnly = 2;
+
+  Stage1();
+  virtual ~Stage1();
+
+  // Extracts and hands over; ends the process with 0, or -1 after a failure.
+  [[noreturn]] virtual void Main(int archiveLength, int extractorLength, char* archiveType,
+                                 int argc, char** argv);
+  // Starts the second stage from "./qzsetup" with the user's arguments. Does
+  // not return when one starts; warns (unless silent) and returns otherwise.
+  virtual void RunSecondStage(int argc, char** argv);
+  // Prints message (unless silent or null) and ends the process with status.
+  [[noreturn]] virtual void Bail(int status, const char* message);
+  virtual void PrintVersion();
+  // Usage and option help on standard error.
+  virtual void PrintUsage(const char* prog);
+  // Sets g_szProg and the flags; ends the process for version and help.
+  virtual void ParseCmdLine(int argc, char** argv);
+
+  unsigned m_nFlags;
+};
+
+#endif  // STRATA_LAUNCHER_STAGE1_H_

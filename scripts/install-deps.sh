@@ -1,0 +1,46 @@
+#!/bin/sh
+# Makes sure the Debian packages a job needs are present.
+#
+#   scripts/install-deps.sh build|test|bench|fuzz
+#
+# As root, missing packages are installed with apt-get (the package lists are
+# refreshed once first). Otherwise the script says what to install and fails.
+set -eu
+
+job=${1:-build}
+
+build_pkgs="cmake make g++ pkg-config libgtest-dev libgmock-dev libmd-dev libxxhash-dev bzip2 tar"
+# The end-to-end tests run packages whose second stage may be a shell, Perl or
+# Python script, and build packages with lbzip2 as their decompressor.
+test_pkgs="$build_pkgs clang libclang-rt-14-dev lbzip2 perl python3 gzip"
+bench_pkgs="$build_pkgs lbzip2 hyperfine python3 time"
+fuzz_pkgs="$build_pkgs clang libclang-rt-14-dev"
+
+case "$job" in
+  build) want=$build_pkgs ;;
+  test) want=$test_pkgs ;;
+  bench) want=$bench_pkgs ;;
+  fuzz) want=$fuzz_pkgs ;;
+  *) echo "usage: $0 build|test|bench|fuzz" >&2; exit 2 ;;
+esac
+
+missing=""
+for p in $want; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing="$missing $p"
+  fi
+done
+
+[ -z "$missing" ] && exit 0
+
+if [ "$(id -u)" -eq 0 ]; then
+  echo "Installing missing packages:$missing"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q >/dev/null
+  # shellcheck disable=SC2086
+  apt-get install -y -q --no-install-recommends $missing >/dev/null
+else
+  echo "These Debian packages are missing:$missing" >&2
+  echo "Install them with: sudo apt-get install$missing" >&2
+  exit 1
+fi
