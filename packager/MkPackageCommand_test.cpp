@@ -374,3 +374,16 @@ TEST_F(MkPackageProgramTest, ReportsWhatItMayNotReadOrWrite) {
   EXPECT_EQ("mkpackage: " + m_dir / "tree/secret" + ": Permission denied\n", err);
   EXPECT_EQ(std::vector<std::string>{}, ListDirectory(m_dir / "out"));
 }
+
+TEST_F(MkPackageProgramTest, AFailedWriteLeavesNoPackageBehind) {
+  WriteFile(m_dir / "bin/launcher", ReadFile(STUB_LAUNCHER), 0755);
+  ASSERT_EQ(0, mkdir((m_dir / "out").c_str(), 0755));
+  WriteFile(m_dir / "out/pkg", "the previous package", 0644);
+  // A file size limit below the launcher's size stands in for a full disk.
+  m_prefix = "ulimit -f 8; trap '' XFSZ; ";
+  std::string err;
+  EXPECT_EQ(1, Program(Quote(m_dir / "tree") + " " + Quote(m_dir / "out/pkg"), &err));
+  EXPECT_EQ("mkpackage: cannot write " + m_dir / "out/pkg" + ": File too large\n", err);
+  EXPECT_EQ(std::vector<std::string>{"pkg"}, ListDirectory(m_dir / "out"));
+  EXPECT_EQ("the previous package", ReadFile(m_dir / "out/pkg"));
+}

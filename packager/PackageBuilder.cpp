@@ -251,9 +251,10 @@ bool PackageBuilder::CheckOutput(const Inputs& inputs, std::string* error) {
 bool PackageBuilder::Assemble(Inputs* inputs, int fd, std::string* error) {
   const std::string& output = m_options.output;
   auto copy = [&](int from, const std::string& fromPath, uint64_t* copied) {
-    bool writeFailed;
+    bool writeFailed = false;
     if (lseek(from, 0, SEEK_SET) != 0 || !CopyToEnd(from, fd, copied, &writeFailed)) {
-      *error = (writeFailed ? "cannot write " + output : fromPath) + ": " + ErrnoText(errno);
+      int err = errno;
+      *error = (writeFailed ? "cannot write " + output : fromPath) + ": " + ErrnoText(err);
       return false;
     }
     return true;
