@@ -197,7 +197,7 @@ TEST_F(PackageBuilderTest, TgzNeedsNoDecompressorAndWarnsAboutAnUnusedOne) {
   EXPECT_EQ(static_cast<int32_t>(kDecompressor.size()), record.extractorLength);
 }
 
-TEST_F(PackageBuilderTest, WarnsWhenTheArchiveDoesNotLookLikeItsType) {
+TEST_F(PackageBuilderTest, WarnsAboutInputsThatLookWrong) {
   WriteFile(m_dir / "archive.tgz", "BZh9 a bzip2 stream given as tgz");
   BuildOptions options = Options(m_dir / "archive.tgz", m_dir / "out/pkg");
   options.type = "tgz";
@@ -205,6 +205,14 @@ TEST_F(PackageBuilderTest, WarnsWhenTheArchiveDoesNotLookLikeItsType) {
   Names warnings;
   ASSERT_TRUE(Build(options, &error, &warnings)) << error;
   EXPECT_EQ((Names{m_dir / "archive.tgz" + " does not look like a tgz archive"}), warnings);
+
+  WriteFile(m_dir / "data", "not a program", 0644);
+  options = Options(m_dir / "archive.bz2", m_dir / "out/pkg");
+  options.decompressorChoice = BuildOptions::kGivenDecompressor;
+  options.decompressor = m_dir / "data";
+  ASSERT_TRUE(Build(options, &error, &warnings)) << error;
+  EXPECT_EQ((Names{m_dir / "data" + " is not executable; is it a decompressor program?"}),
+            warnings);
 }
 
 TEST_F(PackageBuilderTest, RefusesBadInputsLeavingNothingBehind) {
@@ -273,6 +281,28 @@ TEST_F(PackageBuilderTest, RefusesBadInputsLeavingNothingBehind) {
   add("output is a directory", m_dir / "out: is a directory").output = m_dir / "out";
   add("output is the archive", m_dir / "archive.bz2: the output would replace one of the inputs")
       .output = m_dir / "archive.bz2";
+  {
+    BuildOptions& options =
+        add("output inside the tree",
+            m_dir / "tree/Bin/pkg: the output would lie inside the directory being packed");
+    options.archive = m_dir / "tree";
+    options.output = m_dir / "tree/Bin/pkg";
+  }
+  // Sparse files: the lengths must fit the record's signed 32-bit fields.
+  WriteFile(m_dir / "huge.bz2", "BZh");
+  ASSERT_EQ(0, truncate((m_dir / "huge.bz2").c_str(), 2147483648));
+  add("archive too large", m_dir /
+                               "huge.bz2: the archive is too large (2147483648 bytes; a "
+                               "package piece holds at most 2147483647)")
+      .archive = m_dir / "huge.bz2";
+  {
+    BuildOptions& options =
+        add("decompressor too large", m_dir /
+                                          "huge.bz2: the decompressor is too large (2147483648 "
+                                          "bytes; a package piece holds at most 2147483647)");
+    options.decompressorChoice = BuildOptions::kGivenDecompressor;
+    options.decompressor = m_dir / "huge.bz2";
+  }
 
   for (const Case& c : cases) {
     std::string error;
