@@ -387,3 +387,9 @@ TEST_F(MkPackageProgramTest, AFailedWriteLeavesNoPackageBehind) {
   EXPECT_EQ(std::vector<std::string>{"pkg"}, ListDirectory(m_dir / "out"));
   EXPECT_EQ("the previous package", ReadFile(m_dir / "out/pkg"));
 }
+
+TEST_F(MkPackageProgramTest, AnUnwritableStandardOutputIsAFailure) {
+  std::string err;
+  EXPECT_EQ(1, RunShell(Quote(m_dir / "bin/mkpackage") + " --help 2>&1 >/dev/full", &err));
+  EXPECT_EQ("mkpackage: cannot write the output\n", err);
+}
