@@ -190,8 +190,10 @@ void Stage1::Main(int archiveLength, int extractorLength, char* archiveType, int
       printf(".");
       fflush(nullptr);
     }
-    if (!package.Copy(archive, offset, length, &sink, &failure))
-      break;
+    // After a failure the dots go on, so that the line keeps its length, but
+    // nothing more is written.
+    if (failure.empty())
+      package.Copy(archive, offset, length, &sink, &failure);
   }
   if (!sink.Close() && failure.empty())
     failure = sink.Failure();
