@@ -162,7 +162,11 @@ void Stage1::Main(int archiveLength, int extractorLength, char* archiveType, int
     decompressorPath = WriteDecompressor(this, &package, extractor, extractorLength);
 
   fflush(nullptr);
-  system("rm -rf ./qzsetup");
+  // A shell and rm cost a small package more than its whole check; with
+  // nothing by that name there is nothing for them to remove.
+  struct stat earlier;
+  if (lstat(kExtractDir, &earlier) == 0 || errno != ENOENT)
+    system("rm -rf ./qzsetup");
   if (mkdir(kExtractDir, 0700) != 0)
     Bail(-1, "\nError: mkdir failed");
   if (chmod(kExtractDir, 0700) != 0)
