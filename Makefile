@@ -11,7 +11,7 @@ FUZZ_SMOKE_SECONDS ?= 30
 export ASAN_OPTIONS ?= detect_leaks=1:abort_on_error=0
 export UBSAN_OPTIONS ?= print_stacktrace=1:halt_on_error=1
 
-.PHONY: all build build-asan build-fuzz test test-plain test-asan fuzz fuzz-smoke demo format clean
+.PHONY: all build build-asan build-fuzz test test-plain test-asan fuzz fuzz-smoke demo bench format clean
 
 all: build
 
@@ -52,6 +52,13 @@ test: test-plain test-asan fuzz-smoke
 
 demo: build
 	@scripts/demo.sh $(BUILD)
+
+# Times packages against the decompressor alone and writes BENCHMARKS.md and
+# bench/results/; BENCH_QUICK=1 for a short run that writes to out/bench-quick/.
+bench:
+	@scripts/install-deps.sh bench
+	@$(MAKE) --no-print-directory build
+	@python3 bench/run_bench.py --build $(BUILD)
 
 format:
 	@git ls-files -co --exclude-standard '*.cpp' '*.h' | xargs -r clang-format -i
