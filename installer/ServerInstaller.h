@@ -45,7 +45,8 @@ class ServerInstaller {
   ServerInstaller& operator=(const ServerInstaller&) = delete;
 
   // Realms from the host name, the default installation directory, the six
-  // ports (a random Admin port), the file names and the logging style.
+  // ports (a random Admin port), the file names and the logging style. The
+  // texts of SetDefaultDir and GetLocalHostName become the object's.
   virtual void SetDefaults();
   // Applies the installer's options; may read a defaults file (-cfg) and ends
   // the process through CleanUpAndExit for --version, --help and an
@@ -53,7 +54,8 @@ class ServerInstaller {
   virtual void ParseCmdLine(int argc, const char** argv);
   // A port in [low, high) that is neither avoided nor one of the six ports.
   virtual int RandomPort(int low, int high);
-  // A port in [low, high) that is neither avoided nor in the 0-ended list.
+  // A port in [low, high) that is neither avoided nor in the 0-ended list;
+  // 0 when the range holds no such port.
   virtual int GenerateRandomPort(int low, int high, int* avoid);
   // Fills each of the three passwords that is still null at random.
   virtual void GenerateRandomPasswords();
@@ -71,7 +73,8 @@ class ServerInstaller {
   // Reads an installer defaults file into the settings: 0, or -1 with errno
   // set when the file cannot be read.
   virtual int ReadInstallerDefaults(const char* fileName);
-  // Stores a new text holding the parent of the current directory in dir.
+  // Stores in dir a new text (new[], the caller's) holding the parent of the
+  // current directory; the empty text when that cannot be determined.
   virtual void SetDefaultDir(char*& dir);
   // Moves an earlier installation's program directories and configuration
   // files in the installation directory aside under ".old" names.
@@ -86,7 +89,8 @@ class ServerInstaller {
   virtual int System(const char* command);
   // Reads Name=Value lines of path into the targets of items, echoing each
   // match through ui when ui is not null: 0, or -1 when the file cannot be
-  // read (errno tells why; nothing has changed then).
+  // read or is not a regular file (errno tells why; nothing has changed
+  // then). The texts it stores belong to this object.
   virtual int ReadInstallerConfigItems(const char* path, const InstCfgItem* items, ConsoleUI* ui);
 
   int GetInstPort(int index);

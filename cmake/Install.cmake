@@ -1,0 +1,82 @@
+# The framework as an installable library for people who write their own
+# installer driver:
+#
+#   cmake --install build --prefix P
+#
+# puts the headers under P/include/strata/<folder>/, the static libraries
+# under P/lib/ and a CMake package under P/lib/cmake/StrataInstaller/, so that
+# a driver's project can say
+#
+#   find_package(StrataInstaller REQUIRED)
+#   target_link_libraries(setup PRIVATE Strata::framework)
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(STRATA_INSTALL_INCLUDEDIR ${CMAKE_INSTALL_INCLUDEDIR}/strata)
+set(STRATA_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/StrataInstaller)
+
+# The headers a driver includes, by folder: "installer/ServerInstaller.h".
+set(STRATA_PUBLIC_HEADERS
+  console/ConsoleUI.h
+  credentials/PasswordTool.h
+  installer/ServerInstaller.h
+  launcher/PackageInfo.h
+  launcher/ServerVersion.h
+  templates/NewInstallerConfig.h
+  templates/NewInstallerIQLoopcastScript.h)
+foreach(header ${STRATA_PUBLIC_HEADERS})
+  get_filename_component(folder ${header} DIRECTORY)
+  install(FILES ${STRATA_SOURCE_ROOT}/${header} DESTINATION ${STRATA_INSTALL_INCLUDEDIR}/${folder})
+endforeach()
+
+# Installed beside other libraries, the name says whose it is.
+set_target_properties(framework PROPERTIES OUTPUT_NAME strata_framework)
+target_include_directories(framework PUBLIC $<INSTALL_INTERFACE:${STRATA_INSTALL_INCLUDEDIR}>)
+# An installed sanitized library needs the sanitizer runtimes in whatever
+# program links it.
+if(STRATA_SANITIZE)
+  target_link_options(framework INTERFACE -fsanitize=address,undefined)
+endif()
+
+# A static library carries none of the libraries it links, so every library
+# of this project that the framework links is installed and exported with it.
+function(strata_collect_libraries target result)
+  set(found ${${result}})
+  get_target_property(linked ${target} LINK_LIBRARIES)
+  if(linked)
+    foreach(lib ${linked})
+      if(TARGET ${lib} AND NOT lib IN_LIST found)
+        get_target_property(imported ${lib} IMPORTED)
+        get_target_property(aliased ${lib} ALIASED_TARGET)
+        if(NOT imported AND NOT aliased)
+          list(APPEND found ${lib})
+          strata_collect_libraries(${lib} found)
+        endif()
+      endif()
+    endforeach()
+  endif()
+  set(${result} ${found} PARENT_SCOPE)
+endfunction()
+
+set(STRATA_EXPORTED_LIBRARIES framework)
+strata_collect_libraries(framework STRATA_EXPORTED_LIBRARIES)
+
+install(TARGETS ${STRATA_EXPORTED_LIBRARIES}
+  EXPORT StrataInstallerTargets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(EXPORT StrataInstallerTargets
+  NAMESPACE Strata::
+  DESTINATION ${STRATA_INSTALL_CMAKEDIR})
+
+configure_package_config_file(
+  ${CMAKE_CURRENT_LIST_DIR}/StrataInstallerConfig.cmake.in
+  ${CMAKE_CURRENT_BINARY_DIR}/StrataInstallerConfig.cmake
+  INSTALL_DESTINATION ${STRATA_INSTALL_CMAKEDIR})
+write_basic_package_version_file(
+  ${CMAKE_CURRENT_BINARY_DIR}/StrataInstallerConfigVersion.cmake
+  VERSION ${PROJECT_VERSION}
+  COMPATIBILITY SameMajorVersion)
+install(FILES
+  ${CMAKE_CURRENT_BINARY_DIR}/StrataInstallerConfig.cmake
+  ${CMAKE_CURRENT_BINARY_DIR}/StrataInstallerConfigVersion.cmake
+  DESTINATION ${STRATA_INSTALL_CMAKEDIR})

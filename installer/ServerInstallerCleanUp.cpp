@@ -1,0 +1,107 @@
+// Backup of an earlier installation, clean-up at the end, and the shell.
+#include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <string>
+
+#include "common/SystemError.h"
+#include "console/ConsoleUI.h"
+#include "installer/ServerInstaller.h"
+#include "installer/WorkingDirectory.h"
+
+namespace {
+
+// Fixed names: backed up even when the configuration file names were changed.
+const char* const kBackupNames[] = {"Bin",          "Plugins",     "Lib",
+                                    "qmserver.cfg", "qmproxy.cfg", "default.cfg"};
+
+// dir as one word for /bin/sh: single-quoted, each ' written as '\''. The
+// commands run in the parent of the extraction directory, so a relative name
+// that starts with "-" gets "./" in front lest rm take it for options.
+std::string ShellWord(const char* dir) {
+  std::string word = "'";
+  if (dir[0] == '-')
+    word += "./";
+  for (const char* p = dir; *p != '\0'; ++p) {
+    if (*p == '\'')
+      word += "'\\''";
+    else
+      word += *p;
+  }
+  word += "'";
+  return word;
+}
+
+// The installed Bin/setup as a word of the removal commands; nothing when no
+// installation directory is known, so that only "qzsetup" is removed then.
+std::string InstalledSetup(const char* dir) {
+  if (dir == nullptr)
+    return std::string();
+  return " " + ShellWord(dir) + "/Bin/setup";
+}
+
+}  // namespace
+
+void ServerInstaller::BackupOldFiles() {
+  SavedWorkingDirectory saved;
+  if (saved.ChangeTo(m_szDefInstallPath) != 0) {
+    int err = errno;
+    if (!m_bSilentInstall) {
+      m_pUI->ShowErrorMessage("Error accessing directory %s (%s)\n",
+                              m_szDefInstallPath != nullptr ? m_szDefInstallPath : "",
+                              ErrnoText(err));
+    }
+    return;
+  }
+  // Names that are not present are simply passed over.
+  for (const char* name : kBackupNames)
+    BackupIfPresent(name);
+  saved.Restore();
+}
+
+int ServerInstaller::BackupIfPresent(const char* name) {
+  // Without the name there is nothing to put in place of an earlier backup,
+  // which therefore must survive.
+  struct stat st;
+  if (name == nullptr || lstat(name, &st) != 0)
+    return -1;
+  std::string backup = std::string(name) + ".old";
+  // A non-empty earlier backup directory stays and blocks the rename.
+  remove(backup.c_str());
+  return rename(name, backup.c_str()) == 0 ? 0 : -1;
+}
+
+void ServerInstaller::CleanUp(const char* dir) {
+  std::string setup = InstalledSetup(dir);
+  std::string now = "(cd ..; rm -rf qzsetup" + setup + " 2> /dev/null); ";
+  System(now.c_str());
+
+  struct stat st;
+  if (stat("../qzsetup", &st) == 0) {
+    std::string later = "(cd ..; sleep 2; rm -rf qzsetup" + setup + " >/dev/null 2>&1) &";
+    System(later.c_str());
+  }
+}
+
+void ServerInstaller::CleanUpAndExit(int status, ConsoleUI* ui) {
+  // A caller without a console of its own reports through the installer's.
+  if (ui == nullptr)
+    ui = m_pUI;
+  if (!m_bSilentInstall) {
+    ui->ShowMessage("Cleaning up installation files...");
+    ui->FlushOutput();
+    ui->StartPrintingDots();
+  }
+  CleanUp(m_szDefInstallPath);
+  if (!m_bSilentInstall) {
+    ui->StopPrintingDots();
+    ui->ShowMessage("\nDone.\n\n");
+  }
+  exit(status);
+}
+
+int ServerInstaller::System(const char* command) {
+  return system(command);
+}

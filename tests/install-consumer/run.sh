@@ -1,0 +1,40 @@
+#!/bin/sh
+# Installs the framework from a build tree into a scratch prefix, builds the
+# driver of this folder against it with find_package, and runs it.
+#
+#   run.sh BUILD_DIR WORK_DIR CXX_COMPILER
+set -eu
+
+here=$(cd "$(dirname "$0")" && pwd)
+build=$1
+work=$2
+cxx=$3
+
+rm -rf "$work"
+mkdir -p "$work"
+prefix=$work/prefix
+
+cmake --install "$build" --prefix "$prefix" >"$work/install.log"
+
+# A driver's source includes the headers by folder below include/strata.
+for header in installer/ServerInstaller.h console/ConsoleUI.h credentials/PasswordTool.h \
+    templates/NewInstallerConfig.h templates/NewInstallerIQLoopcastScript.h \
+    launcher/ServerVersion.h launcher/PackageInfo.h; do
+  if [ ! -f "$prefix/include/strata/$header" ]; then
+    echo "missing installed header include/strata/$header" >&2
+    exit 1
+  fi
+done
+
+cmake -S "$here" -B "$work/build" -DCMAKE_PREFIX_PATH="$prefix" \
+  -DCMAKE_CXX_COMPILER="$cxx" >"$work/configure.log"
+cmake --build "$work/build" >"$work/build.log"
+
+expected=$(printf '\nStrata Server 9.08 (9.0.8.1427) Installer\naccepted\nqmserver.cfg')
+actual=$("$work/build/consumer")
+if [ "$actual" != "$expected" ]; then
+  echo "the driver printed:" >&2
+  printf '%s\n' "$actual" >&2
+  exit 1
+fi
+echo "driver built and run against $prefix"
