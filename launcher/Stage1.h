@@ -1,6 +1,8 @@
 #ifndef STRATA_LAUNCHER_STAGE1_H_
 #define STRATA_LAUNCHER_STAGE1_H_
 
+#include <stdint.h>
+
 // Base name of argv[0] (a pointer into it), set by Stage1::ParseCmdLine.
 extern char* g_szProg;
 
@@ -31,7 +33,14 @@ class Stage1 {
   // Sets g_szProg and the flags; ends the process for version and help.
   virtual void ParseCmdLine(int argc, char** argv);
 
+  // The digest that the decompressor piece followed by the archive piece
+  // must have (a kind of launcher/PackageRecord.h and its digest bytes). With
+  // kind none, the default, the pieces are not checked.
+  void SetChecksum(uint32_t kind, const unsigned char* digest);
+
   unsigned m_nFlags;
+  uint32_t m_nChecksumKind;
+  unsigned char m_pChecksum[32];
 };
 
 #endif  // STRATA_LAUNCHER_STAGE1_H_

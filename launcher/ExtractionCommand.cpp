@@ -1,0 +1,52 @@
+#include "launcher/ExtractionCommand.h"
+
+#include <string.h>
+
+#include "launcher/Format.h"
+
+std::string ShellWord(const std::string& word) {
+  static const char kLiteral[] =
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/._-+,:=@%";
+  if (word.find_first_not_of(kLiteral) == std::string::npos)
+    return word;
+  std::string quoted = "'";
+  for (char c : word) {
+    if (c == '\'')
+      quoted += "'\\''";
+    else
+      quoted += c;
+  }
+  quoted += "'";
+  return quoted;
+}
+
+bool MakeExtractionCommand(const char* type, const std::string& decompressor, const char* dir,
+                           std::string* command, const char** archiveFileName) {
+  if (type == nullptr)
+    return false;
+  // A working directory may hold blanks or shell syntax; it reaches the
+  // command only through the decompressor's absolute path.
+  const std::string tool = ShellWord(decompressor);
+  const std::string in = ShellWord(dir);
+  if (strcmp(type, "bz2") == 0) {
+    *command = FormatText("%s -dc | (cd %s; tar xof -)", tool.c_str(), in.c_str());
+    *archiveFileName = nullptr;
+  } else if (strcmp(type, "tgz") == 0) {
+    *command = FormatText("gunzip -c | (cd %s; tar xof -)", in.c_str());
+    *archiveFileName = nullptr;
+  } else if (strcmp(type, "tz") == 0) {
+    *command = FormatText("uncompress | (cd %s; tar xof -)", in.c_str());
+    *archiveFileName = nullptr;
+  } else if (strcmp(type, "rzt") == 0) {
+    const char* name = "zparchive.rzt";
+    *command = FormatText("cd %s; %s -xvf %s; rm -f %s", in.c_str(), tool.c_str(), name, name);
+    *archiveFileName = name;
+  } else if (strcmp(type, "zip") == 0) {
+    const char* name = "zparchive.zip";
+    *command = FormatText("cd %s; %s %s; rm -f %s\n", in.c_str(), tool.c_str(), name, name);
+    *archiveFileName = name;
+  } else {
+    return false;
+  }
+  return true;
+}

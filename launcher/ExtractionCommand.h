@@ -1,0 +1,20 @@
+#ifndef STRATA_LAUNCHER_EXTRACTIONCOMMAND_H_
+#define STRATA_LAUNCHER_EXTRACTIONCOMMAND_H_
+
+#include <string>
+
+// The shell command that unpacks an archive of the given type ("bz2", "tgz",
+// "tz", "rzt", "zip") into dir, using the decompressor at the given path. On
+// success *archiveFileName is null for the pipe-mode types (the archive goes
+// to the command's standard input) and the name of the file to write into dir
+// for the file-mode types. Returns false, leaving both untouched, for a type
+// that is not one of these.
+bool MakeExtractionCommand(const char* type, const std::string& decompressor, const char* dir,
+                           std::string* command, const char** archiveFileName);
+
+// word as one word of a shell command: unchanged when it holds only characters
+// that the shell takes literally (so ordinary paths keep their form), in
+// single quotes otherwise.
+std::string ShellWord(const std::string& word);
+
+#endif  // STRATA_LAUNCHER_EXTRACTIONCOMMAND_H_

@@ -1,0 +1,63 @@
+#ifndef STRATA_LAUNCHER_PACKAGEFILE_H_
+#define STRATA_LAUNCHER_PACKAGEFILE_H_
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <memory>
+#include <string>
+
+class Checksum;
+class Sink;
+
+// The package's own file, read for the two pieces at its end. Owns the
+// descriptor and one bounded read buffer, so that no piece is ever held in
+// memory whole. Not copyable.
+//
+// A piece is read twice: once by ReadTail, which finds where it starts and how
+// many bytes the file delivers (and digests them), and once by Copy, which
+// writes the bytes found to a sink.
+class PackageFile {
+ public:
+  static const size_t kBufferSize = 1 << 20;
+
+  // Where a trailing piece starts, how many of its bytes were read, and the
+  // error number of the last seek or read of this file that failed (0 if
+  // none has).
+  struct Piece {
+    int64_t start;
+    int64_t count;
+    int error;
+  };
+
+  PackageFile();
+  ~PackageFile();
+
+  PackageFile(const PackageFile&) = delete;
+  PackageFile& operator=(const PackageFile&) = delete;
+
+  // Opens path, or fallback when path is null or is not a readable regular
+  // file (a package started by a bare name found on the search path has no
+  // such file in the current directory). On failure returns false and sets
+  // *error to the error number of path.
+  bool Open(const char* path, const char* fallback, int* error);
+
+  // Seeks to distance bytes before the end of the file, then reads up to
+  // length bytes, handing each block to sum (if not null). As with fseek, a
+  // seek that fails (a file shorter than distance) leaves the position where
+  // it was, and the read goes on from there.
+  Piece ReadTail(int64_t distance, int64_t length, Checksum* sum);
+
+  // Writes bytes [offset, offset + size) of piece to sink in buffer-sized
+  // blocks; bytes at or past piece.count are written as zeros. False, with
+  // *failure saying why, if the file no longer delivers the bytes that
+  // ReadTail found or the sink fails.
+  bool Copy(const Piece& piece, int64_t offset, int64_t size, Sink* sink, std::string* failure);
+
+ private:
+  int m_nFd;
+  int m_nLastError;
+  std::unique_ptr<char[]> m_pBuffer;
+};
+
+#endif  // STRATA_LAUNCHER_PACKAGEFILE_H_

@@ -1,0 +1,322 @@
+#include "launcher/Stage1.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "common/Checksum.h"
+#include "common/SystemError.h"
+#include "installer/ServerInstaller.h"
+#include "launcher/ArchiveChunks.h"
+#include "launcher/ExtractionCommand.h"
+#include "launcher/Format.h"
+#include "launcher/PackageFile.h"
+#include "launcher/PackageInfo.h"
+#include "launcher/PackageRecord.h"
+#include "launcher/Sink.h"
+
+char* g_szProg = nullptr;
+
+const unsigned Stage1::kSilent;
+const unsigned Stage1::kProgressOnly;
+
+namespace {
+
+const char kTempName[] = "xxextract.tmp";
+const char kExtractDir[] = "./qzsetup";
+const char kSecondStage[] = "Bin/setup";
+
+// The working directory, whatever its length; false with errno set.
+bool CurrentDirectory(std::string* dir) {
+  std::vector<char> buffer(1024);
+  for (;;) {
+    if (getcwd(buffer.data(), buffer.size()) != nullptr) {
+      *dir = buffer.data();
+      return true;
+    }
+    if (errno != ERANGE)
+      return false;
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+bool IsOneOf(const char* arg, std::initializer_list<const char*> names) {
+  for (const char* name : names) {
+    if (strcmp(arg, name) == 0)
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+Stage1::Stage1() : m_nFlags(0), m_nChecksumKind(kChecksumNone), m_pChecksum() {}
+
+Stage1::~Stage1() {}
+
+void Stage1::SetChecksum(uint32_t kind, const unsigned char* digest) {
+  m_nChecksumKind = kind;
+  memcpy(m_pChecksum, digest, sizeof m_pChecksum);
+}
+
+void Stage1::Main(int archiveLength, int extractorLength, char* archiveType, int argc,
+                  char** argv) {
+  int status = 0;
+  ParseCmdLine(argc, argv);
+  const bool silent = (m_nFlags & kSilent) != 0;
+  if (!silent) {
+    printf("Extracting files for ZephraNetworks installation...");
+    fflush(nullptr);
+  }
+  if (archiveLength < 0 || extractorLength < 0)
+    Bail(-1, "\nError: Internal error -- bad piece lengths\n");
+
+  PackageFile package;
+  const char* self = argc > 0 ? argv[0] : nullptr;
+  int openError = 0;
+  if (!package.Open(self, "/proc/self/exe", &openError)) {
+    Bail(-1, FormatText("\nError: cannot open the package file %s (%s)\n", self ? self : "",
+                        ErrnoText(openError))
+                 .c_str());
+  }
+
+  // First pass: find what the file holds of both pieces and check it, before
+  // anything on disk is removed or created.
+  Checksum sum(m_nChecksumKind);
+  Checksum* digest = m_nChecksumKind != kChecksumNone ? &sum : nullptr;
+  if (digest != nullptr && !sum.Valid())
+    Bail(-1, "\nError: Internal error -- unknown checksum kind\n");
+  PackageFile::Piece extractor = {0, 0, 0};
+  if (extractorLength != 0) {
+    extractor = package.ReadTail(static_cast<int64_t>(archiveLength) + extractorLength,
+                                 extractorLength, digest);
+    if (extractor.count != extractorLength) {
+      if (!silent) {
+        printf("\nError: short read (%d/%d bytes) (%s)\n", static_cast<int>(extractor.count),
+               extractorLength, ErrnoText(extractor.error));
+        fflush(nullptr);
+      }
+      status = -1;
+    }
+  }
+  PackageFile::Piece archive = package.ReadTail(archiveLength, archiveLength, digest);
+  const bool archiveShort = archive.count != archiveLength;
+  if (archiveShort) {
+    if (!silent) {
+      printf("\nError: short read (%d/%d bytes) (%s)\n", static_cast<int>(archive.count),
+             archiveLength, ErrnoText(archive.error));
+      fflush(nullptr);
+    }
+    status = -1;
+  }
+  if (digest != nullptr) {
+    unsigned char found[Checksum::kMaxDigestSize];
+    sum.Final(found);
+    if (memcmp(found, m_pChecksum, Checksum::DigestSize(m_nChecksumKind)) != 0) {
+      // Never leave a decompressor behind from a package that failed its check.
+      unlink(kTempName);
+      Bail(-1,
+           "\nError: the package is damaged (its checksum does not match); download it again\n");
+    }
+  }
+
+  // Second pass: write the decompressor out, then the archive in chunks.
+  std::string decompressorPath;
+  if (extractorLength != 0) {
+    unlink(kTempName);
+    Sink temp;
+    std::string failure;
+    // Exclusive and never through a link, so that nobody can redirect the
+    // write or have a file of theirs run as the decompressor.
+    if (!temp.OpenFile(kTempName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0755))
+      Bail(-1, ("\nError: " + temp.Failure() + "\n").c_str());
+    if (!package.Copy(extractor, 0, extractorLength, &temp, &failure) || !temp.Close()) {
+      if (failure.empty())
+        failure = temp.Failure();
+      unlink(kTempName);
+      Bail(-1, ("\nError: " + failure + "\n").c_str());
+    }
+    chmod(kTempName, 0755);
+    std::string cwd;
+    if (!CurrentDirectory(&cwd)) {
+      std::string reason = ErrnoText(errno);
+      unlink(kTempName);
+      Bail(-1, ("\nError: cannot determine the current directory: " + reason + "\n").c_str());
+    }
+    // Absolute, because the file-mode commands run it from the extraction
+    // directory.
+    decompressorPath = FormatText("%s%s%s", cwd.c_str(), "/", kTempName);
+  }
+
+  fflush(nullptr);
+  system("rm -rf ./qzsetup");
+  if (mkdir(kExtractDir, 0700) != 0)
+    Bail(-1, "\nError: mkdir failed");
+  if (chmod(kExtractDir, 0700) != 0)
+    Bail(-1, "\nError: chmod failed");
+
+  std::string command;
+  const char* archiveFileName = nullptr;
+  if (!MakeExtractionCommand(archiveType, decompressorPath, kExtractDir, &command,
+                             &archiveFileName)) {
+    Bail(-1, "\nError: Internal error -- unknown archive type\n");
+  }
+  const bool pipeMode = archiveFileName == nullptr;
+
+  Sink sink;
+  std::string archivePath;
+  if (pipeMode) {
+    if (!sink.OpenCommand(command.c_str(), "the extraction command"))
+      Bail(-1, ("\nError: " + sink.Failure() + "\n").c_str());
+  } else {
+    archivePath = FormatText("%s%s%s", kExtractDir, "/", archiveFileName);
+    if (!sink.OpenFile(archivePath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666))
+      Bail(-1, ("\nError: " + sink.Failure() + "\n").c_str());
+  }
+
+  std::string failure;
+  ArchiveChunks chunks(archiveLength, archive.count);
+  int64_t offset = 0;
+  int64_t length = 0;
+  while (chunks.Next(&offset, &length)) {
+    if (!silent) {
+      printf(".");
+      fflush(nullptr);
+    }
+    if (!package.Copy(archive, offset, length, &sink, &failure))
+      break;
+  }
+  if (!sink.Close() && failure.empty())
+    failure = sink.Failure();
+  if (!pipeMode) {
+    if (failure.empty()) {
+      if (!silent)
+        printf("\nDecompressing files... (please wait)\n");
+      fflush(nullptr);
+      // The command's status is that of its final "rm -f", so it tells
+      // nothing about the extraction.
+      system(command.c_str());
+    } else {
+      unlink(archivePath.c_str());
+    }
+  }
+
+  if (extractorLength != 0)
+    unlink(kTempName);
+  // A partly unpacked product is never handed over.
+  if (archiveShort)
+    failure = "short read of the archive";
+  if (!failure.empty()) {
+    Bail(-1,
+         ("\nError: extraction failed (" + failure + "); the installer was not started\n").c_str());
+  }
+  // The archive's own "./" member may have widened the directory's mode.
+  if (chmod(kExtractDir, 0700) != 0)
+    Bail(-1, "\nError: chmod failed");
+
+  if (!silent)
+    printf("\n");
+  RunSecondStage(argc, argv);
+  exit(status);
+}
+
+void Stage1::RunSecondStage(int argc, char** argv) {
+  fflush(nullptr);
+  if (chdir(kExtractDir) == 0) {
+    struct Candidate {
+      const char* format;
+      const char* interpreter;  // null: the file itself is started
+    };
+    static const Candidate kCandidates[] = {
+        {".%s%s", nullptr},
+        {".%s%s.sh", "bash"},
+        {".%s%s.pl", "perl"},
+        {".%s%s.py", "python"},
+    };
+    for (const Candidate& candidate : kCandidates) {
+      std::string path = FormatText(candidate.format, "/", kSecondStage);
+      struct stat st;
+      if (stat(path.c_str(), &st) != 0)
+        continue;
+      // Only the pointers are copied; the strings stay argv's.
+      std::vector<char*> args;
+      if (candidate.interpreter == nullptr) {
+        chmod(path.c_str(), 0755);
+        args.push_back(&path[0]);
+      } else {
+        args.push_back(const_cast<char*>(candidate.interpreter));
+        args.push_back(&path[0]);
+      }
+      for (int i = 1; i < argc; ++i)
+        args.push_back(argv[i]);
+      args.push_back(nullptr);
+      execvp(args[0], args.data());
+      // Not started: the next candidate may be.
+    }
+  }
+  if (!(m_nFlags & kSilent)) {
+    printf("Warning: second stage installer not found!\n");
+    fflush(nullptr);
+  }
+}
+
+void Stage1::Bail(int status, const char* message) {
+  if (!(m_nFlags & kSilent) && message != nullptr) {
+    printf("%s", message);
+    fflush(nullptr);
+  }
+  exit(status);
+}
+
+void Stage1::PrintVersion() {
+  printf("%s\n", ServerInstaller::VersionBanner());
+  fflush(nullptr);
+}
+
+void Stage1::PrintUsage(const char* prog) {
+  fprintf(stderr, "\nUsage: %s [options]\n", prog);
+  char* help = PackageInfo::CommandLineHelpString();
+  fprintf(stderr, "\nWhere options are:\n%s\n", help);
+  delete[] help;
+  fflush(nullptr);
+}
+
+void Stage1::ParseCmdLine(int argc, char** argv) {
+  if (argc > 0 && argv[0] != nullptr) {
+    char* name = argv[0] + strlen(argv[0]);
+    while (name > argv[0] && name[-1] != '/' && name[-1] != '\\')
+      --name;
+    g_szProg = name;
+  }
+  // Version and help first, so that no later option can silence them.
+  for (int i = 0; i < argc; ++i) {
+    const char* arg = argv[i];
+    if (arg == nullptr)
+      continue;
+    if (IsOneOf(arg, {"--version", "-v"})) {
+      PrintVersion();
+      Bail(-1, "");
+    }
+    if (IsOneOf(arg, {"--help", "-h", "-?", "/?"})) {
+      PrintVersion();
+      PrintUsage("installer");
+      Bail(-1, "");
+    }
+  }
+  for (int i = 0; i < argc; ++i) {
+    const char* arg = argv[i];
+    if (arg == nullptr)
+      continue;
+    if (IsOneOf(arg, {"--silent", "-s", "/s"}))
+      m_nFlags |= kSilent | kProgressOnly;
+    else if (IsOneOf(arg, {"--progress-only", "-p"}))
+      m_nFlags |= kProgressOnly;
+  }
+}

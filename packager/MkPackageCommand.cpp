@@ -1,0 +1,245 @@
+#include "packager/MkPackageCommand.h"
+
+#include <string.h>
+
+#include <vector>
+
+#include "common/Checksum.h"
+#include "launcher/ServerVersion.h"
+#include "packager/ArchiveType.h"
+#include "packager/PackageBuilder.h"
+#include "packager/PackageInspector.h"
+
+namespace {
+
+const char kProgram[] = "mkpackage";
+
+// Options that take a value, as "--type bz2" or "--type=bz2".
+bool TakesValue(const std::string& name) {
+  static const char* const kNames[] = {"--type",     "--decompressor", "--launcher",
+                                       "--checksum", "--info",         "--list"};
+  for (const char* known : kNames) {
+    if (name == known)
+      return true;
+  }
+  return false;
+}
+
+bool IsFlag(const std::string& name) {
+  static const char* const kNames[] = {"--help", "--version", "--no-decompressor", "--no-checksum"};
+  for (const char* known : kNames) {
+    if (name == known)
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int MkPackageCommand::Run(int argc, const char* const* argv) {
+  BuildOptions options;
+  std::vector<std::string> operands;
+  std::string info, list;
+  bool inspect = false;
+  bool buildOption = false;
+  bool decompressorGiven = false, noDecompressor = false;
+  bool checksumGiven = false, noChecksum = false;
+  bool endOfOptions = false;
+
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (endOfOptions || arg == "-" || arg.empty() || arg[0] != '-') {
+      operands.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      endOfOptions = true;
+      continue;
+    }
+    std::string name = arg, value;
+    size_t equals = arg.find('=');
+    bool inlineValue = arg.compare(0, 2, "--") == 0 && equals != std::string::npos;
+    if (inlineValue) {
+      name = arg.substr(0, equals);
+      value = arg.substr(equals + 1);
+    }
+    if (IsFlag(name)) {
+      if (inlineValue)
+        return UsageError("option '" + name + "' takes no value");
+    } else if (TakesValue(name)) {
+      if (!inlineValue) {
+        if (i + 1 >= argc)
+          return UsageError("option '" + name + "' needs a value");
+        value = argv[++i];
+      }
+    } else {
+      return UsageError("unknown option '" + arg + "'");
+    }
+
+    if (name == "--help") {
+      PrintHelp();
+      return kSuccess;
+    } else if (name == "--version") {
+      PrintVersion();
+      return kSuccess;
+    } else if (name == "--info" || name == "--list") {
+      if (inspect)
+        return UsageError("give only one of --info and --list");
+      inspect = true;
+      (name == "--info" ? info : list) = value;
+    } else {
+      buildOption = true;
+      if (name == "--type") {
+        if (!FindArchiveType(value))
+          return UsageError("unknown archive type '" + value + "' (the types are " +
+                            ArchiveTypeNames() + ")");
+        options.type = value;
+      } else if (name == "--decompressor") {
+        if (value.empty())
+          return UsageError("option '--decompressor' needs a program");
+        decompressorGiven = true;
+        options.decompressorChoice = BuildOptions::kGivenDecompressor;
+        options.decompressor = value;
+      } else if (name == "--no-decompressor") {
+        noDecompressor = true;
+        options.decompressorChoice = BuildOptions::kNoDecompressor;
+      } else if (name == "--launcher") {
+        if (value.empty())
+          return UsageError("option '--launcher' needs a file");
+        options.launcher = value;
+      } else if (name == "--checksum") {
+        if (!Checksum::KindFromName(value, &options.checksumKind))
+          return UsageError("unknown checksum kind '" + value +
+                            "' (the kinds are sha256, xxh3-128 and none)");
+        checksumGiven = true;
+      } else if (name == "--no-checksum") {
+        noChecksum = true;
+        options.checksumKind = kChecksumNone;
+      }
+    }
+  }
+
+  if (decompressorGiven && noDecompressor)
+    return UsageError("give only one of --decompressor and --no-decompressor");
+  if (checksumGiven && noChecksum)
+    return UsageError("give only one of --checksum and --no-checksum");
+  if (inspect) {
+    if (buildOption || !operands.empty())
+      return UsageError(std::string(info.empty() ? "--list" : "--info") +
+                        " takes a package and nothing else");
+    return info.empty() ? List(list) : Info(info);
+  }
+  if (operands.size() < 2)
+    return UsageError(operands.empty() ? "missing ARCHIVE and OUTPUT" : "missing OUTPUT");
+  if (operands.size() > 2)
+    return UsageError("too many operands, from '" + operands[2] + "' on");
+  options.archive = operands[0];
+  options.output = operands[1];
+  return Build(options);
+}
+
+int MkPackageCommand::Build(const BuildOptions& options) {
+  PackageBuilder builder(options);
+  std::string error;
+  bool ok = builder.Build(&error);
+  for (const std::string& warning : builder.Warnings())
+    fprintf(m_pErr, "%s: warning: %s\n", kProgram, warning.c_str());
+  if (!ok)
+    return Failure(error);
+  return kSuccess;
+}
+
+int MkPackageCommand::Info(const std::string& path) {
+  PackageInspector inspector;
+  std::string error;
+  if (!inspector.Open(path, &error))
+    return Failure(error);
+  const PackageRecord& record = inspector.Record();
+  fprintf(m_pOut, "Package:       %s\n", path.c_str());
+  fprintf(m_pOut, "Launcher:      %llu bytes\n",
+          static_cast<unsigned long long>(inspector.LauncherLength()));
+  fprintf(m_pOut, "Decompressor:  %ld bytes\n", static_cast<long>(record.extractorLength));
+  fprintf(m_pOut, "Archive:       %ld bytes\n", static_cast<long>(record.archiveLength));
+  fprintf(m_pOut, "Type:          %s\n", record.archiveType);
+  if (record.checksumKind == kChecksumNone) {
+    fprintf(m_pOut, "Checksum:      none\n");
+  } else {
+    fprintf(m_pOut, "Checksum:      %s %s\n", Checksum::KindName(record.checksumKind),
+            Checksum::ToHex(record.checksum, Checksum::DigestSize(record.checksumKind)).c_str());
+  }
+  PackageInspector::Verdict verdict;
+  std::string actual;
+  if (!inspector.Verify(&verdict, &actual, &error))
+    return Failure(error);
+  switch (verdict) {
+    case PackageInspector::kVerified:
+      fprintf(m_pOut, "Verified:      yes\n");
+      return kSuccess;
+    case PackageInspector::kNoChecksum:
+      fprintf(m_pOut, "Verified:      no checksum recorded\n");
+      return kSuccess;
+    case PackageInspector::kMismatch:
+      break;
+  }
+  fprintf(m_pOut, "Verified:      no, the pieces give %s\n", actual.c_str());
+  return Failure(path + ": the pieces do not match the recorded checksum");
+}
+
+int MkPackageCommand::List(const std::string& path) {
+  PackageInspector inspector;
+  std::string listing, error;
+  if (!inspector.Open(path, &error) || !inspector.List(&listing, &error))
+    return Failure(error);
+  fwrite(listing.data(), 1, listing.size(), m_pOut);
+  return kSuccess;
+}
+
+int MkPackageCommand::UsageError(const std::string& message) {
+  fprintf(m_pErr, "%s: %s\nTry '%s --help' for more information.\n", kProgram, message.c_str(),
+          kProgram);
+  return kUsageError;
+}
+
+int MkPackageCommand::Failure(const std::string& message) {
+  fprintf(m_pErr, "%s: %s\n", kProgram, message.c_str());
+  return kFailure;
+}
+
+void MkPackageCommand::PrintHelp() {
+  fprintf(m_pOut,
+          "Usage: %s [OPTION]... ARCHIVE OUTPUT\n"
+          "  or:  %s --info PACKAGE\n"
+          "  or:  %s --list PACKAGE\n"
+          "Assemble the self-extracting installation package OUTPUT from the stage-one\n"
+          "launcher, a decompressor program and ARCHIVE, which is a compressed archive\n"
+          "file or a directory to pack.\n"
+          "\n"
+          "Options:\n"
+          "  --type TYPE             archive type: %s (default bz2)\n"
+          "  --decompressor PROGRAM  carry PROGRAM as the decompressor; a name without\n"
+          "                          \"/\" is looked up on PATH (default for bz2: bzip2)\n"
+          "  --no-decompressor       carry no decompressor (types tgz and tz only)\n"
+          "  --launcher FILE         the stage-one launcher (default: launcher in\n"
+          "                          the directory of %s)\n"
+          "  --checksum KIND         digest of the pieces: sha256, xxh3-128 or none\n"
+          "                          (default %s)\n"
+          "  --no-checksum           record no digest\n"
+          "  --info PACKAGE          print the record of PACKAGE and verify its pieces\n"
+          "  --list PACKAGE          list the members of PACKAGE's archive\n"
+          "  --help                  print this help and exit\n"
+          "  --version               print the version and exit\n"
+          "\n"
+          "A directory is packed as a tar archive (type bz2 or tgz) whose members are\n"
+          "\"./\" paths sorted by name, owned by 0:0 and dated 2000-01-01 00:00:00 UTC,\n"
+          "so that the same directory always gives the same package.\n"
+          "\n"
+          "Exit status: 0 on success, 1 on failure (--info: also when the pieces do\n"
+          "not verify), 2 for a wrong command line.\n",
+          kProgram, kProgram, kProgram, ArchiveTypeNames().c_str(), kProgram,
+          Checksum::KindName(kDefaultChecksumKind));
+}
+
+void MkPackageCommand::PrintVersion() {
+  fprintf(m_pOut, "%s (%s) %s\n", kProgram, ServerVersion::FullProductName(),
+          ServerVersion::VersionString());
+}

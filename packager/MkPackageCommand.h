@@ -1,0 +1,42 @@
+#ifndef STRATA_PACKAGER_MKPACKAGECOMMAND_H_
+#define STRATA_PACKAGER_MKPACKAGECOMMAND_H_
+
+#include <stdio.h>
+
+#include <string>
+
+struct BuildOptions;
+
+// The mkpackage command line: builds a package, or inspects one (--info,
+// --list), or prints help or version. Results go to out; messages, each
+// starting "mkpackage: ", go to err.
+class MkPackageCommand {
+ public:
+  static const int kSuccess = 0;
+  static const int kFailure = 1;
+  static const int kUsageError = 2;
+
+  MkPackageCommand(FILE* out, FILE* err) : m_pOut(out), m_pErr(err) {}
+
+  MkPackageCommand(const MkPackageCommand&) = delete;
+  MkPackageCommand& operator=(const MkPackageCommand&) = delete;
+
+  // Runs the command line (argv[0] is the program) and returns the exit
+  // status: kSuccess, kFailure, or kUsageError for a command line that
+  // makes no sense.
+  int Run(int argc, const char* const* argv);
+
+ private:
+  int Build(const BuildOptions& options);
+  int Info(const std::string& path);
+  int List(const std::string& path);
+  int UsageError(const std::string& message);
+  int Failure(const std::string& message);
+  void PrintHelp();
+  void PrintVersion();
+
+  FILE* m_pOut;
+  FILE* m_pErr;
+};
+
+#endif  // STRATA_PACKAGER_MKPACKAGECOMMAND_H_

@@ -1,0 +1,346 @@
+#include "packager/PackageBuilder.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <vector>
+
+#include "common/Checksum.h"
+#include "common/SystemError.h"
+#include "packager/ArchiveType.h"
+#include "packager/DirectoryArchive.h"
+#include "packager/FileIo.h"
+#include "packager/OutputFile.h"
+#include "packager/RecordLocator.h"
+
+namespace {
+
+// The record's length fields are signed 32-bit numbers.
+const uint64_t kMaxPieceLength = INT32_MAX;
+
+std::string TooLarge(const std::string& what, uint64_t length) {
+  return what + " is too large (" + std::to_string(length) +
+         " bytes; a package piece holds at most " + std::to_string(kMaxPieceLength) + ")";
+}
+
+// Opens path for reading as a regular file; *st receives its status.
+bool OpenRegular(const std::string& path, ScopedFd* fd, struct stat* st, std::string* error) {
+  fd->Reset(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd->Get() < 0) {
+    *error = path + ": " + ErrnoText(errno);
+    return false;
+  }
+  if (fstat(fd->Get(), st) != 0) {
+    *error = path + ": " + ErrnoText(errno);
+    return false;
+  }
+  if (!S_ISREG(st->st_mode)) {
+    *error = path + ": not a regular file";
+    return false;
+  }
+  return true;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+}  // namespace
+
+struct PackageBuilder::Inputs {
+  const ArchiveType* type = nullptr;
+
+  std::string launcherPath;
+  ScopedFd launcher;
+  struct stat launcherStat;
+  uint64_t recordOffset = 0;
+
+  std::string decompressorPath;  // empty: no decompressor piece
+  ScopedFd decompressor;
+  struct stat decompressorStat;
+
+  ScopedFd archive;  // a prepared archive file
+  struct stat archiveStat;
+  DirectoryArchive directory;  // or the directory to pack
+  bool fromDirectory = false;
+};
+
+PackageBuilder::PackageBuilder(BuildOptions options)
+    : m_options(std::move(options)), m_record(), m_nLauncherLength(0) {}
+
+std::string PackageBuilder::DefaultLauncherPath() {
+  std::vector<char> self(PATH_MAX + 1);
+  ssize_t n = readlink("/proc/self/exe", self.data(), self.size() - 1);
+  if (n <= 0)
+    return "";
+  return DirectoryOf(std::string(self.data(), static_cast<size_t>(n))) + "/launcher";
+}
+
+bool PackageBuilder::Build(std::string* error) {
+  m_warnings.clear();
+  Inputs inputs;
+  if (!OpenInputs(&inputs, error) || !CheckOutput(inputs, error))
+    return false;
+  OutputFile output(m_options.output);
+  if (!output.Create(error))
+    return false;
+  if (!Assemble(&inputs, output.Descriptor(), error))
+    return false;
+  return output.Commit(0755, error);
+}
+
+bool PackageBuilder::OpenInputs(Inputs* inputs, std::string* error) {
+  inputs->type = FindArchiveType(m_options.type);
+  if (!inputs->type) {
+    *error =
+        "unknown archive type '" + m_options.type + "' (the types are " + ArchiveTypeNames() + ")";
+    return false;
+  }
+  if (m_options.checksumKind != kChecksumNone &&
+      Checksum::DigestSize(m_options.checksumKind) == 0) {
+    *error = "unknown checksum kind " + std::to_string(m_options.checksumKind);
+    return false;
+  }
+
+  inputs->launcherPath = m_options.launcher;
+  if (inputs->launcherPath.empty()) {
+    inputs->launcherPath = DefaultLauncherPath();
+    if (inputs->launcherPath.empty()) {
+      *error = "cannot find the launcher beside mkpackage; give --launcher FILE";
+      return false;
+    }
+  }
+  if (!OpenRegular(inputs->launcherPath, &inputs->launcher, &inputs->launcherStat, error))
+    return false;
+  std::vector<uint64_t> offsets;
+  if (!FindRecordMagic(inputs->launcher.Get(), static_cast<uint64_t>(inputs->launcherStat.st_size),
+                       2, &offsets)) {
+    *error = inputs->launcherPath + ": " + ErrnoText(errno);
+    return false;
+  }
+  if (offsets.empty()) {
+    *error = inputs->launcherPath + ": not a launcher (it holds no package record)";
+    return false;
+  }
+  if (offsets.size() > 1) {
+    *error = inputs->launcherPath + ": ambiguous launcher (it holds more than one package record)";
+    return false;
+  }
+  inputs->recordOffset = offsets[0];
+  if (inputs->recordOffset + sizeof(PackageRecord) >
+      static_cast<uint64_t>(inputs->launcherStat.st_size)) {
+    *error = inputs->launcherPath + ": not a launcher (its package record is cut short)";
+    return false;
+  }
+
+  return OpenDecompressor(inputs, error) && OpenArchive(inputs, error);
+}
+
+bool PackageBuilder::OpenDecompressor(Inputs* inputs, std::string* error) {
+  const ArchiveType& type = *inputs->type;
+  std::string program;
+  switch (m_options.decompressorChoice) {
+    case BuildOptions::kNoDecompressor:
+      if (type.needsDecompressor) {
+        *error = "type " + std::string(type.name) +
+                 " needs a decompressor; --no-decompressor suits only tgz and tz";
+        return false;
+      }
+      return true;
+    case BuildOptions::kDefaultDecompressor:
+      if (!type.needsDecompressor)
+        return true;
+      if (type.name != std::string("bz2")) {
+        *error =
+            "type " + std::string(type.name) + " needs a decompressor; give --decompressor PROGRAM";
+        return false;
+      }
+      program = "bzip2";
+      break;
+    case BuildOptions::kGivenDecompressor:
+      program = m_options.decompressor;
+      if (!type.needsDecompressor)
+        m_warnings.push_back("type " + std::string(type.name) + " does not use a decompressor; " +
+                             program + " is carried but unused");
+      break;
+  }
+  std::string path = FindOnPath(program);
+  if (path.empty()) {
+    *error = "cannot find the program " + program + " on PATH";
+    return false;
+  }
+  if (!OpenRegular(path, &inputs->decompressor, &inputs->decompressorStat, error))
+    return false;
+  uint64_t size = static_cast<uint64_t>(inputs->decompressorStat.st_size);
+  if (size == 0) {
+    *error = path + ": the decompressor is empty";
+    return false;
+  }
+  if (size > kMaxPieceLength) {
+    *error = path + ": " + TooLarge("the decompressor", size);
+    return false;
+  }
+  inputs->decompressorPath = path;
+  return true;
+}
+
+bool PackageBuilder::OpenArchive(Inputs* inputs, std::string* error) {
+  const ArchiveType& type = *inputs->type;
+  const std::string& path = m_options.archive;
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) {
+    *error = path + ": " + ErrnoText(errno);
+    return false;
+  }
+  if (S_ISDIR(st.st_mode)) {
+    if (type.compressor.empty()) {
+      *error = path + ": cannot make a " + std::string(type.name) +
+               " archive from a directory (only bz2 and tgz); give a prepared archive file";
+      return false;
+    }
+    inputs->fromDirectory = true;
+    return inputs->directory.Scan(path, error);
+  }
+  if (!OpenRegular(path, &inputs->archive, &inputs->archiveStat, error))
+    return false;
+  uint64_t size = static_cast<uint64_t>(inputs->archiveStat.st_size);
+  if (size == 0) {
+    *error = path + ": the archive is empty";
+    return false;
+  }
+  if (size > kMaxPieceLength) {
+    *error = path + ": " + TooLarge("the archive", size);
+    return false;
+  }
+  // A mismatch is most likely the wrong file or the wrong --type, but an
+  // archive of an unusual make may still extract, so it is only a warning.
+  if (!type.signature.empty()) {
+    std::string start(type.signature.size(), '\0');
+    size_t got = 0;
+    bool read = PreadFull(inputs->archive.Get(), &start[0], start.size(), 0, &got);
+    if (read && (got < start.size() || start != type.signature))
+      m_warnings.push_back(path + " does not look like a " + std::string(type.name) + " archive");
+  }
+  return true;
+}
+
+bool PackageBuilder::CheckOutput(const Inputs& inputs, std::string* error) {
+  const std::string& path = m_options.output;
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0)
+    return true;
+  if (S_ISDIR(st.st_mode)) {
+    *error = path + ": is a directory";
+    return false;
+  }
+  // The rename would replace an input that may not be rebuilt so easily.
+  bool clash = SameFile(st, inputs.launcherStat) ||
+               (!inputs.decompressorPath.empty() && SameFile(st, inputs.decompressorStat)) ||
+               (!inputs.fromDirectory && SameFile(st, inputs.archiveStat));
+  if (clash) {
+    *error = path + ": the output would replace one of the inputs";
+    return false;
+  }
+  return true;
+}
+
+bool PackageBuilder::Assemble(Inputs* inputs, int fd, std::string* error) {
+  const std::string& output = m_options.output;
+  auto copy = [&](int from, const std::string& fromPath, uint64_t* copied) {
+    bool writeFailed;
+    if (lseek(from, 0, SEEK_SET) != 0 || !CopyToEnd(from, fd, copied, &writeFailed)) {
+      *error = (writeFailed ? "cannot write " + output : fromPath) + ": " + ErrnoText(errno);
+      return false;
+    }
+    return true;
+  };
+
+  uint64_t launcherLength;
+  if (!copy(inputs->launcher.Get(), inputs->launcherPath, &launcherLength))
+    return false;
+  // The record must still be where the scan found it.
+  PackageRecord record;
+  if (launcherLength != static_cast<uint64_t>(inputs->launcherStat.st_size) ||
+      !ReadRecordAt(fd, inputs->recordOffset, &record) ||
+      memcmp(record.magic, STRATA_PACKAGE_RECORD_MAGIC, sizeof record.magic) != 0) {
+    *error = inputs->launcherPath + ": the launcher changed while it was read";
+    return false;
+  }
+
+  uint64_t extractorLength = 0;
+  if (!inputs->decompressorPath.empty()) {
+    if (!copy(inputs->decompressor.Get(), inputs->decompressorPath, &extractorLength))
+      return false;
+    if (extractorLength == 0 || extractorLength > kMaxPieceLength) {
+      *error = inputs->decompressorPath + ": the decompressor changed while it was read";
+      return false;
+    }
+  }
+
+  uint64_t archiveLength = 0;
+  if (inputs->fromDirectory) {
+    if (!inputs->directory.Write(inputs->type->compressor, fd, error)) {
+      *error = "cannot pack " + m_options.archive + ": " + *error;
+      return false;
+    }
+    off_t end = lseek(fd, 0, SEEK_END);
+    if (end < 0) {
+      *error = "cannot write " + output + ": " + ErrnoText(errno);
+      return false;
+    }
+    archiveLength = static_cast<uint64_t>(end) - launcherLength - extractorLength;
+    if (archiveLength > kMaxPieceLength) {
+      *error = m_options.archive + ": " + TooLarge("the packed archive", archiveLength);
+      return false;
+    }
+  } else {
+    if (!copy(inputs->archive.Get(), m_options.archive, &archiveLength))
+      return false;
+    if (archiveLength == 0 || archiveLength > kMaxPieceLength) {
+      *error = m_options.archive + ": the archive changed while it was read";
+      return false;
+    }
+  }
+
+  record.archiveLength = static_cast<int32_t>(archiveLength);
+  record.extractorLength = static_cast<int32_t>(extractorLength);
+  memset(record.archiveType, 0, sizeof record.archiveType);
+  memcpy(record.archiveType, inputs->type->name, strlen(inputs->type->name));
+  record.checksumKind = m_options.checksumKind;
+  memset(record.checksum, 0, sizeof record.checksum);
+  if (m_options.checksumKind != kChecksumNone) {
+    if (!Digest(fd, launcherLength, record.checksum, error))
+      return false;
+  }
+  if (!WriteRecordAt(fd, inputs->recordOffset, record)) {
+    *error = "cannot write " + output + ": " + ErrnoText(errno);
+    return false;
+  }
+  m_record = record;
+  m_nLauncherLength = launcherLength;
+  return true;
+}
+
+bool PackageBuilder::Digest(int fd, uint64_t from, unsigned char digest[32], std::string* error) {
+  // What was written, read back: the digest covers the bytes in the package.
+  Checksum checksum(m_options.checksumKind);
+  std::vector<char> block(1 << 20);
+  uint64_t position = from;
+  for (;;) {
+    size_t got;
+    if (!PreadFull(fd, block.data(), block.size(), position, &got)) {
+      *error = "cannot read back " + m_options.output + ": " + ErrnoText(errno);
+      return false;
+    }
+    if (got == 0)
+      break;
+    checksum.Update(block.data(), got);
+    position += got;
+  }
+  checksum.Final(digest);
+  return true;
+}

@@ -1,0 +1,73 @@
+#ifndef STRATA_PACKAGER_PACKAGEBUILDER_H_
+#define STRATA_PACKAGER_PACKAGEBUILDER_H_
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "launcher/PackageRecord.h"
+
+// The digest that a package records unless told otherwise.
+const uint32_t kDefaultChecksumKind = kChecksumSha256;
+
+// What to build a package from.
+struct BuildOptions {
+  enum DecompressorChoice {
+    kDefaultDecompressor,  // bzip2 on PATH for bz2; none for tgz and tz
+    kNoDecompressor,
+    kGivenDecompressor,
+  };
+
+  std::string archive;  // a compressed archive file, or a directory to pack
+  std::string output;
+  std::string type = "bz2";
+  std::string launcher;  // empty: the launcher beside the running program
+  DecompressorChoice decompressorChoice = kDefaultDecompressor;
+  std::string decompressor;  // a path, or a program name looked up on PATH
+  uint32_t checksumKind = kDefaultChecksumKind;
+};
+
+// Assembles one package: a copy of the launcher with its record patched,
+// then the decompressor program, then the archive, in a file of mode 0755.
+// The output appears only when it is complete; after a failure no output
+// and no temporary file is left, and an existing output is untouched. The
+// input files are never modified.
+class PackageBuilder {
+ public:
+  explicit PackageBuilder(BuildOptions options);
+
+  PackageBuilder(const PackageBuilder&) = delete;
+  PackageBuilder& operator=(const PackageBuilder&) = delete;
+
+  // The launcher that a build uses by default: "launcher" in the directory
+  // of the running program, or "" if that directory is not known.
+  static std::string DefaultLauncherPath();
+
+  // Builds the package; false with a message (without a program name) on
+  // failure.
+  bool Build(std::string* error);
+
+  // Things worth telling the user that did not stop the build.
+  const std::vector<std::string>& Warnings() const { return m_warnings; }
+  // The record as written into the package, after a successful Build.
+  const PackageRecord& Record() const { return m_record; }
+  uint64_t LauncherLength() const { return m_nLauncherLength; }
+
+ private:
+  struct Inputs;
+
+  bool OpenInputs(Inputs* inputs, std::string* error);
+  bool OpenDecompressor(Inputs* inputs, std::string* error);
+  bool OpenArchive(Inputs* inputs, std::string* error);
+  bool CheckOutput(const Inputs& inputs, std::string* error);
+  bool Assemble(Inputs* inputs, int fd, std::string* error);
+  bool Digest(int fd, uint64_t from, unsigned char digest[32], std::string* error);
+
+  BuildOptions m_options;
+  std::vector<std::string> m_warnings;
+  PackageRecord m_record;
+  uint64_t m_nLauncherLength;
+};
+
+#endif  // STRATA_PACKAGER_PACKAGEBUILDER_H_

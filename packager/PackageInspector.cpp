@@ -1,0 +1,144 @@
+#include "packager/PackageInspector.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <vector>
+
+#include "common/Checksum.h"
+#include "common/SystemError.h"
+#include "packager/ArchiveType.h"
+#include "packager/Pipeline.h"
+#include "packager/RecordLocator.h"
+
+namespace {
+
+// A record's type field as text fit for a message, whatever bytes it holds.
+std::string Printable(const char* text, size_t size) {
+  std::string shown;
+  for (size_t i = 0; i < size && text[i] != '\0'; ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    shown += c >= 0x20 && c < 0x7f ? static_cast<char>(c) : '?';
+  }
+  return shown;
+}
+
+}  // namespace
+
+PackageInspector::PackageInspector() : m_record(), m_nFileSize(0), m_nRecordOffset(0) {}
+
+uint64_t PackageInspector::LauncherLength() const {
+  return m_nFileSize - static_cast<uint64_t>(m_record.extractorLength) -
+         static_cast<uint64_t>(m_record.archiveLength);
+}
+
+bool PackageInspector::Open(const std::string& path, std::string* error) {
+  m_szPath = path;
+  m_fd.Reset(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat st;
+  if (m_fd.Get() < 0 || fstat(m_fd.Get(), &st) != 0) {
+    *error = path + ": " + ErrnoText(errno);
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    *error = path + ": not a regular file";
+    return false;
+  }
+  m_nFileSize = static_cast<uint64_t>(st.st_size);
+
+  // The launcher piece comes first, so the first record in the file is the
+  // launcher's own, even if the archive happens to hold another launcher.
+  std::vector<uint64_t> offsets;
+  if (!FindRecordMagic(m_fd.Get(), m_nFileSize, 1, &offsets)) {
+    *error = path + ": " + ErrnoText(errno);
+    return false;
+  }
+  if (offsets.empty()) {
+    *error = path + ": not a package (it holds no package record)";
+    return false;
+  }
+  m_nRecordOffset = offsets[0];
+  if (!ReadRecordAt(m_fd.Get(), m_nRecordOffset, &m_record)) {
+    *error = path + ": not a package (its package record is cut short)";
+    return false;
+  }
+
+  int64_t archive = m_record.archiveLength;
+  int64_t extractor = m_record.extractorLength;
+  uint64_t recordEnd = m_nRecordOffset + sizeof(PackageRecord);
+  if (archive <= 0 || extractor < 0 ||
+      recordEnd + static_cast<uint64_t>(archive) + static_cast<uint64_t>(extractor) > m_nFileSize) {
+    *error = path + ": not a package (its record's lengths, decompressor " +
+             std::to_string(extractor) + " and archive " + std::to_string(archive) +
+             " bytes, do not fit the file of " + std::to_string(m_nFileSize) + " bytes)";
+    return false;
+  }
+  const char* type = m_record.archiveType;
+  if (!memchr(type, '\0', sizeof m_record.archiveType) || !FindArchiveType(type)) {
+    *error = path + ": the record names an unknown archive type '" +
+             Printable(type, sizeof m_record.archiveType) + "'";
+    return false;
+  }
+  if (m_record.checksumKind != kChecksumNone && Checksum::DigestSize(m_record.checksumKind) == 0) {
+    *error = path + ": the record names an unknown checksum kind " +
+             std::to_string(m_record.checksumKind);
+    return false;
+  }
+  return true;
+}
+
+bool PackageInspector::Verify(Verdict* verdict, std::string* actual, std::string* error) const {
+  actual->clear();
+  if (m_record.checksumKind == kChecksumNone) {
+    *verdict = kNoChecksum;
+    return true;
+  }
+  Checksum checksum(m_record.checksumKind);
+  std::vector<char> block(1 << 20);
+  uint64_t position = LauncherLength();
+  while (position < m_nFileSize) {
+    size_t got;
+    if (!PreadFull(m_fd.Get(), block.data(), block.size(), position, &got)) {
+      *error = m_szPath + ": " + ErrnoText(errno);
+      return false;
+    }
+    if (got == 0)
+      break;
+    checksum.Update(block.data(), got);
+    position += got;
+  }
+  unsigned char digest[Checksum::kMaxDigestSize];
+  checksum.Final(digest);
+  size_t size = Checksum::DigestSize(m_record.checksumKind);
+  *actual = Checksum::ToHex(digest, size);
+  *verdict = memcmp(digest, m_record.checksum, size) == 0 ? kVerified : kMismatch;
+  return true;
+}
+
+bool PackageInspector::List(std::string* listing, std::string* error) const {
+  const ArchiveType* type = FindArchiveType(m_record.archiveType);
+  if (!type || type->decompressor.empty()) {
+    *error = m_szPath + ": cannot list an archive of type " + m_record.archiveType;
+    return false;
+  }
+  // The archive is the last piece: the decompressor reads from its start
+  // to the end of the file. Everything else here reads with pread, so the
+  // file position is free for this.
+  off_t start = static_cast<off_t>(m_nFileSize - static_cast<uint64_t>(m_record.archiveLength));
+  if (lseek(m_fd.Get(), start, SEEK_SET) != start) {
+    *error = m_szPath + ": " + ErrnoText(errno);
+    return false;
+  }
+  Pipeline pipeline;
+  pipeline.Add(type->decompressor);
+  pipeline.Add({"tar", "--list", "--file=-"});
+  listing->clear();
+  if (!pipeline.Run(m_fd.Get(), -1, listing, error)) {
+    *error = m_szPath + ": cannot list the archive: " + *error;
+    return false;
+  }
+  return true;
+}

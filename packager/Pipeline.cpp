@@ -1,0 +1,218 @@
+#include "packager/Pipeline.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <string.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "common/SystemError.h"
+
+extern char** environ;
+
+namespace {
+
+// Standard error beyond this much is dropped; the first lines say what went
+// wrong.
+const size_t kMaxErrorText = 16 * 1024;
+
+// Variables through which the archivers take options from the environment;
+// a release engineer's BZIP2=-1 must not change the package.
+bool IsOptionVariable(const char* entry) {
+  static const char* const kNames[] = {"TAR_OPTIONS=", "BZIP=", "BZIP2=", "GZIP="};
+  for (const char* name : kNames) {
+    if (strncmp(entry, name, strlen(name)) == 0)
+      return true;
+  }
+  return false;
+}
+
+void CloseIfOpen(int* fd) {
+  if (*fd >= 0)
+    close(*fd);
+  *fd = -1;
+}
+
+std::string Describe(const std::string& name, int status) {
+  if (WIFEXITED(status))
+    return name + " exited with status " + std::to_string(WEXITSTATUS(status));
+  if (WIFSIGNALED(status))
+    return name + " was killed by signal " + std::to_string(WTERMSIG(status)) + " (" +
+           strsignal(WTERMSIG(status)) + ")";
+  return name + " failed";
+}
+
+// Drains the output and error pipes until both are closed by the children.
+void Drain(int outFd, int errFd, std::string* output, std::string* errors) {
+  char buffer[65536];
+  for (;;) {
+    struct pollfd fds[2];
+    nfds_t count = 0;
+    if (outFd >= 0)
+      fds[count++] = {outFd, POLLIN, 0};
+    if (errFd >= 0)
+      fds[count++] = {errFd, POLLIN, 0};
+    if (count == 0)
+      return;
+    if (poll(fds, count, -1) < 0) {
+      if (errno == EINTR)
+        continue;
+      return;
+    }
+    for (nfds_t i = 0; i < count; ++i) {
+      if (fds[i].revents == 0)
+        continue;
+      ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR)
+        continue;
+      bool isOut = fds[i].fd == outFd;
+      if (n <= 0) {
+        close(fds[i].fd);
+        if (isOut)
+          outFd = -1;
+        else
+          errFd = -1;
+        continue;
+      }
+      if (isOut) {
+        output->append(buffer, static_cast<size_t>(n));
+      } else if (errors->size() < kMaxErrorText) {
+        errors->append(buffer, std::min(static_cast<size_t>(n), kMaxErrorText - errors->size()));
+      }
+    }
+  }
+}
+
+}  // namespace
+
+void Pipeline::Add(std::vector<std::string> argv) {
+  m_commands.push_back(std::move(argv));
+}
+
+bool Pipeline::Run(int inputFd, int outputFd, std::string* output, std::string* error) const {
+  if (m_commands.empty()) {
+    *error = "no command to run";
+    return false;
+  }
+  std::vector<char*> envp;
+  for (char** entry = environ; *entry; ++entry) {
+    if (!IsOptionVariable(*entry))
+      envp.push_back(*entry);
+  }
+  envp.push_back(nullptr);
+
+  int errPipe[2];
+  if (pipe2(errPipe, O_CLOEXEC) != 0) {
+    *error = std::string("cannot make a pipe: ") + ErrnoText(errno);
+    return false;
+  }
+  int outPipe[2] = {-1, -1};
+  if (outputFd < 0 && pipe2(outPipe, O_CLOEXEC) != 0) {
+    *error = std::string("cannot make a pipe: ") + ErrnoText(errno);
+    close(errPipe[0]);
+    close(errPipe[1]);
+    return false;
+  }
+  int nullInput = -1;
+  if (inputFd < 0)
+    inputFd = nullInput = open("/dev/null", O_RDONLY | O_CLOEXEC);
+
+  // The children must die of a broken pipe as usual even if this process
+  // ignores SIGPIPE, and must not inherit its blocked signals.
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  sigset_t signals;
+  sigemptyset(&signals);
+  posix_spawnattr_setsigmask(&attr, &signals);
+  sigaddset(&signals, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attr, &signals);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+  std::vector<pid_t> pids;
+  std::string spawnError;
+  int prevRead = inputFd;
+  for (size_t i = 0; i < m_commands.size(); ++i) {
+    const std::vector<std::string>& command = m_commands[i];
+    int nextPipe[2] = {-1, -1};
+    int childOut;
+    if (i + 1 < m_commands.size()) {
+      if (pipe2(nextPipe, O_CLOEXEC) != 0) {
+        spawnError = std::string("cannot make a pipe: ") + ErrnoText(errno);
+        break;
+      }
+      childOut = nextPipe[1];
+    } else {
+      childOut = outputFd >= 0 ? outputFd : outPipe[1];
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, prevRead, 0);
+    posix_spawn_file_actions_adddup2(&actions, childOut, 1);
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+    std::vector<char*> argv;
+    for (const std::string& arg : command)
+      argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid;
+    int rc = posix_spawnp(&pid, argv[0], &actions, &attr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    CloseIfOpen(&nextPipe[1]);
+    if (prevRead != inputFd)
+      close(prevRead);
+    prevRead = nextPipe[0];
+    if (rc != 0) {
+      spawnError = "cannot run " + command[0] + ": " + ErrnoText(rc);
+      break;
+    }
+    pids.push_back(pid);
+  }
+  posix_spawnattr_destroy(&attr);
+  // Closing the read end of a chain cut short lets its writers end.
+  if (prevRead >= 0 && prevRead != inputFd)
+    close(prevRead);
+  CloseIfOpen(&nullInput);
+  close(errPipe[1]);
+  CloseIfOpen(&outPipe[1]);
+
+  std::string captured;
+  std::string errors;
+  Drain(outPipe[0], errPipe[0], output ? output : &captured, &errors);
+
+  std::vector<int> statuses;
+  for (pid_t pid : pids) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    statuses.push_back(status);
+  }
+
+  if (!spawnError.empty()) {
+    *error = spawnError;
+    return false;
+  }
+  // The command that failed on its own is the one to report: the ones
+  // before it were then usually killed by the broken pipe.
+  int failed = -1;
+  for (size_t i = 0; i < statuses.size(); ++i) {
+    int status = statuses[i];
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
+      continue;
+    bool brokenPipe = WIFSIGNALED(status) && WTERMSIG(status) == SIGPIPE;
+    if (failed < 0 ||
+        (!brokenPipe && WIFSIGNALED(statuses[failed]) && WTERMSIG(statuses[failed]) == SIGPIPE))
+      failed = static_cast<int>(i);
+  }
+  if (failed < 0)
+    return true;
+  *error = Describe(m_commands[failed][0], statuses[failed]);
+  while (!errors.empty() && errors.back() == '\n')
+    errors.pop_back();
+  if (!errors.empty())
+    *error += "\n" + errors;
+  return false;
+}

@@ -1,0 +1,25 @@
+#ifndef STRATA_PACKAGER_RECORDLOCATOR_H_
+#define STRATA_PACKAGER_RECORDLOCATOR_H_
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <vector>
+
+#include "launcher/PackageRecord.h"
+
+// Finding, reading and writing the package record that a launcher carries,
+// by the magic text that starts it (all 16 bytes, the NUL included).
+
+// Appends to *offsets the file offsets of the first maxCount copies of the
+// magic in the first limit bytes of fd (read with pread). False with errno
+// set on a read error.
+bool FindRecordMagic(int fd, uint64_t limit, size_t maxCount, std::vector<uint64_t>* offsets);
+
+// The record stored at offset; false with errno set (0 at a short file).
+bool ReadRecordAt(int fd, uint64_t offset, PackageRecord* record);
+
+// Overwrites the record at offset; false with errno set.
+bool WriteRecordAt(int fd, uint64_t offset, const PackageRecord& record);
+
+#endif  // STRATA_PACKAGER_RECORDLOCATOR_H_
