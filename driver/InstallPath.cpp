@@ -119,7 +119,8 @@ std::string InstallDirProblem(const std::string& path) {
       return std::string("it is not writable (") + ErrnoText(errno) + ")";
     return std::string();
   }
-  if (errno != ENOENT)
+  // A file in the way shows as ENOTDIR; the walk up below names it.
+  if (errno != ENOENT && errno != ENOTDIR)
     return ErrnoText(errno);
   // It will be created: the nearest existing ancestor must allow that.
   std::string ancestor = ParentOf(path);
