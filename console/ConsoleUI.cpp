@@ -107,6 +107,13 @@ bool IsEmpty(const char* text) {
   return text == nullptr || text[0] == '\0';
 }
 
+// Releases a string the dialogue allocated and leaves its place null.
+void Discard(char** text) {
+  char* old = *text;
+  *text = nullptr;
+  delete[] old;
+}
+
 }  // namespace
 
 ConsoleUI::ConsoleUI() : m_nDotPid(0) {
@@ -224,8 +231,10 @@ void ConsoleUI::PromptForUsernamePassword(char** userName, char** password, cons
     if (echoOff)
       SetEchoOn();
     delete[] confirmation;
-    if (*password != nullptr && echoOff)
-      delete[] * password;
+    // With echo off the password is one this dialogue read; before that it
+    // may still be the caller's.
+    if (echoOff)
+      Discard(password);
     *password = nullptr;
     if (IsEmpty(*userName)) {
       if (*userName == ownUserName)
@@ -264,8 +273,7 @@ void ConsoleUI::PromptForUsernamePassword(char** userName, char** password, cons
         return;
       }
       if (!PasswordTool::PasswordIsOK(*userName, *password)) {
-        delete[] * password;
-        *password = nullptr;
+        Discard(password);
         ShowErrorMessage("Invalid password entered, try again.\n");
       }
     }
@@ -278,8 +286,7 @@ void ConsoleUI::PromptForUsernamePassword(char** userName, char** password, cons
         return;
       }
       if (!PasswordTool::PasswordIsOK(*userName, confirmation)) {
-        delete[] confirmation;
-        confirmation = nullptr;
+        Discard(&confirmation);
         ShowErrorMessage("Invalid password entered, try again.\n");
       }
     }
@@ -290,11 +297,9 @@ void ConsoleUI::PromptForUsernamePassword(char** userName, char** password, cons
     if (strcmp(*password, confirmation) != 0) {
       ShowErrorMessage("Passwords don't match!\n");
       WaitForEnter("Press [Enter] to try again.");
-      delete[] * password;
-      *password = nullptr;
+      Discard(password);
     }
-    delete[] confirmation;
-    confirmation = nullptr;
+    Discard(&confirmation);
 
     if (!IsEmpty(*userName) && !IsEmpty(*password))
       return;

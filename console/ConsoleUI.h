@@ -39,7 +39,8 @@ class ConsoleUI {
   virtual const char* GetPagerCmd();
   // Runs the pager on the file and waits for it.
   virtual void DisplayTextFile(const char* fileName);
-  // Shows text through the pager (by way of the file "_license.txt").
+  // Shows text through the pager (by way of the file "_license.txt"), or
+  // prints it directly when that file cannot be written.
   virtual void DisplayText(const char* text);
   // Asks until a user name and an acceptable, confirmed password are set.
   // At end of input it restores the terminal and returns, leaving what could
@@ -48,12 +49,14 @@ class ConsoleUI {
   // On standard error: the offending option (if any) and the usage line.
   virtual void PrintUsage(const char* programPath, const char* option);
   // Saves the terminal settings of standard input and turns echo and line
-  // editing off.
+  // editing off. Until SetEchoOn, SIGINT, SIGTERM and SIGHUP (where they
+  // would end the process by default) restore the saved settings first.
   virtual void SetEchoOff();
-  // Applies the settings saved by SetEchoOff again.
+  // Applies the settings saved by SetEchoOff again (nothing if none were
+  // ever saved) and puts the signal handlers back.
   virtual void SetEchoOn();
   // Starts a child that prints a dot every 2 seconds (31 at most); stops an
-  // earlier one first.
+  // earlier one first and flushes all output before the child is made.
   virtual void StartPrintingDots();
   // Sends the dot printer SIGTERM and forgets it.
   virtual void StopPrintingDots();

@@ -219,22 +219,23 @@ class CleanUp : public ScratchTest {
  protected:
   // In dir: base/qzsetup (the working directory, with a Bin/setup of its
   // own), the installation base/inst, and decoys that a word split, a glob
-  // or an option would reach. Returns the tree as it is then.
-  std::set<std::string> MakeTree(const std::string& dir) {
+  // or an option would reach. Stores the tree as it is then in before.
+  void MakeTree(const std::string& dir, std::set<std::string>* before) {
     base_ = dir + "/base";
     for (const char* name : {"", "/base", "/base/qzsetup", "/base/qzsetup/Bin", "/base/inst",
                              "/base/inst/Bin", "/base/Bin", "/base/a", "/base/a/Bin", "/base/b",
                              "/base/b/Bin", "/base/x", "/base/x/Bin"}) {
-      EXPECT_EQ(0, mkdir((dir + name).c_str(), 0755)) << name;
+      ASSERT_EQ(0, mkdir((dir + name).c_str(), 0755)) << name;
     }
     for (const char* name :
          {"/base/qzsetup/Bin/setup", "/base/inst/Bin/setup", "/base/inst/Bin/loopcast",
           "/base/inst/qmserver.cfg", "/base/Bin/setup", "/base/a/Bin/setup", "/base/b/Bin/setup",
           "/base/x/Bin/setup", "/base/qzsetup.old"}) {
-      EXPECT_TRUE(WriteFile(dir + name, "x")) << name;
+      ASSERT_TRUE(WriteFile(dir + name, "x")) << name;
     }
-    EXPECT_EQ(0, chdir((base_ + "/qzsetup").c_str()));
-    return ListTree(dir);
+    // The commands change to "..": they must start nowhere else.
+    ASSERT_EQ(0, chdir((base_ + "/qzsetup").c_str()));
+    *before = ListTree(dir);
   }
 
   // What should be left of a tree of MakeTree after the removal, when the
@@ -255,7 +256,8 @@ class CleanUp : public ScratchTest {
 };
 
 TEST_F(CleanUp, RemovesTheExtractionDirectoryAndTheInstalledSetup) {
-  std::set<std::string> before = MakeTree(Path("t"));
+  std::set<std::string> before;
+  ASSERT_NO_FATAL_FAILURE(MakeTree(Path("t"), &before));
   std::string install = base_ + "/inst";
   CommandRecorder installer;
   installer.CleanUp(install.c_str());
@@ -275,7 +277,8 @@ TEST_F(CleanUp, HostileDirectoryNamesReachTheShellAsOneWord) {
     for (bool absolute : {true, false}) {
       SCOPED_TRACE(std::string(absolute ? "absolute " : "relative ") + name);
       std::string dir = Path("case" + std::to_string(n++));
-      std::set<std::string> before = MakeTree(dir);
+      std::set<std::string> before;
+      ASSERT_NO_FATAL_FAILURE(MakeTree(dir, &before));
       ASSERT_EQ(0, mkdir((base_ + "/" + name).c_str(), 0755));
       ASSERT_EQ(0, mkdir((base_ + "/" + name + "/Bin").c_str(), 0755));
       ASSERT_TRUE(WriteFile(base_ + "/" + name + "/Bin/setup", "x"));
@@ -309,7 +312,8 @@ TEST_F(CleanUp, QuotesInTheCommandText) {
 }
 
 TEST_F(CleanUp, DelayedRemovalWhenTheExtractionDirectorySurvives) {
-  std::set<std::string> before = MakeTree(Path("t"));
+  std::set<std::string> before;
+  ASSERT_NO_FATAL_FAILURE(MakeTree(Path("t"), &before));
   std::string install = base_ + "/inst";
   CommandRecorder installer;
   installer.skip = 1;
@@ -328,10 +332,10 @@ TEST_F(CleanUp, DelayedRemovalWhenTheExtractionDirectorySurvives) {
 class CleanUpAndExit : public CleanUp {
  protected:
   // Runs CleanUpAndExit in a child, in a tree of its own.
-  ChildResult Run(int status, bool silent, ConsoleUI* ui) {
-    before_ = MakeTree(Path("t" + std::to_string(runs_++)));
+  void Run(int status, bool silent, ConsoleUI* ui, ChildResult* child) {
+    ASSERT_NO_FATAL_FAILURE(MakeTree(Path("t" + std::to_string(runs_++)), &before_));
     std::string install = base_ + "/inst";
-    return RunInChild([&] {
+    *child = RunInChild([&] {
       ServerInstaller installer;
       installer.m_szDefInstallPath = install.data();
       installer.m_bSilentInstall = silent;
@@ -347,7 +351,8 @@ TEST_F(CleanUpAndExit, ReportsAroundTheRemovalAndEndsWithTheStatus) {
   for (int status : {0, 3, -1}) {
     SCOPED_TRACE(status);
     MarkingUI ui;
-    ChildResult child = Run(status, false, &ui);
+    ChildResult child;
+    ASSERT_NO_FATAL_FAILURE(Run(status, false, &ui, &child));
     ASSERT_TRUE(WIFEXITED(child.status));
     EXPECT_EQ(status & 0xff, WEXITSTATUS(child.status));
     EXPECT_EQ("Cleaning up installation files...<start><stop>\nDone.\n\n", child.out);
@@ -356,7 +361,8 @@ TEST_F(CleanUpAndExit, ReportsAroundTheRemovalAndEndsWithTheStatus) {
 }
 
 TEST_F(CleanUpAndExit, OnlyDotsBetweenTheMessages) {
-  ChildResult child = Run(0, false, nullptr);
+  ChildResult child;
+  ASSERT_NO_FATAL_FAILURE(Run(0, false, nullptr, &child));
   ASSERT_TRUE(WIFEXITED(child.status));
   EXPECT_EQ(0, WEXITSTATUS(child.status));
   const std::string head = "Cleaning up installation files...";
@@ -370,7 +376,8 @@ TEST_F(CleanUpAndExit, OnlyDotsBetweenTheMessages) {
 
 TEST_F(CleanUpAndExit, SilentSaysNothingAndStartsNoDots) {
   MarkingUI ui;
-  ChildResult child = Run(7, true, &ui);
+  ChildResult child;
+  ASSERT_NO_FATAL_FAILURE(Run(7, true, &ui, &child));
   ASSERT_TRUE(WIFEXITED(child.status));
   EXPECT_EQ(7, WEXITSTATUS(child.status));
   EXPECT_EQ("", child.out);
@@ -378,7 +385,7 @@ TEST_F(CleanUpAndExit, SilentSaysNothingAndStartsNoDots) {
 }
 
 TEST_F(CleanUpAndExit, WithoutAConsoleReportsThroughTheInstallersOwn) {
-  before_ = MakeTree(Path("t"));
+  ASSERT_NO_FATAL_FAILURE(MakeTree(Path("t"), &before_));
   std::string install = base_ + "/inst";
   ChildResult child = RunInChild([&] {
     ServerInstaller installer;

@@ -1,0 +1,223 @@
+#include <errno.h>
+#include <sched.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "gtest/gtest.h"
+#include "installer/InstallerTestHelpers.h"
+#include "installer/ServerInstaller.h"
+
+using installer_test::ChildResult;
+using installer_test::RunInChild;
+using installer_test::ScopedChdir;
+using installer_test::ScratchDir;
+
+namespace {
+
+// A child that cannot enter the isolation a test needs ends with this.
+const int kNoPrivilege = 3;
+
+std::string DefaultDirIn(const std::string& dir) {
+  ScopedChdir here(dir);
+  ServerInstaller installer;
+  char* parent = nullptr;
+  installer.SetDefaultDir(parent);
+  std::string result = parent != nullptr ? parent : "<null>";
+  delete[] parent;
+  return result;
+}
+
+std::string Realms(const ServerInstaller& installer) {
+  return std::string(installer.m_szAdminRealm) + "\n" + installer.m_szEncoderRealm + "\n" +
+         installer.m_szRBSEncoderRealm + "\n" + installer.m_szWMEncoderRealm + "\n" +
+         installer.m_szCDistRealm + "\n" + installer.m_szContentRealm + "\n";
+}
+
+std::string ExpectedRealms(const std::string& prefix) {
+  return prefix + ".AdminRealm\n" + prefix + ".EncoderRealm\n" + prefix + ".RBSEncoderRealm\n" +
+         prefix + ".WMEncoderRealm\n" + prefix + ".CDistRealm\n" + prefix + ".ContentRealm\n";
+}
+
+// SetDefaults in a child with its own host name (a UTS namespace of its own);
+// the child prints the host name it saw and the six realms.
+ChildResult DefaultsWithHostName(const std::string& hostName) {
+  return RunInChild([&hostName] {
+    if (unshare(CLONE_NEWUTS) != 0 || sethostname(hostName.c_str(), hostName.size()) != 0)
+      _exit(kNoPrivilege);
+    ServerInstaller installer;
+    installer.SetDefaults();
+    printf("[%s]\n%s", installer.m_szLocalHostName, Realms(installer).c_str());
+  });
+}
+
+}  // namespace
+
+TEST(ServerInstallerDefaults, FreshObjectBacksUpAndIsNeitherSilentNorInteractive) {
+  ServerInstaller installer;
+  EXPECT_EQ(1, installer.m_bBackupOldFiles);
+  EXPECT_EQ(0, installer.m_bSilentInstall);
+  EXPECT_EQ(0, installer.m_bNonInteractiveInstall);
+  EXPECT_EQ(0, installer.m_bDebugInstall);
+  EXPECT_EQ(nullptr, installer.m_szDefInstallPath);
+  EXPECT_EQ(nullptr, installer.m_szAdminRealm);
+}
+
+TEST(ServerInstallerDefaults, InstallPathIsTheParentOfTheWorkingDirectory) {
+  ScratchDir scratch;
+  {
+    std::string dir = scratch.MakeDirs("home/ann/qzsetup");
+    EXPECT_EQ(scratch.Sub("home/ann"), DefaultDirIn(dir));
+  }
+  {
+    // The root has no parent to name: the empty text, not a null.
+    EXPECT_EQ("", DefaultDirIn("/"));
+  }
+  {
+    ServerInstaller installer;
+    ScopedChdir here(scratch.MakeDirs("opt/qzsetup"));
+    installer.SetDefaults();
+    ASSERT_NE(nullptr, installer.m_szDefInstallPath);
+    EXPECT_EQ(scratch.Sub("opt"), installer.m_szDefInstallPath);
+  }
+}
+
+TEST(ServerInstallerDefaults, InstallPathBelowTheRootIsEmpty) {
+  ScratchDir scratch;
+  scratch.MakeDirs("qzsetup");
+  // A directory right below "/" needs a root of our own.
+  ChildResult child = RunInChild([&scratch] {
+    if (chroot(scratch.Path().c_str()) != 0 || chdir("/qzsetup") != 0)
+      _exit(kNoPrivilege);
+    ServerInstaller installer;
+    char* parent = nullptr;
+    installer.SetDefaultDir(parent);
+    printf("[%s]", parent != nullptr ? parent : "<null>");
+    delete[] parent;
+  });
+  if (child.exited && child.status == kNoPrivilege)
+    GTEST_SKIP() << "chroot is not permitted here";
+  EXPECT_TRUE(child.exited);
+  EXPECT_EQ(installer_test::kBodyReturned, child.status);
+  EXPECT_EQ("[]", child.out);
+}
+
+TEST(ServerInstallerDefaults, InstallPathIsEmptyWhenTheWorkingDirectoryIsGone) {
+  ScratchDir scratch;
+  std::string doomed = scratch.MakeDirs("inst/qzsetup");
+  ChildResult child = RunInChild([&doomed] {
+    if (chdir(doomed.c_str()) != 0 || rmdir(doomed.c_str()) != 0)
+      _exit(kNoPrivilege);
+    ServerInstaller installer;
+    installer.SetDefaults();
+    printf("[%s]",
+           installer.m_szDefInstallPath != nullptr ? installer.m_szDefInstallPath : "<null>");
+  });
+  EXPECT_EQ(installer_test::kBodyReturned, child.status);
+  EXPECT_EQ("[]", child.out);
+}
+
+TEST(ServerInstallerDefaults, InstallPathMayBeLongerThanAPathBuffer) {
+  ScratchDir scratch;
+  const std::string component(200, 'd');
+  const int depth = 25;  // 5000 characters and more below the scratch dir
+  std::string expected = scratch.Path();
+  for (int i = 0; i < depth - 1; ++i)
+    expected += "/" + component;
+  ChildResult child = RunInChild([&] {
+    if (chdir(scratch.Path().c_str()) != 0)
+      _exit(kNoPrivilege);
+    for (int i = 0; i < depth; ++i) {
+      if (mkdir(component.c_str(), 0755) != 0 || chdir(component.c_str()) != 0)
+        _exit(kNoPrivilege);
+    }
+    ServerInstaller installer;
+    char* parent = nullptr;
+    installer.SetDefaultDir(parent);
+    printf("%s", parent);
+    delete[] parent;
+  });
+  EXPECT_EQ(installer_test::kBodyReturned, child.status);
+  EXPECT_GT(expected.size(), 4096u);
+  EXPECT_EQ(expected, child.out);
+}
+
+TEST(ServerInstallerDefaults, RealmsAndHostNameComeFromTheMachine) {
+  char host[1024] = {};
+  ASSERT_EQ(0, gethostname(host, sizeof host - 1));
+  ServerInstaller installer;
+  installer.SetDefaults();
+  ASSERT_NE(nullptr, installer.m_szLocalHostName);
+  EXPECT_STREQ(host, installer.m_szLocalHostName);
+  EXPECT_EQ(ExpectedRealms(host[0] != '\0' ? host : "StrataServer"), Realms(installer));
+}
+
+TEST(ServerInstallerDefaults, RealmsFollowTheHostNameOrFallBack) {
+  {
+    ChildResult child = DefaultsWithHostName("media1");
+    if (child.exited && child.status == kNoPrivilege)
+      GTEST_SKIP() << "no UTS namespace of our own here";
+    EXPECT_EQ(installer_test::kBodyReturned, child.status);
+    EXPECT_EQ("[media1]\n" + ExpectedRealms("media1"), child.out);
+  }
+  {
+    // The longest host name Linux allows still makes whole realms.
+    std::string longName(64, 'h');
+    ChildResult child = DefaultsWithHostName(longName);
+    EXPECT_EQ("[" + longName + "]\n" + ExpectedRealms(longName), child.out);
+  }
+  {
+    ChildResult child = DefaultsWithHostName("");
+    EXPECT_EQ(installer_test::kBodyReturned, child.status);
+    EXPECT_EQ("[]\n" + ExpectedRealms("StrataServer"), child.out);
+  }
+}
+
+TEST(ServerInstallerDefaults, PortsFileNamesAndLoggingStyle) {
+  ServerInstaller installer;
+  installer.SetDefaults();
+  const int fixed[] = {9090, 554, 7070, 80, 1755};
+  for (int i = 0; i < 5; ++i)
+    EXPECT_EQ(fixed[i], installer.GetInstPort(i)) << ServerInstaller::g_pPortNames[i];
+  int admin = installer.GetInstPort(5);
+  EXPECT_GE(admin, 10000);
+  EXPECT_LT(admin, 30000);
+
+  // Only Monitor counts as selected from the start.
+  EXPECT_EQ(1, installer.m_pPorts[0].bSelected);
+  for (int i = 1; i < 6; ++i)
+    EXPECT_EQ(0, installer.m_pPorts[i].bSelected) << ServerInstaller::g_pPortNames[i];
+
+  EXPECT_STREQ("qmserver.cfg", installer.m_szConfigFileName);
+  EXPECT_STREQ("default.cfg", installer.m_szDefaultConfigFileName);
+  EXPECT_STREQ("5", installer.m_szLoggingStyle);
+}
+
+TEST(ServerInstallerDefaults, SecondCallRedrawsAndResetsOnlyItsOwnSettings) {
+  ServerInstaller installer;
+  installer.SetDefaults();
+  int firstAdmin = installer.GetInstPort(5);
+  char* firstRealm = installer.m_szAdminRealm;
+
+  char user[] = "ann";
+  installer.m_szAdminUserID = user;
+  installer.m_bSilentInstall = 1;
+  installer.m_bBackupOldFiles = 0;
+  installer.SetInstPort(3, 8080);
+  EXPECT_EQ(8080, installer.GetInstPort(3));
+  installer.SetDefaults();
+
+  // The earlier Admin port is in the table while the new one is drawn.
+  EXPECT_NE(firstAdmin, installer.GetInstPort(5));
+  EXPECT_EQ(80, installer.GetInstPort(3));
+  EXPECT_EQ(1, installer.m_pPorts[3].bSelected);
+  // A new realm text; the old one stays valid for whoever still holds it.
+  EXPECT_NE(firstRealm, installer.m_szAdminRealm);
+  EXPECT_STREQ(firstRealm, installer.m_szAdminRealm);
+  EXPECT_EQ(user, installer.m_szAdminUserID);
+  EXPECT_EQ(1, installer.m_bSilentInstall);
+  EXPECT_EQ(0, installer.m_bBackupOldFiles);
+}

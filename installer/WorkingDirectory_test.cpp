@@ -1,0 +1,87 @@
+#include "installer/WorkingDirectory.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "installer/InstallerTesting.h"
+
+namespace {
+
+class SavedWorkingDirectoryTest : public ScratchTest {
+ protected:
+  void SetUp() override {
+    ScratchTest::SetUp();
+    here_ = Path("here");
+    there_ = Path("there");
+    ASSERT_EQ(0, mkdir(here_.c_str(), 0755));
+    ASSERT_EQ(0, mkdir(there_.c_str(), 0755));
+    ASSERT_EQ(0, chdir(here_.c_str()));
+  }
+
+  // Uses up every descriptor of the calling process.
+  static void ExhaustDescriptors() {
+    struct rlimit limit = {64, 64};
+    setrlimit(RLIMIT_NOFILE, &limit);
+    while (open("/dev/null", O_RDONLY) >= 0) {
+    }
+  }
+
+  std::string here_;
+  std::string there_;
+};
+
+TEST_F(SavedWorkingDirectoryTest, ChangesAndReturns) {
+  SavedWorkingDirectory saved;
+  ASSERT_TRUE(saved.IsRecorded());
+  EXPECT_EQ(-1, saved.ChangeTo(Path("missing").c_str()));
+  EXPECT_EQ(ENOENT, errno);
+  EXPECT_EQ(here_, CurrentDir());
+  EXPECT_EQ(-1, saved.ChangeTo(nullptr));
+  EXPECT_EQ(0, saved.ChangeTo(there_.c_str()));
+  EXPECT_EQ(there_, CurrentDir());
+  EXPECT_EQ(0, saved.Restore());
+  EXPECT_EQ(here_, CurrentDir());
+}
+
+// The children below touch nothing polymorphic once the descriptors are gone:
+// the sanitizer's type checks would need descriptors of their own.
+
+TEST_F(SavedWorkingDirectoryTest, WithoutDescriptorsTheNameServes) {
+  const std::string here = here_, there = there_;
+  ChildResult child = RunInChild([&] {
+    ExhaustDescriptors();
+    SavedWorkingDirectory saved;
+    bool ok = saved.IsRecorded() && saved.ChangeTo(there.c_str()) == 0 && CurrentDir() == there &&
+              saved.Restore() == 0 && CurrentDir() == here;
+    _exit(ok ? 0 : 1);
+  });
+  ASSERT_TRUE(WIFEXITED(child.status));
+  EXPECT_EQ(0, WEXITSTATUS(child.status));
+}
+
+TEST_F(SavedWorkingDirectoryTest, WithNeitherDescriptorNorNameNothingMoves) {
+  const std::string here = here_, there = there_;
+  ChildResult child = RunInChild([&] {
+    struct stat before, after;
+    stat(".", &before);
+    if (rmdir(here.c_str()) != 0)
+      _exit(2);
+    ExhaustDescriptors();
+    SavedWorkingDirectory saved;
+    bool refused = !saved.IsRecorded() && saved.Error() == ENOENT &&
+                   saved.ChangeTo(there.c_str()) == -1 && errno == ENOENT && saved.Restore() == -1;
+    stat(".", &after);
+    bool stayed = before.st_dev == after.st_dev && before.st_ino == after.st_ino;
+    _exit(refused && stayed ? 0 : 1);
+  });
+  ASSERT_TRUE(WIFEXITED(child.status));
+  EXPECT_EQ(0, WEXITSTATUS(child.status));
+}
+
+}  // namespace
