@@ -55,6 +55,43 @@ bool IsOneOf(const char* arg, std::initializer_list<const char*> names) {
   return false;
 }
 
+void ReportShortRead(bool silent, const PackageFile::Piece& piece, int expected) {
+  if (silent)
+    return;
+  printf("\nError: short read (%d/%d bytes) (%s)\n", static_cast<int>(piece.count), expected,
+         ErrnoText(piece.error));
+  fflush(nullptr);
+}
+
+// Writes the decompressor piece to the temporary file and returns the file's
+// absolute path; ends the run through Bail when that fails.
+std::string WriteDecompressor(Stage1* stage1, PackageFile* package, const PackageFile::Piece& piece,
+                              int length) {
+  unlink(kTempName);
+  Sink temp;
+  std::string failure;
+  // Exclusive and never through a link, so that nobody can redirect the
+  // write or have a file of theirs run as the decompressor.
+  if (!temp.OpenFile(kTempName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0755))
+    stage1->Bail(-1, ("\nError: " + temp.Failure() + "\n").c_str());
+  if (!package->Copy(piece, 0, length, &temp, &failure) || !temp.Close()) {
+    if (failure.empty())
+      failure = temp.Failure();
+    unlink(kTempName);
+    stage1->Bail(-1, ("\nError: " + failure + "\n").c_str());
+  }
+  chmod(kTempName, 0755);
+  std::string cwd;
+  if (!CurrentDirectory(&cwd)) {
+    std::string reason = ErrnoText(errno);
+    unlink(kTempName);
+    stage1->Bail(-1, ("\nError: cannot determine the current directory: " + reason + "\n").c_str());
+  }
+  // Absolute, because the file-mode commands run it from the extraction
+  // directory.
+  return FormatText("%s%s%s", cwd.c_str(), "/", kTempName);
+}
+
 }  // namespace
 
 Stage1::Stage1() : m_nFlags(0), m_nChecksumKind(kChecksumNone), m_pChecksum() {}
@@ -98,22 +135,14 @@ void Stage1::Main(int archiveLength, int extractorLength, char* archiveType, int
     extractor = package.ReadTail(static_cast<int64_t>(archiveLength) + extractorLength,
                                  extractorLength, digest);
     if (extractor.count != extractorLength) {
-      if (!silent) {
-        printf("\nError: short read (%d/%d bytes) (%s)\n", static_cast<int>(extractor.count),
-               extractorLength, ErrnoText(extractor.error));
-        fflush(nullptr);
-      }
+      ReportShortRead(silent, extractor, extractorLength);
       status = -1;
     }
   }
   PackageFile::Piece archive = package.ReadTail(archiveLength, archiveLength, digest);
   const bool archiveShort = archive.count != archiveLength;
   if (archiveShort) {
-    if (!silent) {
-      printf("\nError: short read (%d/%d bytes) (%s)\n", static_cast<int>(archive.count),
-             archiveLength, ErrnoText(archive.error));
-      fflush(nullptr);
-    }
+    ReportShortRead(silent, archive, archiveLength);
     status = -1;
   }
   if (digest != nullptr) {
@@ -129,31 +158,8 @@ void Stage1::Main(int archiveLength, int extractorLength, char* archiveType, int
 
   // Second pass: write the decompressor out, then the archive in chunks.
   std::string decompressorPath;
-  if (extractorLength != 0) {
-    unlink(kTempName);
-    Sink temp;
-    std::string failure;
-    // Exclusive and never through a link, so that nobody can redirect the
-    // write or have a file of theirs run as the decompressor.
-    if (!temp.OpenFile(kTempName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0755))
-      Bail(-1, ("\nError: " + temp.Failure() + "\n").c_str());
-    if (!package.Copy(extractor, 0, extractorLength, &temp, &failure) || !temp.Close()) {
-      if (failure.empty())
-        failure = temp.Failure();
-      unlink(kTempName);
-      Bail(-1, ("\nError: " + failure + "\n").c_str());
-    }
-    chmod(kTempName, 0755);
-    std::string cwd;
-    if (!CurrentDirectory(&cwd)) {
-      std::string reason = ErrnoText(errno);
-      unlink(kTempName);
-      Bail(-1, ("\nError: cannot determine the current directory: " + reason + "\n").c_str());
-    }
-    // Absolute, because the file-mode commands run it from the extraction
-    // directory.
-    decompressorPath = FormatText("%s%s%s", cwd.c_str(), "/", kTempName);
-  }
+  if (extractorLength != 0)
+    decompressorPath = WriteDecompressor(this, &package, extractor, extractorLength);
 
   fflush(nullptr);
   system("rm -rf ./qzsetup");
@@ -190,8 +196,10 @@ void Stage1::Main(int archiveLength, int extractorLength, char* archiveType, int
       printf(".");
       fflush(nullptr);
     }
-    if (!package.Copy(archive, offset, length, &sink, &failure))
-      break;
+    // After a failure the dots go on, so that the line keeps its length, but
+    // nothing more is written.
+    if (failure.empty())
+      package.Copy(archive, offset, length, &sink, &failure);
   }
   if (!sink.Close() && failure.empty())
     failure = sink.Failure();

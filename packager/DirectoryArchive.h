@@ -28,6 +28,8 @@ class DirectoryArchive {
 
   // The members found by Scan, "./a", "./a/b", ... in archive order.
   const std::vector<std::string>& Members() const { return m_members; }
+  // The directory scanned, with every symbolic link on the way resolved.
+  const std::string& Root() const { return m_szRoot; }
 
   // Writes the archive, piped through the compressor command, to outFd at
   // its current position. On failure *error says which program failed and

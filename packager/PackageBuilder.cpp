@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -184,6 +185,10 @@ bool PackageBuilder::OpenDecompressor(Inputs* inputs, std::string* error) {
     *error = path + ": " + TooLarge("the decompressor", size);
     return false;
   }
+  // The launcher makes its copy executable, but a file that nobody may run
+  // is most likely not a program at all.
+  if ((inputs->decompressorStat.st_mode & 0111) == 0)
+    m_warnings.push_back(path + " is not executable; is it a decompressor program?");
   inputs->decompressorPath = path;
   return true;
 }
@@ -230,6 +235,20 @@ bool PackageBuilder::OpenArchive(Inputs* inputs, std::string* error) {
 
 bool PackageBuilder::CheckOutput(const Inputs& inputs, std::string* error) {
   const std::string& path = m_options.output;
+  if (inputs.fromDirectory) {
+    // A package inside the tree it packs would be packed by the next build,
+    // and the one after would grow again.
+    char* resolved = realpath(DirectoryOf(path).c_str(), nullptr);
+    if (resolved) {
+      std::string dir = resolved;
+      free(resolved);
+      const std::string& root = inputs.directory.Root();
+      if (dir == root || dir.compare(0, root.size() + 1, root + "/") == 0) {
+        *error = path + ": the output would lie inside the directory being packed";
+        return false;
+      }
+    }
+  }
   struct stat st;
   if (stat(path.c_str(), &st) != 0)
     return true;
@@ -251,9 +270,10 @@ bool PackageBuilder::CheckOutput(const Inputs& inputs, std::string* error) {
 bool PackageBuilder::Assemble(Inputs* inputs, int fd, std::string* error) {
   const std::string& output = m_options.output;
   auto copy = [&](int from, const std::string& fromPath, uint64_t* copied) {
-    bool writeFailed;
+    bool writeFailed = false;
     if (lseek(from, 0, SEEK_SET) != 0 || !CopyToEnd(from, fd, copied, &writeFailed)) {
-      *error = (writeFailed ? "cannot write " + output : fromPath) + ": " + ErrnoText(errno);
+      int err = errno;
+      *error = (writeFailed ? "cannot write " + output : fromPath) + ": " + ErrnoText(err);
       return false;
     }
     return true;

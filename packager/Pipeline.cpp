@@ -195,23 +195,31 @@ bool Pipeline::Run(int inputFd, int outputFd, std::string* output, std::string* 
     *error = spawnError;
     return false;
   }
-  // The command that failed on its own is the one to report: the ones
-  // before it were then usually killed by the broken pipe.
+  // A command killed by a broken pipe did no harm when every command after
+  // it succeeded: they took all they needed (tar stops reading at the end of
+  // an archive). Otherwise the command that failed on its own is the one to
+  // report, since the ones before it then mostly died of the broken pipe.
+  auto succeeded = [](int status) { return WIFEXITED(status) && WEXITSTATUS(status) == 0; };
+  auto brokenPipe = [](int status) { return WIFSIGNALED(status) && WTERMSIG(status) == SIGPIPE; };
+  std::vector<bool> failedAt(statuses.size());
+  bool restSucceeded = true;
+  for (size_t i = statuses.size(); i-- > 0;) {
+    failedAt[i] = !succeeded(statuses[i]) && !(brokenPipe(statuses[i]) && restSucceeded);
+    restSucceeded = restSucceeded && !failedAt[i];
+  }
   int failed = -1;
   for (size_t i = 0; i < statuses.size(); ++i) {
-    int status = statuses[i];
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
-      continue;
-    bool brokenPipe = WIFSIGNALED(status) && WTERMSIG(status) == SIGPIPE;
-    if (failed < 0 ||
-        (!brokenPipe && WIFSIGNALED(statuses[failed]) && WTERMSIG(statuses[failed]) == SIGPIPE))
+    if (failedAt[i] && (failed < 0 || (brokenPipe(statuses[failed]) && !brokenPipe(statuses[i]))))
       failed = static_cast<int>(i);
   }
   if (failed < 0)
     return true;
   *error = Describe(m_commands[failed][0], statuses[failed]);
-  while (!errors.empty() && errors.back() == '\n')
-    errors.pop_back();
+  // Blank lines around the messages say nothing.
+  size_t first = errors.find_first_not_of('\n');
+  errors = first == std::string::npos
+               ? ""
+               : errors.substr(first, errors.find_last_not_of('\n') + 1 - first);
   if (!errors.empty())
     *error += "\n" + errors;
   return false;

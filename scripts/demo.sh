@@ -1,45 +1,65 @@
 #!/bin/sh
-# make demo: packs the demo product with the real second-stage installer into
-# an installation package, runs the package unattended with the demo defaults
-# file, and shows what it installed.
+# make demo: packs the demo product, with the real second-stage installer as
+# its Bin/setup, into an installation package, runs the package unattended
+# with the demo defaults file as an administrator would, and shows what it
+# installed.
 #
 #   scripts/demo.sh [BUILD_DIR]
 #
-# Everything happens under BUILD_DIR/demo, which is made afresh.
+# Everything happens under BUILD_DIR/demo, which is made afresh: the staged
+# product in stage/, the package strata-demo.bin, and the installation in
+# install/.
 set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:-build}" && pwd)
+build=${1:-build}
+case $build in
+  /*) ;;
+  *) build=$root/$build ;;
+esac
+
 demo=$build/demo
-package=strata-server-9.08.bin
+package=strata-demo.bin
 
 rm -rf "$demo"
 mkdir -p "$demo/stage"
 
-echo "== Staging the demo product with $build/bin/setup as Bin/setup"
+echo "== Staging demo/product with $build/bin/setup as Bin/setup"
 cp -R "$root/demo/product/." "$demo/stage/"
 cp "$build/bin/setup" "$demo/stage/Bin/setup"
 
-echo "== Building $demo/$package"
+echo
+echo "== Assembling $demo/$package"
 "$build/bin/mkpackage" "$demo/stage" "$demo/$package"
+"$build/bin/mkpackage" --info "$demo/$package"
 cp "$root/demo/demo.cfg" "$demo/demo.cfg"
 
-echo "== Running: (cd $demo && ./$package -cfg demo.cfg)"
+echo
+echo "== Running it in $demo"
+echo "\$ ./$package -cfg demo.cfg"
 cd "$demo"
-"./$package" -cfg demo.cfg
+status=0
+"./$package" -cfg demo.cfg || status=$?
+echo "== The package ended with status $status"
+[ "$status" -eq 0 ] || exit "$status"
 
-echo "== Installed files"
-(cd install && find . -print | LC_ALL=C sort | sed 's|^\./||; /^\.$/d')
+echo
+echo "== Installed in $demo/install"
+(cd install && find . | LC_ALL=C sort | sed '/^\.$/d; s|^\./|  |')
 
-echo "== install/qmserver.cfg (first 30 lines of $(wc -l <install/qmserver.cfg))"
+echo
+echo "== install/qmserver.cfg, the first 30 of its $(wc -l <install/qmserver.cfg) lines"
 head -n 30 install/qmserver.cfg
 
-echo "== User files of the password databases"
+echo
+echo "== The user files of the password databases"
 for file in install/*_db/users/*; do
-  echo "$file: $(cat "$file")"
+  echo "  $file: $(cat "$file")"
 done
 
+echo
 echo "== install/Bin/loopcast.sh run without arguments"
 install/Bin/loopcast.sh || true
 
-echo "== Left behind in $demo: $(ls "$demo" | tr '\n' ' ')"
+echo
+echo "== Left in $demo: $(ls "$demo" | tr '\n' ' ')"

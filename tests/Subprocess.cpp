@@ -72,7 +72,7 @@ ProcessResult RunForked(const std::function<void()>& body) {
   return RunChild(body);
 }
 
-ProcessResult Run(const ProgramRun& run) {
+ProcessResult RunProgram(const ProgramRun& run) {
   return RunChild([&run] {
     if (!run.cwd.empty() && chdir(run.cwd.c_str()) != 0) {
       fprintf(stderr, "chdir %s: %s\n", run.cwd.c_str(), strerror(errno));

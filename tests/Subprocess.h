@@ -35,7 +35,7 @@ struct ProgramRun {
   int umask = -1;
 };
 
-ProcessResult Run(const ProgramRun& run);
+ProcessResult RunProgram(const ProgramRun& run);
 
 // A temporary directory, removed with everything in it when the object goes.
 class TempDir {

@@ -1,0 +1,395 @@
+#include "packager/MkPackageCommand.h"
+
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "packager/TestFiles.h"
+
+namespace {
+
+typedef std::vector<std::string> Args;
+
+const char kTryHelp[] = "Try 'mkpackage --help' for more information.\n";
+
+struct Result {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+// Runs the command line, catching what it prints.
+Result Command(const Args& args) {
+  char* outText = nullptr;
+  char* errText = nullptr;
+  size_t outSize = 0, errSize = 0;
+  FILE* out = open_memstream(&outText, &outSize);
+  FILE* err = open_memstream(&errText, &errSize);
+  std::vector<const char*> argv = {"mkpackage"};
+  for (const std::string& arg : args)
+    argv.push_back(arg.c_str());
+  argv.push_back(nullptr);
+  MkPackageCommand command(out, err);
+  Result result;
+  result.status = command.Run(static_cast<int>(args.size() + 1), argv.data());
+  fclose(out);
+  fclose(err);
+  result.out.assign(outText, outSize);
+  result.err.assign(errText, errSize);
+  free(outText);
+  free(errText);
+  return result;
+}
+
+class MkPackageCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(0, mkdir((m_dir / "tree").c_str(), 0755));
+    ASSERT_EQ(0, mkdir((m_dir / "tree/Bin").c_str(), 0755));
+    WriteFile(m_dir / "tree/Bin/setup", "#!/bin/sh\necho second stage\n", 0755);
+    WriteFile(m_dir / "tree/README", "read me\n");
+    WriteFile(m_dir / "dec", "pretend decompressor", 0755);
+    WriteFile(m_dir / "archive.bz2", "BZh91AY&SY pretend archive");
+  }
+
+  // Builds m_dir/pkg with the stub launcher and the extra options.
+  void Build(Args args, const std::string& archive) {
+    args.insert(args.begin(), {"--launcher", STUB_LAUNCHER});
+    args.push_back(archive);
+    args.push_back(m_dir / "pkg");
+    Result result = Command(args);
+    ASSERT_EQ(0, result.status) << result.err;
+    ASSERT_EQ("", result.err);
+  }
+
+  // Overwrites bytes of m_dir/pkg.
+  void Patch(size_t offset, const std::string& bytes) {
+    std::string package = ReadFile(m_dir / "pkg");
+    package.replace(offset, bytes.size(), bytes);
+    WriteFile(m_dir / "pkg", package, 0755);
+  }
+
+  size_t RecordOffset() {
+    PackageRecord record;
+    size_t offset = 0;
+    EXPECT_TRUE(RecordOf(ReadFile(m_dir / "pkg"), &record, &offset));
+    return offset;
+  }
+
+  std::string Sha256(const std::string& bytes) {
+    WriteFile(m_dir / "digest-input", bytes);
+    std::string output;
+    EXPECT_EQ(0, RunShell("sha256sum " + Quote(m_dir / "digest-input"), &output));
+    return output.substr(0, 64);
+  }
+
+  TempDir m_dir;
+};
+
+}  // namespace
+
+TEST(MkPackageCommand, HelpAndVersionGoToStandardOutput) {
+  Result help = Command({"--help"});
+  EXPECT_EQ(0, help.status);
+  EXPECT_EQ(0u, help.out.find("Usage: mkpackage [OPTION]... ARCHIVE OUTPUT\n"
+                              "  or:  mkpackage --info PACKAGE\n"
+                              "  or:  mkpackage --list PACKAGE\n"));
+  EXPECT_NE(std::string::npos, help.out.find("  --no-checksum "));
+  EXPECT_EQ("", help.err);
+  // Help wins over operands and options before it.
+  EXPECT_EQ(help.out, Command({"--type", "tgz", "a", "--help", "b"}).out);
+
+  Result version = Command({"--version"});
+  EXPECT_EQ(0, version.status);
+  EXPECT_EQ("mkpackage (Strata Server 9.08) 9.0.8.1427\n", version.out);
+  EXPECT_EQ("", version.err);
+}
+
+TEST(MkPackageCommand, WrongCommandLinesAreUsageErrors) {
+  const std::vector<std::pair<Args, std::string>> cases = {
+      {{}, "missing ARCHIVE and OUTPUT"},
+      {{"dir"}, "missing OUTPUT"},
+      {{"a", "b", "c", "d"}, "too many operands, from 'c' on"},
+      {{"--bogus", "a", "b"}, "unknown option '--bogus'"},
+      {{"-t", "tgz", "a", "b"}, "unknown option '-t'"},
+      {{"a", "b", "--type"}, "option '--type' needs a value"},
+      {{"--type=lzma", "a", "b"},
+       "unknown archive type 'lzma' (the types are bz2, tgz, tz, rzt or zip)"},
+      {{"--help=yes"}, "option '--help' takes no value"},
+      {{"--decompressor", "", "a", "b"}, "option '--decompressor' needs a program"},
+      {{"--decompressor", "x", "--no-decompressor", "a", "b"},
+       "give only one of --decompressor and --no-decompressor"},
+      {{"--checksum", "md5", "a", "b"},
+       "unknown checksum kind 'md5' (the kinds are sha256, xxh3-128 and none)"},
+      {{"--checksum=sha256", "--no-checksum", "a", "b"},
+       "give only one of --checksum and --no-checksum"},
+      {{"--info", "p", "--list", "p"}, "give only one of --info and --list"},
+      {{"--info", "p", "extra"}, "--info takes a package and nothing else"},
+      {{"--list=p", "--type", "tgz"}, "--list takes a package and nothing else"},
+  };
+  for (const auto& c : cases) {
+    Result result = Command(c.first);
+    std::string shown = c.first.empty() ? "(none)" : c.first[0];
+    EXPECT_EQ(2, result.status) << shown;
+    EXPECT_EQ("", result.out) << shown;
+    EXPECT_EQ("mkpackage: " + c.second + "\n" + kTryHelp, result.err) << shown;
+  }
+}
+
+TEST_F(MkPackageCommandTest, BuildFailuresAndWarningsAreReported) {
+  Result missing = Command({"--launcher", STUB_LAUNCHER, m_dir / "missing", m_dir / "pkg"});
+  EXPECT_EQ(1, missing.status);
+  EXPECT_EQ("mkpackage: " + m_dir / "missing" + ": No such file or directory\n", missing.err);
+  EXPECT_FALSE(Exists(m_dir / "pkg"));
+
+  // After "--", a name that starts with "-" is an operand.
+  WriteFile(m_dir / "-odd.tgz", "\x1f\x8b pretend gzip stream");
+  std::string saved(4096, '\0');
+  ASSERT_TRUE(getcwd(&saved[0], saved.size()));
+  saved.resize(strlen(saved.c_str()));
+  ASSERT_EQ(0, chdir(m_dir.Path().c_str()));
+  Result odd = Command({"--launcher", STUB_LAUNCHER, "--type", "tgz", "--", "-odd.tgz", "pkg"});
+  ASSERT_EQ(0, chdir(saved.c_str()));
+  EXPECT_EQ(0, odd.status) << odd.err;
+  EXPECT_EQ("", odd.err);
+
+  Result warned = Command({"--launcher", STUB_LAUNCHER, "--type=tz", "--decompressor",
+                           m_dir / "dec", m_dir / "archive.bz2", m_dir / "pkg"});
+  EXPECT_EQ(0, warned.status);
+  EXPECT_EQ("mkpackage: warning: type tz does not use a decompressor; " + m_dir / "dec" +
+                " is carried but unused\n"
+                "mkpackage: warning: " +
+                m_dir / "archive.bz2" + " does not look like a tz archive\n",
+            warned.err);
+}
+
+TEST_F(MkPackageCommandTest, InfoPrintsTheRecordAndVerifiesThePieces) {
+  Build({"--decompressor", m_dir / "dec"}, m_dir / "archive.bz2");
+  std::string pieces = ReadFile(m_dir / "dec") + ReadFile(m_dir / "archive.bz2");
+  std::string head = "Package:       " + m_dir / "pkg" + "\n" +
+                     "Launcher:      " + std::to_string(ReadFile(STUB_LAUNCHER).size()) +
+                     " bytes\n"
+                     "Decompressor:  20 bytes\n"
+                     "Archive:       26 bytes\n"
+                     "Type:          bz2\n";
+  Result info = Command({"--info", m_dir / "pkg"});
+  EXPECT_EQ(0, info.status);
+  EXPECT_EQ(head + "Checksum:      sha256 " + Sha256(pieces) + "\nVerified:      yes\n", info.out);
+  EXPECT_EQ("", info.err);
+
+  // A changed byte in either piece is caught.
+  size_t end = ReadFile(m_dir / "pkg").size();
+  for (size_t offset : {end - 26 - 20 + 3, end - 1}) {
+    Build({"--decompressor", m_dir / "dec"}, m_dir / "archive.bz2");
+    Patch(offset, "#");
+    std::string changed = ReadFile(m_dir / "pkg").substr(end - 46);
+    Result bad = Command({"--info", m_dir / "pkg"});
+    EXPECT_EQ(1, bad.status);
+    EXPECT_EQ(head + "Checksum:      sha256 " + Sha256(pieces) +
+                  "\nVerified:      no, the pieces give " + Sha256(changed) + "\n",
+              bad.out);
+    EXPECT_EQ("mkpackage: " + m_dir / "pkg" + ": the pieces do not match the recorded checksum\n",
+              bad.err);
+  }
+
+  Build({"--decompressor", m_dir / "dec", "--no-checksum"}, m_dir / "archive.bz2");
+  Result none = Command({"--info", m_dir / "pkg"});
+  EXPECT_EQ(0, none.status);
+  EXPECT_EQ(head + "Checksum:      none\nVerified:      no checksum recorded\n", none.out);
+
+  Build({"--decompressor", m_dir / "dec", "--checksum=xxh3-128"}, m_dir / "archive.bz2");
+  Result xxh = Command({"--info", m_dir / "pkg"});
+  EXPECT_EQ(0, xxh.status);
+  std::string line = "\nChecksum:      xxh3-128 ";
+  size_t at = xxh.out.find(line);
+  ASSERT_NE(std::string::npos, at) << xxh.out;
+  EXPECT_EQ(32u, xxh.out.find('\n', at + 1) - at - line.size());
+  EXPECT_NE(std::string::npos, xxh.out.find("\nVerified:      yes\n"));
+}
+
+TEST_F(MkPackageCommandTest, InfoReadsTheLaunchersRecordNotOneInTheArchive) {
+  // An archive that happens to carry a launcher of its own.
+  WriteFile(m_dir / "nested.tgz", "\x1f\x8b" + ReadFile(STUB_LAUNCHER));
+  Build({"--type", "tgz", "--no-decompressor"}, m_dir / "nested.tgz");
+  Result info = Command({"--info", m_dir / "pkg"});
+  EXPECT_EQ(0, info.status) << info.err;
+  EXPECT_NE(std::string::npos, info.out.find("Decompressor:  0 bytes\nArchive:       " +
+                                             std::to_string(ReadFile(m_dir / "nested.tgz").size()) +
+                                             " bytes\nType:          tgz\n"));
+  EXPECT_NE(std::string::npos, info.out.find("\nVerified:      yes\n"));
+}
+
+TEST_F(MkPackageCommandTest, InfoRefusesFilesWhoseRecordDoesNotDescribeThem) {
+  std::string pkg = m_dir / "pkg";
+  auto infoError = [&]() {
+    Result result = Command({"--info", pkg});
+    EXPECT_EQ(1, result.status);
+    EXPECT_EQ("", result.out);
+    return result.err;
+  };
+  EXPECT_EQ("mkpackage: " + pkg + ": No such file or directory\n", infoError());
+
+  WriteFile(pkg, "just some file");
+  EXPECT_EQ("mkpackage: " + pkg + ": not a package (it holds no package record)\n", infoError());
+
+  WriteFile(pkg, "xx" + std::string(STRATA_PACKAGE_RECORD_MAGIC, 16) + "short");
+  EXPECT_EQ("mkpackage: " + pkg + ": not a package (its package record is cut short)\n",
+            infoError());
+
+  // A launcher as built, not yet made into a package.
+  WriteFile(pkg, ReadFile(STUB_LAUNCHER), 0755);
+  EXPECT_EQ("mkpackage: " + pkg +
+                ": not a package (its record's lengths, decompressor 89741 and archive 11866035 "
+                "bytes, do not fit the file of " +
+                std::to_string(ReadFile(STUB_LAUNCHER).size()) + " bytes)\n",
+            infoError());
+
+  // A package cut short: the pieces are found from the end, so what is
+  // missing shows in the digest, and in the lengths once they reach back
+  // to the record.
+  Build({"--decompressor", m_dir / "dec"}, m_dir / "archive.bz2");
+  std::string whole = ReadFile(pkg);
+  size_t record = RecordOffset();
+  WriteFile(pkg, whole.substr(0, whole.size() - 1));
+  Result cut = Command({"--info", pkg});
+  EXPECT_EQ(1, cut.status);
+  EXPECT_EQ("mkpackage: " + pkg + ": the pieces do not match the recorded checksum\n", cut.err);
+  size_t kept = record + sizeof(PackageRecord) + 45;
+  WriteFile(pkg, whole.substr(0, kept));
+  EXPECT_EQ("mkpackage: " + pkg +
+                ": not a package (its record's lengths, decompressor 20 and archive 26 bytes, do "
+                "not fit the file of " +
+                std::to_string(kept) + " bytes)\n",
+            infoError());
+
+  WriteFile(pkg, whole);
+  Patch(record + 16, std::string("\xff\xff\xff\xff", 4));
+  EXPECT_EQ("mkpackage: " + pkg +
+                ": not a package (its record's lengths, decompressor 20 and archive -1 bytes, do "
+                "not fit the file of " +
+                std::to_string(whole.size()) + " bytes)\n",
+            infoError());
+
+  WriteFile(pkg, whole);
+  Patch(record + 24, std::string("lzma\0", 5));
+  EXPECT_EQ("mkpackage: " + pkg + ": the record names an unknown archive type 'lzma'\n",
+            infoError());
+  Patch(record + 24, std::string(15, '\x01') + "\x02");
+  EXPECT_EQ("mkpackage: " + pkg + ": the record names an unknown archive type '" +
+                std::string(16, '?') + "'\n",
+            infoError());
+
+  WriteFile(pkg, whole);
+  Patch(record + 40, std::string("\x07\0\0\0", 4));
+  EXPECT_EQ("mkpackage: " + pkg + ": the record names an unknown checksum kind 7\n", infoError());
+}
+
+TEST_F(MkPackageCommandTest, ListShowsTheArchiveMembers) {
+  for (const char* type : {"bz2", "tgz"}) {
+    Build({"--type", type}, m_dir / "tree");
+    Result list = Command({"--list", m_dir / "pkg"});
+    EXPECT_EQ(0, list.status) << type << ": " << list.err;
+    EXPECT_EQ("./Bin/\n./Bin/setup\n./README\n", list.out) << type;
+  }
+
+  WriteFile(m_dir / "archive.zip", "PK\x03\x04 pretend zip");
+  Build({"--type", "zip", "--decompressor", m_dir / "dec"}, m_dir / "archive.zip");
+  Result zip = Command({"--list", m_dir / "pkg"});
+  EXPECT_EQ(1, zip.status);
+  EXPECT_EQ("mkpackage: " + m_dir / "pkg" + ": cannot list an archive of type zip\n", zip.err);
+
+  // A damaged archive is reported with the decompressor's own words.
+  Build({"--decompressor", m_dir / "dec"}, m_dir / "archive.bz2");
+  Result bad = Command({"--list", m_dir / "pkg"});
+  EXPECT_EQ(1, bad.status);
+  EXPECT_EQ(0u, bad.err.find("mkpackage: " + m_dir / "pkg" +
+                             ": cannot list the archive: bzip2 exited with status 2\nbzip2: "))
+      << bad.err;
+}
+
+// The program itself, as a release engineer runs it.
+class MkPackageProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // Others may need to enter the directory (see RunAs).
+    ASSERT_EQ(0, chmod(m_dir.Path().c_str(), 0755));
+    ASSERT_EQ(0, mkdir((m_dir / "bin").c_str(), 0755));
+    WriteFile(m_dir / "bin/mkpackage", ReadFile(MKPACKAGE), 0755);
+    ASSERT_EQ(0, mkdir((m_dir / "tree").c_str(), 0755));
+    WriteFile(m_dir / "tree/setup", "#!/bin/sh\n", 0755);
+  }
+
+  // Runs mkpackage with the arguments (already quoted for the shell).
+  int Program(const std::string& args, std::string* err) {
+    std::string output;
+    int status = RunShell(
+        m_prefix + Quote(m_dir / "bin/mkpackage") + " " + args + " 2>&1 >/dev/null", &output);
+    *err = output;
+    return status;
+  }
+
+  // Makes later runs go as an unprivileged user when this test is root, for
+  // whom no permission is ever lacking.
+  void RunAsNobody() {
+    if (geteuid() == 0)
+      m_prefix = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+  }
+
+  TempDir m_dir;
+  std::string m_prefix;
+};
+
+TEST_F(MkPackageProgramTest, TakesTheLauncherBesideItself) {
+  std::string err;
+  std::string pkg = Quote(m_dir / "pkg");
+  EXPECT_EQ(1, Program(Quote(m_dir / "tree") + " " + pkg, &err));
+  EXPECT_EQ("mkpackage: " + m_dir / "bin/launcher" + ": No such file or directory\n", err);
+
+  WriteFile(m_dir / "bin/launcher", ReadFile(STUB_LAUNCHER), 0755);
+  EXPECT_EQ(0, Program(Quote(m_dir / "tree") + " " + pkg, &err)) << err;
+  EXPECT_EQ(0, Program("--info " + pkg, &err)) << err;
+  EXPECT_EQ(2, Program("", &err));
+  EXPECT_EQ(std::string("mkpackage: missing ARCHIVE and OUTPUT\n") + kTryHelp, err);
+}
+
+TEST_F(MkPackageProgramTest, ReportsWhatItMayNotReadOrWrite) {
+  WriteFile(m_dir / "bin/launcher", ReadFile(STUB_LAUNCHER), 0755);
+  ASSERT_EQ(0, mkdir((m_dir / "locked").c_str(), 0555));
+  RunAsNobody();
+  std::string err;
+  EXPECT_EQ(1, Program(Quote(m_dir / "tree") + " " + Quote(m_dir / "locked/pkg"), &err));
+  EXPECT_EQ("mkpackage: cannot create a file in " + m_dir / "locked" + ": Permission denied\n",
+            err);
+  EXPECT_EQ(std::vector<std::string>{}, ListDirectory(m_dir / "locked"));
+
+  WriteFile(m_dir / "tree/secret", "s", 0600);
+  if (geteuid() != 0) {
+    ASSERT_EQ(0, chmod((m_dir / "tree/secret").c_str(), 0200));
+  }
+  ASSERT_EQ(0, mkdir((m_dir / "out").c_str(), 0777));
+  EXPECT_EQ(1, Program(Quote(m_dir / "tree") + " " + Quote(m_dir / "out/pkg"), &err));
+  EXPECT_EQ("mkpackage: " + m_dir / "tree/secret" + ": Permission denied\n", err);
+  EXPECT_EQ(std::vector<std::string>{}, ListDirectory(m_dir / "out"));
+}
+
+TEST_F(MkPackageProgramTest, AFailedWriteLeavesNoPackageBehind) {
+  WriteFile(m_dir / "bin/launcher", ReadFile(STUB_LAUNCHER), 0755);
+  ASSERT_EQ(0, mkdir((m_dir / "out").c_str(), 0755));
+  WriteFile(m_dir / "out/pkg", "the previous package", 0644);
+  // A file size limit below the launcher's size stands in for a full disk.
+  m_prefix = "ulimit -f 8; trap '' XFSZ; ";
+  std::string err;
+  EXPECT_EQ(1, Program(Quote(m_dir / "tree") + " " + Quote(m_dir / "out/pkg"), &err));
+  EXPECT_EQ("mkpackage: cannot write " + m_dir / "out/pkg" + ": File too large\n", err);
+  EXPECT_EQ(std::vector<std::string>{"pkg"}, ListDirectory(m_dir / "out"));
+  EXPECT_EQ("the previous package", ReadFile(m_dir / "out/pkg"));
+}
+
+TEST_F(MkPackageProgramTest, AnUnwritableStandardOutputIsAFailure) {
+  std::string err;
+  EXPECT_EQ(1, RunShell(Quote(m_dir / "bin/mkpackage") + " --help 2>&1 >/dev/full", &err));
+  EXPECT_EQ("mkpackage: cannot write the output\n", err);
+}

@@ -1,0 +1,591 @@
+// End-to-end runs of real packages, assembled by mkpackage in temporary
+// directories: what the administrator sees, what the second stage receives
+// and what is left on disk.
+#include <gtest/gtest.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "launcher/PackageRecord.h"
+#include "tests/PackageRecordFile.h"
+#include "tests/Subprocess.h"
+
+namespace {
+
+const char kExtracting[] = "Extracting files for ZephraNetworks installation...";
+const char kDecompressing[] = "\nDecompressing files... (please wait)\n";
+const char kNotFound[] = "Warning: second stage installer not found!\n";
+const char kBanner[] = "\nStrata Server 9.08 (9.0.8.1427) Installer\n";
+const char kDamaged[] =
+    "\nError: the package is damaged (its checksum does not match); download it again\n";
+
+// The second stage of the test products: it shows what it received and where
+// it runs, and ends with status 3.
+const char kSetupScript[] =
+    "#!/bin/sh\n"
+    "printf '[%s]' \"$0\" \"$@\"; echo\n"
+    "echo \"cwd=$(pwd)\"\n"
+    "echo \"mode=$(stat -c %a .)\"\n"
+    "test -e ../xxextract.tmp && echo 'xxextract.tmp present'\n"
+    "exit 3\n";
+
+// Bytes that no compressor can shrink much, the same for every run.
+std::string Noise(size_t size, unsigned seed) {
+  std::string bytes(size, '\0');
+  uint32_t x = seed * 2654435761u + 1;
+  for (char& c : bytes) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    c = static_cast<char>(x);
+  }
+  return bytes;
+}
+
+std::string RealPath(const std::string& path) {
+  char real[PATH_MAX];
+  if (realpath(path.c_str(), real) == nullptr) {
+    ADD_FAILURE() << "realpath " << path;
+    return path;
+  }
+  return real;
+}
+
+// The dots of a full read: 20, or 21 when a remainder is left (archives of
+// 400 bytes or more).
+std::string DotsFor(int64_t archiveLength) {
+  EXPECT_GE(archiveLength, 400);
+  return std::string(archiveLength % 20 == 0 ? 20 : 21, '.');
+}
+
+// Where an interpreter lives on the PATH, or "".
+std::string FindOnPath(const std::string& name) {
+  const char* path = getenv("PATH");
+  std::string dirs = path ? path : "";
+  size_t start = 0;
+  while (start <= dirs.size()) {
+    size_t end = dirs.find(':', start);
+    if (end == std::string::npos)
+      end = dirs.size();
+    std::string candidate = dirs.substr(start, end - start) + "/" + name;
+    if (access(candidate.c_str(), X_OK) == 0)
+      return candidate;
+    start = end + 1;
+  }
+  return "";
+}
+
+class PackageRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(0, mkdir((m_dir / "run").c_str(), 0755));
+    m_run = RealPath(m_dir / "run");
+  }
+
+  // Runs mkpackage with args; the test fails unless it succeeds.
+  void MakePackage(const std::vector<std::string>& args) {
+    ProgramRun run;
+    run.program = MKPACKAGE;
+    run.argv = {"mkpackage"};
+    run.argv.insert(run.argv.end(), args.begin(), args.end());
+    ProcessResult made = RunProgram(run);
+    ASSERT_TRUE(made.exited && made.code == 0) << made.out << made.err;
+  }
+
+  // A product tree at product/ with the test's second stage, a licence and
+  // some data.
+  void MakeProduct(const std::string& name = "product") {
+    const std::string root = m_dir / name;
+    ASSERT_EQ(0, system(("mkdir -p '" + root + "/Bin' '" + root + "/data'").c_str()));
+    WriteFile(root + "/Bin/setup", kSetupScript, 0755);
+    WriteFile(root + "/License.txt", "Strata Server licence\n");
+    WriteFile(root + "/data/payload.bin", Noise(3000, 1));
+  }
+
+  // A run of the package at path with args, from the run directory.
+  ProcessResult RunPackage(const std::string& package, const std::vector<std::string>& args,
+                           int mask = -1) {
+    ProgramRun run;
+    run.program = package;
+    run.argv = {package};
+    run.argv.insert(run.argv.end(), args.begin(), args.end());
+    run.cwd = m_run;
+    run.umask = mask;
+    run.env = m_env;
+    return RunProgram(run);
+  }
+
+  int64_t ArchiveLength(const std::string& package) {
+    PackageRecord record;
+    if (!ReadPackageRecord(package, &record))
+      return 0;
+    return record.archiveLength;
+  }
+
+  // The second stage's output for these arguments.
+  std::string SetupOutput(const std::string& args) {
+    return args + "\ncwd=" + m_run + "/qzsetup\nmode=700\n";
+  }
+
+  TempDir m_dir;
+  std::string m_run;
+  std::vector<std::pair<std::string, std::string>> m_env;
+};
+
+TEST_F(PackageRun, NormalRunHandsOverWithTheUsersArguments) {
+  MakeProduct();
+  MakePackage({m_dir / "product", m_dir / "pkg.bin"});
+  const std::string pkg = m_dir / "pkg.bin";
+  // Nothing of an earlier extraction survives.
+  ASSERT_EQ(0, system(("mkdir -p '" + m_run + "/qzsetup/old/deeper'").c_str()));
+  WriteFile(m_run + "/qzsetup/old/deeper/file", "old");
+  WriteFile(m_run + "/qzsetup/License.txt", "old licence");
+  // A link planted in the temporary file's place leads nowhere.
+  WriteFile(m_dir / "victim", "precious");
+  ASSERT_EQ(0, symlink((m_dir / "victim").c_str(), (m_run + "/xxextract.tmp").c_str()));
+
+  ProcessResult run = RunPackage(pkg, {"-x", "a b", "", "-p", "-cfg", "f"});
+  EXPECT_TRUE(run.exited);
+  EXPECT_EQ(3, run.code);
+  EXPECT_EQ(kExtracting + DotsFor(ArchiveLength(pkg)) + "\n" +
+                SetupOutput("[./Bin/setup][-x][a b][][-p][-cfg][f]"),
+            run.out);
+  EXPECT_FALSE(Exists(m_run + "/qzsetup/old"));
+  EXPECT_EQ("Strata Server licence\n", ReadFile(m_run + "/qzsetup/License.txt"));
+  EXPECT_FALSE(Exists(m_run + "/xxextract.tmp"));
+  EXPECT_EQ("precious", ReadFile(m_dir / "victim"));
+  EXPECT_EQ(0700, ModeOf(m_run + "/qzsetup"));
+}
+
+TEST_F(PackageRun, TwentyDotsForAMultipleOfTwentyAndTwentyOneOtherwise) {
+  MakeProduct();
+  bool seen[2] = {false, false};
+  for (size_t size = 3000; size < 3200 && !(seen[0] && seen[1]); ++size) {
+    WriteFile(m_dir / "product/data/payload.bin", Noise(size, 2));
+    const std::string pkg = m_dir / ("pkg" + std::to_string(size));
+    MakePackage({m_dir / "product", pkg});
+    const int64_t length = ArchiveLength(pkg);
+    const bool multiple = length % 20 == 0;
+    if (seen[multiple])
+      continue;
+    seen[multiple] = true;
+    ProcessResult run = RunPackage(pkg, {});
+    EXPECT_EQ(3, run.code);
+    EXPECT_EQ(
+        kExtracting + std::string(multiple ? 20 : 21, '.') + "\n" + SetupOutput("[./Bin/setup]"),
+        run.out)
+        << "archive of " << length << " bytes";
+  }
+  EXPECT_TRUE(seen[0] && seen[1]);
+}
+
+TEST_F(PackageRun, SilentAndProgressOnlyRuns) {
+  MakeProduct();
+  const std::string pkg = m_dir / "pkg.bin";
+  MakePackage({m_dir / "product", pkg});
+  for (const char* silent : {"-s", "--silent", "/s"}) {
+    ProcessResult run = RunPackage(pkg, {silent, "x"});
+    EXPECT_EQ(3, run.code) << silent;
+    // Only the second stage speaks.
+    EXPECT_EQ(SetupOutput("[./Bin/setup][" + std::string(silent) + "][x]"), run.out) << silent;
+  }
+  for (const char* progress : {"-p", "--progress-only"}) {
+    ProcessResult run = RunPackage(pkg, {progress});
+    EXPECT_EQ(3, run.code) << progress;
+    EXPECT_EQ(kExtracting + DotsFor(ArchiveLength(pkg)) + "\n" +
+                  SetupOutput("[./Bin/setup][" + std::string(progress) + "]"),
+              run.out)
+        << progress;
+  }
+}
+
+TEST_F(PackageRun, VersionAndHelpTouchNothing) {
+  MakeProduct();
+  const std::string pkg = m_dir / "pkg.bin";
+  MakePackage({m_dir / "product", pkg});
+  {
+    ProcessResult run = RunPackage(pkg, {"-s", "-v"});
+    EXPECT_TRUE(run.exited);
+    EXPECT_EQ(255, run.code);
+    EXPECT_EQ(kBanner, run.out);
+    EXPECT_EQ("", run.err);
+  }
+  {
+    ProcessResult run = RunPackage(pkg, {"--help"});
+    EXPECT_EQ(255, run.code);
+    EXPECT_EQ(kBanner, run.out);
+    EXPECT_EQ(0u, run.err.find("\nUsage: installer [options]\n\nWhere options are:\n-v  "));
+    const std::string end = "    BackupOldFiles={0/1}   SilentInstall={0/1}\n\n";
+    ASSERT_GE(run.err.size(), end.size());
+    EXPECT_EQ(end, run.err.substr(run.err.size() - end.size()));
+  }
+  EXPECT_FALSE(Exists(m_run + "/qzsetup"));
+  EXPECT_FALSE(Exists(m_run + "/xxextract.tmp"));
+}
+
+TEST_F(PackageRun, ScriptSecondStagesRunThroughTheirInterpreters) {
+  std::string python = FindOnPath("python");
+  if (python.empty()) {
+    // Debian has only python3 by that name; the launcher asks for "python".
+    std::string python3 = FindOnPath("python3");
+    ASSERT_FALSE(python3.empty()) << "no python3 on PATH";
+    ASSERT_EQ(0, mkdir((m_dir / "stand-in").c_str(), 0755));
+    ASSERT_EQ(0, symlink(python3.c_str(), (m_dir / "stand-in/python").c_str()));
+    m_env.emplace_back("PATH", m_dir / "stand-in" + ":" + getenv("PATH"));
+  }
+  struct Script {
+    const char* name;
+    const char* text;
+    const char* expected;
+  };
+  const Script scripts[] = {
+      {"setup.sh", "echo \"bash $0 $# $*\"; exit 4\n", "bash ./Bin/setup.sh 2 -x a b\n"},
+      {"setup.pl", "print \"perl $0 \", scalar(@ARGV), \" @ARGV\\n\"; exit 5;\n",
+       "perl ./Bin/setup.pl 2 -x a b\n"},
+      {"setup.py",
+       "import sys\nprint('python', sys.argv[0], len(sys.argv) - 1, ' '.join(sys.argv[1:]))\n"
+       "sys.exit(6)\n",
+       "python ./Bin/setup.py 2 -x a b\n"},
+  };
+  int status = 4;
+  for (const Script& script : scripts) {
+    const std::string product = m_dir / script.name;
+    ASSERT_EQ(0, system(("mkdir -p '" + product + "/Bin'").c_str()));
+    WriteFile(product + "/Bin/" + script.name, script.text, 0644);
+    WriteFile(product + "/data.bin", Noise(1000, 3));
+    const std::string pkg = product + ".bin";
+    MakePackage({product, pkg});
+    ProcessResult run = RunPackage(pkg, {"-x", "a b"});
+    EXPECT_EQ(status++, run.code) << script.name;
+    EXPECT_EQ(kExtracting + DotsFor(ArchiveLength(pkg)) + "\n" + script.expected, run.out)
+        << run.err;
+  }
+}
+
+TEST_F(PackageRun, MissingSecondStageWarnsAndEndsWithZero) {
+  const std::string product = m_dir / "product";
+  ASSERT_EQ(0, mkdir(product.c_str(), 0755));
+  WriteFile(product + "/License.txt", Noise(1000, 5));
+  const std::string pkg = m_dir / "pkg.bin";
+  MakePackage({product, pkg});
+  {
+    ProcessResult run = RunPackage(pkg, {});
+    EXPECT_TRUE(run.exited);
+    EXPECT_EQ(0, run.code);
+    EXPECT_EQ(kExtracting + DotsFor(ArchiveLength(pkg)) + "\n" + kNotFound, run.out);
+    EXPECT_TRUE(Exists(m_run + "/qzsetup/License.txt"));
+  }
+  {
+    ProcessResult run = RunPackage(pkg, {"-s"});
+    EXPECT_EQ(0, run.code);
+    EXPECT_EQ("", run.out);
+  }
+}
+
+TEST_F(PackageRun, ExtractionDirectoryStaysPrivate) {
+  // The archive's own "./" member asks for mode 0777, and the umask lets it.
+  MakeProduct();
+  ASSERT_EQ(0, chmod((m_dir / "product").c_str(), 0777));
+  const std::string archive = m_dir / "product.tgz";
+  ASSERT_EQ(
+      0,
+      system(("tar -C '" + m_dir / "product" + "' -cf - . | gzip -n > '" + archive + "'").c_str()));
+  const std::string pkg = m_dir / "pkg.bin";
+  MakePackage({"--type", "tgz", "--no-decompressor", archive, pkg});
+  ProcessResult run = RunPackage(pkg, {}, 0);
+  EXPECT_EQ(3, run.code);
+  // The second stage already finds the directory private.
+  EXPECT_EQ(kExtracting + DotsFor(ArchiveLength(pkg)) + "\n" + SetupOutput("[./Bin/setup]"),
+            run.out);
+  EXPECT_EQ(0700, ModeOf(m_run + "/qzsetup"));
+}
+
+TEST_F(PackageRun, PipeTypesWithoutADecompressor) {
+  MakeProduct();
+  const std::string archive = m_dir / "product.tar.gz";
+  ASSERT_EQ(0, system(("tar -C '" + m_dir / "product" +
+                       "' -cf - ./Bin/setup ./License.txt ./data/payload.bin | gzip -n > '" +
+                       archive + "'")
+                          .c_str()));
+  // A file of that name is neither created nor removed without a decompressor.
+  WriteFile(m_run + "/xxextract.tmp", "not ours");
+  for (const char* type : {"tgz", "tz"}) {
+    const std::string pkg = m_dir / (std::string(type) + ".bin");
+    MakePackage({"--type", type, "--no-decompressor", archive, pkg});
+    ProcessResult run = RunPackage(pkg, {type});
+    EXPECT_EQ(3, run.code) << type << run.err;
+    EXPECT_EQ(kExtracting + DotsFor(ArchiveLength(pkg)) + "\n" +
+                  SetupOutput("[./Bin/setup][" + std::string(type) + "]") +
+                  "xxextract.tmp present\n",
+              run.out);
+    EXPECT_EQ("not ours", ReadFile(m_run + "/xxextract.tmp"));
+  }
+}
+
+TEST_F(PackageRun, FileModeTypesWithAStandInDecompressor) {
+  MakeProduct();
+  const std::string archive = m_dir / "product.tar";
+  ASSERT_EQ(0, system(("tar -C '" + m_dir / "product" + "' -cf '" + archive +
+                       "' ./Bin/setup ./License.txt")
+                          .c_str()));
+  struct Type {
+    const char* name;
+    const char* standIn;
+    const char* shown;
+  };
+  const Type types[] = {
+      {"rzt", "#!/bin/sh\necho \"stand-in in ${PWD##*/}: $*\"\nexec tar \"$@\"\n",
+       "stand-in in qzsetup: -xvf zparchive.rzt\n./Bin/setup\n./License.txt\n"},
+      {"zip", "#!/bin/sh\necho \"stand-in in ${PWD##*/}: $*\"\nexec tar -xf \"$1\"\n",
+       "stand-in in qzsetup: zparchive.zip\n"},
+  };
+  for (const Type& type : types) {
+    const std::string standIn = m_dir / (std::string(type.name) + "-stand-in");
+    WriteFile(standIn, type.standIn, 0755);
+    const std::string pkg = m_dir / (std::string(type.name) + ".bin");
+    MakePackage({"--type", type.name, "--decompressor", standIn, archive, pkg});
+    ProcessResult run = RunPackage(pkg, {type.name});
+    EXPECT_EQ(3, run.code) << type.name << run.err;
+    // A tar archive is a multiple of 512 bytes: 20 dots.
+    EXPECT_EQ(kExtracting + std::string(20, '.') + kDecompressing + type.shown + "\n" +
+                  SetupOutput("[./Bin/setup][" + std::string(type.name) + "]"),
+              run.out);
+    EXPECT_FALSE(Exists(m_run + "/qzsetup/zparchive." + type.name));
+    EXPECT_FALSE(Exists(m_run + "/xxextract.tmp"));
+  }
+}
+
+TEST_F(PackageRun, TinyArchiveGetsOneByteChunks) {
+  // Below 20 bytes every byte is a chunk of its own.
+  WriteFile(m_dir / "tiny", "1234567");
+  WriteFile(m_dir / "stand-in", "#!/bin/sh\necho \"got $(cat \"$1\")\"\n", 0755);
+  const std::string pkg = m_dir / "pkg.bin";
+  MakePackage({"--type", "zip", "--decompressor", m_dir / "stand-in", m_dir / "tiny", pkg});
+  ProcessResult run = RunPackage(pkg, {});
+  EXPECT_EQ(0, run.code);
+  EXPECT_EQ(kExtracting + std::string(7, '.') + kDecompressing + "got 1234567\n\n" + kNotFound,
+            run.out);
+}
+
+TEST_F(PackageRun, UnknownArchiveTypeEndsAfterRecreatingTheDirectory) {
+  MakeProduct();
+  const std::string pkg = m_dir / "pkg.bin";
+  MakePackage({m_dir / "product", pkg});
+  PackageRecord record;
+  ASSERT_TRUE(ReadPackageRecord(pkg, &record));
+  strcpy(record.archiveType, "gz");
+  ASSERT_TRUE(WritePackageRecord(pkg, record));
+  ASSERT_EQ(0, mkdir((m_run + "/qzsetup").c_str(), 0755));
+  WriteFile(m_run + "/qzsetup/old", "old");
+  ProcessResult run = RunPackage(pkg, {});
+  EXPECT_TRUE(run.exited);
+  EXPECT_EQ(255, run.code);
+  EXPECT_EQ(std::string(kExtracting) + "\nError: Internal error -- unknown archive type\n",
+            run.out);
+  EXPECT_EQ(0700, ModeOf(m_run + "/qzsetup"));
+  EXPECT_FALSE(Exists(m_run + "/qzsetup/old"));
+}
+
+TEST_F(PackageRun, DamagedPackageIsRefusedWithNothingLost) {
+  MakeProduct();
+  struct Damage {
+    const char* checksum;
+    const char* what;
+  };
+  const Damage damages[] = {
+      {"sha256", "archive"},
+      {"xxh3-128", "archive"},
+      {"sha256", "decompressor"},
+      {"xxh3-128", "truncated"},
+  };
+  ASSERT_EQ(0, mkdir((m_run + "/qzsetup").c_str(), 0700));
+  WriteFile(m_run + "/qzsetup/earlier", "an earlier extraction");
+  for (const Damage& damage : damages) {
+    SCOPED_TRACE(std::string(damage.checksum) + " " + damage.what);
+    const std::string pkg = m_dir / "pkg.bin";
+    unlink(pkg.c_str());
+    MakePackage({"--checksum", damage.checksum, m_dir / "product", pkg});
+    PackageRecord record;
+    ASSERT_TRUE(ReadPackageRecord(pkg, &record));
+    std::string bytes = ReadFile(pkg);
+    if (strcmp(damage.what, "truncated") == 0) {
+      bytes.resize(bytes.size() - 1);
+    } else {
+      size_t at = bytes.size() - 10;
+      if (strcmp(damage.what, "decompressor") == 0)
+        at = bytes.size() - record.archiveLength - record.extractorLength / 2;
+      bytes[at] ^= 0x40;
+    }
+    WriteFile(pkg, bytes, 0755);
+    for (const char* args : {"", "-s"}) {
+      ProcessResult run = RunPackage(pkg, {args});
+      EXPECT_TRUE(run.exited);
+      EXPECT_EQ(255, run.code);
+      EXPECT_EQ(*args ? "" : kExtracting + std::string(kDamaged), run.out);
+      EXPECT_EQ("an earlier extraction", ReadFile(m_run + "/qzsetup/earlier"));
+      EXPECT_FALSE(Exists(m_run + "/xxextract.tmp"));
+    }
+  }
+}
+
+TEST_F(PackageRun, ShortReadIsReportedAndNotHandedOver) {
+  MakeProduct();
+  const std::string pkg = m_dir / "pkg.bin";
+  MakePackage({"--no-checksum", m_dir / "product", pkg});
+  PackageRecord record;
+  ASSERT_TRUE(ReadPackageRecord(pkg, &record));
+  const int64_t size = static_cast<int64_t>(ReadFile(pkg).size());
+  // The record claims more than the whole file: both seeks fail and leave the
+  // position where it was, so the decompressor is read from the start of the
+  // file and the archive from just after it.
+  record.archiveLength = static_cast<int32_t>(size + 1000);
+  ASSERT_TRUE(WritePackageRecord(pkg, record));
+  const int64_t bytesRead = size - record.extractorLength;
+  const int64_t chunk = record.archiveLength / 20;
+  const int64_t dots = (bytesRead + chunk - 1) / chunk;
+  ProcessResult run = RunPackage(pkg, {});
+  EXPECT_TRUE(run.exited);
+  EXPECT_EQ(255, run.code);
+  EXPECT_EQ(kExtracting +
+                ("\nError: short read (" + std::to_string(bytesRead) + "/" +
+                 std::to_string(record.archiveLength) + " bytes) (" + strerror(EINVAL) + ")\n") +
+                std::string(dots, '.') +
+                "\nError: extraction failed (short read of the archive); the installer was not "
+                "started\n",
+            run.out);
+  EXPECT_FALSE(Exists(m_run + "/xxextract.tmp"));
+
+  ProcessResult silent = RunPackage(pkg, {"-s"});
+  EXPECT_EQ(255, silent.code);
+  EXPECT_EQ("", silent.out);
+}
+
+TEST_F(PackageRun, FailedExtractionCommandIsNotHandedOver) {
+  // The second stage comes first in the archive and is unpacked before the
+  // cut-off data ends the extraction with a failure.
+  MakeProduct();
+  WriteFile(m_dir / "product/data/payload.bin", Noise(200000, 6));
+  const std::string archive = m_dir / "cut.tgz";
+  ASSERT_EQ(0, system(("tar -C '" + m_dir / "product" +
+                       "' -cf - ./Bin/setup ./data/payload.bin | gzip -n | head -c 100000 > '" +
+                       archive + "'")
+                          .c_str()));
+  const std::string pkg = m_dir / "pkg.bin";
+  MakePackage({"--type", "tgz", "--no-decompressor", archive, pkg});
+  ProcessResult run = RunPackage(pkg, {});
+  EXPECT_TRUE(run.exited);
+  EXPECT_EQ(255, run.code);
+  EXPECT_EQ(kExtracting + DotsFor(100000) +
+                "\nError: extraction failed (the extraction command exited with status 2); the "
+                "installer was not started\n",
+            run.out);
+  EXPECT_TRUE(Exists(m_run + "/qzsetup/Bin/setup"));
+}
+
+TEST_F(PackageRun, DecompressorThatStopsReadingIsAFailure) {
+  // The stand-in reads nothing, so writing the archive into the pipe fails;
+  // the launcher must report it rather than die of SIGPIPE.
+  WriteFile(m_dir / "stand-in", "#!/bin/sh\nexit 0\n", 0755);
+  WriteFile(m_dir / "big.bz2", "BZh9" + Noise(1 << 20, 7));
+  const std::string pkg = m_dir / "pkg.bin";
+  MakePackage({"--decompressor", m_dir / "stand-in", m_dir / "big.bz2", pkg});
+  ProcessResult run = RunPackage(pkg, {});
+  EXPECT_TRUE(run.exited);
+  EXPECT_EQ(255, run.code);
+  EXPECT_EQ(kExtracting + DotsFor(4 + (1 << 20)) +
+                "\nError: extraction failed (write to the extraction command: " + strerror(EPIPE) +
+                "); the installer was not started\n",
+            run.out);
+  EXPECT_FALSE(Exists(m_run + "/xxextract.tmp"));
+}
+
+TEST_F(PackageRun, PackageStartedByABareNameFromThePath) {
+  MakeProduct();
+  ASSERT_EQ(0, mkdir((m_dir / "bin").c_str(), 0755));
+  MakePackage({m_dir / "product", m_dir / "bin/strata-pkg.bin"});
+  ProgramRun run;
+  run.argv = {"strata-pkg.bin", "-x"};
+  run.cwd = m_run;
+  run.env = {{"PATH", m_dir / "bin" + ":" + getenv("PATH")}};
+  ProcessResult result = RunProgram(run);
+  EXPECT_EQ(3, result.code) << result.err;
+  EXPECT_EQ(kExtracting + DotsFor(ArchiveLength(m_dir / "bin/strata-pkg.bin")) + "\n" +
+                SetupOutput("[./Bin/setup][-x]"),
+            result.out);
+}
+
+TEST_F(PackageRun, LongDirectoryWithBlanksAndShellSyntax) {
+  MakeProduct();
+  const std::string pkg = m_dir / "pkg.bin";
+  // bzip2 itself refuses to run by a path of more than 1024 bytes.
+  MakePackage({"--decompressor", "lbzip2", m_dir / "product", pkg});
+  // Longer than the 1024 bytes a fixed buffer would hold.
+  m_run = m_run + "/it's a $(dir); ok";
+  ASSERT_EQ(0, mkdir(m_run.c_str(), 0755));
+  for (int i = 0; i < 6; ++i) {
+    m_run += "/" + std::string(200, static_cast<char>('a' + i));
+    ASSERT_EQ(0, mkdir(m_run.c_str(), 0755));
+  }
+  ProcessResult run = RunPackage(pkg, {});
+  EXPECT_EQ(3, run.code) << run.err;
+  EXPECT_EQ(kExtracting + DotsFor(ArchiveLength(pkg)) + "\n" + SetupOutput("[./Bin/setup]"),
+            run.out);
+}
+
+TEST_F(PackageRun, LauncherMemoryStaysSmallWhateverTheArchiveSize) {
+  if (STRATA_SANITIZED)
+    GTEST_SKIP() << "the sanitizers' own memory hides the launcher's";
+  // A file-mode package whose stand-in does nothing: the peak of the run is
+  // the launcher's, not the extraction's.
+  WriteFile(m_dir / "stand-in", "#!/bin/sh\n", 0755);
+  {
+    std::string block = Noise(1 << 20, 8);
+    FILE* big = fopen((m_dir / "big").c_str(), "wb");
+    ASSERT_NE(nullptr, big);
+    for (int i = 0; i < 24; ++i)
+      ASSERT_EQ(block.size(), fwrite(block.data(), 1, block.size(), big));
+    fclose(big);
+  }
+  const std::string pkg = m_dir / "pkg.bin";
+  MakePackage({"--type", "zip", "--decompressor", m_dir / "stand-in", m_dir / "big", pkg});
+  // GNU time is small and measures only what it starts; a child forked from
+  // this test would count the test's own memory as well.
+  ProgramRun run;
+  run.program = "/usr/bin/time";
+  run.argv = {"time", "-f", "%M", "-o", m_dir / "peak", pkg, "-s"};
+  run.cwd = m_run;
+  ProcessResult result = RunProgram(run);
+  EXPECT_EQ(0, result.code) << result.err;
+  const long peakKb = atol(ReadFile(m_dir / "peak").c_str());
+  EXPECT_GT(peakKb, 0);
+  EXPECT_LE(peakKb, 4096);
+  EXPECT_FALSE(Exists(m_run + "/qzsetup/zparchive.zip"));
+}
+
+TEST(LauncherProgram, NeedsOnlyLibcAtRunTime) {
+  if (STRATA_SANITIZED)
+    GTEST_SKIP() << "the sanitizer build links its runtime libraries dynamically";
+  ProgramRun run;
+  run.argv = {"readelf", "-d", LAUNCHER};
+  ProcessResult result = RunProgram(run);
+  ASSERT_EQ(0, result.code) << result.err;
+  size_t at = 0;
+  int needed = 0;
+  while ((at = result.out.find("(NEEDED)", at)) != std::string::npos) {
+    size_t open = result.out.find('[', at);
+    size_t close = result.out.find(']', open);
+    std::string library = result.out.substr(open + 1, close - open - 1);
+    // The C library and its dynamic loader, nothing else.
+    EXPECT_TRUE(library == "libc.so.6" || library.compare(0, 8, "ld-linux") == 0) << library;
+    ++needed;
+    at = close;
+  }
+  EXPECT_GE(needed, 1);
+}
+
+}  // namespace
