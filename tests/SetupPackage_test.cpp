@@ -294,13 +294,6 @@ TEST_F(SetupPackage, MissingUserNameEndsTheInstallation) {
   EXPECT_EQ("ERROR: EncoderUserID is not set; an unattended installation needs it\n", run.out);
   EXPECT_FALSE(Exists(server_));
   ExpectWorkingFilesGone();
-
-  WriteFile(tmp_ / "inst.cfg", text + "EncoderUserID=enc/oder\n");
-  run = RunPackage({"-s", "-cfg", "inst.cfg"});
-  EXPECT_EQ(255, run.code);
-  EXPECT_EQ("ERROR: EncoderUserID \"enc/oder\" is not a valid user name: it contains \"/\"\n",
-            run.out);
-  EXPECT_FALSE(Exists(server_));
 }
 
 // The dialogue in a terminal: license, directory, both accounts (one
