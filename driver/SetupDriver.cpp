@@ -117,6 +117,7 @@ std::string UserNameProblem(const char* name) {
 SetupDriver::SetupDriver()
     : m_pInstaller(new ServerInstaller),
       m_bAsked(false),
+      m_bPlacing(false),
       m_bAdminPasswordGenerated(false),
       m_bEncoderPasswordGenerated(false),
       m_bAnswersWritten(false) {}
@@ -141,6 +142,10 @@ void SetupDriver::Run(int argc, const char** argv) {
     // alone would not say what to put right.
     UI().ShowErrorMessage("%s", problem.c_str());
     UI().FlushOutput();
+    // The clean-up removes the installation directory's Bin/setup; before
+    // the product was placed there, that file is not this installer's.
+    if (!m_bPlacing)
+      Installer().m_szDefInstallPath = nullptr;
     Finish(-1);
   }
   ShowSummary();
@@ -302,6 +307,7 @@ std::string SetupDriver::Install() {
   if (installer.m_bBackupOldFiles)
     installer.BackupOldFiles();
 
+  m_bPlacing = true;
   ProductFiles files(m_sExtractDir, dir);
   files.Skip(kPagerFile);
   if (!files.Place(&error))

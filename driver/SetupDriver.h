@@ -81,6 +81,9 @@ class SetupDriver {
   std::string m_sExtractDir;
   std::string m_sStartDir;
   bool m_bAsked;
+  // Set once the product's files (the installer's own Bin/setup among them)
+  // start moving into the installation directory.
+  bool m_bPlacing;
   bool m_bAdminPasswordGenerated;
   bool m_bEncoderPasswordGenerated;
   bool m_bAnswersWritten;
