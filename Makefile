@@ -2,11 +2,16 @@
 JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+# Seconds of fuzzing, shared by the fuzz targets: `make fuzz` and the smoke
+# run that `make test` ends with.
+FUZZ_SECONDS ?= 300
+FUZZ_SMOKE_SECONDS ?= 30
 
 export ASAN_OPTIONS ?= detect_leaks=1:abort_on_error=0
 export UBSAN_OPTIONS ?= print_stacktrace=1:halt_on_error=1
 
-.PHONY: all build build-asan test test-plain test-asan demo format clean
+.PHONY: all build build-asan build-fuzz test test-plain test-asan fuzz fuzz-smoke demo format clean
 
 all: build
 
@@ -28,8 +33,22 @@ test-plain:
 test-asan: build-asan
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
-# Every test, in a plain build and again under the sanitizers.
-test: test-plain test-asan
+# libFuzzer targets, built with clang and the sanitizers in a tree of their own.
+build-fuzz:
+	@scripts/install-deps.sh fuzz
+	@cmake -S . -B $(FUZZ_BUILD) -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTRATA_FUZZ=ON -DSTRATA_BUILD_TESTS=OFF >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_defaults_file fuzz_cmdline
+
+fuzz: build-fuzz
+	@scripts/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+fuzz-smoke: build-fuzz
+	@scripts/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SMOKE_SECONDS)
+
+# Every test, in a plain build and again under the sanitizers, then a short
+# fuzzing run.
+test: test-plain test-asan fuzz-smoke
 
 demo: build
 	@scripts/demo.sh $(BUILD)
@@ -38,4 +57,4 @@ format:
 	@git ls-files -co --exclude-standard '*.cpp' '*.h' | xargs -r clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) out
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) out

@@ -264,8 +264,11 @@ TEST(ServerInstallerPorts, PortInUseWithoutPrivilegesAsksTheServer) {
   ASSERT_NE(0, idle);
 
   installer_test::ChildResult child = installer_test::RunInChild([&] {
+    // "nobody", or its usual ids where the account is not listed.
     const passwd* nobody = getpwnam("nobody");
-    if (nobody == nullptr || setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0)
+    uid_t uid = nobody != nullptr ? nobody->pw_uid : 65534;
+    gid_t gid = nobody != nullptr ? nobody->pw_gid : 65534;
+    if (setgid(gid) != 0 || setuid(uid) != 0)
       _exit(3);
     ServerInstaller installer;
     printf("%d %d", installer.PortInUse(listening), installer.PortInUse(idle));
