@@ -14,6 +14,7 @@
 
 #include "credentials/PasswordTool.h"
 #include "installer/ServerInstaller.h"
+#include "templates/NewInstallerConfig.h"
 #include "tests/LocalPorts.h"
 #include "tests/PtySession.h"
 #include "tests/Subprocess.h"
@@ -165,11 +166,16 @@ TEST_F(SetupPackage, UnattendedInstallPutsEverythingInPlace) {
   EXPECT_EQ(0, config.compare(0, 23, "<?XML Version=\"1.0\" ?>\n"));
   EXPECT_NE(std::string::npos, config.find("<Var MonitorPassword=\"Adm1n-pw\"/>\n"));
   EXPECT_NE(std::string::npos, config.find("<Var PluginDirectory=\"" + server_ + "/Plugins\"/>\n"));
-  for (int i = 0; i < 6; ++i) {
-    EXPECT_NE(std::string::npos, config.find("<Var " + std::string(kPortSettings[i]) + "=\"" +
-                                             std::to_string(ports_[i]) + "\"/>\n"))
-        << kPortSettings[i];
-  }
+  // The whole text as the template writes it for these settings.
+  std::string host = HostName();
+  auto realm = [&host](const char* suffix) { return host + suffix; };
+  EXPECT_EQ(
+      NewInstallerConfig::CreateConfigFile(
+          server_.c_str(), 0, ports_[1], ports_[2], ports_[3], ports_[4], ports_[0], ports_[5],
+          "Adm1n-pw", "5", realm(".AdminRealm").c_str(), realm(".EncoderRealm").c_str(),
+          realm(".RBSEncoderRealm").c_str(), realm(".WMEncoderRealm").c_str(), "Adm1n-pw",
+          realm(".CDistRealm").c_str(), realm(".ContentRealm").c_str(), host.c_str()),
+      config);
 
   // The accounts: the administrator's password as given, the encoder's as
   // generated and shown.
@@ -180,7 +186,6 @@ TEST_F(SetupPackage, UnattendedInstallPutsEverythingInPlace) {
   EXPECT_EQ("Adm1n-pw;*;1\n", ReadFile(server_ + "/cdi_b_db/users/admin"));
   EXPECT_EQ(encoderPassword + ";*;1\n", ReadFile(server_ + "/enc_b_db/users/encoder"));
   char digest[64];
-  std::string host = HostName();
   PasswordTool::MakePasswordEntry("encoder", (host + ".EncoderRealm").c_str(),
                                   encoderPassword.c_str(), digest);
   EXPECT_EQ(std::string(digest) + ";*;1\n", ReadFile(server_ + "/enc_r_db/users/encoder"));
