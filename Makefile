@@ -1,5 +1,6 @@
 # The two commands of the README: `make demo` and `make test`.
 JOBS ?= $(shell nproc)
+MAKEFLAGS += --no-print-directory
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz

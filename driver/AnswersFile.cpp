@@ -1,0 +1,129 @@
+#include "driver/AnswersFile.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "common/SystemError.h"
+#include "installer/ServerInstaller.h"
+
+const char AnswersFile::kFileName[] = "installer.cfg";
+
+namespace {
+
+// The defaults file reads lines of at most 1023 characters, line feed
+// included.
+const size_t kMaxLine = 1023;
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// Whether the reader gives value back unchanged after "name=": it skips
+// blanks and '=' before the value, ends it at a line break and trims white
+// space behind it; and an empty value would leave the setting unchanged.
+bool ReadsBack(const std::string& name, const std::string& value) {
+  if (value.empty() || value.find_first_of(std::string("\n\r\0", 3)) != std::string::npos)
+    return false;
+  char first = value.front();
+  if (first == ' ' || first == '\t' || first == '=' || IsBlank(value.back()))
+    return false;
+  return name.size() + 1 + value.size() + 1 <= kMaxLine;
+}
+
+class Lines {
+ public:
+  explicit Lines(std::vector<std::string>* skipped) : m_skipped(skipped) {}
+
+  void Text(const char* name, const char* value) {
+    if (value == nullptr)
+      return;
+    if (!ReadsBack(name, value)) {
+      if (m_skipped != nullptr)
+        m_skipped->push_back(name);
+      return;
+    }
+    m_text += std::string(name) + "=" + value + "\n";
+  }
+  void Number(const char* name, int value) {
+    m_text += name + ("=" + std::to_string(value)) + "\n";
+  }
+  void Comment(const char* text) { m_text += std::string("# ") + text + "\n"; }
+
+  const std::string& text() const { return m_text; }
+
+ private:
+  std::vector<std::string>* m_skipped;
+  std::string m_text;
+};
+
+}  // namespace
+
+std::string AnswersFile::Format(const ServerInstaller& installer,
+                                std::vector<std::string>* skipped) {
+  Lines lines(skipped);
+  lines.Comment("Answers of an interactive installation of Strata Server. No password is kept");
+  lines.Comment("here: a password that is not given is generated and shown at the end. To");
+  lines.Comment("install again without questions, run the package with -cfg and this file;");
+  lines.Comment("without the NonInteractiveInstall line the installer asks again, with these");
+  lines.Comment("answers as its defaults.");
+  lines.Text("DefInstallPath", installer.m_szDefInstallPath);
+  lines.Text("AdminUserID", installer.m_szAdminUserID);
+  lines.Text("EncoderUserID", installer.m_szEncoderUserID);
+  lines.Text("AdminRealm", installer.m_szAdminRealm);
+  lines.Text("EncoderRealm", installer.m_szEncoderRealm);
+  lines.Text("RBSEncoderRealm", installer.m_szRBSEncoderRealm);
+  lines.Text("WMEncoderRealm", installer.m_szWMEncoderRealm);
+  lines.Text("ContentRealm", installer.m_szContentRealm);
+  // The defaults file names each port after its service.
+  for (int i = 0; i < 6; ++i) {
+    std::string name = std::string(ServerInstaller::g_pPortNames[i]) + "Port";
+    lines.Number(name.c_str(), installer.m_pPorts[i].nPort);
+  }
+  lines.Text("LoggingStyle", installer.m_szLoggingStyle);
+  lines.Number("NonInteractiveInstall", 1);
+  return lines.text();
+}
+
+bool AnswersFile::Write(const std::string& path, const ServerInstaller& installer,
+                        std::vector<std::string>* skipped, std::string* error) {
+  std::string text = Format(installer, skipped);
+  // Replaced whole or not at all: written beside the target, then renamed.
+  std::string temp = path + ".XXXXXX";
+  int fd = mkostemp(&temp[0], O_CLOEXEC);
+  if (fd < 0) {
+    *error = path + ": " + ErrnoText(errno);
+    return false;
+  }
+  // An ordinary file: it holds no secret.
+  mode_t mask = umask(0);
+  umask(mask);
+  int err = 0;
+  if (fchmod(fd, 0644 & ~mask) != 0)
+    err = errno;
+  const char* data = text.data();
+  size_t left = text.size();
+  while (err == 0 && left > 0) {
+    ssize_t n = write(fd, data, left);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n < 0) {
+      err = errno;
+      break;
+    }
+    data += n;
+    left -= static_cast<size_t>(n);
+  }
+  if (close(fd) != 0 && err == 0)
+    err = errno;
+  if (err == 0 && rename(temp.c_str(), path.c_str()) != 0)
+    err = errno;
+  if (err != 0) {
+    unlink(temp.c_str());
+    *error = path + ": " + ErrnoText(err);
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,150 @@
+#include "driver/InstallPath.h"
+
+#include <errno.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <vector>
+
+#include "common/SystemError.h"
+
+namespace {
+
+std::vector<std::string> Components(const std::string& path) {
+  std::vector<std::string> parts;
+  std::string::size_type start = 0;
+  while (start <= path.size()) {
+    std::string::size_type slash = path.find('/', start);
+    if (slash == std::string::npos)
+      slash = path.size();
+    std::string part = path.substr(start, slash - start);
+    if (!part.empty() && part != ".")
+      parts.push_back(part);
+    start = slash + 1;
+  }
+  return parts;
+}
+
+std::string Join(const std::vector<std::string>& parts) {
+  std::string path;
+  for (const std::string& part : parts)
+    path += "/" + part;
+  return path.empty() ? "/" : path;
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace
+
+std::string ResolvePath(const std::string& path, const std::string& base) {
+  if (!path.empty() && path[0] == '/')
+    return Join(Components(path));
+  return Join(Components(base + "/" + path));
+}
+
+std::string ExpandHome(const std::string& path) {
+  const char* home = getenv("HOME");
+  if (home == nullptr || home[0] == '\0')
+    return path;
+  if (path == "~")
+    return home;
+  if (path.compare(0, 2, "~/") == 0)
+    return std::string(home) + path.substr(1);
+  return path;
+}
+
+std::string ParentOf(const std::string& path) {
+  std::string::size_type slash = path.rfind('/');
+  if (slash == std::string::npos)
+    return ".";
+  if (slash == 0)
+    return "/";
+  return path.substr(0, slash);
+}
+
+std::string BaseNameOf(const std::string& path) {
+  std::string::size_type slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string CanonicalPath(const std::string& path) {
+  std::vector<std::string> parts = Components(path);
+  // The longest prefix that exists is resolved by the system; the rest does
+  // not exist and so holds no links.
+  for (size_t keep = parts.size() + 1; keep-- > 0;) {
+    std::vector<std::string> head(parts.begin(), parts.begin() + keep);
+    std::string prefix = Join(head);
+    struct stat st;
+    if (lstat(prefix.c_str(), &st) != 0)
+      continue;
+    char* real = realpath(prefix.c_str(), nullptr);
+    if (real == nullptr)
+      return std::string();
+    std::string result = real;
+    free(real);
+    for (size_t i = keep; i < parts.size(); ++i) {
+      // A ".." below a missing directory cannot be resolved by the system;
+      // taken lexically, it stays within what is being created.
+      if (parts[i] == "..")
+        result = ParentOf(result);
+      else
+        result += (result == "/" ? "" : "/") + parts[i];
+    }
+    return result;
+  }
+  return std::string();
+}
+
+bool IsSameOrInside(const std::string& path, const std::string& dir) {
+  std::string p = CanonicalPath(path);
+  std::string d = CanonicalPath(dir);
+  if (p.empty() || d.empty())
+    return false;
+  if (p == d || d == "/")
+    return true;
+  return p.compare(0, d.size(), d) == 0 && p.size() > d.size() && p[d.size()] == '/';
+}
+
+std::string InstallDirProblem(const std::string& path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0) {
+    if (!S_ISDIR(st.st_mode))
+      return "it exists and is not a directory";
+    if (access(path.c_str(), W_OK | X_OK) != 0)
+      return std::string("it is not writable (") + ErrnoText(errno) + ")";
+    return std::string();
+  }
+  // A file in the way shows as ENOTDIR; the walk up below names it.
+  if (errno != ENOENT && errno != ENOTDIR)
+    return ErrnoText(errno);
+  // It will be created: the nearest existing ancestor must allow that.
+  std::string ancestor = ParentOf(path);
+  while (ancestor != "/" && stat(ancestor.c_str(), &st) != 0)
+    ancestor = ParentOf(ancestor);
+  if (!IsDirectory(ancestor))
+    return ancestor + " is not a directory";
+  if (access(ancestor.c_str(), W_OK | X_OK) != 0)
+    return "it cannot be created in " + ancestor + " (" + ErrnoText(errno) + ")";
+  return std::string();
+}
+
+bool MakeDirectories(const std::string& path, std::string* error) {
+  std::vector<std::string> parts = Components(path);
+  std::string current = path.empty() || path[0] != '/' ? "." : "";
+  for (const std::string& part : parts) {
+    current += "/" + part;
+    if (mkdir(current.c_str(), 0755) == 0)
+      continue;
+    int err = errno;
+    if (err == EEXIST && IsDirectory(current))
+      continue;
+    *error = current + ": " + ErrnoText(err == EEXIST ? ENOTDIR : err);
+    return false;
+  }
+  return true;
+}

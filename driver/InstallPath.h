@@ -1,0 +1,43 @@
+#ifndef STRATA_DRIVER_INSTALLPATH_H_
+#define STRATA_DRIVER_INSTALLPATH_H_
+
+#include <string>
+
+// Paths of an installation: the installation directory as the user named it,
+// made absolute against the directory in which the package was started, and
+// the checks that keep it apart from the extraction directory. Nothing here
+// changes the working directory.
+
+// path made absolute against base (itself absolute) and lexically tidied:
+// repeated slashes, "." components and a trailing slash go; ".." stays, since
+// a symbolic link may lie before it. The empty path names base itself.
+std::string ResolvePath(const std::string& path, const std::string& base);
+
+// "~" and a leading "~/" expanded with $HOME, as a shell would have done for
+// a name typed on the command line; anything else unchanged.
+std::string ExpandHome(const std::string& path);
+
+// The directory part of path ("/" for a name directly under the root, "."
+// for a name without a slash).
+std::string ParentOf(const std::string& path);
+// The last component of path.
+std::string BaseNameOf(const std::string& path);
+
+// path with every symbolic link of its existing part resolved; the part that
+// does not exist yet is appended as it stands. Empty when the existing part
+// cannot be resolved.
+std::string CanonicalPath(const std::string& path);
+
+// Whether path is dir or lies below it, once both are canonical.
+bool IsSameOrInside(const std::string& path, const std::string& dir);
+
+// Why path cannot be the installation directory, or "" when it can: it must
+// be a directory or not exist yet, with a writable directory as its nearest
+// existing ancestor.
+std::string InstallDirProblem(const std::string& path);
+
+// Creates path and every missing parent (mode 0755 less the umask): true, or
+// false with *error naming the directory that could not be made and why.
+bool MakeDirectories(const std::string& path, std::string* error);
+
+#endif  // STRATA_DRIVER_INSTALLPATH_H_

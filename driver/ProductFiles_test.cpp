@@ -1,0 +1,195 @@
+#include "driver/ProductFiles.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <map>
+
+#include "tests/Subprocess.h"
+
+namespace {
+
+// Every entry below root by relative path: "dir/", "link -> target", or the
+// file's mode and content.
+std::map<std::string, std::string> Tree(const std::string& root, const std::string& prefix = "") {
+  std::map<std::string, std::string> tree;
+  DIR* dir = opendir((root + "/" + prefix).c_str());
+  if (dir == nullptr)
+    return tree;
+  while (struct dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name == "." || name == "..")
+      continue;
+    std::string relative = prefix + name;
+    std::string path = root + "/" + relative;
+    struct stat st;
+    lstat(path.c_str(), &st);
+    if (S_ISDIR(st.st_mode)) {
+      tree[relative + "/"] = std::to_string(st.st_mode & 07777);
+      for (const auto& inner : Tree(root, relative + "/"))
+        tree.insert(inner);
+    } else if (S_ISLNK(st.st_mode)) {
+      char target[4096];
+      ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
+      target[n < 0 ? 0 : n] = '\0';
+      tree[relative] = std::string("-> ") + target;
+    } else {
+      tree[relative] = std::to_string(st.st_mode & 07777) + " " + ReadFile(path);
+    }
+  }
+  closedir(dir);
+  return tree;
+}
+
+// A small product: programs with their modes, a nested directory, a link.
+void MakeProduct(const std::string& root) {
+  mkdir(root.c_str(), 0700);
+  mkdir((root + "/Bin").c_str(), 0755);
+  mkdir((root + "/Lib").c_str(), 0750);
+  mkdir((root + "/Lib/sub").c_str(), 0755);
+  WriteFile(root + "/Bin/setup", "#!/bin/sh\n", 0755);
+  WriteFile(root + "/Bin/loopcast", "tool", 0700);
+  WriteFile(root + "/Lib/sub/lib.so", "library", 0644);
+  WriteFile(root + "/License.txt", "terms", 0444);
+  symlink("sub/lib.so", (root + "/Lib/lib.so").c_str());
+}
+
+time_t MtimeOf(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0 ? st.st_mtime : 0;
+}
+
+}  // namespace
+
+TEST(ProductFiles, MovesEverythingIntoAnEmptyDirectory) {
+  TempDir tmp;
+  std::string from = tmp / "qzsetup", to = tmp / "inst";
+  MakeProduct(from);
+  WriteFile(from + "/_license.txt", "pager file");
+  mkdir(to.c_str(), 0755);
+  auto expected = Tree(from);
+  expected.erase("_license.txt");
+
+  ProductFiles files(from, to);
+  files.Skip("_license.txt");
+  std::string error;
+  ASSERT_TRUE(files.Place(&error)) << error;
+
+  EXPECT_EQ(expected, Tree(to));
+  // Renamed, not copied: only the skipped file is left behind.
+  EXPECT_EQ((std::map<std::string, std::string>{{"_license.txt", "420 pager file"}}), Tree(from));
+  EXPECT_EQ(3, files.MovedCount());
+  EXPECT_EQ(0, files.CopiedCount());
+}
+
+TEST(ProductFiles, MergesIntoAnEarlierInstallation) {
+  TempDir tmp;
+  std::string from = tmp / "qzsetup", to = tmp / "inst";
+  MakeProduct(from);
+  mkdir(to.c_str(), 0755);
+  mkdir((to + "/Bin").c_str(), 0700);
+  WriteFile(to + "/Bin/loopcast", "old tool", 0755);
+  WriteFile(to + "/Bin/qmserver", "server of the earlier installation", 0755);
+  symlink("elsewhere", (to + "/License.txt").c_str());
+  WriteFile(to + "/Lib", "a file where the product has a directory");
+
+  ProductFiles files(from, to);
+  std::string error;
+  ASSERT_TRUE(files.Place(&error)) << error;
+
+  auto tree = Tree(to);
+  EXPECT_EQ("448 tool", tree["Bin/loopcast"]);
+  EXPECT_EQ("493 server of the earlier installation", tree["Bin/qmserver"]);
+  // The merged directory takes the product's mode.
+  EXPECT_EQ("493", tree["Bin/"]);
+  EXPECT_EQ("292 terms", tree["License.txt"]);
+  EXPECT_EQ("488", tree["Lib/"]);
+  EXPECT_EQ("-> sub/lib.so", tree["Lib/lib.so"]);
+}
+
+TEST(ProductFiles, NeverThrowsAwayAFullDirectoryForAFile) {
+  TempDir tmp;
+  std::string from = tmp / "qzsetup", to = tmp / "inst";
+  MakeProduct(from);
+  mkdir(to.c_str(), 0755);
+  mkdir((to + "/License.txt").c_str(), 0755);
+  WriteFile(to + "/License.txt/notes", "the administrator's");
+
+  ProductFiles files(from, to);
+  std::string error;
+  EXPECT_FALSE(files.Place(&error));
+  EXPECT_EQ(to + "/License.txt: Is a directory", error);
+  EXPECT_EQ("the administrator's", ReadFile(to + "/License.txt/notes"));
+
+  // An empty directory makes room.
+  remove((to + "/License.txt/notes").c_str());
+  ASSERT_TRUE(files.Place(&error)) << error;
+  EXPECT_EQ("terms", ReadFile(to + "/License.txt"));
+}
+
+TEST(ProductFiles, CopiesWithModesTimesAndLinks) {
+  TempDir tmp;
+  std::string from = tmp / "qzsetup", to = tmp / "inst";
+  MakeProduct(from);
+  struct timespec old[2] = {{946684800, 0}, {946684800, 0}};
+  utimensat(AT_FDCWD, (from + "/Bin/loopcast").c_str(), old, 0);
+  mkdir(to.c_str(), 0755);
+  mkdir((to + "/Bin").c_str(), 0755);
+  WriteFile(to + "/Bin/loopcast", "old tool", 0755);
+  auto expected = Tree(from);
+
+  ProductFiles files(from, to);
+  files.SetCopyAlways(true);
+  std::string error;
+  ASSERT_TRUE(files.Place(&error)) << error;
+
+  EXPECT_EQ(expected, Tree(to));
+  EXPECT_EQ(expected, Tree(from));
+  EXPECT_EQ(946684800, MtimeOf(to + "/Bin/loopcast"));
+  EXPECT_EQ(0, files.MovedCount());
+  // Lib/, Lib/sub/ and five files and links; the existing Bin/ was merged.
+  EXPECT_EQ(7, files.CopiedCount());
+}
+
+TEST(ProductFiles, CopiesBetweenFileSystems) {
+  // /dev/shm is a memory file system on Linux; the test directory normally
+  // lies elsewhere.
+  char pattern[] = "/dev/shm/strata-product-XXXXXX";
+  if (mkdtemp(pattern) == nullptr)
+    GTEST_SKIP() << "no /dev/shm";
+  std::string shm = pattern;
+  TempDir tmp;
+  struct stat a, b;
+  stat(shm.c_str(), &a);
+  stat(tmp.path().c_str(), &b);
+  if (a.st_dev == b.st_dev) {
+    system(("rm -rf " + shm).c_str());
+    GTEST_SKIP() << "/dev/shm and " << tmp.path() << " share a file system";
+  }
+  std::string from = shm + "/qzsetup", to = tmp / "inst";
+  MakeProduct(from);
+  mkdir(to.c_str(), 0755);
+  auto expected = Tree(from);
+
+  ProductFiles files(from, to);
+  std::string error;
+  bool placed = files.Place(&error);
+  auto installed = Tree(to);
+  system(("rm -rf " + shm).c_str());
+
+  ASSERT_TRUE(placed) << error;
+  EXPECT_EQ(expected, installed);
+  EXPECT_EQ(0, files.MovedCount());
+}
+
+TEST(ProductFiles, MissingSourceIsAnError) {
+  TempDir tmp;
+  ProductFiles files(tmp / "absent", tmp.path());
+  std::string error;
+  EXPECT_FALSE(files.Place(&error));
+  EXPECT_EQ(tmp / "absent: No such file or directory", error);
+}

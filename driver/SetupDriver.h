@@ -1,0 +1,98 @@
+#ifndef STRATA_DRIVER_SETUPDRIVER_H_
+#define STRATA_DRIVER_SETUPDRIVER_H_
+
+#include <memory>
+#include <string>
+
+class ConsoleUI;
+class ServerInstaller;
+
+// The second-stage installer: one installation of the server product from
+// the extraction directory that the package made, driven through one
+// ServerInstaller. Interactive, it shows the license and asks for the
+// directory, the two accounts and the six ports; unattended (silent, progress
+// only, or so flagged by the defaults file) it takes every setting from the
+// command line and the defaults file and stops at the first wrong one.
+//
+// Run ends the process: with 0 after a complete installation, with -1 (exit
+// code 255) and a message that says what is wrong or what failed otherwise.
+// Nothing in the installation directory is touched before every setting has
+// been checked (and, interactively, confirmed).
+class SetupDriver {
+ public:
+  SetupDriver();
+  ~SetupDriver();
+
+  SetupDriver(const SetupDriver&) = delete;
+  SetupDriver& operator=(const SetupDriver&) = delete;
+
+  [[noreturn]] void Run(int argc, const char** argv);
+
+  // The steps of Run, in their order; each that can fail returns "" or the
+  // message to end with. Public so that tests can drive them.
+
+  // The process must run in the extraction directory "qzsetup" that the
+  // package made, whose content is about to be moved away: records it and
+  // the directory above it, in which the package was started.
+  std::string CheckWorkingDirectory();
+  // Seeds random(), sets the defaults, applies the command line (which may
+  // end the process) and makes the installation directory absolute against
+  // the start directory.
+  void Configure(int argc, const char** argv);
+  bool IsUnattended() const;
+  // Checks the directory, the accounts and the ports of an unattended
+  // installation in that order, confirming each good port.
+  std::string CheckUnattendedSettings();
+  // The dialogue: banner, license, directory, accounts, ports, confirmation.
+  std::string AskInteractively();
+  // Creates the directory, backs up, places the product's files and writes
+  // the accounts, the loopcast script and the two configuration files (and,
+  // after a dialogue, the answers file).
+  std::string Install();
+  // What was installed, unless silent.
+  void ShowSummary();
+
+  ServerInstaller& Installer() { return *m_pInstaller; }
+  const std::string& StartDirectory() const { return m_sStartDir; }
+  const std::string& ExtractionDirectory() const { return m_sExtractDir; }
+
+ private:
+  // Cleans up and ends the process with status.
+  [[noreturn]] void Finish(int status);
+  ConsoleUI& UI();
+  bool Silent() const;
+  // A new copy of text that the installer owns.
+  char* OwnedText(const std::string& text);
+  std::string InstallDir() const;
+
+  std::string InstallDirMessage(const std::string& dir, const std::string& problem) const;
+  // 1 yes, 0 no, -1 when the input has ended.
+  int AskYesNo(const char* question, const char* defaultAnswer, const char* preamble);
+  std::string AskLicense(bool* accepted);
+  std::string AskInstallDir();
+  std::string AskAccount(char** user, char** password, const char* message);
+  std::string AskPort(int index);
+  std::string WriteAccounts();
+  std::string WriteLoopcastScript();
+  std::string WriteConfigFiles();
+  std::string FilePath(const char* name) const;
+
+  std::unique_ptr<ServerInstaller> m_pInstaller;
+  std::string m_sExtractDir;
+  std::string m_sStartDir;
+  bool m_bAsked;
+  // Set once the product's files (the installer's own Bin/setup among them)
+  // start moving into the installation directory.
+  bool m_bPlacing;
+  bool m_bAdminPasswordGenerated;
+  bool m_bEncoderPasswordGenerated;
+  bool m_bAnswersWritten;
+};
+
+// Why name cannot be a user name of the server's databases, or "": it names
+// a file in each database and goes into HTTP logins, so it must not be empty,
+// "." or "..", hold "/", ":" or control characters, or begin or end with
+// white space.
+std::string UserNameProblem(const char* name);
+
+#endif  // STRATA_DRIVER_SETUPDRIVER_H_

@@ -1,0 +1,445 @@
+// End-to-end installations from a real package: the demo product with the
+// real second-stage installer, assembled by mkpackage and run in temporary
+// start directories, unattended and in a dialogue on a pseudo-terminal.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "credentials/PasswordTool.h"
+#include "installer/ServerInstaller.h"
+#include "templates/NewInstallerConfig.h"
+#include "tests/LocalPorts.h"
+#include "tests/PtySession.h"
+#include "tests/Subprocess.h"
+
+namespace {
+
+const char* const kPortSettings[] = {"MonitorPort", "RTSPPort", "VQXPort",
+                                     "HTTPPort",    "MMSPort",  "AdminPort"};
+const char* const kDatabases[] = {"adm_b_db", "enc_r_db", "enc_w_db", "enc_b_db", "cdi_b_db"};
+
+std::string RealPath(const std::string& path) {
+  char* real = realpath(path.c_str(), nullptr);
+  if (real == nullptr)
+    return path;
+  std::string result = real;
+  free(real);
+  return result;
+}
+
+std::string HostName() {
+  char* name = nullptr;
+  ServerInstaller::GetLocalHostName(name);
+  std::string host = name != nullptr ? name : "";
+  delete[] name;
+  return host;
+}
+
+// Files below root (relative path to mode and content); directories end
+// with "/".
+std::map<std::string, std::string> Files(const std::string& root, const std::string& prefix = "") {
+  std::map<std::string, std::string> files;
+  DIR* dir = opendir((root + "/" + prefix).c_str());
+  if (dir == nullptr)
+    return files;
+  while (struct dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name == "." || name == "..")
+      continue;
+    std::string relative = prefix + name;
+    struct stat st;
+    lstat((root + "/" + relative).c_str(), &st);
+    if (S_ISDIR(st.st_mode)) {
+      files[relative + "/"] = "";
+      for (const auto& inner : Files(root, relative + "/"))
+        files.insert(inner);
+    } else {
+      files[relative] = std::to_string(st.st_mode & 0777) + " " + ReadFile(root + "/" + relative);
+    }
+  }
+  closedir(dir);
+  return files;
+}
+
+// The value shown on a summary line such as "    Encoder password:  x (generated)".
+std::string ShownValue(const std::string& output, const std::string& label) {
+  size_t at = output.find("    " + label + ":");
+  if (at == std::string::npos)
+    return "";
+  size_t start = output.find_first_not_of(' ', at + 4 + label.size() + 1);
+  size_t end = output.find_first_of(" \n", start);
+  return output.substr(start, end - start);
+}
+
+// One start directory: the package is run from here, like an administrator
+// runs it from a shell.
+class SetupPackage : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    s_build = new TempDir;
+    std::string stage = *s_build / "stage";
+    std::string copy = "cp -R '" DEMO_PRODUCT "' '" + stage + "' && cp '" SETUP_PROGRAM "' '" +
+                       stage + "/Bin/setup'";
+    ASSERT_EQ(0, system(copy.c_str()));
+    s_package = *s_build / "strata-demo.bin";
+    ProgramRun build;
+    build.program = MKPACKAGE;
+    build.argv = {MKPACKAGE, stage, s_package};
+    ProcessResult built = RunProgram(build);
+    ASSERT_TRUE(built.exited && built.code == 0) << built.err;
+  }
+  static void TearDownTestSuite() {
+    delete s_build;
+    s_build = nullptr;
+  }
+
+  void SetUp() override {
+    ASSERT_TRUE(Exists(s_package));
+    start_ = RealPath(tmp_.path());
+    server_ = start_ + "/server";
+    ports_ = FreePorts(6);
+  }
+
+  // A defaults file for an unattended installation into "server" with free
+  // ports; extra lines come last and so win.
+  void WriteDefaults(const std::string& extra = "") {
+    std::string text = "DefInstallPath=server\nAdminUserID=admin\nEncoderUserID=encoder\n";
+    for (int i = 0; i < 6; ++i)
+      text += std::string(kPortSettings[i]) + "=" + std::to_string(ports_[i]) + "\n";
+    text += "NonInteractiveInstall=1\n" + extra;
+    WriteFile(tmp_ / "inst.cfg", text);
+  }
+
+  // Runs the package from the start directory with standard input closed.
+  ProcessResult RunPackage(std::vector<std::string> args) {
+    ProgramRun run;
+    run.program = s_package;
+    args.insert(args.begin(), s_package);
+    run.argv = args;
+    run.cwd = start_;
+    run.umask = 022;
+    return RunProgram(run);
+  }
+
+  void ExpectWorkingFilesGone() {
+    EXPECT_FALSE(Exists(start_ + "/qzsetup"));
+    EXPECT_FALSE(Exists(start_ + "/xxextract.tmp"));
+    EXPECT_FALSE(Exists(server_ + "/Bin/setup"));
+  }
+
+  static TempDir* s_build;
+  static std::string s_package;
+  TempDir tmp_;
+  std::string start_;
+  std::string server_;
+  std::vector<int> ports_;
+};
+
+TempDir* SetupPackage::s_build = nullptr;
+std::string SetupPackage::s_package;
+
+TEST_F(SetupPackage, UnattendedInstallPutsEverythingInPlace) {
+  WriteDefaults("AdminPassword=Adm1n-pw\n");
+  ProcessResult run = RunPackage({"-cfg", "inst.cfg"});
+  ASSERT_TRUE(run.exited);
+  EXPECT_EQ(0, run.code) << run.out;
+
+  // Every file of the product, with its mode.
+  auto installed = Files(server_);
+  for (const auto& file : Files(DEMO_PRODUCT))
+    EXPECT_EQ(file.second, installed[file.first]) << file.first;
+  ExpectWorkingFilesGone();
+  EXPECT_FALSE(Exists(server_ + "/installer.cfg"));
+
+  // The configuration, private to the installing user.
+  std::string config = ReadFile(server_ + "/qmserver.cfg");
+  EXPECT_EQ(config, ReadFile(server_ + "/default.cfg"));
+  EXPECT_EQ(0600, ModeOf(server_ + "/qmserver.cfg"));
+  EXPECT_EQ(0600, ModeOf(server_ + "/default.cfg"));
+  EXPECT_EQ(0, config.compare(0, 23, "<?XML Version=\"1.0\" ?>\n"));
+  EXPECT_NE(std::string::npos, config.find("<Var MonitorPassword=\"Adm1n-pw\"/>\n"));
+  EXPECT_NE(std::string::npos, config.find("<Var PluginDirectory=\"" + server_ + "/Plugins\"/>\n"));
+  // The whole text as the template writes it for these settings.
+  std::string host = HostName();
+  auto realm = [&host](const char* suffix) { return host + suffix; };
+  EXPECT_EQ(
+      NewInstallerConfig::CreateConfigFile(
+          server_.c_str(), 0, ports_[1], ports_[2], ports_[3], ports_[4], ports_[0], ports_[5],
+          "Adm1n-pw", "5", realm(".AdminRealm").c_str(), realm(".EncoderRealm").c_str(),
+          realm(".RBSEncoderRealm").c_str(), realm(".WMEncoderRealm").c_str(), "Adm1n-pw",
+          realm(".CDistRealm").c_str(), realm(".ContentRealm").c_str(), host.c_str()),
+      config);
+
+  // The accounts: the administrator's password as given, the encoder's as
+  // generated and shown.
+  std::string encoderPassword = ShownValue(run.out, "Encoder password");
+  EXPECT_EQ(6u, encoderPassword.size()) << run.out;
+  EXPECT_EQ("", ShownValue(run.out, "Administrator password"));
+  EXPECT_EQ("Adm1n-pw;*;1\n", ReadFile(server_ + "/adm_b_db/users/admin"));
+  EXPECT_EQ("Adm1n-pw;*;1\n", ReadFile(server_ + "/cdi_b_db/users/admin"));
+  EXPECT_EQ(encoderPassword + ";*;1\n", ReadFile(server_ + "/enc_b_db/users/encoder"));
+  char digest[64];
+  PasswordTool::MakePasswordEntry("encoder", (host + ".EncoderRealm").c_str(),
+                                  encoderPassword.c_str(), digest);
+  EXPECT_EQ(std::string(digest) + ";*;1\n", ReadFile(server_ + "/enc_r_db/users/encoder"));
+  PasswordTool::MakePasswordEntry("encoder", (host + ".WMEncoderRealm").c_str(),
+                                  encoderPassword.c_str(), digest);
+  EXPECT_EQ(std::string(digest) + ";*;1\n", ReadFile(server_ + "/enc_w_db/users/encoder"));
+  for (const char* db : kDatabases) {
+    for (const char* sub : {"users", "guids", "logs", "redirect"})
+      EXPECT_TRUE(Exists(server_ + "/" + db + "/" + sub)) << db << "/" << sub;
+    EXPECT_EQ(0600, ModeOf(server_ + "/" + db + "/users/" + (db[0] == 'e' ? "encoder" : "admin")));
+  }
+
+  // The loopcast script runs the product's tool with the server's paths.
+  EXPECT_EQ(0755, ModeOf(server_ + "/Bin/loopcast.sh"));
+  ProgramRun loopcast;
+  loopcast.program = server_ + "/Bin/loopcast.sh";
+  loopcast.argv = {loopcast.program, "localhost", "554", "enc", "pw", "live.sdp", "list.txt"};
+  ProcessResult cast = RunProgram(loopcast);
+  EXPECT_EQ(0, cast.code);
+  EXPECT_NE(std::string::npos,
+            cast.out.find("would broadcast with: localhost 554 enc pw live.sdp list.txt\n"));
+  EXPECT_NE(std::string::npos, cast.out.find("plug-ins from   " + server_ + "/Plugins\n"));
+
+  EXPECT_NE(std::string::npos, run.out.find("    Administration:          http://" + host + ":" +
+                                            std::to_string(ports_[5]) + "/admin/\n"));
+  EXPECT_NE(std::string::npos,
+            run.out.find("    Configuration file:      " + server_ + "/qmserver.cfg\n"));
+}
+
+TEST_F(SetupPackage, ReinstallKeepsEarlierFilesAsOldUnlessToldNot) {
+  WriteDefaults("AdminPassword=first\n");
+  ASSERT_EQ(0, RunPackage({"-s", "-cfg", "inst.cfg"}).code);
+  std::string first = ReadFile(server_ + "/qmserver.cfg");
+  auto firstBin = Files(server_ + "/Bin");
+
+  WriteDefaults("AdminPassword=second\n");
+  ProcessResult second = RunPackage({"-s", "-cfg", "inst.cfg"});
+  ASSERT_EQ(0, second.code) << second.out;
+  EXPECT_EQ(first, ReadFile(server_ + "/qmserver.cfg.old"));
+  EXPECT_EQ(first, ReadFile(server_ + "/default.cfg.old"));
+  EXPECT_EQ(firstBin, Files(server_ + "/Bin.old"));
+  EXPECT_TRUE(Exists(server_ + "/Plugins.old/README"));
+  EXPECT_TRUE(Exists(server_ + "/Lib.old/README"));
+  EXPECT_EQ("second;*;1\n", ReadFile(server_ + "/adm_b_db/users/admin"));
+  std::string secondConfig = ReadFile(server_ + "/qmserver.cfg");
+  EXPECT_NE(std::string::npos, secondConfig.find("<Var MonitorPassword=\"second\"/>\n"));
+  ExpectWorkingFilesGone();
+
+  // With -nb nothing is moved aside: the backups are still the first's.
+  WriteDefaults("AdminPassword=third\n");
+  ProcessResult third = RunPackage({"-s", "-nb", "-cfg", "inst.cfg"});
+  ASSERT_EQ(0, third.code) << third.out;
+  EXPECT_EQ(first, ReadFile(server_ + "/qmserver.cfg.old"));
+  EXPECT_EQ(first, ReadFile(server_ + "/default.cfg.old"));
+  EXPECT_NE(std::string::npos,
+            ReadFile(server_ + "/qmserver.cfg").find("<Var MonitorPassword=\"third\"/>\n"));
+  EXPECT_EQ(0600, ModeOf(server_ + "/qmserver.cfg"));
+  EXPECT_EQ("third;*;1\n", ReadFile(server_ + "/cdi_b_db/users/admin"));
+  ExpectWorkingFilesGone();
+}
+
+TEST_F(SetupPackage, SilentInstallShowsNothing) {
+  WriteDefaults();
+  ProcessResult run = RunPackage({"-s", "-cfg", "inst.cfg"});
+  EXPECT_EQ(0, run.code);
+  EXPECT_EQ("", run.out);
+  EXPECT_EQ("", run.err);
+  EXPECT_TRUE(Exists(server_ + "/qmserver.cfg"));
+  ExpectWorkingFilesGone();
+}
+
+TEST_F(SetupPackage, WrongPortsEndTheInstallationBeforeItBegins) {
+  // An earlier installation that must come through untouched.
+  WriteDefaults("AdminPassword=earlier\n");
+  ASSERT_EQ(0, RunPackage({"-s", "-cfg", "inst.cfg"}).code);
+  // Not this installer's: it must survive the clean-up of a refused run.
+  WriteFile(server_ + "/Bin/setup", "another program", 0755);
+  auto earlier = Files(server_);
+
+  LoopbackSocket listener(true);
+  ASSERT_NE(0, listener.port());
+  std::string busy = std::to_string(listener.port());
+  std::string rtsp = std::to_string(ports_[1]);
+  const std::pair<std::string, std::string> cases[] = {
+      {"RTSPPort=70000\n", "ERROR: RTSPPort 70000 is not a valid port (1 to 65535)\n"},
+      {"HTTPPort=" + busy + "\n", "ERROR: HTTPPort " + busy + " is in use on this machine\n"},
+      {"VQXPort=" + rtsp + "\n", "ERROR: VQXPort " + rtsp + " is already the RTSP port\n"},
+  };
+  for (const auto& c : cases) {
+    WriteDefaults(c.first);
+    ProcessResult run = RunPackage({"-p", "-cfg", "inst.cfg"});
+    EXPECT_TRUE(run.exited);
+    EXPECT_EQ(255, run.code) << c.first;
+    EXPECT_NE(std::string::npos, run.out.find(c.second + "Cleaning up installation files..."))
+        << run.out;
+    EXPECT_EQ(std::string::npos, run.out.find("Installing")) << run.out;
+    // A silent installation still says what is wrong, and nothing else.
+    run = RunPackage({"-s", "-cfg", "inst.cfg"});
+    EXPECT_EQ(255, run.code) << c.first;
+    EXPECT_EQ(c.second, run.out);
+    EXPECT_EQ(earlier, Files(server_)) << c.first;
+    EXPECT_FALSE(Exists(start_ + "/qzsetup"));
+  }
+}
+
+TEST_F(SetupPackage, MissingUserNameEndsTheInstallation) {
+  std::string text = "DefInstallPath=server\nAdminUserID=admin\n";
+  for (int i = 0; i < 6; ++i)
+    text += std::string(kPortSettings[i]) + "=" + std::to_string(ports_[i]) + "\n";
+  WriteFile(tmp_ / "inst.cfg", text);
+  ProcessResult run = RunPackage({"-s", "-cfg", "inst.cfg"});
+  EXPECT_EQ(255, run.code);
+  EXPECT_EQ("ERROR: EncoderUserID is not set; an unattended installation needs it\n", run.out);
+  EXPECT_FALSE(Exists(server_));
+  ExpectWorkingFilesGone();
+}
+
+// The dialogue in a terminal: license, directory, both accounts (one
+// password mistyped), ports (one taken by a listening socket, one given
+// twice) and the confirmation.
+TEST_F(SetupPackage, DialogueInATerminal) {
+  LoopbackSocket taken(true);
+  ASSERT_NE(0, taken.port());
+  std::vector<int> free = FreePorts(6);
+  std::string takenPort = std::to_string(taken.port());
+
+  PtySession session;
+  ProgramRun run;
+  run.program = s_package;
+  run.argv = {s_package};
+  run.cwd = start_;
+  run.env = {{"PAGER", "cat"}, {"TERM", "dumb"}};
+  run.umask = 022;
+  ASSERT_TRUE(session.Start(run));
+
+  ASSERT_TRUE(session.Expect("\nStrata Server 9.08 (9.0.8.1427) Installer\n\n"));
+  ASSERT_TRUE(session.Expect("STRATA SERVER 9.08 DEMONSTRATION LICENSE"));
+  ASSERT_TRUE(
+      session.Expect("Do you accept the terms of the license agreement? (yes or no) [no]: "));
+  session.SendLine("maybe");
+  ASSERT_TRUE(session.Expect("Please answer yes or no.\n"));
+  ASSERT_TRUE(session.Expect("[no]: "));
+  session.SendLine("yes");
+
+  ASSERT_TRUE(session.Expect("Installation directory [" + start_ + "]: "));
+  session.SendLine("server");
+
+  ASSERT_TRUE(session.Expect("The administrator account"));
+  ASSERT_TRUE(session.Expect("Username []: "));
+  session.SendLine("admin");
+  ASSERT_TRUE(session.Expect("Password []: "));
+  session.SendLine("Adm1n-secret");
+  ASSERT_TRUE(session.Expect("Confirm Password []: "));
+  session.SendLine("Adm1n-typo");
+  ASSERT_TRUE(session.Expect("Passwords don't match!\nPress [Enter] to try again."));
+  session.SendLine("");
+  ASSERT_TRUE(session.Expect("Username [admin]: "));
+  session.SendLine("");
+  ASSERT_TRUE(session.Expect("Password []: "));
+  session.SendLine("Adm1n-secret");
+  ASSERT_TRUE(session.Expect("Confirm Password []: "));
+  session.SendLine("Adm1n-secret");
+
+  ASSERT_TRUE(session.Expect("The encoder account"));
+  ASSERT_TRUE(session.Expect("Username []: "));
+  session.SendLine("encoder");
+  ASSERT_TRUE(session.Expect("Password []: "));
+  session.SendLine("Enc0der-secret");
+  ASSERT_TRUE(session.Expect("Confirm Password []: "));
+  session.SendLine("Enc0der-secret");
+
+  ASSERT_TRUE(session.Expect("Monitor port [9090]: "));
+  session.SendLine(std::to_string(free[0]));
+  ASSERT_TRUE(session.Expect("RTSP port [554]: "));
+  session.SendLine(takenPort);
+  ASSERT_TRUE(session.Expect("ERROR: Port " + takenPort +
+                             " is in use on this machine; choose another for RTSP.\n"));
+  ASSERT_TRUE(session.Expect("RTSP port [554]: "));
+  session.SendLine(std::to_string(free[1]));
+  ASSERT_TRUE(session.Expect("VQX port [7070]: "));
+  session.SendLine(std::to_string(free[1]));
+  ASSERT_TRUE(session.Expect("ERROR: Port " + std::to_string(free[1]) +
+                             " is already the RTSP port; choose another for VQX.\n"));
+  ASSERT_TRUE(session.Expect("VQX port [7070]: "));
+  session.SendLine("port");
+  ASSERT_TRUE(session.Expect("ERROR: port is not a valid port; enter a number from 1 to 65535.\n"));
+  session.SendLine(std::to_string(free[2]));
+  ASSERT_TRUE(session.Expect("HTTP port [80]: "));
+  session.SendLine(std::to_string(free[3]));
+  ASSERT_TRUE(session.Expect("MMS port [1755]: "));
+  session.SendLine(std::to_string(free[4]));
+  ASSERT_TRUE(session.Expect("Admin port ["));
+  ASSERT_TRUE(session.Expect("]: "));
+  session.SendLine(std::to_string(free[5]));
+
+  ASSERT_TRUE(session.Expect("    Installation directory:  " + server_ + "\n"));
+  ASSERT_TRUE(session.Expect("Install now? (yes or no) [yes]: "));
+  session.SendLine("");
+  ProcessResult result = session.Finish();
+  EXPECT_TRUE(result.exited);
+  EXPECT_EQ(0, result.code) << result.out;
+
+  // Typed passwords are neither echoed nor shown in the summary.
+  for (const char* secret : {"Adm1n-secret", "Adm1n-typo", "Enc0der-secret"})
+    EXPECT_EQ(std::string::npos, result.out.find(secret)) << secret;
+  EXPECT_EQ(std::string::npos, result.out.find("(generated)"));
+  EXPECT_EQ("Adm1n-secret;*;1\n", ReadFile(server_ + "/adm_b_db/users/admin"));
+  EXPECT_EQ("Enc0der-secret;*;1\n", ReadFile(server_ + "/enc_b_db/users/encoder"));
+  std::string config = ReadFile(server_ + "/qmserver.cfg");
+  EXPECT_NE(std::string::npos, config.find("<Var RTSPPort=\"" + std::to_string(free[1]) + "\"/>"));
+  EXPECT_NE(std::string::npos, config.find("<Var AdminPort=\"" + std::to_string(free[5]) + "\"/>"));
+  EXPECT_FALSE(Exists(server_ + "/_license.txt"));
+  ExpectWorkingFilesGone();
+
+  // The answers install again without questions; the passwords are new.
+  std::string answers = ReadFile(server_ + "/installer.cfg");
+  EXPECT_NE(std::string::npos, answers.find("\nDefInstallPath=" + server_ + "\n"));
+  EXPECT_NE(std::string::npos, answers.find("\nAdminUserID=admin\nEncoderUserID=encoder\n"));
+  EXPECT_NE(std::string::npos, answers.find("\nVQXPort=" + std::to_string(free[2]) + "\n"));
+  EXPECT_EQ(std::string::npos, answers.find("secret"));
+  ProcessResult again = RunPackage({"-cfg", "server/installer.cfg"});
+  EXPECT_EQ(0, again.code) << again.out;
+  std::string generated = ShownValue(again.out, "Administrator password");
+  EXPECT_EQ(6u, generated.size()) << again.out;
+  EXPECT_EQ(generated + ";*;1\n", ReadFile(server_ + "/adm_b_db/users/admin"));
+  EXPECT_EQ(config, ReadFile(server_ + "/qmserver.cfg.old"));
+}
+
+TEST_F(SetupPackage, DeclinedLicenseInstallsNothing) {
+  PtySession session;
+  ProgramRun run;
+  run.program = s_package;
+  run.argv = {s_package, "-d", "server"};
+  run.cwd = start_;
+  run.env = {{"PAGER", "cat"}, {"TERM", "dumb"}};
+  ASSERT_TRUE(session.Start(run));
+  ASSERT_TRUE(session.Expect("(yes or no) [no]: "));
+  session.SendLine("");
+  ASSERT_TRUE(
+      session.Expect("The license agreement was not accepted; nothing has been installed.\n"));
+  ProcessResult result = session.Finish();
+  EXPECT_EQ(255, result.code);
+  EXPECT_FALSE(Exists(server_));
+  EXPECT_FALSE(Exists(start_ + "/qzsetup"));
+}
+
+TEST_F(SetupPackage, EndOfInputInTheDialogueInstallsNothing) {
+  ProcessResult run = RunPackage({"-d", "server"});
+  EXPECT_EQ(255, run.code);
+  EXPECT_NE(std::string::npos,
+            run.out.find("ERROR: The input ended before the installation was confirmed; nothing "
+                         "has been installed.\n"));
+  EXPECT_FALSE(Exists(server_));
+  ExpectWorkingFilesGone();
+}
+
+}  // namespace
