@@ -15,7 +15,8 @@ figure, as hyperfine does. Wall time is taken around each run and CPU time is
 the rusage of the run and everything it waited for.
 
 The raw figures go to bench/results/ (raw.csv, summary.json) and the report to
-BENCHMARKS.md at the top of the tree.
+BENCHMARKS.md at the top of the tree; a quick run (--quick or BENCH_QUICK=1:
+small and medium only, few rounds) writes both to out/bench-quick/ instead.
 """
 
 import argparse
@@ -238,7 +239,7 @@ def checksum_cost(size, build, floor_seconds):
     }
 
 
-def placing(size, build, rounds, rows):
+def placing(size, build, rounds, rows, shell):
     """The driver's installation step: the extracted product placed into an
     installation directory on the same file system (renames), against the
     same placement made by copying."""
@@ -267,7 +268,7 @@ def placing(size, build, rounds, rows):
     result = {}
     for mode in ("rename", "copy"):
         walls = [row["wall"] for row in rows if row["command"] == "place-" + mode]
-        result[mode] = {"wall": statistics.median(walls), "runs": len(walls)}
+        result[mode] = {"wall": statistics.median(walls) - shell, "runs": len(walls)}
     result["files"] = int(run(["sh", "-c", "find %s -type f | wc -l" % shlex.quote(pristine)]))
     return result
 
@@ -320,8 +321,8 @@ def main():
                         default=os.environ.get("BENCH_QUICK", "") not in ("", "0"))
     parser.add_argument("--sizes")
     parser.add_argument("--rounds", type=int)
-    parser.add_argument("--results", default=os.path.join(ROOT, "bench", "results"))
-    parser.add_argument("--report", default=os.path.join(ROOT, "BENCHMARKS.md"))
+    parser.add_argument("--results")
+    parser.add_argument("--report")
     parser.add_argument("--no-report", action="store_true")
     args = parser.parse_args()
 
@@ -330,6 +331,12 @@ def main():
     sizes = args.sizes.split(",") if args.sizes else (
         ["small", "medium"] if args.quick else ["small", "medium", "large"])
     rounds = QUICK_ROUNDS if args.quick else ROUNDS
+    # A quick run never replaces the figures of a full one.
+    out = os.path.join(ROOT, "out", "bench-quick") if args.quick else None
+    args.results = args.results or (os.path.join(out, "results") if out else
+                                    os.path.join(ROOT, "bench", "results"))
+    args.report = args.report or (os.path.join(out, "BENCHMARKS.md") if out else
+                                  os.path.join(ROOT, "BENCHMARKS.md"))
     os.makedirs(work, exist_ok=True)
     os.makedirs(args.results, exist_ok=True)
 
@@ -351,7 +358,8 @@ def main():
         summary["checksum"] = checksum_cost(size, build, summary["commands"]["floor"]["wall"])
         if name == sizes[-1]:
             log("bench: timing the driver's placing of the %s product" % name)
-            summary["placing"] = placing(size, build, max(3, n // 2), rows)
+            summary["placing"] = placing(size, build, max(3, n // 2), rows,
+                                         summary["shell_start"])
         info["sizes"][name] = summary
         shutil.rmtree(size.dir)
     info["load_after"] = os.getloadavg()
