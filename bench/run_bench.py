@@ -42,7 +42,7 @@ SIZES = {
     "medium": 56_000_000,
     "large": 280_000_000,
 }
-ROUNDS = {"small": 21, "medium": 11, "large": 7}
+ROUNDS = {"small": 41, "medium": 11, "large": 9}
 QUICK_ROUNDS = {"small": 5, "medium": 3, "large": 3}
 
 TARGETS = {
