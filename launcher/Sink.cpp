@@ -26,7 +26,8 @@ const long kMaxPauseNs = 10 * 1000 * 1000;
 
 const size_t Sink::kLargestPipe;
 
-Sink::Sink() : m_nFd(-1), m_pPipe(nullptr), m_nPipeCapacity(0), m_nPauseNs(1000 * 1000) {}
+Sink::Sink()
+    : m_nFd(-1), m_pPipe(nullptr), m_nPipeCapacity(0), m_bFilling(true), m_nPauseNs(1000 * 1000) {}
 
 Sink::~Sink() {
   Close();
@@ -101,7 +102,13 @@ bool Sink::WritePaced(const char* data, size_t size) {
       else if (static_cast<size_t>(queued) > m_nPipeCapacity / 4 * 3)
         m_nPauseNs = std::min(kMaxPauseNs, m_nPauseNs * 2);
     }
-    if (room >= m_nPipeCapacity / 2 || (room > 0 && room >= size)) {
+    // Once at most half full, the pipe is filled up, over as many calls as
+    // that takes; once full, it is left to drain to half.
+    if (room >= m_nPipeCapacity / 2)
+      m_bFilling = true;
+    else if (room == 0)
+      m_bFilling = false;
+    if (m_bFilling) {
       size_t length = std::min(room, size);
       if (!WriteAll(data, length))
         return false;

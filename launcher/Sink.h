@@ -20,7 +20,7 @@
 // A writer that waits inside write() on a full pipe is woken for every page
 // the command reads, and on two cores those wake-ups cost a decompressor a
 // few percent of its speed. So data for a command is paced instead: the
-// pipe is topped up whenever it is at most half full, and in between the
+// pipe is filled up whenever it is at most half full, and in between the
 // writer sleeps for a time that follows the command's pace.
 class Sink {
  public:
@@ -65,6 +65,7 @@ class Sink {
   int m_nFd;
   FILE* m_pPipe;
   size_t m_nPipeCapacity;
+  bool m_bFilling;
   long m_nPauseNs;
   std::string m_sName;
   std::string m_sFailure;
