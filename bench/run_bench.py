@@ -42,7 +42,7 @@ SIZES = {
     "medium": 56_000_000,
     "large": 280_000_000,
 }
-ROUNDS = {"small": 41, "medium": 11, "large": 9}
+ROUNDS = {"small": 61, "medium": 11, "large": 9}
 QUICK_ROUNDS = {"small": 5, "medium": 3, "large": 3}
 
 TARGETS = {
@@ -155,6 +155,9 @@ class Size:
                              self.dir, self.floor_dir),
             "package-lbzip2": ("%s -s" % q(self.lbzip2_package), self.run_dir, self.run_dir),
             "version": ("%s --version" % q(self.bzip2_package), self.dir, None),
+            # One process started and ended: what each of the launcher, the
+            # pipeline's shell and the second stage costs by being there.
+            "process": ("/bin/true", self.dir, None),
         }
 
     def peak_kb(self, package, runs=3):

@@ -15,7 +15,7 @@ build_pkgs="cmake make g++ pkg-config libgtest-dev libgmock-dev libmd-dev libxxh
 # builder's tests check its digests against sha256sum and xxhsum (xxhash), and
 # GNU time measures the launcher's peak memory.
 test_pkgs="$build_pkgs clang libclang-rt-14-dev lbzip2 perl python3 gzip xxhash time"
-bench_pkgs="$build_pkgs lbzip2 hyperfine python3 time"
+bench_pkgs="$build_pkgs lbzip2 python3"
 fuzz_pkgs="$build_pkgs clang libclang-rt-14-dev"
 
 case "$job" in
