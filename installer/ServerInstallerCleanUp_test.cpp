@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "console/ConsoleUI.h"
-#include "installer/InstallerTesting.h"
 #include "installer/ServerInstaller.h"
+#include "tests/Subprocess.h"
 
 namespace {
 
@@ -162,7 +162,7 @@ TEST_F(BackupOldFiles, UnreachableDirectoryIsReportedUnlessSilent) {
 
 TEST_F(BackupOldFiles, BacksUpAndReturnsWhenTheWorkingDirectoryIsGone) {
   MakeInstallation("one");
-  ChildResult child = RunInChild([&] {
+  ProcessResult child = RunForked(ForkOptions::OutputUntilClosed(), [&] {
     struct stat before, after;
     stat(".", &before);
     // getcwd cannot name a removed directory.
@@ -175,8 +175,8 @@ TEST_F(BackupOldFiles, BacksUpAndReturnsWhenTheWorkingDirectoryIsGone) {
     bool back = before.st_dev == after.st_dev && before.st_ino == after.st_ino;
     _exit(back ? 0 : 1);
   });
-  ASSERT_TRUE(WIFEXITED(child.status));
-  EXPECT_EQ(0, WEXITSTATUS(child.status));
+  ASSERT_TRUE(child.exited);
+  EXPECT_EQ(0, child.code);
   EXPECT_EQ("", child.out);
   for (const char* name : kSix)
     EXPECT_TRUE(Exists(install_ + "/" + name + ".old")) << name;
@@ -332,10 +332,10 @@ TEST_F(CleanUp, DelayedRemovalWhenTheExtractionDirectorySurvives) {
 class CleanUpAndExit : public CleanUp {
  protected:
   // Runs CleanUpAndExit in a child, in a tree of its own.
-  void Run(int status, bool silent, ConsoleUI* ui, ChildResult* child) {
+  void Run(int status, bool silent, ConsoleUI* ui, ProcessResult* child) {
     ASSERT_NO_FATAL_FAILURE(MakeTree(Path("t" + std::to_string(runs_++)), &before_));
     std::string install = base_ + "/inst";
-    *child = RunInChild([&] {
+    *child = RunForked(ForkOptions::OutputUntilClosed(), [&] {
       ServerInstaller installer;
       installer.m_szDefInstallPath = install.data();
       installer.m_bSilentInstall = silent;
@@ -351,20 +351,20 @@ TEST_F(CleanUpAndExit, ReportsAroundTheRemovalAndEndsWithTheStatus) {
   for (int status : {0, 3, -1}) {
     SCOPED_TRACE(status);
     MarkingUI ui;
-    ChildResult child;
+    ProcessResult child;
     ASSERT_NO_FATAL_FAILURE(Run(status, false, &ui, &child));
-    ASSERT_TRUE(WIFEXITED(child.status));
-    EXPECT_EQ(status & 0xff, WEXITSTATUS(child.status));
+    ASSERT_TRUE(child.exited);
+    EXPECT_EQ(status & 0xff, child.code);
     EXPECT_EQ("Cleaning up installation files...<start><stop>\nDone.\n\n", child.out);
     EXPECT_EQ(WithoutRemoved(before_, "inst"), ListTree(Path("t" + std::to_string(runs_ - 1))));
   }
 }
 
 TEST_F(CleanUpAndExit, OnlyDotsBetweenTheMessages) {
-  ChildResult child;
+  ProcessResult child;
   ASSERT_NO_FATAL_FAILURE(Run(0, false, nullptr, &child));
-  ASSERT_TRUE(WIFEXITED(child.status));
-  EXPECT_EQ(0, WEXITSTATUS(child.status));
+  ASSERT_TRUE(child.exited);
+  EXPECT_EQ(0, child.code);
   const std::string head = "Cleaning up installation files...";
   const std::string tail = "\nDone.\n\n";
   ASSERT_GE(child.out.size(), head.size() + tail.size()) << child.out;
@@ -376,10 +376,10 @@ TEST_F(CleanUpAndExit, OnlyDotsBetweenTheMessages) {
 
 TEST_F(CleanUpAndExit, SilentSaysNothingAndStartsNoDots) {
   MarkingUI ui;
-  ChildResult child;
+  ProcessResult child;
   ASSERT_NO_FATAL_FAILURE(Run(7, true, &ui, &child));
-  ASSERT_TRUE(WIFEXITED(child.status));
-  EXPECT_EQ(7, WEXITSTATUS(child.status));
+  ASSERT_TRUE(child.exited);
+  EXPECT_EQ(7, child.code);
   EXPECT_EQ("", child.out);
   EXPECT_EQ(WithoutRemoved(before_, "inst"), ListTree(Path("t0")));
 }
@@ -387,13 +387,13 @@ TEST_F(CleanUpAndExit, SilentSaysNothingAndStartsNoDots) {
 TEST_F(CleanUpAndExit, WithoutAConsoleReportsThroughTheInstallersOwn) {
   ASSERT_NO_FATAL_FAILURE(MakeTree(Path("t"), &before_));
   std::string install = base_ + "/inst";
-  ChildResult child = RunInChild([&] {
+  ProcessResult child = RunForked(ForkOptions::OutputUntilClosed(), [&] {
     ServerInstaller installer;
     installer.m_szDefInstallPath = install.data();
     installer.CleanUpAndExit(0, nullptr);
   });
-  ASSERT_TRUE(WIFEXITED(child.status));
-  EXPECT_EQ(0, WEXITSTATUS(child.status));
+  ASSERT_TRUE(child.exited);
+  EXPECT_EQ(0, child.code);
   EXPECT_EQ(0u, child.out.find("Cleaning up installation files...")) << child.out;
 }
 

@@ -6,8 +6,8 @@
 #include <set>
 #include <string>
 
-#include "installer/InstallerTesting.h"
 #include "installer/ServerInstaller.h"
+#include "tests/Subprocess.h"
 
 namespace {
 
@@ -182,7 +182,7 @@ TEST_F(CreateConfigFile, UnwritableFileIsReportedEvenWhenSilent) {
 }
 
 TEST_F(CreateConfigFile, WritesAndReturnsWhenTheWorkingDirectoryIsGone) {
-  ChildResult child = RunInChild([&] {
+  ProcessResult child = RunForked(ForkOptions::OutputUntilClosed(), [&] {
     struct stat before, after;
     stat(".", &before);
     if (rmdir(work_.c_str()) != 0)
@@ -192,8 +192,8 @@ TEST_F(CreateConfigFile, WritesAndReturnsWhenTheWorkingDirectoryIsGone) {
     stat(".", &after);
     _exit(before.st_dev == after.st_dev && before.st_ino == after.st_ino ? 0 : 1);
   });
-  ASSERT_TRUE(WIFEXITED(child.status));
-  EXPECT_EQ(0, WEXITSTATUS(child.status));
+  ASSERT_TRUE(child.exited);
+  EXPECT_EQ(0, child.code);
   EXPECT_EQ("", child.out);
   EXPECT_TRUE(Contains(ReadFile(install_ + "/qmserver.cfg"), "\"adminpw\""));
 }

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "credentials/PasswordTool.h"
-#include "installer/InstallerTesting.h"
 #include "installer/ServerInstaller.h"
+#include "tests/Subprocess.h"
 
 namespace {
 
@@ -189,7 +189,7 @@ TEST_F(UpdatePasswordDatabases, UnreachableDirectoryIsReportedEvenWhenSilent) {
 }
 
 TEST_F(UpdatePasswordDatabases, WritesAndReturnsWhenTheWorkingDirectoryIsGone) {
-  ChildResult child = RunInChild([&] {
+  ProcessResult child = RunForked(ForkOptions::OutputUntilClosed(), [&] {
     struct stat before, after;
     stat(".", &before);
     if (rmdir(work_.c_str()) != 0)
@@ -198,8 +198,8 @@ TEST_F(UpdatePasswordDatabases, WritesAndReturnsWhenTheWorkingDirectoryIsGone) {
     stat(".", &after);
     _exit(before.st_dev == after.st_dev && before.st_ino == after.st_ino ? 0 : 1);
   });
-  ASSERT_TRUE(WIFEXITED(child.status));
-  EXPECT_EQ(0, WEXITSTATUS(child.status));
+  ASSERT_TRUE(child.exited);
+  EXPECT_EQ(0, child.code);
   EXPECT_EQ("", child.out);
   EXPECT_EQ("s;cret;*;1\n", UserFile("cdi_b_db", "admin"));
 }

@@ -7,7 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "packager/TestFiles.h"
+#include "tests/PackageRecordFile.h"
+#include "tests/Subprocess.h"
 
 namespace {
 
@@ -147,12 +148,12 @@ TEST_F(MkPackageCommandTest, BuildFailuresAndWarningsAreReported) {
 
   // After "--", a name that starts with "-" is an operand.
   WriteFile(m_dir / "-odd.tgz", "\x1f\x8b pretend gzip stream");
-  std::string saved(4096, '\0');
-  ASSERT_TRUE(getcwd(&saved[0], saved.size()));
-  saved.resize(strlen(saved.c_str()));
-  ASSERT_EQ(0, chdir(m_dir.Path().c_str()));
-  Result odd = Command({"--launcher", STUB_LAUNCHER, "--type", "tgz", "--", "-odd.tgz", "pkg"});
-  ASSERT_EQ(0, chdir(saved.c_str()));
+  Result odd;
+  {
+    ScopedChdir here(m_dir.path());
+    ASSERT_TRUE(here.Ok());
+    odd = Command({"--launcher", STUB_LAUNCHER, "--type", "tgz", "--", "-odd.tgz", "pkg"});
+  }
   EXPECT_EQ(0, odd.status) << odd.err;
   EXPECT_EQ("", odd.err);
 
@@ -315,7 +316,7 @@ class MkPackageProgramTest : public ::testing::Test {
  protected:
   void SetUp() override {
     // Others may need to enter the directory (see RunAs).
-    ASSERT_EQ(0, chmod(m_dir.Path().c_str(), 0755));
+    ASSERT_EQ(0, chmod(m_dir.path().c_str(), 0755));
     ASSERT_EQ(0, mkdir((m_dir / "bin").c_str(), 0755));
     WriteFile(m_dir / "bin/mkpackage", ReadFile(MKPACKAGE), 0755);
     ASSERT_EQ(0, mkdir((m_dir / "tree").c_str(), 0755));

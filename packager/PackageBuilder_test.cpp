@@ -8,7 +8,8 @@
 #include <gtest/gtest.h>
 
 #include "common/Checksum.h"
-#include "packager/TestFiles.h"
+#include "tests/PackageRecordFile.h"
+#include "tests/Subprocess.h"
 
 namespace {
 
@@ -330,7 +331,7 @@ TEST_F(PackageBuilderTest, AFailedCompressorLeavesAnExistingOutputAlone) {
       error);
   EXPECT_EQ(Names{"pkg"}, ListDirectory(m_dir / "out"));
   EXPECT_EQ("the previous package", ReadFile(m_dir / "out/pkg"));
-  EXPECT_EQ(0644u, ModeOf(m_dir / "out/pkg"));
+  EXPECT_EQ(0644, ModeOf(m_dir / "out/pkg"));
 }
 
 TEST_F(PackageBuilderTest, OutputHasMode0755WhateverTheUmask) {
@@ -340,7 +341,7 @@ TEST_F(PackageBuilderTest, OutputHasMode0755WhateverTheUmask) {
   bool ok = Build(Options(m_dir / "tree", m_dir / "out/pkg"), &error);
   umask(saved);
   ASSERT_TRUE(ok) << error;
-  EXPECT_EQ(0755u, ModeOf(m_dir / "out/pkg"));
+  EXPECT_EQ(0755, ModeOf(m_dir / "out/pkg"));
   EXPECT_EQ(Names{"pkg"}, ListDirectory(m_dir / "out"));
 }
 
