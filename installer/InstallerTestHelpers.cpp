@@ -22,6 +22,15 @@ std::string FormatV(const char* format, va_list args) {
 
 }  // namespace
 
+void InstallationTest::SetUp() {
+  ScratchTest::SetUp();
+  install_ = Path("inst");
+  work_ = Path("work");
+  ASSERT_EQ(0, mkdir(install_.c_str(), 0755));
+  ASSERT_EQ(0, mkdir(work_.c_str(), 0755));
+  ASSERT_EQ(0, chdir(work_.c_str()));
+}
+
 void RecordingUI::ShowMessage(const char* format, ...) {
   va_list args;
   va_start(args, format);

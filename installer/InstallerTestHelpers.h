@@ -1,16 +1,27 @@
 #ifndef STRATA_INSTALLER_INSTALLERTESTHELPERS_H_
 #define STRATA_INSTALLER_INSTALLERTESTHELPERS_H_
 
-// What the installer's tests hand the installer: a console that records what
-// it tells the user, and a command line.
+// What the installer's tests hand the installer: a scratch installation, a
+// console that records what it tells the user, and a command line.
 
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "console/ConsoleUI.h"
+#include "tests/TestFiles.h"
 
 namespace installer_test {
+
+// A scratch tree with an empty installation directory "inst" and a directory
+// "work", the working directory while the test runs.
+class InstallationTest : public ScratchTest {
+ protected:
+  void SetUp() override;
+
+  std::string install_;
+  std::string work_;
+};
 
 // A console that records, instead of printing, what the installer shows.
 class RecordingUI : public ConsoleUI {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "console/ConsoleUI.h"
+#include "installer/InstallerTestHelpers.h"
 #include "installer/ServerInstaller.h"
 #include "tests/Subprocess.h"
 
@@ -47,17 +48,8 @@ class MarkingUI : public ConsoleUI {
 
 const char* const kSix[] = {"Bin", "Plugins", "Lib", "qmserver.cfg", "qmproxy.cfg", "default.cfg"};
 
-class BackupOldFiles : public ScratchTest {
+class BackupOldFiles : public installer_test::InstallationTest {
  protected:
-  void SetUp() override {
-    ScratchTest::SetUp();
-    install_ = Path("inst");
-    work_ = Path("work");
-    ASSERT_EQ(0, mkdir(install_.c_str(), 0755));
-    ASSERT_EQ(0, mkdir(work_.c_str(), 0755));
-    ASSERT_EQ(0, chdir(work_.c_str()));
-  }
-
   // An installation whose files all carry tag.
   void MakeInstallation(const std::string& tag) {
     for (const char* dir : {"Bin", "Plugins", "Lib"}) {
@@ -75,9 +67,6 @@ class BackupOldFiles : public ScratchTest {
     installer.BackupOldFiles();
     return testing::internal::GetCapturedStdout();
   }
-
-  std::string install_;
-  std::string work_;
 };
 
 TEST_F(BackupOldFiles, FreshDirectoryIsLeftAlone) {

@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 
+#include "installer/InstallerTestHelpers.h"
 #include "installer/ServerInstaller.h"
 #include "tests/Subprocess.h"
 
@@ -17,15 +18,10 @@ class OwnTextInstaller : public ServerInstaller {
   char* FormatConfigFile() override { return m_szConfigFileText = OwnedCopy("<own/>\n"); }
 };
 
-class GeneratedFiles : public ScratchTest {
+class GeneratedFiles : public installer_test::InstallationTest {
  protected:
   void SetUp() override {
-    ScratchTest::SetUp();
-    install_ = Path("inst");
-    work_ = Path("work");
-    ASSERT_EQ(0, mkdir(install_.c_str(), 0755));
-    ASSERT_EQ(0, mkdir(work_.c_str(), 0755));
-    ASSERT_EQ(0, chdir(work_.c_str()));
+    ASSERT_NO_FATAL_FAILURE(InstallationTest::SetUp());
     Configure(installer_);
   }
 
@@ -57,8 +53,6 @@ class GeneratedFiles : public ScratchTest {
   }
 
   ServerInstaller installer_;
-  std::string install_;
-  std::string work_;
   char adminPassword_[8] = "adminpw";
   char monitorPassword_[6] = "monpw";
   char style_[2] = "5";

@@ -23,18 +23,10 @@ int CaptureFile() {
 
 // Everything from fd's start (a file) or until every writer has closed it
 // (a pipe); closes fd.
-std::string ReadAll(int fd) {
+std::string TakeOutput(int fd) {
   std::string text;
   lseek(fd, 0, SEEK_SET);
-  char buffer[65536];
-  ssize_t got;
-  while ((got = read(fd, buffer, sizeof buffer)) != 0) {
-    if (got < 0 && errno == EINTR)
-      continue;
-    if (got < 0)
-      break;
-    text.append(buffer, static_cast<size_t>(got));
-  }
+  ReadAll(fd, &text);
   close(fd);
   return text;
 }
@@ -105,15 +97,15 @@ ProcessResult RunChild(const std::function<void()>& body, const ForkOptions& opt
     return result;
   }
   if (options.outputUntilClosed)
-    result.out = ReadAll(out[0]);
+    result.out = TakeOutput(out[0]);
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   result.exited = WIFEXITED(status);
   result.code = result.exited ? WEXITSTATUS(status) : WTERMSIG(status);
   if (!options.outputUntilClosed)
-    result.out = ReadAll(out[0]);
-  result.err = ReadAll(err);
+    result.out = TakeOutput(out[0]);
+  result.err = TakeOutput(err);
   return result;
 }
 

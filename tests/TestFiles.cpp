@@ -30,24 +30,28 @@ TempDir::~TempDir() {
     ADD_FAILURE() << "cannot remove " << m_sPath;
 }
 
+bool ReadAll(int fd, std::string* content) {
+  char buffer[65536];
+  for (;;) {
+    ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR)
+      continue;
+    if (got <= 0)
+      return got == 0;
+    content->append(buffer, static_cast<size_t>(got));
+  }
+}
+
 bool ReadFile(const std::string& path, std::string* content) {
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0)
     return false;
   content->clear();
-  char buffer[65536];
-  ssize_t got;
-  while ((got = read(fd, buffer, sizeof buffer)) != 0) {
-    if (got < 0 && errno == EINTR)
-      continue;
-    if (got < 0)
-      break;
-    content->append(buffer, static_cast<size_t>(got));
-  }
+  bool ok = ReadAll(fd, content);
   int err = errno;
   close(fd);
   errno = err;
-  return got == 0;
+  return ok;
 }
 
 std::string ReadFile(const std::string& path) {

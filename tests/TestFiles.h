@@ -32,6 +32,9 @@ class TempDir {
   std::string m_sPath;
 };
 
+// Everything from fd's position to its end, or until every writer has
+// closed it when fd is a pipe; false on a read error. fd stays open.
+bool ReadAll(int fd, std::string* content);
 // The content of path; fails the current test and returns "" when path
 // cannot be read.
 std::string ReadFile(const std::string& path);
