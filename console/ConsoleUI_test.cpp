@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "common/Format.h"
 #include "tests/PtySession.h"
 
 namespace {
@@ -297,13 +298,13 @@ class ScriptedConsole : public ConsoleUI {
   void ShowMessage(const char* format, ...) override {
     va_list args;
     va_start(args, format);
-    m_log.push_back("message " + Format(format, args));
+    m_log.push_back("message " + FormatTextV(format, args));
     va_end(args);
   }
   void ShowErrorMessage(const char* format, ...) override {
     va_list args;
     va_start(args, format);
-    m_log.push_back("error " + Format(format, args));
+    m_log.push_back("error " + FormatTextV(format, args));
     va_end(args);
   }
   void WaitForEnter(const char* prompt) override { m_log.push_back(std::string("wait ") + prompt); }
@@ -318,12 +319,6 @@ class ScriptedConsole : public ConsoleUI {
   const std::vector<std::string>& Log() const { return m_log; }
 
  private:
-  static std::string Format(const char* format, va_list args) {
-    char text[256];
-    vsnprintf(text, sizeof text, format, args);
-    return text;
-  }
-
   std::vector<const char*> m_answers;
   size_t m_next = 0;
   std::vector<std::string> m_log;

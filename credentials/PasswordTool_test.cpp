@@ -42,7 +42,7 @@ std::string Md5sumOf(const std::string& bytes) {
   std::string file = scratch / "input";
   WriteFile(file, bytes);
   std::string output;
-  RunShell("md5sum " + Quote(file), &output);
+  RunShell("md5sum " + ShellQuote(file), &output);
   return output.substr(0, 32);
 }
 

@@ -1,26 +1,12 @@
 #include "installer/InstallerTestHelpers.h"
 
 #include <stdarg.h>
-#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "common/Format.h"
 
 namespace installer_test {
-
-namespace {
-
-std::string FormatV(const char* format, va_list args) {
-  va_list copy;
-  va_copy(copy, args);
-  int size = vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  if (size < 0)
-    return std::string();
-  std::string text(static_cast<size_t>(size) + 1, '\0');
-  vsnprintf(&text[0], text.size(), format, args);
-  text.resize(static_cast<size_t>(size));
-  return text;
-}
-
-}  // namespace
 
 void InstallationTest::SetUp() {
   ScratchTest::SetUp();
@@ -34,14 +20,14 @@ void InstallationTest::SetUp() {
 void RecordingUI::ShowMessage(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  m_shown.emplace_back(kMessage, FormatV(format, args));
+  m_shown.emplace_back(kMessage, FormatTextV(format, args));
   va_end(args);
 }
 
 void RecordingUI::ShowErrorMessage(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  m_shown.emplace_back(kError, FormatV(format, args));
+  m_shown.emplace_back(kError, FormatTextV(format, args));
   va_end(args);
 }
 

@@ -5,8 +5,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "common/Format.h"
 #include "common/SystemError.h"
-#include "launcher/Format.h"
+#include "common/WriteAll.h"
 
 Sink::Sink() : m_nFd(-1), m_pPipe(nullptr) {}
 
@@ -44,17 +45,9 @@ bool Sink::OpenCommand(const char* command, const char* name) {
 }
 
 bool Sink::Write(const void* data, size_t size) {
-  const char* next = static_cast<const char*>(data);
-  while (size > 0) {
-    ssize_t written = write(m_nFd, next, size);
-    if (written < 0) {
-      if (errno == EINTR)
-        continue;
-      m_sFailure = FormatText("write to %s: %s", m_sName.c_str(), ErrnoText(errno));
-      return false;
-    }
-    next += written;
-    size -= static_cast<size_t>(written);
+  if (!WriteAll(m_nFd, data, size)) {
+    m_sFailure = FormatText("write to %s: %s", m_sName.c_str(), ErrnoText(errno));
+    return false;
   }
   return true;
 }

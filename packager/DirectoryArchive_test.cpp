@@ -32,7 +32,7 @@ std::string Verbose(const std::string& bytes) {
   TempDir dir;
   WriteFile(dir / "a", bytes);
   std::string listing;
-  EXPECT_EQ(0, RunShell("TZ=UTC tar --numeric-owner -tvzf " + Quote(dir / "a"), &listing));
+  EXPECT_EQ(0, RunShell("TZ=UTC tar --numeric-owner -tvzf " + ShellQuote(dir / "a"), &listing));
   return listing;
 }
 
@@ -116,8 +116,8 @@ TEST(DirectoryArchive, SameTreeGivesSameBytesWhateverTheTimesAndOwners) {
   std::string first = Archive(dir.path(), kGzip, &error);
   ASSERT_NE("", first) << error;
 
-  ASSERT_EQ(0, RunShell("touch -d '2011-05-06 07:08:09' " + Quote(dir / "d/file") + " " +
-                        Quote(dir / "d")));
+  ASSERT_EQ(0, RunShell("touch -d '2011-05-06 07:08:09' " + ShellQuote(dir / "d/file") + " " +
+                        ShellQuote(dir / "d")));
   if (geteuid() == 0) {
     ASSERT_EQ(0, chown((dir / "top").c_str(), 1234, 5678));
   }
@@ -148,7 +148,7 @@ TEST(DirectoryArchive, OddNamesArriveIntact) {
   TempDir out;
   WriteFile(out / "a.tgz", bytes);
   ASSERT_EQ(0, mkdir((out / "x").c_str(), 0755));
-  ASSERT_EQ(0, RunShell("tar -xzf " + Quote(out / "a.tgz") + " -C " + Quote(out / "x")));
+  ASSERT_EQ(0, RunShell("tar -xzf " + ShellQuote(out / "a.tgz") + " -C " + ShellQuote(out / "x")));
   Names sorted = names;
   std::sort(sorted.begin(), sorted.end());
   EXPECT_EQ(sorted, ListDirectory(out / "x"));

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/ShellQuote.h"
 #include "tests/TestFiles.h"
 
 // How a child process of a test ended and what it wrote.
@@ -82,7 +83,5 @@ ProcessResult RunProgram(const ProgramRun& run);
 // Runs a shell command; returns its exit status (-1 when it did not exit)
 // and, in *output, what it wrote to standard output.
 int RunShell(const std::string& command, std::string* output = nullptr);
-// text single-quoted for the shell.
-std::string Quote(const std::string& text);
 
 #endif  // STRATA_TESTS_SUBPROCESS_H_

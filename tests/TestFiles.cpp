@@ -11,7 +11,8 @@
 
 #include <algorithm>
 
-#include "tests/Subprocess.h"
+#include "common/CurrentDirectory.h"
+#include "common/ShellQuote.h"
 
 TempDir::TempDir() {
   const char* base = getenv("TMPDIR");
@@ -25,7 +26,7 @@ TempDir::~TempDir() {
   // Permissions a test took away are given back first; rm copes with trees
   // deeper than a path can name.
   std::string command =
-      "chmod -R u+rwx " + Quote(m_sPath) + " 2>/dev/null; rm -rf " + Quote(m_sPath);
+      "chmod -R u+rwx " + ShellQuote(m_sPath) + " 2>/dev/null; rm -rf " + ShellQuote(m_sPath);
   if (system(command.c_str()) != 0)
     ADD_FAILURE() << "cannot remove " << m_sPath;
 }
@@ -108,13 +109,8 @@ std::string MakeDirs(const std::string& path) {
 }
 
 std::string CurrentDir() {
-  std::vector<char> buffer(PATH_MAX);
-  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
-    if (errno != ERANGE)
-      return std::string();
-    buffer.resize(buffer.size() * 2);
-  }
-  return buffer.data();
+  std::string dir;
+  return CurrentDirectory(&dir) ? dir : std::string();
 }
 
 std::string RealPath(const std::string& path) {
