@@ -55,17 +55,16 @@ ProcessResult RunChild(const std::function<void()>& body, const ForkOptions& opt
                        const std::string& input) {
   ProcessResult result;
   int in = InputFor(input);
-  int out[2] = {-1, -1};  // read side, write side
-  if (options.outputUntilClosed) {
-    if (pipe2(out, O_CLOEXEC) != 0)
-      out[0] = out[1] = -1;
-  } else {
+  // The read side and the write side: one file, or the ends of a pipe.
+  int out[2] = {-1, -1};
+  if (!options.outputUntilClosed)
     out[0] = out[1] = CaptureFile();
-  }
+  else if (pipe2(out, O_CLOEXEC) != 0)
+    out[0] = out[1] = -1;
   int err = CaptureFile();
   if (in < 0 || out[0] < 0 || err < 0) {
     ADD_FAILURE() << "cannot set up the child's standard streams: " << strerror(errno);
-    for (int fd : {in, out[0], out[1], err}) {
+    for (int fd : {in, out[0], out[1] != out[0] ? out[1] : -1, err}) {
       if (fd >= 0)
         close(fd);
     }
