@@ -7,7 +7,6 @@
 
 #include "common/Format.h"
 #include "common/SystemError.h"
-#include "common/WriteAll.h"
 
 Sink::Sink() : m_nFd(-1), m_pPipe(nullptr) {}
 
@@ -45,9 +44,17 @@ bool Sink::OpenCommand(const char* command, const char* name) {
 }
 
 bool Sink::Write(const void* data, size_t size) {
-  if (!WriteAll(m_nFd, data, size)) {
-    m_sFailure = FormatText("write to %s: %s", m_sName.c_str(), ErrnoText(errno));
-    return false;
+  const char* next = static_cast<const char*>(data);
+  while (size > 0) {
+    ssize_t written = write(m_nFd, next, size);
+    if (written < 0) {
+      if (errno == EINTR)
+        continue;
+      m_sFailure = FormatText("write to %s: %s", m_sName.c_str(), ErrnoText(errno));
+      return false;
+    }
+    next += written;
+    size -= static_cast<size_t>(written);
   }
   return true;
 }
