@@ -5,8 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "common/Format.h"
 #include "common/SystemError.h"
-#include "launcher/Format.h"
 
 Sink::Sink() : m_nFd(-1), m_pPipe(nullptr) {}
 
