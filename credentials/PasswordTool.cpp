@@ -12,27 +12,14 @@
 
 #include <string>
 
+#include "common/WriteAll.h"
+
 namespace {
 
 // A missing text counts as empty, so no caller can make the digest read
 // through a null pointer.
 const char* OrEmpty(const char* text) {
   return text ? text : "";
-}
-
-// Writes all of text to fd, resuming after short writes and interruptions.
-bool WriteAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0) {
-      if (errno == EINTR)
-        continue;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
 }
 
 // Creates a new, empty file beside path (same directory, so that a rename
@@ -113,7 +100,8 @@ int PasswordTool::AddPasswordFileEntry(const char* database, const char* user, c
   int fd = CreateSiblingTemp(path, &tempName);
   if (fd < 0)
     return -1;
-  bool written = WriteAll(fd, credential + ";*;1\n");
+  std::string line = credential + ";*;1\n";
+  bool written = WriteAll(fd, line.data(), line.size());
   if (close(fd) != 0)
     written = false;
   if (!written || rename(tempName.c_str(), path.c_str()) != 0) {

@@ -1,14 +1,10 @@
 #include "credentials/PasswordTool.h"
 
-#include <dirent.h>
 #include <gtest/gtest.h>
-#include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
-#include <sys/wait.h>
 #include <unistd.h>
 // libmd's declarations need the BSD integer types of sys/types.h.
 #include <md5.h>
@@ -16,6 +12,8 @@
 #include <set>
 #include <string>
 #include <vector>
+
+#include "tests/Subprocess.h"
 
 namespace {
 
@@ -26,68 +24,26 @@ const char kAlphabet[] = "abcdefghijkmnopqrstuvwxyz23456789";
 class TempDatabase {
  public:
   TempDatabase() {
-    char pattern[] = "/tmp/pwtool-XXXXXX";
-    m_root = mkdtemp(pattern);
-    m_db = m_root + "/db";
-    mkdir(m_db.c_str(), 0755);
+    mkdir(Db().c_str(), 0755);
     mkdir(Users().c_str(), 0755);
   }
-  ~TempDatabase() { system(("rm -rf '" + m_root + "'").c_str()); }
-  const std::string& Root() const { return m_root; }
-  const std::string& Db() const { return m_db; }
-  std::string Users() const { return m_db + "/users"; }
+  const std::string& Root() const { return m_root.path(); }
+  std::string Db() const { return m_root / "db"; }
+  std::string Users() const { return Db() + "/users"; }
 
  private:
-  std::string m_root;
-  std::string m_db;
+  TempDir m_root;
 };
-
-bool ReadFile(const std::string& path, std::string* content) {
-  FILE* file = fopen(path.c_str(), "rb");
-  if (file == nullptr)
-    return false;
-  content->clear();
-  char chunk[4096];
-  size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, file)) > 0)
-    content->append(chunk, n);
-  fclose(file);
-  return true;
-}
-
-void WriteFile(const std::string& path, const std::string& content) {
-  FILE* file = fopen(path.c_str(), "wb");
-  ASSERT_NE(nullptr, file);
-  fwrite(content.data(), 1, content.size(), file);
-  fclose(file);
-}
-
-std::vector<std::string> DirectoryEntries(const std::string& dir) {
-  std::vector<std::string> names;
-  DIR* d = opendir(dir.c_str());
-  if (d == nullptr)
-    return names;
-  while (struct dirent* e = readdir(d)) {
-    if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0)
-      names.push_back(e->d_name);
-  }
-  closedir(d);
-  return names;
-}
 
 // The MD5 of bytes as computed by coreutils' md5sum, an implementation
 // independent of the one the tool uses.
 std::string Md5sumOf(const std::string& bytes) {
-  TempDatabase scratch;
-  std::string file = scratch.Root() + "/input";
+  TempDir scratch;
+  std::string file = scratch / "input";
   WriteFile(file, bytes);
-  FILE* pipe = popen(("md5sum '" + file + "'").c_str(), "r");
-  if (pipe == nullptr)
-    return "";
-  char hex[33] = {};
-  size_t n = fread(hex, 1, 32, pipe);
-  pclose(pipe);
-  return std::string(hex, n);
+  std::string output;
+  RunShell("md5sum " + ShellQuote(file), &output);
+  return output.substr(0, 32);
 }
 
 std::string Entry(const char* user, const char* realm, const char* password) {
@@ -226,7 +182,7 @@ TEST(PasswordTool, PlainAndDigestUserFiles) {
 
   // Nothing but the users' own files is left behind.
   std::set<std::string> names;
-  for (const std::string& n : DirectoryEntries(t.Users()))
+  for (const std::string& n : ListDirectory(t.Users()))
     names.insert(n);
   EXPECT_EQ((std::set<std::string>{"alice", "bob", "carol", "Mufasa"}), names);
 }
@@ -257,7 +213,7 @@ TEST(PasswordTool, ReplacesReadOnlyUserFileAndLeavesOthers) {
   EXPECT_EQ("new;*;1\n", content);
   ASSERT_TRUE(ReadFile(t.Users() + "/other", &content));
   EXPECT_EQ("theirs;*;1\n", content);
-  EXPECT_EQ(2u, DirectoryEntries(t.Users()).size());
+  EXPECT_EQ(2u, ListDirectory(t.Users()).size());
 }
 
 TEST(PasswordTool, MissingDirectoryIsRefused) {
@@ -266,16 +222,16 @@ TEST(PasswordTool, MissingDirectoryIsRefused) {
   std::string bare = t.Root() + "/bare";
   mkdir(bare.c_str(), 0755);
   EXPECT_EQ(-1, PasswordTool::AddPasswordFileEntry(bare.c_str(), "admin", "pw", "realm"));
-  EXPECT_TRUE(DirectoryEntries(bare).empty());
+  EXPECT_TRUE(ListDirectory(bare).empty());
 
   // A "/" in the user name that leads into a missing directory.
   EXPECT_EQ(-1, PasswordTool::AddPasswordFileEntry(t.Db().c_str(), "no/such", "pw", nullptr));
-  EXPECT_TRUE(DirectoryEntries(t.Users()).empty());
+  EXPECT_TRUE(ListDirectory(t.Users()).empty());
 
   // Missing arguments are refused rather than read through.
   EXPECT_EQ(-1, PasswordTool::AddPasswordFileEntry(t.Db().c_str(), nullptr, "pw", nullptr));
   EXPECT_EQ(-1, PasswordTool::AddPasswordFileEntry(t.Db().c_str(), "admin", nullptr, nullptr));
-  EXPECT_TRUE(DirectoryEntries(t.Users()).empty());
+  EXPECT_TRUE(ListDirectory(t.Users()).empty());
 }
 
 TEST(PasswordTool, FailedWriteKeepsEarlierEntry) {
@@ -284,29 +240,25 @@ TEST(PasswordTool, FailedWriteKeepsEarlierEntry) {
 
   // With no descriptor left to open, the new file cannot be created; the
   // check runs in a child so that the limit does not touch this process.
-  pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
+  ProcessResult child = RunForked([&t] {
     struct rlimit none = {3, 3};
     for (int fd = 3; fd < 1024; ++fd)
       close(fd);
     setrlimit(RLIMIT_NOFILE, &none);
     int result = PasswordTool::AddPasswordFileEntry(t.Db().c_str(), "admin", "new", nullptr);
     _exit(result == -1 ? 0 : 1);
-  }
-  int status = 0;
-  ASSERT_EQ(pid, waitpid(pid, &status, 0));
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(0, WEXITSTATUS(status)) << "AddPasswordFileEntry did not return -1";
+  });
+  ASSERT_TRUE(child.exited);
+  EXPECT_EQ(0, child.code) << "AddPasswordFileEntry did not return -1";
 
   std::string content;
   ASSERT_TRUE(ReadFile(t.Users() + "/admin", &content));
   EXPECT_EQ("old;*;1\n", content);
-  EXPECT_EQ(1u, DirectoryEntries(t.Users()).size());
+  EXPECT_EQ(1u, ListDirectory(t.Users()).size());
 
   // A user file that is in fact a directory cannot be replaced either, and
   // no temporary file stays behind.
   mkdir((t.Users() + "/dir").c_str(), 0755);
   EXPECT_EQ(-1, PasswordTool::AddPasswordFileEntry(t.Db().c_str(), "dir", "pw", nullptr));
-  EXPECT_EQ(2u, DirectoryEntries(t.Users()).size());
+  EXPECT_EQ(2u, ListDirectory(t.Users()).size());
 }

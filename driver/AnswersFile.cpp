@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "common/SystemError.h"
+#include "common/WriteAll.h"
 #include "installer/ServerInstaller.h"
 
 const char AnswersFile::kFileName[] = "installer.cfg";
@@ -103,19 +104,8 @@ bool AnswersFile::Write(const std::string& path, const ServerInstaller& installe
   int err = 0;
   if (fchmod(fd, 0644 & ~mask) != 0)
     err = errno;
-  const char* data = text.data();
-  size_t left = text.size();
-  while (err == 0 && left > 0) {
-    ssize_t n = write(fd, data, left);
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n < 0) {
-      err = errno;
-      break;
-    }
-    data += n;
-    left -= static_cast<size_t>(n);
-  }
+  if (err == 0 && !WriteAll(fd, text.data(), text.size()))
+    err = errno;
   if (close(fd) != 0 && err == 0)
     err = errno;
   if (err == 0 && rename(temp.c_str(), path.c_str()) != 0)

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/SystemError.h"
+#include "common/WriteAll.h"
 
 namespace {
 
@@ -36,20 +37,6 @@ bool ListDirectory(const std::string& dir, std::vector<std::string>* names) {
   std::sort(names->begin(), names->end());
   errno = err;
   return err == 0;
-}
-
-bool WriteAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    ssize_t n = write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR)
-        continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "driver/ProductFiles.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -12,38 +11,6 @@
 #include "tests/Subprocess.h"
 
 namespace {
-
-// Every entry below root by relative path: "dir/", "link -> target", or the
-// file's mode and content.
-std::map<std::string, std::string> Tree(const std::string& root, const std::string& prefix = "") {
-  std::map<std::string, std::string> tree;
-  DIR* dir = opendir((root + "/" + prefix).c_str());
-  if (dir == nullptr)
-    return tree;
-  while (struct dirent* entry = readdir(dir)) {
-    std::string name = entry->d_name;
-    if (name == "." || name == "..")
-      continue;
-    std::string relative = prefix + name;
-    std::string path = root + "/" + relative;
-    struct stat st;
-    lstat(path.c_str(), &st);
-    if (S_ISDIR(st.st_mode)) {
-      tree[relative + "/"] = std::to_string(st.st_mode & 07777);
-      for (const auto& inner : Tree(root, relative + "/"))
-        tree.insert(inner);
-    } else if (S_ISLNK(st.st_mode)) {
-      char target[4096];
-      ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
-      target[n < 0 ? 0 : n] = '\0';
-      tree[relative] = std::string("-> ") + target;
-    } else {
-      tree[relative] = std::to_string(st.st_mode & 07777) + " " + ReadFile(path);
-    }
-  }
-  closedir(dir);
-  return tree;
-}
 
 // A small product: programs with their modes, a nested directory, a link.
 void MakeProduct(const std::string& root) {
@@ -71,7 +38,7 @@ TEST(ProductFiles, MovesEverythingIntoAnEmptyDirectory) {
   MakeProduct(from);
   WriteFile(from + "/_license.txt", "pager file");
   mkdir(to.c_str(), 0755);
-  auto expected = Tree(from);
+  auto expected = TreeOf(from);
   expected.erase("_license.txt");
 
   ProductFiles files(from, to);
@@ -79,9 +46,9 @@ TEST(ProductFiles, MovesEverythingIntoAnEmptyDirectory) {
   std::string error;
   ASSERT_TRUE(files.Place(&error)) << error;
 
-  EXPECT_EQ(expected, Tree(to));
+  EXPECT_EQ(expected, TreeOf(to));
   // Renamed, not copied: only the skipped file is left behind.
-  EXPECT_EQ((std::map<std::string, std::string>{{"_license.txt", "420 pager file"}}), Tree(from));
+  EXPECT_EQ((std::map<std::string, std::string>{{"_license.txt", "420 pager file"}}), TreeOf(from));
   EXPECT_EQ(3, files.MovedCount());
   EXPECT_EQ(0, files.CopiedCount());
 }
@@ -101,7 +68,7 @@ TEST(ProductFiles, MergesIntoAnEarlierInstallation) {
   std::string error;
   ASSERT_TRUE(files.Place(&error)) << error;
 
-  auto tree = Tree(to);
+  auto tree = TreeOf(to);
   EXPECT_EQ("448 tool", tree["Bin/loopcast"]);
   EXPECT_EQ("493 server of the earlier installation", tree["Bin/qmserver"]);
   // The merged directory takes the product's mode.
@@ -140,15 +107,15 @@ TEST(ProductFiles, CopiesWithModesTimesAndLinks) {
   mkdir(to.c_str(), 0755);
   mkdir((to + "/Bin").c_str(), 0755);
   WriteFile(to + "/Bin/loopcast", "old tool", 0755);
-  auto expected = Tree(from);
+  auto expected = TreeOf(from);
 
   ProductFiles files(from, to);
   files.SetCopyAlways(true);
   std::string error;
   ASSERT_TRUE(files.Place(&error)) << error;
 
-  EXPECT_EQ(expected, Tree(to));
-  EXPECT_EQ(expected, Tree(from));
+  EXPECT_EQ(expected, TreeOf(to));
+  EXPECT_EQ(expected, TreeOf(from));
   EXPECT_EQ(946684800, MtimeOf(to + "/Bin/loopcast"));
   EXPECT_EQ(0, files.MovedCount());
   // Lib/, Lib/sub/ and five files and links; the existing Bin/ was merged.
@@ -173,12 +140,12 @@ TEST(ProductFiles, CopiesBetweenFileSystems) {
   std::string from = shm + "/qzsetup", to = tmp / "inst";
   MakeProduct(from);
   mkdir(to.c_str(), 0755);
-  auto expected = Tree(from);
+  auto expected = TreeOf(from);
 
   ProductFiles files(from, to);
   std::string error;
   bool placed = files.Place(&error);
-  auto installed = Tree(to);
+  auto installed = TreeOf(to);
   system(("rm -rf " + shm).c_str());
 
   ASSERT_TRUE(placed) << error;

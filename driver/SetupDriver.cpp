@@ -2,7 +2,6 @@
 
 #include <ctype.h>
 #include <errno.h>
-#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -12,6 +11,8 @@
 
 #include <vector>
 
+#include "common/CurrentDirectory.h"
+#include "common/Format.h"
 #include "common/SystemError.h"
 #include "console/ConsoleUI.h"
 #include "credentials/PasswordTool.h"
@@ -73,21 +74,6 @@ struct Answer {
   char* text = nullptr;
   ~Answer() { delete[] text; }
 };
-
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  va_list again;
-  va_copy(again, args);
-  int length = vsnprintf(nullptr, 0, format, args);
-  va_end(args);
-  std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
-  if (length > 0)
-    vsnprintf(&text[0], text.size() + 1, format, again);
-  va_end(again);
-  return text;
-}
 
 // The name of a port's setting in the defaults file: "RTSPPort".
 std::string PortSetting(int index) {
@@ -159,13 +145,11 @@ void SetupDriver::Finish(int status) {
 }
 
 std::string SetupDriver::CheckWorkingDirectory() {
-  char* cwd = getcwd(nullptr, 0);
-  if (cwd == nullptr)
-    return Format("ERROR: Unable to determine the current directory (%s)\n", ErrnoText(errno));
-  std::string dir = cwd;
-  free(cwd);
+  std::string dir;
+  if (!CurrentDirectory(&dir))
+    return FormatText("ERROR: Unable to determine the current directory (%s)\n", ErrnoText(errno));
   if (BaseNameOf(dir) != kExtractionDirName) {
-    return Format(
+    return FormatText(
         "ERROR: setup installs from the extraction directory \"%s\" of an installation "
         "package; run the package instead.\n",
         kExtractionDirName);
@@ -211,16 +195,16 @@ std::string SetupDriver::CheckUnattendedSettings() {
   };
   for (const Account& account : accounts) {
     if (account.user == nullptr || account.user[0] == '\0')
-      return Format("ERROR: %s is not set; an unattended installation needs it\n",
-                    account.userSetting);
+      return FormatText("ERROR: %s is not set; an unattended installation needs it\n",
+                        account.userSetting);
     std::string why = UserNameProblem(account.user);
     if (!why.empty())
-      return Format("ERROR: %s \"%s\" is not a valid user name: %s\n", account.userSetting,
-                    account.user, why.c_str());
+      return FormatText("ERROR: %s \"%s\" is not a valid user name: %s\n", account.userSetting,
+                        account.user, why.c_str());
     // An unset password is generated; an empty one would lock the account.
     if (account.password != nullptr && !PasswordTool::PasswordIsOK(account.user, account.password))
-      return Format("ERROR: %s is empty; give a password or leave the setting out\n",
-                    account.passwordSetting);
+      return FormatText("ERROR: %s is empty; give a password or leave the setting out\n",
+                        account.passwordSetting);
   }
 
   for (int i = 0; i < kPortCount; ++i) {
@@ -228,12 +212,12 @@ std::string SetupDriver::CheckUnattendedSettings() {
     std::string setting = PortSetting(i);
     int number = 0;
     if (!ServerInstaller::ValidPort(std::to_string(port).c_str(), number))
-      return Format("ERROR: %s %d is not a valid port (1 to 65535)\n", setting.c_str(), port);
+      return FormatText("ERROR: %s %d is not a valid port (1 to 65535)\n", setting.c_str(), port);
     const char* holder = nullptr;
     if (installer.CheckDupePort(port, i, holder))
-      return Format("ERROR: %s %d is already the %s port\n", setting.c_str(), port, holder);
+      return FormatText("ERROR: %s %d is already the %s port\n", setting.c_str(), port, holder);
     if (installer.PortInUse(port))
-      return Format("ERROR: %s %d is in use on this machine\n", setting.c_str(), port);
+      return FormatText("ERROR: %s %d is in use on this machine\n", setting.c_str(), port);
     installer.SetInstPort(i, port);
   }
   return std::string();
@@ -273,8 +257,8 @@ std::string SetupDriver::AskInteractively() {
   ServerInstaller& installer = Installer();
   std::string ports;
   for (int i = 0; i < kPortCount; ++i) {
-    ports += Format("%s%s %d", i == 0 ? "" : ", ", ServerInstaller::g_pPortNames[i],
-                    installer.m_pPorts[i].nPort);
+    ports += FormatText("%s%s %d", i == 0 ? "" : ", ", ServerInstaller::g_pPortNames[i],
+                        installer.m_pPorts[i].nPort);
   }
   UI().ShowMessage("\nReady to install %s:\n", ServerVersion::FullProductName());
   UI().ShowMessage("    Installation directory:  %s\n", InstallDir().c_str());
@@ -303,7 +287,7 @@ std::string SetupDriver::Install() {
 
   std::string error;
   if (!MakeDirectories(dir, &error))
-    return Format("ERROR: Unable to create the installation directory (%s)\n", error.c_str());
+    return FormatText("ERROR: Unable to create the installation directory (%s)\n", error.c_str());
   if (installer.m_bBackupOldFiles)
     installer.BackupOldFiles();
 
@@ -311,7 +295,7 @@ std::string SetupDriver::Install() {
   ProductFiles files(m_sExtractDir, dir);
   files.Skip(kPagerFile);
   if (!files.Place(&error))
-    return Format("ERROR: Unable to install the product's files (%s)\n", error.c_str());
+    return FormatText("ERROR: Unable to install the product's files (%s)\n", error.c_str());
 
   m_bAdminPasswordGenerated = installer.m_szAdminPassword == nullptr;
   m_bEncoderPasswordGenerated = installer.m_szEncoderPassword == nullptr;
@@ -399,7 +383,7 @@ std::string SetupDriver::FilePath(const char* name) const {
 
 std::string SetupDriver::InstallDirMessage(const std::string& dir,
                                            const std::string& problem) const {
-  return Format("ERROR: Cannot install into %s: %s\n", dir.c_str(), problem.c_str());
+  return FormatText("ERROR: Cannot install into %s: %s\n", dir.c_str(), problem.c_str());
 }
 
 int SetupDriver::AskYesNo(const char* question, const char* defaultAnswer, const char* preamble) {
@@ -540,7 +524,7 @@ std::string SetupDriver::WriteAccounts() {
     std::string path = FilePath(entry.database) + "/users/" + entry.user;
     std::string content;
     if (!ReadWholeFile(path, &content) || content != credential + ";*;1\n")
-      return Format("ERROR: Unable to write the user file %s\n", path.c_str());
+      return FormatText("ERROR: Unable to write the user file %s\n", path.c_str());
   }
   return std::string();
 }
@@ -554,7 +538,7 @@ std::string SetupDriver::WriteLoopcastScript() {
   if (!ReadWholeFile(path, &content) ||
       content != NewInstallerIQLoopcastScript::CreateScriptFile(installer.m_szDefInstallPath) ||
       stat(path.c_str(), &st) != 0 || (st.st_mode & 0111) == 0)
-    return Format("ERROR: Unable to write %s\n", path.c_str());
+    return FormatText("ERROR: Unable to write %s\n", path.c_str());
   return std::string();
 }
 
@@ -578,7 +562,7 @@ std::string SetupDriver::WriteConfigFiles() {
     std::string content;
     if (!ReadWholeFile(path, &content) || installer.m_szConfigFileText == nullptr ||
         content != installer.m_szConfigFileText)
-      return Format("ERROR: Unable to write the configuration file %s\n", path.c_str());
+      return FormatText("ERROR: Unable to write the configuration file %s\n", path.c_str());
   }
   return std::string();
 }

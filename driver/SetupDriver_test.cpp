@@ -1,7 +1,6 @@
 #include "driver/SetupDriver.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -44,14 +43,11 @@ TEST(SetupDriver, RefusesToRunOutsideAnExtractionDirectory) {
 
 // A package's start directory with a small product extracted into
 // "qzsetup", which is the working directory while a test runs.
-class SetupSteps : public ::testing::Test {
+class SetupSteps : public ScratchTest {
  protected:
   void SetUp() override {
-    char* cwd = getcwd(nullptr, 0);
-    savedCwd_ = cwd;
-    free(cwd);
-    savedUmask_ = umask(022);
-    extract_ = tmp_ / "qzsetup";
+    ScratchTest::SetUp();
+    extract_ = Path("qzsetup");
     mkdir(extract_.c_str(), 0700);
     for (const char* dir :
          {"Bin", "Lib", "Plugins", "adm_b_db", "enc_r_db", "enc_w_db", "enc_b_db", "cdi_b_db"}) {
@@ -61,10 +57,6 @@ class SetupSteps : public ::testing::Test {
     WriteFile(extract_ + "/Bin/loopcast", "the tool", 0755);
     WriteFile(extract_ + "/License.txt", "terms");
     ASSERT_EQ(0, chdir(extract_.c_str()));
-  }
-  void TearDown() override {
-    umask(savedUmask_);
-    EXPECT_EQ(0, chdir(savedCwd_.c_str()));
   }
 
   // Configures the driver with the arguments after the program name.
@@ -83,17 +75,14 @@ class SetupSteps : public ::testing::Test {
       installer.m_pPorts[i].nPort = ports[i];
   }
 
-  TempDir tmp_;
   std::string extract_;
-  std::string savedCwd_;
-  mode_t savedUmask_;
 };
 
 TEST_F(SetupSteps, InstallationDirectoryIsTakenFromTheStartDirectory) {
   {
     SetupDriver driver;
     Configure(driver, {"-s"});
-    EXPECT_EQ(CanonicalPath(tmp_.path()), driver.StartDirectory());
+    EXPECT_EQ(CanonicalPath(root_), driver.StartDirectory());
     EXPECT_EQ(driver.StartDirectory(), driver.Installer().m_szDefInstallPath);
   }
   {
@@ -107,7 +96,7 @@ TEST_F(SetupSteps, InstallationDirectoryIsTakenFromTheStartDirectory) {
     EXPECT_STREQ("/opt/media", driver.Installer().m_szDefInstallPath);
   }
   {
-    WriteFile(tmp_ / "inst.cfg", "DefInstallPath=from-file\nSilentInstall=1\n");
+    WriteFile(Path("inst.cfg"), "DefInstallPath=from-file\nSilentInstall=1\n");
     SetupDriver driver;
     Configure(driver, {"-cfg", "inst.cfg"});
     EXPECT_TRUE(driver.IsUnattended());
@@ -150,11 +139,11 @@ TEST_F(SetupSteps, UnattendedSettingsAreCheckedInOrder) {
   EXPECT_EQ(1, installer.m_pPorts[1].bSelected);
   EXPECT_EQ(0, installer.m_pPorts[4].bSelected);
   // Nothing is created while the settings are checked.
-  EXPECT_FALSE(Exists(tmp_ / "inst"));
+  EXPECT_FALSE(Exists(Path("inst")));
 }
 
 TEST_F(SetupSteps, InstallWritesCredentialsForTheInstallingUserOnly) {
-  std::string inst = tmp_ / "inst";
+  std::string inst = Path("inst");
   mkdir(inst.c_str(), 0755);
   // An earlier configuration that is replaced without a backup keeps its
   // name, but not its readable mode.
@@ -194,7 +183,7 @@ TEST_F(SetupSteps, InstallRefusesTheExtractionDirectoryItself) {
 }
 
 TEST_F(SetupSteps, FailedPlacementLeavesNoConfiguration) {
-  std::string inst = tmp_ / "inst";
+  std::string inst = Path("inst");
   mkdir(inst.c_str(), 0755);
   mkdir((inst + "/License.txt").c_str(), 0755);
   WriteFile(inst + "/License.txt/notes", "the administrator's");
@@ -216,5 +205,5 @@ TEST_F(SetupSteps, MissingDatabaseIsAFailure) {
   EXPECT_EQ("ERROR: Unable to write the user file " + driver.StartDirectory() +
                 "/inst/enc_w_db/users/encoder\n",
             driver.Install());
-  EXPECT_FALSE(Exists(tmp_ / "inst/qmserver.cfg"));
+  EXPECT_FALSE(Exists(Path("inst/qmserver.cfg")));
 }

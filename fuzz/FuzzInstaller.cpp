@@ -8,6 +8,8 @@
 #include <string.h>
 #include <unistd.h>
 
+#include "common/WriteAll.h"
+
 namespace {
 
 size_t FormattedLength(const char* format, va_list args) {
@@ -107,16 +109,9 @@ void WriteHarnessFile(const uint8_t* data, size_t size) {
     perror("open");
     abort();
   }
-  size_t done = 0;
-  while (done < size) {
-    ssize_t n = write(fd, data + done, size - done);
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n <= 0) {
-      perror("write");
-      abort();
-    }
-    done += static_cast<size_t>(n);
+  if (!WriteAll(fd, data, size)) {
+    perror("write");
+    abort();
   }
   close(fd);
 }

@@ -1,70 +1,27 @@
 #ifndef STRATA_INSTALLER_INSTALLERTESTHELPERS_H_
 #define STRATA_INSTALLER_INSTALLERTESTHELPERS_H_
 
-// Real surroundings for the installer's tests: scratch directories, the
-// working directory, child processes whose output and status are captured,
-// and a console that records what the installer tells the user.
+// What the installer's tests hand the installer: a scratch installation, a
+// console that records what it tells the user, and a command line.
 
-#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "console/ConsoleUI.h"
+#include "tests/TestFiles.h"
 
 namespace installer_test {
 
-// A fresh directory under the temporary directory, removed with everything in
-// it when the object goes.
-class ScratchDir {
- public:
-  ScratchDir();
-  ~ScratchDir();
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
+// A scratch tree with an empty installation directory "inst" and a directory
+// "work", the working directory while the test runs.
+class InstallationTest : public ScratchTest {
+ protected:
+  void SetUp() override;
 
-  const std::string& Path() const { return m_path; }
-  // Path() + "/" + relative.
-  std::string Sub(const std::string& relative) const;
-  // Creates the directory relative (and its parents) inside; returns its path.
-  std::string MakeDirs(const std::string& relative) const;
-
- private:
-  std::string m_path;
+  std::string install_;
+  std::string work_;
 };
-
-// Changes the working directory and changes back when the object goes.
-class ScopedChdir {
- public:
-  explicit ScopedChdir(const std::string& dir);
-  ~ScopedChdir();
-  ScopedChdir(const ScopedChdir&) = delete;
-  ScopedChdir& operator=(const ScopedChdir&) = delete;
-
-  bool Ok() const { return m_ok; }
-
- private:
-  int m_savedFd;
-  bool m_ok;
-};
-
-void WriteFile(const std::string& path, const std::string& content);
-std::string ReadFile(const std::string& path);
-
-// How a child process ended and what it wrote.
-struct ChildResult {
-  bool exited = false;  // false: ended by a signal
-  int status = -1;      // exit status, or the signal number
-  std::string out;      // its standard output
-  std::string err;      // its standard error
-};
-
-// The status a child ends with when its body returns.
-const int kBodyReturned = 99;
-
-// Runs body in a child process whose standard output and error go to files,
-// and waits for it. A body that returns ends the child with kBodyReturned.
-ChildResult RunInChild(const std::function<void()>& body);
 
 // A console that records, instead of printing, what the installer shows.
 class RecordingUI : public ConsoleUI {

@@ -1,12 +1,11 @@
 // Backup of an earlier installation, clean-up at the end, and the shell.
-#include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 
 #include <string>
 
-#include "common/SystemError.h"
+#include "common/ShellQuote.h"
 #include "console/ConsoleUI.h"
 #include "installer/ServerInstaller.h"
 #include "installer/WorkingDirectory.h"
@@ -21,17 +20,7 @@ const char* const kBackupNames[] = {"Bin",          "Plugins",     "Lib",
 // commands run in the parent of the extraction directory, so a relative name
 // that starts with "-" gets "./" in front lest rm take it for options.
 std::string ShellWord(const char* dir) {
-  std::string word = "'";
-  if (dir[0] == '-')
-    word += "./";
-  for (const char* p = dir; *p != '\0'; ++p) {
-    if (*p == '\'')
-      word += "'\\''";
-    else
-      word += *p;
-  }
-  word += "'";
-  return word;
+  return ShellQuote(dir[0] == '-' ? std::string("./") + dir : std::string(dir));
 }
 
 // The installed Bin/setup as a word of the removal commands; nothing when no
@@ -46,15 +35,8 @@ std::string InstalledSetup(const char* dir) {
 
 void ServerInstaller::BackupOldFiles() {
   SavedWorkingDirectory saved;
-  if (saved.ChangeTo(m_szDefInstallPath) != 0) {
-    int err = errno;
-    if (!m_bSilentInstall) {
-      m_pUI->ShowErrorMessage("Error accessing directory %s (%s)\n",
-                              m_szDefInstallPath != nullptr ? m_szDefInstallPath : "",
-                              ErrnoText(err));
-    }
+  if (!EnterInstallDirectory(saved, m_szDefInstallPath, m_pUI, !m_bSilentInstall))
     return;
-  }
   // Names that are not present are simply passed over.
   for (const char* name : kBackupNames)
     BackupIfPresent(name);

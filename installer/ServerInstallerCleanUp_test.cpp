@@ -9,8 +9,9 @@
 #include <vector>
 
 #include "console/ConsoleUI.h"
-#include "installer/InstallerTesting.h"
+#include "installer/InstallerTestHelpers.h"
 #include "installer/ServerInstaller.h"
+#include "tests/Subprocess.h"
 
 namespace {
 
@@ -47,17 +48,8 @@ class MarkingUI : public ConsoleUI {
 
 const char* const kSix[] = {"Bin", "Plugins", "Lib", "qmserver.cfg", "qmproxy.cfg", "default.cfg"};
 
-class BackupOldFiles : public ScratchTest {
+class BackupOldFiles : public installer_test::InstallationTest {
  protected:
-  void SetUp() override {
-    ScratchTest::SetUp();
-    install_ = Path("inst");
-    work_ = Path("work");
-    ASSERT_EQ(0, mkdir(install_.c_str(), 0755));
-    ASSERT_EQ(0, mkdir(work_.c_str(), 0755));
-    ASSERT_EQ(0, chdir(work_.c_str()));
-  }
-
   // An installation whose files all carry tag.
   void MakeInstallation(const std::string& tag) {
     for (const char* dir : {"Bin", "Plugins", "Lib"}) {
@@ -75,9 +67,6 @@ class BackupOldFiles : public ScratchTest {
     installer.BackupOldFiles();
     return testing::internal::GetCapturedStdout();
   }
-
-  std::string install_;
-  std::string work_;
 };
 
 TEST_F(BackupOldFiles, FreshDirectoryIsLeftAlone) {
@@ -162,7 +151,7 @@ TEST_F(BackupOldFiles, UnreachableDirectoryIsReportedUnlessSilent) {
 
 TEST_F(BackupOldFiles, BacksUpAndReturnsWhenTheWorkingDirectoryIsGone) {
   MakeInstallation("one");
-  ChildResult child = RunInChild([&] {
+  ProcessResult child = RunForked(ForkOptions::OutputUntilClosed(), [&] {
     struct stat before, after;
     stat(".", &before);
     // getcwd cannot name a removed directory.
@@ -175,8 +164,8 @@ TEST_F(BackupOldFiles, BacksUpAndReturnsWhenTheWorkingDirectoryIsGone) {
     bool back = before.st_dev == after.st_dev && before.st_ino == after.st_ino;
     _exit(back ? 0 : 1);
   });
-  ASSERT_TRUE(WIFEXITED(child.status));
-  EXPECT_EQ(0, WEXITSTATUS(child.status));
+  ASSERT_TRUE(child.exited);
+  EXPECT_EQ(0, child.code);
   EXPECT_EQ("", child.out);
   for (const char* name : kSix)
     EXPECT_TRUE(Exists(install_ + "/" + name + ".old")) << name;
@@ -332,10 +321,10 @@ TEST_F(CleanUp, DelayedRemovalWhenTheExtractionDirectorySurvives) {
 class CleanUpAndExit : public CleanUp {
  protected:
   // Runs CleanUpAndExit in a child, in a tree of its own.
-  void Run(int status, bool silent, ConsoleUI* ui, ChildResult* child) {
+  void Run(int status, bool silent, ConsoleUI* ui, ProcessResult* child) {
     ASSERT_NO_FATAL_FAILURE(MakeTree(Path("t" + std::to_string(runs_++)), &before_));
     std::string install = base_ + "/inst";
-    *child = RunInChild([&] {
+    *child = RunForked(ForkOptions::OutputUntilClosed(), [&] {
       ServerInstaller installer;
       installer.m_szDefInstallPath = install.data();
       installer.m_bSilentInstall = silent;
@@ -351,20 +340,20 @@ TEST_F(CleanUpAndExit, ReportsAroundTheRemovalAndEndsWithTheStatus) {
   for (int status : {0, 3, -1}) {
     SCOPED_TRACE(status);
     MarkingUI ui;
-    ChildResult child;
+    ProcessResult child;
     ASSERT_NO_FATAL_FAILURE(Run(status, false, &ui, &child));
-    ASSERT_TRUE(WIFEXITED(child.status));
-    EXPECT_EQ(status & 0xff, WEXITSTATUS(child.status));
+    ASSERT_TRUE(child.exited);
+    EXPECT_EQ(status & 0xff, child.code);
     EXPECT_EQ("Cleaning up installation files...<start><stop>\nDone.\n\n", child.out);
     EXPECT_EQ(WithoutRemoved(before_, "inst"), ListTree(Path("t" + std::to_string(runs_ - 1))));
   }
 }
 
 TEST_F(CleanUpAndExit, OnlyDotsBetweenTheMessages) {
-  ChildResult child;
+  ProcessResult child;
   ASSERT_NO_FATAL_FAILURE(Run(0, false, nullptr, &child));
-  ASSERT_TRUE(WIFEXITED(child.status));
-  EXPECT_EQ(0, WEXITSTATUS(child.status));
+  ASSERT_TRUE(child.exited);
+  EXPECT_EQ(0, child.code);
   const std::string head = "Cleaning up installation files...";
   const std::string tail = "\nDone.\n\n";
   ASSERT_GE(child.out.size(), head.size() + tail.size()) << child.out;
@@ -376,10 +365,10 @@ TEST_F(CleanUpAndExit, OnlyDotsBetweenTheMessages) {
 
 TEST_F(CleanUpAndExit, SilentSaysNothingAndStartsNoDots) {
   MarkingUI ui;
-  ChildResult child;
+  ProcessResult child;
   ASSERT_NO_FATAL_FAILURE(Run(7, true, &ui, &child));
-  ASSERT_TRUE(WIFEXITED(child.status));
-  EXPECT_EQ(7, WEXITSTATUS(child.status));
+  ASSERT_TRUE(child.exited);
+  EXPECT_EQ(7, child.code);
   EXPECT_EQ("", child.out);
   EXPECT_EQ(WithoutRemoved(before_, "inst"), ListTree(Path("t0")));
 }
@@ -387,13 +376,13 @@ TEST_F(CleanUpAndExit, SilentSaysNothingAndStartsNoDots) {
 TEST_F(CleanUpAndExit, WithoutAConsoleReportsThroughTheInstallersOwn) {
   ASSERT_NO_FATAL_FAILURE(MakeTree(Path("t"), &before_));
   std::string install = base_ + "/inst";
-  ChildResult child = RunInChild([&] {
+  ProcessResult child = RunForked(ForkOptions::OutputUntilClosed(), [&] {
     ServerInstaller installer;
     installer.m_szDefInstallPath = install.data();
     installer.CleanUpAndExit(0, nullptr);
   });
-  ASSERT_TRUE(WIFEXITED(child.status));
-  EXPECT_EQ(0, WEXITSTATUS(child.status));
+  ASSERT_TRUE(child.exited);
+  EXPECT_EQ(0, child.code);
   EXPECT_EQ(0u, child.out.find("Cleaning up installation files...")) << child.out;
 }
 

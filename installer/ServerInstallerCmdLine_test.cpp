@@ -8,14 +8,10 @@
 #include "gtest/gtest.h"
 #include "installer/InstallerTestHelpers.h"
 #include "installer/ServerInstaller.h"
+#include "tests/Subprocess.h"
 
 using installer_test::Argv;
-using installer_test::ChildResult;
 using installer_test::RecordingUI;
-using installer_test::RunInChild;
-using installer_test::ScopedChdir;
-using installer_test::ScratchDir;
-using installer_test::WriteFile;
 
 namespace {
 
@@ -33,8 +29,8 @@ const char kDone[] = "\nDone.\n\n";
 class CmdLineTest : public ::testing::Test {
  protected:
   CmdLineTest()
-      : m_inst(m_scratch.MakeDirs("inst")),
-        m_qzsetup(m_scratch.MakeDirs("inst/qzsetup")),
+      : m_inst(MakeDirs(m_scratch / "inst")),
+        m_qzsetup(MakeDirs(m_scratch / "inst/qzsetup")),
         m_cwd(m_qzsetup),
         m_ui(new RecordingUI) {
     m_installer.SetDefaults();
@@ -47,7 +43,7 @@ class CmdLineTest : public ::testing::Test {
     m_installer.ParseCmdLine(argv.Count(), argv.Vector());
   }
 
-  ScratchDir m_scratch;
+  TempDir m_scratch;
   std::string m_inst;
   std::string m_qzsetup;
   ScopedChdir m_cwd;
@@ -77,11 +73,11 @@ class ReadAnnouncer : public ServerInstaller {
 
 // The parse of words in a child process, in scratch/inst/qzsetup with a real
 // console and the real clean-up, which removes scratch/inst/qzsetup.
-ChildResult ParseInChild(const ScratchDir& scratch, std::vector<std::string> words) {
-  std::string qzsetup = scratch.MakeDirs("inst/qzsetup");
-  scratch.MakeDirs("inst/Bin");
-  WriteFile(scratch.Sub("inst/Bin/setup"), "#!/bin/sh\n");
-  return RunInChild([&] {
+ProcessResult ParseInChild(const TempDir& scratch, std::vector<std::string> words) {
+  std::string qzsetup = MakeDirs(scratch / "inst/qzsetup");
+  MakeDirs(scratch / "inst/Bin");
+  WriteFile(scratch / "inst/Bin/setup", "#!/bin/sh\n");
+  return RunForked(ForkOptions::MarkReturn(), [&] {
     if (chdir(qzsetup.c_str()) != 0)
       _exit(3);
     ServerInstaller installer;
@@ -101,11 +97,6 @@ std::string WithoutProgressDots(std::string out) {
   while (end < out.size() && out[end] == '.')
     ++end;
   return out.erase(start, end - start);
-}
-
-bool Exists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
 }
 
 }  // namespace
@@ -237,7 +228,7 @@ TEST_F(CmdLineTest, ConfigFileIsReadFromAboveUnlessAbsolute) {
     EXPECT_STREQ("inst.cfg", m_installer.m_szInstallerConfigFile);
   }
   {
-    std::string absolute = m_scratch.Sub("abs.cfg");
+    std::string absolute = m_scratch / "abs.cfg";
     WriteFile(absolute, "AdminPort=8001\n");
     Parse({"-cfg", absolute});
     EXPECT_EQ(8001, m_installer.GetInstPort(5));
@@ -275,40 +266,40 @@ TEST_F(CmdLineTest, ConfigFileCanMuteOrUnmuteTheReports) {
 }
 
 TEST(CmdLineExit, VersionShowsTheBannerAndCleansUp) {
-  ScratchDir scratch;
-  ChildResult child = ParseInChild(scratch, {"--debug", "-v"});
+  TempDir scratch;
+  ProcessResult child = ParseInChild(scratch, {"--debug", "-v"});
   EXPECT_TRUE(child.exited);
-  EXPECT_EQ(0, child.status);
+  EXPECT_EQ(0, child.code);
   EXPECT_EQ(std::string(kBanner) + kCleaningUp + kDone, WithoutProgressDots(child.out));
   EXPECT_EQ("", child.err);
   // The clean-up ran in the parent of the working directory.
-  EXPECT_FALSE(Exists(scratch.Sub("inst/qzsetup")));
-  EXPECT_FALSE(Exists(scratch.Sub("inst/Bin/setup")));
-  EXPECT_TRUE(Exists(scratch.Sub("inst/Bin")));
+  EXPECT_FALSE(Exists(scratch / "inst/qzsetup"));
+  EXPECT_FALSE(Exists(scratch / "inst/Bin/setup"));
+  EXPECT_TRUE(Exists(scratch / "inst/Bin"));
 }
 
 TEST(CmdLineExit, SilentVersionShowsOnlyTheBanner) {
-  ScratchDir scratch;
-  ChildResult child = ParseInChild(scratch, {"-s", "--version"});
+  TempDir scratch;
+  ProcessResult child = ParseInChild(scratch, {"-s", "--version"});
   EXPECT_TRUE(child.exited);
-  EXPECT_EQ(0, child.status);
+  EXPECT_EQ(0, child.code);
   EXPECT_EQ(kBanner, child.out);
-  EXPECT_FALSE(Exists(scratch.Sub("inst/qzsetup")));
+  EXPECT_FALSE(Exists(scratch / "inst/qzsetup"));
 }
 
 TEST(CmdLineExit, HelpShowsTheUsageLineFirstComeFirstServed) {
   for (const char* form : {"--help", "-h", "/?"}) {
-    ScratchDir scratch;
-    ChildResult child = ParseInChild(scratch, {"-s", form, "--version"});
+    TempDir scratch;
+    ProcessResult child = ParseInChild(scratch, {"-s", form, "--version"});
     EXPECT_TRUE(child.exited) << form;
-    EXPECT_EQ(0, child.status) << form;
+    EXPECT_EQ(0, child.code) << form;
     EXPECT_EQ("", child.out) << form;
     EXPECT_EQ("Usage: installer [options]\n", child.err) << form;
   }
   {
-    ScratchDir scratch;
-    ChildResult child = ParseInChild(scratch, {"--help"});
-    EXPECT_EQ(0, child.status);
+    TempDir scratch;
+    ProcessResult child = ParseInChild(scratch, {"--help"});
+    EXPECT_EQ(0, child.code);
     EXPECT_EQ(std::string(kCleaningUp) + kDone, WithoutProgressDots(child.out));
     EXPECT_EQ("Usage: installer [options]\n", child.err);
   }
@@ -316,30 +307,30 @@ TEST(CmdLineExit, HelpShowsTheUsageLineFirstComeFirstServed) {
 
 TEST(CmdLineExit, UnreadableConfigFileEndsWithStatus255) {
   {
-    ScratchDir scratch;
-    ChildResult child = ParseInChild(scratch, {"--debug", "-cfg", "missing.cfg", "--foo"});
+    TempDir scratch;
+    ProcessResult child = ParseInChild(scratch, {"--debug", "-cfg", "missing.cfg", "--foo"});
     EXPECT_TRUE(child.exited);
-    EXPECT_EQ(255, child.status);
+    EXPECT_EQ(255, child.code);
     EXPECT_EQ(std::string("Option: debug\n"
                           "Option: read installer configuration from missing.cfg\n"
                           "ERROR: Unable to read installer config file missing.cfg "
                           "(No such file or directory)\n") +
                   kCleaningUp + kDone,
               WithoutProgressDots(child.out));
-    EXPECT_FALSE(Exists(scratch.Sub("inst/qzsetup")));
+    EXPECT_FALSE(Exists(scratch / "inst/qzsetup"));
   }
   {
-    ScratchDir scratch;
-    ChildResult child = ParseInChild(scratch, {"-s", "-cfg", "missing.cfg"});
-    EXPECT_EQ(255, child.status);
+    TempDir scratch;
+    ProcessResult child = ParseInChild(scratch, {"-s", "-cfg", "missing.cfg"});
+    EXPECT_EQ(255, child.code);
     EXPECT_EQ("", child.out);
-    EXPECT_FALSE(Exists(scratch.Sub("inst/qzsetup")));
+    EXPECT_FALSE(Exists(scratch / "inst/qzsetup"));
   }
   {
     // The directory above is no file to read.
-    ScratchDir scratch;
-    ChildResult child = ParseInChild(scratch, {"-cfg", "."});
-    EXPECT_EQ(255, child.status);
+    TempDir scratch;
+    ProcessResult child = ParseInChild(scratch, {"-cfg", "."});
+    EXPECT_EQ(255, child.code);
     EXPECT_NE(std::string::npos,
               child.out.find("ERROR: Unable to read installer config file . (Is a directory)\n"))
         << child.out;
@@ -355,9 +346,9 @@ TEST(CmdLineExit, ConfigPathsLongerThan1023AreRefused) {
   const std::string fits = name.substr(0, 1020);
   const std::string tooLong = name.substr(0, 1021);
   {
-    ScratchDir scratch;
-    std::string qzsetup = scratch.MakeDirs("inst/qzsetup");
-    ChildResult child = RunInChild([&] {
+    TempDir scratch;
+    std::string qzsetup = MakeDirs(scratch / "inst/qzsetup");
+    ProcessResult child = RunForked(ForkOptions::MarkReturn(), [&] {
       if (chdir(qzsetup.c_str()) != 0)
         _exit(3);
       ReadAnnouncer installer;
@@ -366,13 +357,13 @@ TEST(CmdLineExit, ConfigPathsLongerThan1023AreRefused) {
       Argv argv({"-cfg", fits, "-cfg", "/" + name.substr(0, 1022), "-cfg", tooLong});
       installer.ParseCmdLine(argv.Count(), argv.Vector());
     });
-    EXPECT_EQ(255, child.status);
+    EXPECT_EQ(255, child.code);
     EXPECT_EQ("read ../" + fits + "\nread /" + name.substr(0, 1022) + "\n", child.out);
   }
   {
-    ScratchDir scratch;
-    std::string qzsetup = scratch.MakeDirs("inst/qzsetup");
-    ChildResult child = RunInChild([&] {
+    TempDir scratch;
+    std::string qzsetup = MakeDirs(scratch / "inst/qzsetup");
+    ProcessResult child = RunForked(ForkOptions::MarkReturn(), [&] {
       if (chdir(qzsetup.c_str()) != 0)
         _exit(3);
       ReadAnnouncer installer;
@@ -381,17 +372,17 @@ TEST(CmdLineExit, ConfigPathsLongerThan1023AreRefused) {
       Argv argv({"-cfg", "/" + name.substr(0, 1023)});
       installer.ParseCmdLine(argv.Count(), argv.Vector());
     });
-    EXPECT_EQ(255, child.status);
+    EXPECT_EQ(255, child.code);
     EXPECT_EQ("", child.out);
   }
   {
-    ScratchDir scratch;
-    ChildResult child = ParseInChild(scratch, {"-cfg", tooLong});
-    EXPECT_EQ(255, child.status);
+    TempDir scratch;
+    ProcessResult child = ParseInChild(scratch, {"-cfg", tooLong});
+    EXPECT_EQ(255, child.code);
     EXPECT_EQ("Option: read installer configuration from " + tooLong + "\n" +
                   "ERROR: Unable to read installer config file " + tooLong +
                   " (File name too long)\n" + kCleaningUp + kDone,
               WithoutProgressDots(child.out));
-    EXPECT_FALSE(Exists(scratch.Sub("inst/qzsetup")));
+    EXPECT_FALSE(Exists(scratch / "inst/qzsetup"));
   }
 }

@@ -7,6 +7,7 @@
 #include <new>
 #include <string>
 
+#include "common/CurrentDirectory.h"
 #include "installer/ServerInstaller.h"
 
 namespace {
@@ -53,12 +54,9 @@ void ServerInstaller::SetDefaults() {
 
 void ServerInstaller::SetDefaultDir(char*& dir) {
   std::string parent;
-  // getcwd with a null buffer sizes the text itself, so no depth is too deep.
   // When the directory cannot be determined (removed, unreachable) the
   // parent is the empty text rather than something made up.
-  if (char* cwd = getcwd(nullptr, 0)) {
-    parent = cwd;
-    free(cwd);
+  if (CurrentDirectory(&parent)) {
     std::string::size_type slash = parent.rfind('/');
     if (slash != std::string::npos)
       parent.erase(slash);

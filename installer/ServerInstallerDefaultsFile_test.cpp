@@ -9,10 +9,9 @@
 #include "gtest/gtest.h"
 #include "installer/InstallerTestHelpers.h"
 #include "installer/ServerInstaller.h"
+#include "tests/Subprocess.h"
 
 using installer_test::RecordingUI;
-using installer_test::ScratchDir;
-using installer_test::WriteFile;
 
 namespace {
 
@@ -23,13 +22,13 @@ class DefaultsFileTest : public ::testing::Test {
 
   // Writes content to a file and reads it as the installer's defaults file.
   int Read(const std::string& content) {
-    std::string path = m_scratch.Sub("inst.cfg");
+    std::string path = m_scratch / "inst.cfg";
     WriteFile(path, content);
     return m_installer.ReadInstallerDefaults(path.c_str());
   }
   int AdminPort() { return m_installer.GetInstPort(5); }
 
-  ScratchDir m_scratch;
+  TempDir m_scratch;
   ServerInstaller m_installer;
 };
 
@@ -180,7 +179,7 @@ TEST_F(DefaultsFileTest, EmptyAndMissingFilesChangeNothing) {
   EXPECT_EQ(admin, AdminPort());
 
   errno = 0;
-  EXPECT_EQ(-1, m_installer.ReadInstallerDefaults(m_scratch.Sub("missing.cfg").c_str()));
+  EXPECT_EQ(-1, m_installer.ReadInstallerDefaults((m_scratch / "missing.cfg").c_str()));
   EXPECT_EQ(ENOENT, errno);
   EXPECT_EQ(admin, AdminPort());
   EXPECT_EQ(path, m_installer.m_szDefInstallPath);
@@ -189,12 +188,12 @@ TEST_F(DefaultsFileTest, EmptyAndMissingFilesChangeNothing) {
 TEST_F(DefaultsFileTest, OnlyRegularFilesAreRead) {
   {
     errno = 0;
-    EXPECT_EQ(-1, m_installer.ReadInstallerDefaults(m_scratch.Path().c_str()));
+    EXPECT_EQ(-1, m_installer.ReadInstallerDefaults(m_scratch.path().c_str()));
     EXPECT_EQ(EISDIR, errno);
   }
   {
     // Nobody writes to this FIFO: reading it would wait for ever.
-    std::string fifo = m_scratch.Sub("fifo.cfg");
+    std::string fifo = m_scratch / "fifo.cfg";
     ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
     errno = 0;
     EXPECT_EQ(-1, m_installer.ReadInstallerDefaults(fifo.c_str()));
@@ -207,8 +206,8 @@ TEST_F(DefaultsFileTest, OnlyRegularFilesAreRead) {
   }
   {
     // A link to a regular file is read through.
-    std::string target = m_scratch.Sub("real.cfg");
-    std::string link = m_scratch.Sub("link.cfg");
+    std::string target = m_scratch / "real.cfg";
+    std::string link = m_scratch / "link.cfg";
     WriteFile(target, "AdminPort=8123\n");
     ASSERT_EQ(0, symlink(target.c_str(), link.c_str()));
     EXPECT_EQ(0, m_installer.ReadInstallerDefaults(link.c_str()));
@@ -270,7 +269,7 @@ TEST_F(DefaultsFileTest, ConfigItemsAreEchoedAsTheTableNamesThem) {
       {"AdminPort", &first, 2}, {"adminPORT", &second, 1}, {"Nothing", nullptr, 0},
       {"Odd", &odd, 7},         {"Text", &text, 0},        {nullptr, nullptr, 0},
   };
-  std::string path = m_scratch.Sub("items.cfg");
+  std::string path = m_scratch / "items.cfg";
   WriteFile(path, "adminport=8000\nnothing = x \nODD=5\nText=\nunknown=1\n");
   RecordingUI ui;
   EXPECT_EQ(0, m_installer.ReadInstallerConfigItems(path.c_str(), items, &ui));

@@ -8,13 +8,8 @@
 #include <string>
 
 #include "gtest/gtest.h"
-#include "installer/InstallerTestHelpers.h"
 #include "installer/ServerInstaller.h"
-
-using installer_test::ChildResult;
-using installer_test::RunInChild;
-using installer_test::ScopedChdir;
-using installer_test::ScratchDir;
+#include "tests/Subprocess.h"
 
 namespace {
 
@@ -44,8 +39,8 @@ std::string ExpectedRealms(const std::string& prefix) {
 
 // SetDefaults in a child with its own host name (a UTS namespace of its own);
 // the child prints the host name it saw and the six realms.
-ChildResult DefaultsWithHostName(const std::string& hostName) {
-  return RunInChild([&hostName] {
+ProcessResult DefaultsWithHostName(const std::string& hostName) {
+  return RunForked(ForkOptions::MarkReturn(), [&hostName] {
     if (unshare(CLONE_NEWUTS) != 0 || sethostname(hostName.c_str(), hostName.size()) != 0)
       _exit(kNoPrivilege);
     ServerInstaller installer;
@@ -67,10 +62,10 @@ TEST(ServerInstallerDefaults, FreshObjectBacksUpAndIsNeitherSilentNorInteractive
 }
 
 TEST(ServerInstallerDefaults, InstallPathIsTheParentOfTheWorkingDirectory) {
-  ScratchDir scratch;
+  TempDir scratch;
   {
-    std::string dir = scratch.MakeDirs("home/ann/qzsetup");
-    EXPECT_EQ(scratch.Sub("home/ann"), DefaultDirIn(dir));
+    std::string dir = MakeDirs(scratch / "home/ann/qzsetup");
+    EXPECT_EQ(scratch / "home/ann", DefaultDirIn(dir));
   }
   {
     // The root has no parent to name: the empty text, not a null.
@@ -78,19 +73,19 @@ TEST(ServerInstallerDefaults, InstallPathIsTheParentOfTheWorkingDirectory) {
   }
   {
     ServerInstaller installer;
-    ScopedChdir here(scratch.MakeDirs("opt/qzsetup"));
+    ScopedChdir here(MakeDirs(scratch / "opt/qzsetup"));
     installer.SetDefaults();
     ASSERT_NE(nullptr, installer.m_szDefInstallPath);
-    EXPECT_EQ(scratch.Sub("opt"), installer.m_szDefInstallPath);
+    EXPECT_EQ(scratch / "opt", installer.m_szDefInstallPath);
   }
 }
 
 TEST(ServerInstallerDefaults, InstallPathBelowTheRootIsEmpty) {
-  ScratchDir scratch;
-  scratch.MakeDirs("qzsetup");
+  TempDir scratch;
+  MakeDirs(scratch / "qzsetup");
   // A directory right below "/" needs a root of our own.
-  ChildResult child = RunInChild([&scratch] {
-    if (chroot(scratch.Path().c_str()) != 0 || chdir("/qzsetup") != 0)
+  ProcessResult child = RunForked(ForkOptions::MarkReturn(), [&scratch] {
+    if (chroot(scratch.path().c_str()) != 0 || chdir("/qzsetup") != 0)
       _exit(kNoPrivilege);
     ServerInstaller installer;
     char* parent = nullptr;
@@ -98,17 +93,17 @@ TEST(ServerInstallerDefaults, InstallPathBelowTheRootIsEmpty) {
     printf("[%s]", parent != nullptr ? parent : "<null>");
     delete[] parent;
   });
-  if (child.exited && child.status == kNoPrivilege)
+  if (child.exited && child.code == kNoPrivilege)
     GTEST_SKIP() << "chroot is not permitted here";
   EXPECT_TRUE(child.exited);
-  EXPECT_EQ(installer_test::kBodyReturned, child.status);
+  EXPECT_EQ(kBodyReturned, child.code);
   EXPECT_EQ("[]", child.out);
 }
 
 TEST(ServerInstallerDefaults, InstallPathIsEmptyWhenTheWorkingDirectoryIsGone) {
-  ScratchDir scratch;
-  std::string doomed = scratch.MakeDirs("inst/qzsetup");
-  ChildResult child = RunInChild([&doomed] {
+  TempDir scratch;
+  std::string doomed = MakeDirs(scratch / "inst/qzsetup");
+  ProcessResult child = RunForked(ForkOptions::MarkReturn(), [&doomed] {
     if (chdir(doomed.c_str()) != 0 || rmdir(doomed.c_str()) != 0)
       _exit(kNoPrivilege);
     ServerInstaller installer;
@@ -116,19 +111,19 @@ TEST(ServerInstallerDefaults, InstallPathIsEmptyWhenTheWorkingDirectoryIsGone) {
     printf("[%s]",
            installer.m_szDefInstallPath != nullptr ? installer.m_szDefInstallPath : "<null>");
   });
-  EXPECT_EQ(installer_test::kBodyReturned, child.status);
+  EXPECT_EQ(kBodyReturned, child.code);
   EXPECT_EQ("[]", child.out);
 }
 
 TEST(ServerInstallerDefaults, InstallPathMayBeLongerThanAPathBuffer) {
-  ScratchDir scratch;
+  TempDir scratch;
   const std::string component(200, 'd');
   const int depth = 25;  // 5000 characters and more below the scratch dir
-  std::string expected = scratch.Path();
+  std::string expected = scratch.path();
   for (int i = 0; i < depth - 1; ++i)
     expected += "/" + component;
-  ChildResult child = RunInChild([&] {
-    if (chdir(scratch.Path().c_str()) != 0)
+  ProcessResult child = RunForked(ForkOptions::MarkReturn(), [&] {
+    if (chdir(scratch.path().c_str()) != 0)
       _exit(kNoPrivilege);
     for (int i = 0; i < depth; ++i) {
       if (mkdir(component.c_str(), 0755) != 0 || chdir(component.c_str()) != 0)
@@ -140,7 +135,7 @@ TEST(ServerInstallerDefaults, InstallPathMayBeLongerThanAPathBuffer) {
     printf("%s", parent);
     delete[] parent;
   });
-  EXPECT_EQ(installer_test::kBodyReturned, child.status);
+  EXPECT_EQ(kBodyReturned, child.code);
   EXPECT_GT(expected.size(), 4096u);
   EXPECT_EQ(expected, child.out);
 }
@@ -157,21 +152,21 @@ TEST(ServerInstallerDefaults, RealmsAndHostNameComeFromTheMachine) {
 
 TEST(ServerInstallerDefaults, RealmsFollowTheHostNameOrFallBack) {
   {
-    ChildResult child = DefaultsWithHostName("media1");
-    if (child.exited && child.status == kNoPrivilege)
+    ProcessResult child = DefaultsWithHostName("media1");
+    if (child.exited && child.code == kNoPrivilege)
       GTEST_SKIP() << "no UTS namespace of our own here";
-    EXPECT_EQ(installer_test::kBodyReturned, child.status);
+    EXPECT_EQ(kBodyReturned, child.code);
     EXPECT_EQ("[media1]\n" + ExpectedRealms("media1"), child.out);
   }
   {
     // The longest host name Linux allows still makes whole realms.
     std::string longName(64, 'h');
-    ChildResult child = DefaultsWithHostName(longName);
+    ProcessResult child = DefaultsWithHostName(longName);
     EXPECT_EQ("[" + longName + "]\n" + ExpectedRealms(longName), child.out);
   }
   {
-    ChildResult child = DefaultsWithHostName("");
-    EXPECT_EQ(installer_test::kBodyReturned, child.status);
+    ProcessResult child = DefaultsWithHostName("");
+    EXPECT_EQ(kBodyReturned, child.code);
     EXPECT_EQ("[]\n" + ExpectedRealms("StrataServer"), child.out);
   }
 }

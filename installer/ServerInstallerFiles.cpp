@@ -45,14 +45,8 @@ char* ServerInstaller::FormatConfigFile() {
 
 void ServerInstaller::CreateConfigFile(const char* fileName) {
   SavedWorkingDirectory saved;
-  if (saved.ChangeTo(m_szDefInstallPath) != 0) {
-    int err = errno;
-    if (!m_bSilentInstall) {
-      m_pUI->ShowErrorMessage("Error accessing directory %s (%s)\n",
-                              TextOrEmpty(m_szDefInstallPath), ErrnoText(err));
-    }
+  if (!EnterInstallDirectory(saved, m_szDefInstallPath, m_pUI, !m_bSilentInstall))
     return;
-  }
   const char* text = FormatConfigFile();
   const char* name = TextOrEmpty(fileName);
   FILE* file = fopen(name, "w");
@@ -67,14 +61,8 @@ void ServerInstaller::CreateConfigFile(const char* fileName) {
 
 void ServerInstaller::CreateLoopcastScript() {
   SavedWorkingDirectory saved;
-  if (saved.ChangeTo(m_szDefInstallPath) != 0) {
-    int err = errno;
-    if (!m_bSilentInstall) {
-      m_pUI->ShowErrorMessage("Error accessing directory %s (%s)\n",
-                              TextOrEmpty(m_szDefInstallPath), ErrnoText(err));
-    }
+  if (!EnterInstallDirectory(saved, m_szDefInstallPath, m_pUI, !m_bSilentInstall))
     return;
-  }
   const char* text = NewInstallerIQLoopcastScript::CreateScriptFile(m_szDefInstallPath);
   // An installation without a Bin directory has no tool to wrap: no script,
   // and nothing to report.

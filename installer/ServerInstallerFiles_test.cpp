@@ -6,8 +6,9 @@
 #include <set>
 #include <string>
 
-#include "installer/InstallerTesting.h"
+#include "installer/InstallerTestHelpers.h"
 #include "installer/ServerInstaller.h"
+#include "tests/Subprocess.h"
 
 namespace {
 
@@ -17,15 +18,10 @@ class OwnTextInstaller : public ServerInstaller {
   char* FormatConfigFile() override { return m_szConfigFileText = OwnedCopy("<own/>\n"); }
 };
 
-class GeneratedFiles : public ScratchTest {
+class GeneratedFiles : public installer_test::InstallationTest {
  protected:
   void SetUp() override {
-    ScratchTest::SetUp();
-    install_ = Path("inst");
-    work_ = Path("work");
-    ASSERT_EQ(0, mkdir(install_.c_str(), 0755));
-    ASSERT_EQ(0, mkdir(work_.c_str(), 0755));
-    ASSERT_EQ(0, chdir(work_.c_str()));
+    ASSERT_NO_FATAL_FAILURE(InstallationTest::SetUp());
     Configure(installer_);
   }
 
@@ -57,8 +53,6 @@ class GeneratedFiles : public ScratchTest {
   }
 
   ServerInstaller installer_;
-  std::string install_;
-  std::string work_;
   char adminPassword_[8] = "adminpw";
   char monitorPassword_[6] = "monpw";
   char style_[2] = "5";
@@ -182,7 +176,7 @@ TEST_F(CreateConfigFile, UnwritableFileIsReportedEvenWhenSilent) {
 }
 
 TEST_F(CreateConfigFile, WritesAndReturnsWhenTheWorkingDirectoryIsGone) {
-  ChildResult child = RunInChild([&] {
+  ProcessResult child = RunForked(ForkOptions::OutputUntilClosed(), [&] {
     struct stat before, after;
     stat(".", &before);
     if (rmdir(work_.c_str()) != 0)
@@ -192,8 +186,8 @@ TEST_F(CreateConfigFile, WritesAndReturnsWhenTheWorkingDirectoryIsGone) {
     stat(".", &after);
     _exit(before.st_dev == after.st_dev && before.st_ino == after.st_ino ? 0 : 1);
   });
-  ASSERT_TRUE(WIFEXITED(child.status));
-  EXPECT_EQ(0, WEXITSTATUS(child.status));
+  ASSERT_TRUE(child.exited);
+  EXPECT_EQ(0, child.code);
   EXPECT_EQ("", child.out);
   EXPECT_TRUE(Contains(ReadFile(install_ + "/qmserver.cfg"), "\"adminpw\""));
 }

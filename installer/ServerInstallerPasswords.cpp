@@ -1,9 +1,6 @@
 // Random passwords and the server's password databases.
-#include <errno.h>
 #include <sys/stat.h>
 
-#include "common/SystemError.h"
-#include "console/ConsoleUI.h"
 #include "credentials/PasswordTool.h"
 #include "installer/ServerInstaller.h"
 #include "installer/WorkingDirectory.h"
@@ -41,14 +38,9 @@ void ServerInstaller::GenerateRandomPasswords() {
 
 void ServerInstaller::UpdatePasswordDatabases() {
   SavedWorkingDirectory saved;
-  if (saved.ChangeTo(m_szDefInstallPath) != 0) {
-    // Reported even in a silent installation: the accounts would not work.
-    int err = errno;
-    m_pUI->ShowErrorMessage("Error accessing directory %s (%s)\n",
-                            m_szDefInstallPath != nullptr ? m_szDefInstallPath : "",
-                            ErrnoText(err));
+  // Reported even in a silent installation: the accounts would not work.
+  if (!EnterInstallDirectory(saved, m_szDefInstallPath, m_pUI, true))
     return;
-  }
   // Existing subdirectories and missing databases are no reason to stop.
   for (const char* dir : kDatabaseDirs)
     mkdir(dir, 0755);

@@ -7,8 +7,9 @@
 #include <string>
 
 #include "credentials/PasswordTool.h"
-#include "installer/InstallerTesting.h"
+#include "installer/InstallerTestHelpers.h"
 #include "installer/ServerInstaller.h"
+#include "tests/Subprocess.h"
 
 namespace {
 
@@ -50,15 +51,10 @@ TEST(GenerateRandomPasswords, FillsOnlyUnsetPasswords) {
   }
 }
 
-class UpdatePasswordDatabases : public ScratchTest {
+class UpdatePasswordDatabases : public installer_test::InstallationTest {
  protected:
   void SetUp() override {
-    ScratchTest::SetUp();
-    install_ = Path("inst");
-    work_ = Path("work");
-    ASSERT_EQ(0, mkdir(install_.c_str(), 0755));
-    ASSERT_EQ(0, mkdir(work_.c_str(), 0755));
-    ASSERT_EQ(0, chdir(work_.c_str()));
+    ASSERT_NO_FATAL_FAILURE(InstallationTest::SetUp());
     // The database directories come with the product's files.
     for (const char* db : kDatabases) {
       ASSERT_EQ(0, mkdir((install_ + "/" + db).c_str(), 0755));
@@ -90,8 +86,6 @@ class UpdatePasswordDatabases : public ScratchTest {
   }
 
   ServerInstaller installer_;
-  std::string install_;
-  std::string work_;
   // The example of RFC 2617, whose H(A1) is known.
   char admin_[6] = "admin";
   char adminPassword_[7] = "s;cret";
@@ -189,7 +183,7 @@ TEST_F(UpdatePasswordDatabases, UnreachableDirectoryIsReportedEvenWhenSilent) {
 }
 
 TEST_F(UpdatePasswordDatabases, WritesAndReturnsWhenTheWorkingDirectoryIsGone) {
-  ChildResult child = RunInChild([&] {
+  ProcessResult child = RunForked(ForkOptions::OutputUntilClosed(), [&] {
     struct stat before, after;
     stat(".", &before);
     if (rmdir(work_.c_str()) != 0)
@@ -198,8 +192,8 @@ TEST_F(UpdatePasswordDatabases, WritesAndReturnsWhenTheWorkingDirectoryIsGone) {
     stat(".", &after);
     _exit(before.st_dev == after.st_dev && before.st_ino == after.st_ino ? 0 : 1);
   });
-  ASSERT_TRUE(WIFEXITED(child.status));
-  EXPECT_EQ(0, WEXITSTATUS(child.status));
+  ASSERT_TRUE(child.exited);
+  EXPECT_EQ(0, child.code);
   EXPECT_EQ("", child.out);
   EXPECT_EQ("s;cret;*;1\n", UserFile("cdi_b_db", "admin"));
 }

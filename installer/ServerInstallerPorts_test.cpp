@@ -1,9 +1,6 @@
-#include <arpa/inet.h>
 #include <limits.h>
-#include <netinet/in.h>
 #include <pwd.h>
 #include <stdio.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <memory>
@@ -11,49 +8,15 @@
 #include <string>
 
 #include "gtest/gtest.h"
-#include "installer/InstallerTestHelpers.h"
 #include "installer/ServerInstaller.h"
+#include "tests/LocalPorts.h"
+#include "tests/Subprocess.h"
 
 namespace {
 
 const int kDraws = 2000;
 const int kAvoided[] = {554,  1090, 1091, 1337, 3030, 4040, 5050,
                         6060, 7070, 7802, 7878, 8080, 31337};
-
-// A TCP socket bound to 127.0.0.1 on port (0: the kernel chooses), listening
-// if asked. Closed when the object goes.
-class LoopbackSocket {
- public:
-  LoopbackSocket(int port, bool listening) : m_fd(socket(AF_INET, SOCK_STREAM, 0)), m_port(0) {
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (m_fd < 0 || bind(m_fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        (listening && listen(m_fd, 4) != 0) ||
-        getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-      Close();
-      return;
-    }
-    m_port = ntohs(address.sin_port);
-  }
-  ~LoopbackSocket() { Close(); }
-  LoopbackSocket(const LoopbackSocket&) = delete;
-  LoopbackSocket& operator=(const LoopbackSocket&) = delete;
-
-  // The bound port, 0 if the socket could not be set up.
-  int Port() const { return m_port; }
-  void Close() {
-    if (m_fd >= 0)
-      close(m_fd);
-    m_fd = -1;
-  }
-
- private:
-  int m_fd;
-  int m_port;
-};
 
 bool IsAvoided(int port) {
   for (int p : kAvoided) {
@@ -220,24 +183,24 @@ TEST(ServerInstallerPorts, PortInUseSeesLocalServers) {
   ServerInstaller installer;
   {
     LoopbackSocket server(0, true);
-    ASSERT_NE(0, server.Port());
-    EXPECT_EQ(1, installer.PortInUse(server.Port()));
+    ASSERT_NE(0, server.port());
+    EXPECT_EQ(1, installer.PortInUse(server.port()));
   }
   {
     // Bound without listening is taken as well.
     LoopbackSocket bound(0, false);
-    ASSERT_NE(0, bound.Port());
-    EXPECT_EQ(1, installer.PortInUse(bound.Port()));
+    ASSERT_NE(0, bound.port());
+    EXPECT_EQ(1, installer.PortInUse(bound.port()));
   }
   {
     LoopbackSocket released(0, false);
-    int port = released.Port();
+    int port = released.port();
     ASSERT_NE(0, port);
     released.Close();
     EXPECT_EQ(0, installer.PortInUse(port));
     // The probe let the port go again.
     LoopbackSocket again(port, true);
-    EXPECT_EQ(port, again.Port());
+    EXPECT_EQ(port, again.port());
   }
 }
 
@@ -250,12 +213,12 @@ TEST(ServerInstallerPorts, PortInUseWithoutPrivilegesAsksTheServer) {
   std::unique_ptr<LoopbackSocket> server;
   for (int port = 1023; port > 600 && (listening == 0 || idle == 0); --port) {
     LoopbackSocket probe(port, false);
-    if (probe.Port() == 0)
+    if (probe.port() == 0)
       continue;
     probe.Close();
     if (listening == 0) {
       server.reset(new LoopbackSocket(port, true));
-      listening = server->Port();
+      listening = server->port();
     } else {
       idle = port;
     }
@@ -263,7 +226,7 @@ TEST(ServerInstallerPorts, PortInUseWithoutPrivilegesAsksTheServer) {
   ASSERT_NE(0, listening);
   ASSERT_NE(0, idle);
 
-  installer_test::ChildResult child = installer_test::RunInChild([&] {
+  ProcessResult child = RunForked(ForkOptions::MarkReturn(), [&] {
     // "nobody", or its usual ids where the account is not listed.
     const passwd* nobody = getpwnam("nobody");
     uid_t uid = nobody != nullptr ? nobody->pw_uid : 65534;
@@ -274,7 +237,7 @@ TEST(ServerInstallerPorts, PortInUseWithoutPrivilegesAsksTheServer) {
     printf("%d %d", installer.PortInUse(listening), installer.PortInUse(idle));
   });
   server.reset();
-  ASSERT_NE(3, child.status) << "cannot become nobody";
-  EXPECT_EQ(installer_test::kBodyReturned, child.status);
+  ASSERT_NE(3, child.code) << "cannot become nobody";
+  EXPECT_EQ(kBodyReturned, child.code);
   EXPECT_EQ("1 0", child.out);
 }

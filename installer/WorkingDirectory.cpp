@@ -4,7 +4,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <vector>
+#include "common/CurrentDirectory.h"
+#include "common/SystemError.h"
+#include "console/ConsoleUI.h"
 
 SavedWorkingDirectory::SavedWorkingDirectory() : m_fd(-1), m_error(0) {
   // O_PATH needs no read permission on the directory and, with O_CLOEXEC,
@@ -13,15 +15,8 @@ SavedWorkingDirectory::SavedWorkingDirectory() : m_fd(-1), m_error(0) {
   if (m_fd >= 0)
     return;
   // Out of descriptors: fall back on the path, however long it is.
-  std::vector<char> buf(4096);
-  while (getcwd(buf.data(), buf.size()) == nullptr) {
-    if (errno != ERANGE) {
-      m_error = errno;
-      return;
-    }
-    buf.resize(buf.size() * 2);
-  }
-  m_path = buf.data();
+  if (!CurrentDirectory(&m_path))
+    m_error = errno;
 }
 
 SavedWorkingDirectory::~SavedWorkingDirectory() {
@@ -44,4 +39,16 @@ int SavedWorkingDirectory::Restore() {
     return chdir(m_path.c_str());
   errno = ENOENT;
   return -1;
+}
+
+bool EnterInstallDirectory(SavedWorkingDirectory& saved, const char* dir, ConsoleUI* ui,
+                           bool report) {
+  if (saved.ChangeTo(dir) == 0)
+    return true;
+  int err = errno;
+  if (report) {
+    ui->ShowErrorMessage("Error accessing directory %s (%s)\n", dir != nullptr ? dir : "",
+                         ErrnoText(err));
+  }
+  return false;
 }

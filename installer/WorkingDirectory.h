@@ -3,6 +3,8 @@
 
 #include <string>
 
+class ConsoleUI;
+
 // The process's working directory as it was when the object was made, so that
 // an operation that changes into the installation directory can return to it.
 // It holds the directory itself (a descriptor), so returning works even when
@@ -32,5 +34,12 @@ class SavedWorkingDirectory {
   std::string m_path;
   int m_error;
 };
+
+// Changes into the installation directory dir (null counts as the empty
+// text) with saved as the way back: true, or false with the working
+// directory unchanged, after "Error accessing directory <dir> (<reason>)"
+// has been shown through ui when report is set.
+bool EnterInstallDirectory(SavedWorkingDirectory& saved, const char* dir, ConsoleUI* ui,
+                           bool report);
 
 #endif  // STRATA_INSTALLER_WORKINGDIRECTORY_H_

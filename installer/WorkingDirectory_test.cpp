@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "installer/InstallerTesting.h"
+#include "tests/Subprocess.h"
 
 namespace {
 
@@ -54,20 +54,20 @@ TEST_F(SavedWorkingDirectoryTest, ChangesAndReturns) {
 
 TEST_F(SavedWorkingDirectoryTest, WithoutDescriptorsTheNameServes) {
   const std::string here = here_, there = there_;
-  ChildResult child = RunInChild([&] {
+  ProcessResult child = RunForked(ForkOptions::OutputUntilClosed(), [&] {
     ExhaustDescriptors();
     SavedWorkingDirectory saved;
     bool ok = saved.IsRecorded() && saved.ChangeTo(there.c_str()) == 0 && CurrentDir() == there &&
               saved.Restore() == 0 && CurrentDir() == here;
     _exit(ok ? 0 : 1);
   });
-  ASSERT_TRUE(WIFEXITED(child.status));
-  EXPECT_EQ(0, WEXITSTATUS(child.status));
+  ASSERT_TRUE(child.exited);
+  EXPECT_EQ(0, child.code);
 }
 
 TEST_F(SavedWorkingDirectoryTest, WithNeitherDescriptorNorNameNothingMoves) {
   const std::string here = here_, there = there_;
-  ChildResult child = RunInChild([&] {
+  ProcessResult child = RunForked(ForkOptions::OutputUntilClosed(), [&] {
     struct stat before, after;
     stat(".", &before);
     if (rmdir(here.c_str()) != 0)
@@ -80,8 +80,8 @@ TEST_F(SavedWorkingDirectoryTest, WithNeitherDescriptorNorNameNothingMoves) {
     bool stayed = before.st_dev == after.st_dev && before.st_ino == after.st_ino;
     _exit(refused && stayed ? 0 : 1);
   });
-  ASSERT_TRUE(WIFEXITED(child.status));
-  EXPECT_EQ(0, WEXITSTATUS(child.status));
+  ASSERT_TRUE(child.exited);
+  EXPECT_EQ(0, child.code);
 }
 
 }  // namespace

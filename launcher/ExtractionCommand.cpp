@@ -2,22 +2,15 @@
 
 #include <string.h>
 
-#include "launcher/Format.h"
+#include "common/Format.h"
+#include "common/ShellQuote.h"
 
 std::string ShellWord(const std::string& word) {
   static const char kLiteral[] =
       "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/._-+,:=@%";
   if (word.find_first_not_of(kLiteral) == std::string::npos)
     return word;
-  std::string quoted = "'";
-  for (char c : word) {
-    if (c == '\'')
-      quoted += "'\\''";
-    else
-      quoted += c;
-  }
-  quoted += "'";
-  return quoted;
+  return ShellQuote(word);
 }
 
 bool MakeExtractionCommand(const char* type, const std::string& decompressor, const char* dir,

@@ -9,8 +9,8 @@
 #include <algorithm>
 
 #include "common/Checksum.h"
+#include "common/Format.h"
 #include "common/SystemError.h"
-#include "launcher/Format.h"
 #include "launcher/Sink.h"
 
 namespace {

@@ -10,8 +10,9 @@
 
 #include <algorithm>
 
+#include "common/Format.h"
 #include "common/SystemError.h"
-#include "launcher/Format.h"
+#include "common/WriteAll.h"
 
 namespace {
 
@@ -83,7 +84,7 @@ bool Sink::Write(const void* data, size_t size) {
   // Pacing needs room to spare beyond the pages kept free.
   if (m_pPipe != nullptr && m_nPipeCapacity >= 4 * kSlack)
     return WritePaced(bytes, size);
-  return WriteAll(bytes, size);
+  return WriteBlocking(bytes, size);
 }
 
 bool Sink::WritePaced(const char* data, size_t size) {
@@ -91,7 +92,7 @@ bool Sink::WritePaced(const char* data, size_t size) {
   while (size > 0) {
     int queued = 0;
     if (ioctl(m_nFd, FIONREAD, &queued) != 0 || queued < 0)
-      return WriteAll(data, size);
+      return WriteBlocking(data, size);
     const size_t used = static_cast<size_t>(queued) + kSlack;
     const size_t room = used < m_nPipeCapacity ? m_nPipeCapacity - used : 0;
     if (slept) {
@@ -110,7 +111,7 @@ bool Sink::WritePaced(const char* data, size_t size) {
       m_bFilling = false;
     if (m_bFilling) {
       size_t length = std::min(room, size);
-      if (!WriteAll(data, length))
+      if (!WriteBlocking(data, length))
         return false;
       data += length;
       size -= length;
@@ -123,26 +124,17 @@ bool Sink::WritePaced(const char* data, size_t size) {
     struct timespec pause = {0, m_nPauseNs};
     int ready = ppoll(&pipe, 1, &pause, nullptr);
     if (ready > 0 && (pipe.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0)
-      return WriteAll(data, size);
+      return WriteBlocking(data, size);
     slept = true;
   }
   return true;
 }
 
-bool Sink::WriteAll(const char* data, size_t size) {
-  const char* next = data;
-  while (size > 0) {
-    ssize_t written = write(m_nFd, next, size);
-    if (written < 0) {
-      if (errno == EINTR)
-        continue;
-      m_sFailure = FormatText("write to %s: %s", m_sName.c_str(), ErrnoText(errno));
-      return false;
-    }
-    next += written;
-    size -= static_cast<size_t>(written);
-  }
-  return true;
+bool Sink::WriteBlocking(const char* data, size_t size) {
+  if (WriteAll(m_nFd, data, size))
+    return true;
+  m_sFailure = FormatText("write to %s: %s", m_sName.c_str(), ErrnoText(errno));
+  return false;
 }
 
 bool Sink::Close() {

@@ -59,7 +59,7 @@ class Sink {
   const std::string& Failure() const { return m_sFailure; }
 
  private:
-  bool WriteAll(const char* data, size_t size);
+  bool WriteBlocking(const char* data, size_t size);
   bool WritePaced(const char* data, size_t size);
 
   int m_nFd;

@@ -12,11 +12,12 @@
 #include <vector>
 
 #include "common/Checksum.h"
+#include "common/CurrentDirectory.h"
+#include "common/Format.h"
 #include "common/SystemError.h"
 #include "installer/ServerInstaller.h"
 #include "launcher/ArchiveChunks.h"
 #include "launcher/ExtractionCommand.h"
-#include "launcher/Format.h"
 #include "launcher/PackageFile.h"
 #include "launcher/PackageInfo.h"
 #include "launcher/PackageRecord.h"
@@ -32,20 +33,6 @@ namespace {
 const char kTempName[] = "xxextract.tmp";
 const char kExtractDir[] = "./qzsetup";
 const char kSecondStage[] = "Bin/setup";
-
-// The working directory, whatever its length; false with errno set.
-bool CurrentDirectory(std::string* dir) {
-  std::vector<char> buffer(1024);
-  for (;;) {
-    if (getcwd(buffer.data(), buffer.size()) != nullptr) {
-      *dir = buffer.data();
-      return true;
-    }
-    if (errno != ERANGE)
-      return false;
-    buffer.resize(buffer.size() * 2);
-  }
-}
 
 bool IsOneOf(const char* arg, std::initializer_list<const char*> names) {
   for (const char* name : names) {

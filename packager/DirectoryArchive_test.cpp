@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "packager/FileIo.h"
-#include "packager/TestFiles.h"
+#include "tests/Subprocess.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ std::string Verbose(const std::string& bytes) {
   TempDir dir;
   WriteFile(dir / "a", bytes);
   std::string listing;
-  EXPECT_EQ(0, RunShell("TZ=UTC tar --numeric-owner -tvzf " + Quote(dir / "a"), &listing));
+  EXPECT_EQ(0, RunShell("TZ=UTC tar --numeric-owner -tvzf " + ShellQuote(dir / "a"), &listing));
   return listing;
 }
 
@@ -49,7 +49,7 @@ TEST(DirectoryArchive, MembersAreDotPathsSortedByByteValue) {
   ASSERT_EQ(0, symlink("a/x", (dir / "link").c_str()));
   DirectoryArchive archive;
   std::string error;
-  ASSERT_TRUE(archive.Scan(dir.Path(), &error)) << error;
+  ASSERT_TRUE(archive.Scan(dir.path(), &error)) << error;
   // No "./" member for the top directory; "-" sorts before "/".
   EXPECT_EQ((Names{"./B", "./a", "./a-c", "./a/.hidden", "./a/x", "./b", "./link"}),
             archive.Members());
@@ -80,7 +80,7 @@ TEST(DirectoryArchive, ScanRefusesAnUnreadableFile) {
   WriteFile(dir / "secret", "s", 0200);
   DirectoryArchive archive;
   std::string error;
-  EXPECT_FALSE(archive.Scan(dir.Path(), &error));
+  EXPECT_FALSE(archive.Scan(dir.path(), &error));
   EXPECT_EQ(dir / "secret: Permission denied", error);
 }
 
@@ -93,7 +93,7 @@ TEST(DirectoryArchive, KeepsModesAndLinksAndFixesOwnerAndTime) {
   // Hard links are stored as plain files, so a copy of the tree packs alike.
   ASSERT_EQ(0, link((dir / "private").c_str(), (dir / "same").c_str()));
   std::string error;
-  std::string bytes = Archive(dir.Path(), kGzip, &error);
+  std::string bytes = Archive(dir.path(), kGzip, &error);
   ASSERT_NE("", bytes) << error;
   EXPECT_EQ(
       "drwxr-x--- 0/0               0 2000-01-01 00:00 ./Bin/\n"
@@ -113,15 +113,15 @@ TEST(DirectoryArchive, SameTreeGivesSameBytesWhateverTheTimesAndOwners) {
   std::string longName(150, 'n');
   WriteFile(dir / ("d/" + longName), "long");
   std::string error;
-  std::string first = Archive(dir.Path(), kGzip, &error);
+  std::string first = Archive(dir.path(), kGzip, &error);
   ASSERT_NE("", first) << error;
 
-  ASSERT_EQ(0, RunShell("touch -d '2011-05-06 07:08:09' " + Quote(dir / "d/file") + " " +
-                        Quote(dir / "d")));
+  ASSERT_EQ(0, RunShell("touch -d '2011-05-06 07:08:09' " + ShellQuote(dir / "d/file") + " " +
+                        ShellQuote(dir / "d")));
   if (geteuid() == 0) {
     ASSERT_EQ(0, chown((dir / "top").c_str(), 1234, 5678));
   }
-  EXPECT_EQ(first, Archive(dir.Path(), kGzip, &error)) << error;
+  EXPECT_EQ(first, Archive(dir.path(), kGzip, &error)) << error;
 
   // The same names and contents made afresh, in another order.
   TempDir copy;
@@ -129,11 +129,11 @@ TEST(DirectoryArchive, SameTreeGivesSameBytesWhateverTheTimesAndOwners) {
   ASSERT_EQ(0, mkdir((copy / "d").c_str(), 0755));
   WriteFile(copy / ("d/" + longName), "long");
   WriteFile(copy / "d/file", "content");
-  EXPECT_EQ(first, Archive(copy.Path(), kGzip, &error)) << error;
+  EXPECT_EQ(first, Archive(copy.path(), kGzip, &error)) << error;
 
   // And bzip2, the default type, is just as steady.
-  EXPECT_EQ(Archive(dir.Path(), {"bzip2", "-9", "-c"}, &error),
-            Archive(copy.Path(), {"bzip2", "-9", "-c"}, &error));
+  EXPECT_EQ(Archive(dir.path(), {"bzip2", "-9", "-c"}, &error),
+            Archive(copy.path(), {"bzip2", "-9", "-c"}, &error));
 }
 
 TEST(DirectoryArchive, OddNamesArriveIntact) {
@@ -143,12 +143,12 @@ TEST(DirectoryArchive, OddNamesArriveIntact) {
   for (const std::string& name : names)
     WriteFile(dir / name, name);
   std::string error;
-  std::string bytes = Archive(dir.Path(), kGzip, &error);
+  std::string bytes = Archive(dir.path(), kGzip, &error);
   ASSERT_NE("", bytes) << error;
   TempDir out;
   WriteFile(out / "a.tgz", bytes);
   ASSERT_EQ(0, mkdir((out / "x").c_str(), 0755));
-  ASSERT_EQ(0, RunShell("tar -xzf " + Quote(out / "a.tgz") + " -C " + Quote(out / "x")));
+  ASSERT_EQ(0, RunShell("tar -xzf " + ShellQuote(out / "a.tgz") + " -C " + ShellQuote(out / "x")));
   Names sorted = names;
   std::sort(sorted.begin(), sorted.end());
   EXPECT_EQ(sorted, ListDirectory(out / "x"));
@@ -160,14 +160,14 @@ TEST(DirectoryArchive, LinksAreNotFollowedExceptTheTopDirectory) {
   TempDir outside, dir;
   WriteFile(outside / "payload", "from outside");
   ASSERT_EQ(0, mkdir((dir / "tree").c_str(), 0755));
-  ASSERT_EQ(0, symlink(outside.Path().c_str(), (dir / "tree/out").c_str()));
+  ASSERT_EQ(0, symlink(outside.path().c_str(), (dir / "tree/out").c_str()));
   ASSERT_EQ(0, symlink("tree", (dir / "top").c_str()));
   DirectoryArchive archive;
   std::string error;
   ASSERT_TRUE(archive.Scan(dir / "top", &error)) << error;
   EXPECT_EQ((Names{"./out"}), archive.Members());
   std::string bytes = Archive(dir / "top", kGzip, &error);
-  EXPECT_EQ("lrwxrwxrwx 0/0               0 2000-01-01 00:00 ./out -> " + outside.Path() + "\n",
+  EXPECT_EQ("lrwxrwxrwx 0/0               0 2000-01-01 00:00 ./out -> " + outside.path() + "\n",
             Verbose(bytes));
 }
 
@@ -177,7 +177,7 @@ TEST(DirectoryArchive, AFileGoneBeforeWritingFailsWithTarsMessage) {
   WriteFile(dir / "goes", "g");
   DirectoryArchive archive;
   std::string error;
-  ASSERT_TRUE(archive.Scan(dir.Path(), &error)) << error;
+  ASSERT_TRUE(archive.Scan(dir.path(), &error)) << error;
   ASSERT_EQ(0, unlink((dir / "goes").c_str()));
   ScopedFd fd(open((out / "archive").c_str(), O_RDWR | O_CREAT, 0644));
   EXPECT_FALSE(archive.Write(kGzip, fd.Get(), &error));

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "common/WriteAll.h"
+
 // Owns one open descriptor and closes it.
 class ScopedFd {
  public:
@@ -22,10 +24,8 @@ class ScopedFd {
 };
 
 // Whole reads and writes on descriptors, retried after interruptions and
-// partial transfers. Each returns false with errno set on a failure.
-
-// Writes all size bytes.
-bool WriteAll(int fd, const void* data, size_t size);
+// partial transfers. Each returns false with errno set on a failure; WriteAll
+// comes from common/WriteAll.h.
 // Writes all size bytes at offset, leaving the file position alone.
 bool PwriteAll(int fd, const void* data, size_t size, uint64_t offset);
 // Reads up to size bytes at offset; *got is less than size only at the end

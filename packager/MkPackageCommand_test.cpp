@@ -7,7 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "packager/TestFiles.h"
+#include "tests/PackageRecordFile.h"
+#include "tests/Subprocess.h"
 
 namespace {
 
@@ -82,7 +83,7 @@ class MkPackageCommandTest : public ::testing::Test {
   std::string Sha256(const std::string& bytes) {
     WriteFile(m_dir / "digest-input", bytes);
     std::string output;
-    EXPECT_EQ(0, RunShell("sha256sum " + Quote(m_dir / "digest-input"), &output));
+    EXPECT_EQ(0, RunShell("sha256sum " + ShellQuote(m_dir / "digest-input"), &output));
     return output.substr(0, 64);
   }
 
@@ -149,12 +150,12 @@ TEST_F(MkPackageCommandTest, BuildFailuresAndWarningsAreReported) {
 
   // After "--", a name that starts with "-" is an operand.
   WriteFile(m_dir / "-odd.tgz", "\x1f\x8b pretend gzip stream");
-  std::string saved(4096, '\0');
-  ASSERT_TRUE(getcwd(&saved[0], saved.size()));
-  saved.resize(strlen(saved.c_str()));
-  ASSERT_EQ(0, chdir(m_dir.Path().c_str()));
-  Result odd = Command({"--launcher", STUB_LAUNCHER, "--type", "tgz", "--", "-odd.tgz", "pkg"});
-  ASSERT_EQ(0, chdir(saved.c_str()));
+  Result odd;
+  {
+    ScopedChdir here(m_dir.path());
+    ASSERT_TRUE(here.Ok());
+    odd = Command({"--launcher", STUB_LAUNCHER, "--type", "tgz", "--", "-odd.tgz", "pkg"});
+  }
   EXPECT_EQ(0, odd.status) << odd.err;
   EXPECT_EQ("", odd.err);
 
@@ -318,7 +319,7 @@ class MkPackageProgramTest : public ::testing::Test {
  protected:
   void SetUp() override {
     // Others may need to enter the directory (see RunAs).
-    ASSERT_EQ(0, chmod(m_dir.Path().c_str(), 0755));
+    ASSERT_EQ(0, chmod(m_dir.path().c_str(), 0755));
     ASSERT_EQ(0, mkdir((m_dir / "bin").c_str(), 0755));
     WriteFile(m_dir / "bin/mkpackage", ReadFile(MKPACKAGE), 0755);
     ASSERT_EQ(0, mkdir((m_dir / "tree").c_str(), 0755));
@@ -329,7 +330,7 @@ class MkPackageProgramTest : public ::testing::Test {
   int Program(const std::string& args, std::string* err) {
     std::string output;
     int status = RunShell(
-        m_prefix + Quote(m_dir / "bin/mkpackage") + " " + args + " 2>&1 >/dev/null", &output);
+        m_prefix + ShellQuote(m_dir / "bin/mkpackage") + " " + args + " 2>&1 >/dev/null", &output);
     *err = output;
     return status;
   }
@@ -347,12 +348,12 @@ class MkPackageProgramTest : public ::testing::Test {
 
 TEST_F(MkPackageProgramTest, TakesTheLauncherBesideItself) {
   std::string err;
-  std::string pkg = Quote(m_dir / "pkg");
-  EXPECT_EQ(1, Program(Quote(m_dir / "tree") + " " + pkg, &err));
+  std::string pkg = ShellQuote(m_dir / "pkg");
+  EXPECT_EQ(1, Program(ShellQuote(m_dir / "tree") + " " + pkg, &err));
   EXPECT_EQ("mkpackage: " + m_dir / "bin/launcher" + ": No such file or directory\n", err);
 
   WriteFile(m_dir / "bin/launcher", ReadFile(STUB_LAUNCHER), 0755);
-  EXPECT_EQ(0, Program(Quote(m_dir / "tree") + " " + pkg, &err)) << err;
+  EXPECT_EQ(0, Program(ShellQuote(m_dir / "tree") + " " + pkg, &err)) << err;
   EXPECT_EQ(0, Program("--info " + pkg, &err)) << err;
   EXPECT_EQ(2, Program("", &err));
   EXPECT_EQ(std::string("mkpackage: missing ARCHIVE and OUTPUT\n") + kTryHelp, err);
@@ -363,7 +364,7 @@ TEST_F(MkPackageProgramTest, ReportsWhatItMayNotReadOrWrite) {
   ASSERT_EQ(0, mkdir((m_dir / "locked").c_str(), 0555));
   RunAsNobody();
   std::string err;
-  EXPECT_EQ(1, Program(Quote(m_dir / "tree") + " " + Quote(m_dir / "locked/pkg"), &err));
+  EXPECT_EQ(1, Program(ShellQuote(m_dir / "tree") + " " + ShellQuote(m_dir / "locked/pkg"), &err));
   EXPECT_EQ("mkpackage: cannot create a file in " + m_dir / "locked" + ": Permission denied\n",
             err);
   EXPECT_EQ(std::vector<std::string>{}, ListDirectory(m_dir / "locked"));
@@ -373,7 +374,7 @@ TEST_F(MkPackageProgramTest, ReportsWhatItMayNotReadOrWrite) {
     ASSERT_EQ(0, chmod((m_dir / "tree/secret").c_str(), 0200));
   }
   ASSERT_EQ(0, mkdir((m_dir / "out").c_str(), 0777));
-  EXPECT_EQ(1, Program(Quote(m_dir / "tree") + " " + Quote(m_dir / "out/pkg"), &err));
+  EXPECT_EQ(1, Program(ShellQuote(m_dir / "tree") + " " + ShellQuote(m_dir / "out/pkg"), &err));
   EXPECT_EQ("mkpackage: " + m_dir / "tree/secret" + ": Permission denied\n", err);
   EXPECT_EQ(std::vector<std::string>{}, ListDirectory(m_dir / "out"));
 }
@@ -385,7 +386,7 @@ TEST_F(MkPackageProgramTest, AFailedWriteLeavesNoPackageBehind) {
   // A file size limit below the launcher's size stands in for a full disk.
   m_prefix = "ulimit -f 8; trap '' XFSZ; ";
   std::string err;
-  EXPECT_EQ(1, Program(Quote(m_dir / "tree") + " " + Quote(m_dir / "out/pkg"), &err));
+  EXPECT_EQ(1, Program(ShellQuote(m_dir / "tree") + " " + ShellQuote(m_dir / "out/pkg"), &err));
   EXPECT_EQ("mkpackage: cannot write " + m_dir / "out/pkg" + ": File too large\n", err);
   EXPECT_EQ(std::vector<std::string>{"pkg"}, ListDirectory(m_dir / "out"));
   EXPECT_EQ("the previous package", ReadFile(m_dir / "out/pkg"));
@@ -393,6 +394,6 @@ TEST_F(MkPackageProgramTest, AFailedWriteLeavesNoPackageBehind) {
 
 TEST_F(MkPackageProgramTest, AnUnwritableStandardOutputIsAFailure) {
   std::string err;
-  EXPECT_EQ(1, RunShell(Quote(m_dir / "bin/mkpackage") + " --help 2>&1 >/dev/full", &err));
+  EXPECT_EQ(1, RunShell(ShellQuote(m_dir / "bin/mkpackage") + " --help 2>&1 >/dev/full", &err));
   EXPECT_EQ("mkpackage: cannot write the output\n", err);
 }

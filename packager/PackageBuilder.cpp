@@ -28,6 +28,21 @@ std::string TooLarge(const std::string& what, uint64_t length) {
          " bytes; a package piece holds at most " + std::to_string(kMaxPieceLength) + ")";
 }
 
+// A piece taken from the file at path must hold something and fit the
+// record's length fields.
+bool CheckPieceSize(const std::string& path, const std::string& what, uint64_t size,
+                    std::string* error) {
+  if (size == 0) {
+    *error = path + ": " + what + " is empty";
+    return false;
+  }
+  if (size > kMaxPieceLength) {
+    *error = path + ": " + TooLarge(what, size);
+    return false;
+  }
+  return true;
+}
+
 // Opens path for reading as a regular file; *st receives its status.
 bool OpenRegular(const std::string& path, ScopedFd* fd, struct stat* st, std::string* error) {
   fd->Reset(open(path.c_str(), O_RDONLY | O_CLOEXEC));
@@ -177,14 +192,8 @@ bool PackageBuilder::OpenDecompressor(Inputs* inputs, std::string* error) {
   if (!OpenRegular(path, &inputs->decompressor, &inputs->decompressorStat, error))
     return false;
   uint64_t size = static_cast<uint64_t>(inputs->decompressorStat.st_size);
-  if (size == 0) {
-    *error = path + ": the decompressor is empty";
+  if (!CheckPieceSize(path, "the decompressor", size, error))
     return false;
-  }
-  if (size > kMaxPieceLength) {
-    *error = path + ": " + TooLarge("the decompressor", size);
-    return false;
-  }
   // The launcher makes its copy executable, but a file that nobody may run
   // is most likely not a program at all.
   if ((inputs->decompressorStat.st_mode & 0111) == 0)
@@ -213,14 +222,8 @@ bool PackageBuilder::OpenArchive(Inputs* inputs, std::string* error) {
   if (!OpenRegular(path, &inputs->archive, &inputs->archiveStat, error))
     return false;
   uint64_t size = static_cast<uint64_t>(inputs->archiveStat.st_size);
-  if (size == 0) {
-    *error = path + ": the archive is empty";
+  if (!CheckPieceSize(path, "the archive", size, error))
     return false;
-  }
-  if (size > kMaxPieceLength) {
-    *error = path + ": " + TooLarge("the archive", size);
-    return false;
-  }
   // A mismatch is most likely the wrong file or the wrong --type, but an
   // archive of an unusual make may still extract, so it is only a warning.
   if (!type.signature.empty()) {

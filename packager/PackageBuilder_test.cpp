@@ -8,7 +8,8 @@
 #include <gtest/gtest.h>
 
 #include "common/Checksum.h"
-#include "packager/TestFiles.h"
+#include "tests/PackageRecordFile.h"
+#include "tests/Subprocess.h"
 
 namespace {
 
@@ -54,7 +55,7 @@ class PackageBuilderTest : public ::testing::Test {
   std::string DigestOf(const std::string& program, const Names& files) {
     std::string command = "cat";
     for (const std::string& file : files)
-      command += " " + Quote(file);
+      command += " " + ShellQuote(file);
     std::string output;
     EXPECT_EQ(0, RunShell(command + " | " + program, &output));
     return output.substr(0, output.find(' '));
@@ -99,7 +100,7 @@ TEST_F(PackageBuilderTest, LaysOutLauncherThenDecompressorThenArchive) {
 
   // The program itself sees the patched values.
   std::string output;
-  EXPECT_EQ(0, RunShell(Quote(m_dir / "out/pkg"), &output));
+  EXPECT_EQ(0, RunShell(ShellQuote(m_dir / "out/pkg"), &output));
   EXPECT_EQ(
       std::to_string(kArchive.size()) + " " + std::to_string(kDecompressor.size()) + " bz2 2\n",
       output);
@@ -150,15 +151,15 @@ TEST_F(PackageBuilderTest, PacksADirectoryWithBzip2FromPath) {
 
   WriteFile(m_dir / "piece", package.substr(launcherLength + bzip2.size()));
   std::string listing;
-  ASSERT_EQ(0, RunShell("bzip2 -dc " + Quote(m_dir / "piece") + " | tar -tf -", &listing));
+  ASSERT_EQ(0, RunShell("bzip2 -dc " + ShellQuote(m_dir / "piece") + " | tar -tf -", &listing));
   EXPECT_EQ("./Bin/\n./Bin/setup\n./README\n", listing);
 }
 
 TEST_F(PackageBuilderTest, BuildsFromADirectoryRepeatByteForByte) {
   std::string error;
   ASSERT_TRUE(Build(Options(m_dir / "tree", m_dir / "out/one"), &error)) << error;
-  ASSERT_EQ(0, RunShell("touch -d '2001-02-03 04:05:06' " + Quote(m_dir / "tree/README") + " " +
-                        Quote(m_dir / "tree/Bin")));
+  ASSERT_EQ(0, RunShell("touch -d '2001-02-03 04:05:06' " + ShellQuote(m_dir / "tree/README") +
+                        " " + ShellQuote(m_dir / "tree/Bin")));
   ASSERT_TRUE(Build(Options(m_dir / "tree", m_dir / "out/two"), &error)) << error;
   EXPECT_EQ(ReadFile(m_dir / "out/one"), ReadFile(m_dir / "out/two"));
 }
@@ -338,7 +339,7 @@ TEST_F(PackageBuilderTest, AFailedCompressorLeavesAnExistingOutputAlone) {
       error);
   EXPECT_EQ(Names{"pkg"}, ListDirectory(m_dir / "out"));
   EXPECT_EQ("the previous package", ReadFile(m_dir / "out/pkg"));
-  EXPECT_EQ(0644u, ModeOf(m_dir / "out/pkg"));
+  EXPECT_EQ(0644, ModeOf(m_dir / "out/pkg"));
 }
 
 TEST_F(PackageBuilderTest, OutputHasMode0755WhateverTheUmask) {
@@ -348,7 +349,7 @@ TEST_F(PackageBuilderTest, OutputHasMode0755WhateverTheUmask) {
   bool ok = Build(Options(m_dir / "tree", m_dir / "out/pkg"), &error);
   umask(saved);
   ASSERT_TRUE(ok) << error;
-  EXPECT_EQ(0755u, ModeOf(m_dir / "out/pkg"));
+  EXPECT_EQ(0755, ModeOf(m_dir / "out/pkg"));
   EXPECT_EQ(Names{"pkg"}, ListDirectory(m_dir / "out"));
 }
 

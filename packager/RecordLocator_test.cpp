@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "packager/FileIo.h"
-#include "packager/TestFiles.h"
+#include "tests/Subprocess.h"
 
 namespace {
 

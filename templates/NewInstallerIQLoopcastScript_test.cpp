@@ -1,18 +1,14 @@
 #include "templates/NewInstallerIQLoopcastScript.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
 
 #include "templates/TemplateTestSupport.h"
+#include "tests/Subprocess.h"
 
 namespace {
 
@@ -64,27 +60,6 @@ const char kStandIn[] =
     "echo stand-in ran\n"
     "exit 7\n";
 
-bool WriteFile(const std::string& path, const std::string& text, mode_t mode) {
-  FILE* f = fopen(path.c_str(), "w");
-  if (!f)
-    return false;
-  const bool written = fwrite(text.data(), 1, text.size(), f) == text.size();
-  return fclose(f) == 0 && written && chmod(path.c_str(), mode) == 0;
-}
-
-std::string ReadWholeFile(const std::string& path) {
-  std::string text;
-  FILE* f = fopen(path.c_str(), "r");
-  if (!f)
-    return "(missing)";
-  char chunk[4096];
-  size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, f)) > 0)
-    text.append(chunk, n);
-  fclose(f);
-  return text;
-}
-
 struct ScriptResult {
   int status;
   std::string out;
@@ -95,65 +70,32 @@ struct ScriptResult {
 class ScriptRun : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/loopcast_test.XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(pattern));
-    m_dir = pattern;
     ASSERT_EQ(0, mkdir((m_dir + "/Bin").c_str(), 0755));
     ASSERT_TRUE(WriteFile(m_dir + "/Bin/loopcast.sh",
                           NewInstallerIQLoopcastScript::CreateScriptFile(m_dir.c_str()), 0755));
     ASSERT_TRUE(WriteFile(m_dir + "/Bin/loopcast", kStandIn, 0755));
   }
 
-  void TearDown() override {
-    unlink((m_dir + "/Bin/loopcast.sh").c_str());
-    unlink((m_dir + "/Bin/loopcast").c_str());
-    unlink((m_dir + "/record.txt").c_str());
-    rmdir((m_dir + "/Bin").c_str());
-    rmdir(m_dir.c_str());
-  }
-
   // Runs the script with /bin/sh in the installation directory, with stale
   // values in the two variables that the script must replace.
   ScriptResult RunScript(const std::vector<std::string>& args) {
-    ScriptResult run{-1, ""};
-    int fds[2];
-    if (pipe(fds) != 0)
-      return run;
-    std::vector<std::string> argv = {"/bin/sh", m_dir + "/Bin/loopcast.sh"};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> cargv;
-    for (std::string& a : argv)
-      cargv.push_back(&a[0]);
-    cargv.push_back(nullptr);
-
-    pid_t pid = fork();
-    if (pid == 0) {
-      dup2(fds[1], 1);
-      close(fds[0]);
-      close(fds[1]);
-      int null = open("/dev/null", O_RDONLY);
-      dup2(null, 0);
-      setenv("LOOPCAST_PLUGIN_PATH", "stale", 1);
-      setenv("LOOPCAST_SUPPORT_PATH", "stale", 1);
-      if (chdir(m_dir.c_str()) == 0)
-        execv("/bin/sh", cargv.data());
-      _exit(127);
-    }
-    close(fds[1]);
-    char chunk[4096];
-    ssize_t n;
-    while ((n = read(fds[0], chunk, sizeof chunk)) > 0)
-      run.out.append(chunk, static_cast<size_t>(n));
-    close(fds[0]);
-    int status = 0;
-    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
-      run.status = WEXITSTATUS(status);
-    return run;
+    ProgramRun run;
+    run.program = "/bin/sh";
+    run.argv = {"/bin/sh", m_dir + "/Bin/loopcast.sh"};
+    run.argv.insert(run.argv.end(), args.begin(), args.end());
+    run.cwd = m_dir;
+    run.env = {{"LOOPCAST_PLUGIN_PATH", "stale"}, {"LOOPCAST_SUPPORT_PATH", "stale"}};
+    ProcessResult result = RunProgram(run);
+    return ScriptResult{result.exited ? result.code : -1, result.out};
   }
 
-  std::string Record() { return ReadWholeFile(m_dir + "/record.txt"); }
+  std::string Record() {
+    std::string text;
+    return ReadFile(m_dir + "/record.txt", &text) ? text : "(missing)";
+  }
 
-  std::string m_dir;
+  TempDir m_scratch;
+  const std::string m_dir = m_scratch.path();
 };
 
 }  // namespace

@@ -6,17 +6,15 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/TestFiles.h"
+
+// A golden file of the test data.
 inline std::string ReadTestFile(const std::string& name) {
-  std::ifstream in(std::string(STRATA_TEMPLATES_TESTDATA) + "/" + name, std::ios::binary);
-  EXPECT_TRUE(in.good()) << "cannot read golden file " << name;
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return ReadFile(std::string(STRATA_TEMPLATES_TESTDATA) + "/" + name);
 }
 
 // The lines of a text, without their line feeds. A last line without a line

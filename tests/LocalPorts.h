@@ -1,43 +1,26 @@
 #ifndef STRATA_TESTS_LOCALPORTS_H_
 #define STRATA_TESTS_LOCALPORTS_H_
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <vector>
 
 // Ports of the loopback address for tests of the port checks: ports that are
-// free, and a port that something listens on.
+// free, and ports that something holds or listens on.
 
-// A socket bound to a port of 127.0.0.1 that the kernel chose; listening if
-// asked to. Closed with the object.
+// A TCP socket bound to a port of 127.0.0.1, listening if asked to. Not
+// copyable: the object owns the socket, closed with it or by Close.
 class LoopbackSocket {
  public:
-  explicit LoopbackSocket(bool listening) {
-    m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (m_fd < 0 || bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        (listening && listen(m_fd, 1) != 0) ||
-        getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-      m_port = 0;
-      return;
-    }
-    m_port = ntohs(address.sin_port);
-  }
-  ~LoopbackSocket() {
-    if (m_fd >= 0)
-      close(m_fd);
-  }
+  // A port that the kernel chooses.
+  explicit LoopbackSocket(bool listening) : LoopbackSocket(0, listening) {}
+  // The given port; 0: the kernel chooses.
+  LoopbackSocket(int port, bool listening);
+  ~LoopbackSocket() { Close(); }
   LoopbackSocket(const LoopbackSocket&) = delete;
   LoopbackSocket& operator=(const LoopbackSocket&) = delete;
 
-  // 0 when no port could be had.
+  // The bound port; 0 when the socket could not be set up.
   int port() const { return m_port; }
+  void Close();
 
  private:
   int m_fd;
@@ -46,16 +29,6 @@ class LoopbackSocket {
 
 // count distinct ports that were free a moment ago: each was held until all
 // had been chosen, then released.
-inline std::vector<int> FreePorts(int count) {
-  std::vector<LoopbackSocket*> held;
-  std::vector<int> ports;
-  for (int i = 0; i < count; ++i) {
-    held.push_back(new LoopbackSocket(false));
-    ports.push_back(held.back()->port());
-  }
-  for (LoopbackSocket* socket : held)
-    delete socket;
-  return ports;
-}
+std::vector<int> FreePorts(int count);
 
 #endif  // STRATA_TESTS_LOCALPORTS_H_

@@ -2,7 +2,6 @@
 // directories: what the administrator sees, what the second stage receives
 // and what is left on disk.
 #include <gtest/gtest.h>
-#include <limits.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -45,15 +44,6 @@ std::string Noise(size_t size, unsigned seed) {
     c = static_cast<char>(x);
   }
   return bytes;
-}
-
-std::string RealPath(const std::string& path) {
-  char real[PATH_MAX];
-  if (realpath(path.c_str(), real) == nullptr) {
-    ADD_FAILURE() << "realpath " << path;
-    return path;
-  }
-  return real;
 }
 
 // The dots of a full read: 20, or 21 when a remainder is left (archives of

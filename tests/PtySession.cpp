@@ -2,18 +2,14 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
-#include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
-
-#include <vector>
 
 namespace {
 
@@ -29,7 +25,7 @@ PtySession::PtySession() : m_pid(-1), m_master(-1), m_matched(0) {}
 
 PtySession::~PtySession() {
   if (m_pid > 0) {
-    kill(m_pid, SIGKILL);
+    kill(-m_pid, SIGKILL);
     waitpid(m_pid, nullptr, 0);
   }
   if (m_master >= 0)
@@ -42,30 +38,12 @@ bool PtySession::Start(const ProgramRun& run) {
   size.ws_row = 24;
   size.ws_col = 80;
   m_pid = forkpty(&m_master, nullptr, nullptr, &size);
-  if (m_pid < 0)
+  if (m_pid < 0) {
+    ADD_FAILURE() << "forkpty: " << strerror(errno);
     return false;
-  if (m_pid == 0) {
-    if (!run.cwd.empty() && chdir(run.cwd.c_str()) != 0)
-      _exit(127);
-    for (const auto& var : run.env) {
-      if (var.second.empty())
-        unsetenv(var.first.c_str());
-      else
-        setenv(var.first.c_str(), var.second.c_str(), 1);
-    }
-    if (run.umask >= 0)
-      umask(static_cast<mode_t>(run.umask));
-    std::vector<char*> args;
-    for (const std::string& arg : run.argv)
-      args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    if (run.program.empty())
-      execvp(args[0], args.data());
-    else
-      execv(run.program.c_str(), args.data());
-    fprintf(stderr, "exec %s: %s\n", run.program.c_str(), strerror(errno));
-    _exit(127);
   }
+  if (m_pid == 0)
+    ExecProgram(run);
   fcntl(m_master, F_SETFD, FD_CLOEXEC);
   return true;
 }
@@ -113,32 +91,52 @@ void PtySession::Send(const std::string& text) {
     ssize_t n = write(m_master, text.data() + done, text.size() - done);
     if (n < 0 && errno == EINTR)
       continue;
-    if (n <= 0)
+    if (n <= 0) {
+      ADD_FAILURE() << "cannot type at the terminal: " << strerror(errno);
       return;
+    }
     done += static_cast<size_t>(n);
   }
 }
 
-ProcessResult PtySession::Finish(int timeoutSeconds) {
-  ProcessResult result;
+void PtySession::Signal(int sig) {
+  if (m_pid > 0)
+    kill(-m_pid, sig);
+}
+
+struct termios PtySession::Settings() const {
+  struct termios settings;
+  memset(&settings, 0, sizeof settings);
+  EXPECT_EQ(0, tcgetattr(m_master, &settings)) << strerror(errno);
+  return settings;
+}
+
+bool PtySession::WaitExit(ProcessResult* result, int timeoutSeconds) {
   long long deadline = NowMs() + timeoutSeconds * 1000LL;
   while (ReadSome(deadline)) {
   }
+  result->out = m_output;
   if (m_pid <= 0)
-    return result;
+    return false;
   int status = 0;
   pid_t done;
   while ((done = waitpid(m_pid, &status, WNOHANG)) == 0 && NowMs() < deadline) {
     struct timespec pause = {0, 20 * 1000 * 1000};
     nanosleep(&pause, nullptr);
   }
-  if (done != m_pid) {
-    kill(m_pid, SIGKILL);
+  bool ended = done == m_pid;
+  if (!ended) {
+    kill(-m_pid, SIGKILL);
     waitpid(m_pid, &status, 0);
   }
   m_pid = -1;
-  result.exited = WIFEXITED(status);
-  result.code = result.exited ? WEXITSTATUS(status) : WTERMSIG(status);
-  result.out = m_output;
+  result->exited = WIFEXITED(status);
+  result->code = result->exited ? WEXITSTATUS(status) : WTERMSIG(status);
+  return ended;
+}
+
+ProcessResult PtySession::Finish(int timeoutSeconds) {
+  ProcessResult result;
+  WaitExit(&result, timeoutSeconds);
   return result;
 }

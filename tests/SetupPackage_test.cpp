@@ -1,7 +1,6 @@
 // End-to-end installations from a real package: the demo product with the
 // real second-stage installer, assembled by mkpackage and run in temporary
 // start directories, unattended and in a dialogue on a pseudo-terminal.
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -25,15 +24,6 @@ const char* const kPortSettings[] = {"MonitorPort", "RTSPPort", "VQXPort",
                                      "HTTPPort",    "MMSPort",  "AdminPort"};
 const char* const kDatabases[] = {"adm_b_db", "enc_r_db", "enc_w_db", "enc_b_db", "cdi_b_db"};
 
-std::string RealPath(const std::string& path) {
-  char* real = realpath(path.c_str(), nullptr);
-  if (real == nullptr)
-    return path;
-  std::string result = real;
-  free(real);
-  return result;
-}
-
 std::string HostName() {
   char* name = nullptr;
   ServerInstaller::GetLocalHostName(name);
@@ -44,27 +34,13 @@ std::string HostName() {
 
 // Files below root (relative path to mode and content); directories end
 // with "/".
-std::map<std::string, std::string> Files(const std::string& root, const std::string& prefix = "") {
+std::map<std::string, std::string> Files(const std::string& root) {
   std::map<std::string, std::string> files;
-  DIR* dir = opendir((root + "/" + prefix).c_str());
-  if (dir == nullptr)
-    return files;
-  while (struct dirent* entry = readdir(dir)) {
-    std::string name = entry->d_name;
-    if (name == "." || name == "..")
-      continue;
-    std::string relative = prefix + name;
-    struct stat st;
-    lstat((root + "/" + relative).c_str(), &st);
-    if (S_ISDIR(st.st_mode)) {
-      files[relative + "/"] = "";
-      for (const auto& inner : Files(root, relative + "/"))
-        files.insert(inner);
-    } else {
-      files[relative] = std::to_string(st.st_mode & 0777) + " " + ReadFile(root + "/" + relative);
-    }
-  }
-  closedir(dir);
+  VisitTree(root, [&](const std::string& relative, const struct stat& st) {
+    files[relative] = S_ISDIR(st.st_mode) ? std::string()
+                                          : std::to_string(st.st_mode & 0777) + " " +
+                                                ReadFile(root + "/" + relative);
+  });
   return files;
 }
 

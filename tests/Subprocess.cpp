@@ -15,137 +15,151 @@ namespace {
 // An unlinked temporary file that collects one output stream of a child.
 int CaptureFile() {
   char name[] = "/tmp/strata-capture-XXXXXX";
-  int fd = mkstemp(name);
+  int fd = mkostemp(name, O_CLOEXEC);
   if (fd >= 0)
     unlink(name);
   return fd;
 }
 
-std::string ReadAll(int fd) {
+// Everything from fd's start (a file) or until every writer has closed it
+// (a pipe); closes fd.
+std::string TakeOutput(int fd) {
   std::string text;
   lseek(fd, 0, SEEK_SET);
-  char buffer[65536];
-  ssize_t got;
-  while ((got = read(fd, buffer, sizeof buffer)) > 0)
-    text.append(buffer, static_cast<size_t>(got));
+  ReadAll(fd, &text);
   close(fd);
   return text;
 }
 
-ProcessResult RunChild(const std::function<void()>& body) {
+// The read side of a pipe that holds input and then ends, or /dev/null for
+// no input; -1 when neither can be had.
+int InputFor(const std::string& input) {
+  if (input.empty())
+    return open("/dev/null", O_RDONLY | O_CLOEXEC);
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0)
+    return -1;
+  // Written whole before the child starts, so the pipe must hold it all.
+  fcntl(fds[1], F_SETFL, O_NONBLOCK);
+  ssize_t written = write(fds[1], input.data(), input.size());
+  close(fds[1]);
+  if (written != static_cast<ssize_t>(input.size())) {
+    ADD_FAILURE() << "the input of " << input.size() << " bytes does not fit into a pipe";
+    close(fds[0]);
+    return -1;
+  }
+  return fds[0];
+}
+
+ProcessResult RunChild(const std::function<void()>& body, const ForkOptions& options,
+                       const std::string& input) {
   ProcessResult result;
-  int out = CaptureFile();
+  int in = InputFor(input);
+  // The read side and the write side: one file, or the ends of a pipe.
+  int out[2] = {-1, -1};
+  if (!options.outputUntilClosed)
+    out[0] = out[1] = CaptureFile();
+  else if (pipe2(out, O_CLOEXEC) != 0)
+    out[0] = out[1] = -1;
   int err = CaptureFile();
-  if (out < 0 || err < 0) {
-    ADD_FAILURE() << "cannot create capture files: " << strerror(errno);
+  if (in < 0 || out[0] < 0 || err < 0) {
+    ADD_FAILURE() << "cannot set up the child's standard streams: " << strerror(errno);
+    for (int fd : {in, out[0], out[1] != out[0] ? out[1] : -1, err}) {
+      if (fd >= 0)
+        close(fd);
+    }
     return result;
   }
   // Nothing buffered in the test may be written a second time by the child.
   fflush(nullptr);
   pid_t pid = fork();
-  if (pid < 0) {
-    ADD_FAILURE() << "fork: " << strerror(errno);
-    return result;
-  }
   if (pid == 0) {
-    int in = open("/dev/null", O_RDONLY);
     dup2(in, 0);
-    dup2(out, 1);
+    dup2(out[1], 1);
     dup2(err, 2);
+    // Only the standard streams lead to the test's ends.
+    for (int fd : {in, out[0], out[1], err}) {
+      if (fd > 2)
+        close(fd);
+    }
     body();
     fflush(nullptr);
-    _exit(0);
+    _exit(options.statusOnReturn);
   }
+  close(in);
+  if (options.outputUntilClosed)
+    close(out[1]);
+  if (pid < 0) {
+    ADD_FAILURE() << "fork: " << strerror(errno);
+    close(out[0]);
+    close(err);
+    return result;
+  }
+  if (options.outputUntilClosed)
+    result.out = TakeOutput(out[0]);
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   result.exited = WIFEXITED(status);
   result.code = result.exited ? WEXITSTATUS(status) : WTERMSIG(status);
-  result.out = ReadAll(out);
-  result.err = ReadAll(err);
+  if (!options.outputUntilClosed)
+    result.out = TakeOutput(out[0]);
+  result.err = TakeOutput(err);
   return result;
 }
 
 }  // namespace
 
+ProcessResult RunForked(const ForkOptions& options, const std::function<void()>& body) {
+  return RunChild(body, options, std::string());
+}
+
 ProcessResult RunForked(const std::function<void()>& body) {
-  return RunChild(body);
+  return RunChild(body, ForkOptions(), std::string());
 }
 
 ProcessResult RunProgram(const ProgramRun& run) {
-  return RunChild([&run] {
-    if (!run.cwd.empty() && chdir(run.cwd.c_str()) != 0) {
-      fprintf(stderr, "chdir %s: %s\n", run.cwd.c_str(), strerror(errno));
-      _exit(127);
-    }
-    for (const auto& var : run.env) {
-      if (var.second.empty())
-        unsetenv(var.first.c_str());
-      else
-        setenv(var.first.c_str(), var.second.c_str(), 1);
-    }
-    if (run.umask >= 0)
-      umask(static_cast<mode_t>(run.umask));
-    std::vector<char*> args;
-    for (const std::string& arg : run.argv)
-      args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    if (run.program.empty())
-      execvp(args[0], args.data());
-    else
-      execv(run.program.c_str(), args.data());
-    fprintf(stderr, "exec %s: %s\n", run.program.c_str(), strerror(errno));
-    fflush(stderr);
+  return RunChild([&run] { ExecProgram(run); }, ForkOptions(), run.input);
+}
+
+void ExecProgram(const ProgramRun& run) {
+  if (!run.cwd.empty() && chdir(run.cwd.c_str()) != 0) {
+    fprintf(stderr, "chdir %s: %s\n", run.cwd.c_str(), strerror(errno));
     _exit(127);
-  });
-}
-
-TempDir::TempDir() {
-  const char* base = getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/strata-test-XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  if (mkdtemp(name.data()) == nullptr)
-    ADD_FAILURE() << "mkdtemp: " << strerror(errno);
-  m_sPath = name.data();
-}
-
-TempDir::~TempDir() {
-  // Directories that a test made unreadable or unwritable still go.
-  std::string command = "chmod -R u+rwx '" + m_sPath + "' 2>/dev/null; rm -rf '" + m_sPath + "'";
-  if (system(command.c_str()) != 0)
-    fprintf(stderr, "could not remove %s\n", m_sPath.c_str());
-}
-
-std::string ReadFile(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY);
-  if (fd < 0) {
-    ADD_FAILURE() << "open " << path << ": " << strerror(errno);
-    return "";
   }
-  return ReadAll(fd);
-}
-
-void WriteFile(const std::string& path, const std::string& content, mode_t mode) {
-  FILE* file = fopen(path.c_str(), "wb");
-  if (file == nullptr) {
-    ADD_FAILURE() << "create " << path << ": " << strerror(errno);
-    return;
+  for (const auto& var : run.env) {
+    if (var.second.empty())
+      unsetenv(var.first.c_str());
+    else
+      setenv(var.first.c_str(), var.second.c_str(), 1);
   }
-  if (fwrite(content.data(), 1, content.size(), file) != content.size())
-    ADD_FAILURE() << "write " << path;
-  fclose(file);
-  chmod(path.c_str(), mode);
+  for (const std::string& name : run.emptyEnv)
+    setenv(name.c_str(), "", 1);
+  if (run.umask >= 0)
+    umask(static_cast<mode_t>(run.umask));
+  std::vector<char*> args;
+  for (const std::string& arg : run.argv)
+    args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  if (run.program.empty())
+    execvp(args[0], args.data());
+  else
+    execv(run.program.c_str(), args.data());
+  fprintf(stderr, "exec %s: %s\n", run.program.c_str(), strerror(errno));
+  fflush(stderr);
+  _exit(127);
 }
 
-bool Exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
-}
-
-int ModeOf(const std::string& path) {
-  struct stat st;
-  if (lstat(path.c_str(), &st) != 0)
+int RunShell(const std::string& command, std::string* output) {
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr)
     return -1;
-  return static_cast<int>(st.st_mode & 07777);
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+    if (output != nullptr)
+      output->append(buffer, n);
+  }
+  int status = pclose(pipe);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
