@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "common/SystemError.h"
+#include "common/WriteAll.h"
 
 namespace {
 
@@ -278,17 +279,10 @@ bool ContentGenerator::WriteFile(const std::string& path, const std::string& con
     *error = path + ": " + ErrnoText(errno);
     return false;
   }
-  size_t done = 0;
-  while (done < content.size()) {
-    ssize_t n = write(fd, content.data() + done, content.size() - done);
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n <= 0) {
-      *error = path + ": " + ErrnoText(n < 0 ? errno : ENOSPC);
-      close(fd);
-      return false;
-    }
-    done += static_cast<size_t>(n);
+  if (!WriteAll(fd, content.data(), content.size())) {
+    *error = path + ": " + ErrnoText(errno);
+    close(fd);
+    return false;
   }
   if (close(fd) != 0) {
     *error = path + ": " + ErrnoText(errno);
