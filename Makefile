@@ -58,7 +58,9 @@ demo: build
 # bench/results/; BENCH_QUICK=1 for a short run that writes to out/bench-quick/.
 bench:
 	@scripts/install-deps.sh bench
-	@$(MAKE) --no-print-directory build
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target launcher mkpackage make_content \
+	  bench_second_stage checksum_speed bench_place
 	@python3 bench/run_bench.py --build $(BUILD)
 
 format:
