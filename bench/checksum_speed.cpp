@@ -1,6 +1,7 @@
-// Times reading a file in 1 MiB blocks, as the launcher's checking pass does,
-// alone and with each digest: checksum_speed FILE ROUNDS. Prints one line per
-// kind with the median seconds of the rounds, which alternate the kinds.
+// Times reading a file in blocks as large as the launcher's, as its checking
+// pass does, alone and with each digest: checksum_speed FILE ROUNDS. Prints
+// one line per kind with the median seconds of the rounds, which alternate
+// the kinds.
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "common/Checksum.h"
+#include "launcher/PackageFile.h"
 #include "launcher/PackageRecord.h"
 
 namespace {
@@ -50,7 +52,7 @@ int main(int argc, char** argv) {
   const int rounds = atoi(argv[2]);
   const uint32_t kinds[] = {kChecksumNone, kChecksumSha256, kChecksumXxh3_128};
   std::vector<std::vector<double>> times(3);
-  std::vector<char> buffer(1 << 20);
+  std::vector<char> buffer(PackageFile::kBufferSize);
   for (int round = 0; round < rounds; ++round) {
     for (int k = 0; k < 3; ++k) {
       double seconds = TimeOnce(argv[1], kinds[k], &buffer);

@@ -167,7 +167,7 @@ def render(info):
                  e["round_ratio_max"]))
         c = s["checksum"]
         w("")
-        w("Checking pass over the archive (1 MiB reads, median of 9): read alone %s, with"
+        w("Checking pass over the archive (128 KiB reads, median of 9): read alone %s, with"
           " XXH3-128 %s, with SHA-256 %s; the digest alone is %.2f%% (XXH3-128) and %.2f%%"
           " (SHA-256) of the floor."
           % (seconds(c["read_only"]), seconds(c["xxh3-128"]), seconds(c["sha256"]),
