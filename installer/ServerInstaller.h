@@ -83,7 +83,8 @@ class ServerInstaller {
   virtual int BackupIfPresent(const char* name);
   // Removes the extraction directory and the installed Bin/setup.
   virtual void CleanUp(const char* dir);
-  // Reports (unless silent), cleans up and ends the process with status.
+  // Reports through ui, or m_pUI when ui is null, unless silent or neither
+  // is there; cleans up and ends the process with status.
   [[noreturn]] virtual void CleanUpAndExit(int status, ConsoleUI* ui);
   // Runs a shell command and returns what system() returned.
   virtual int System(const char* command);
