@@ -61,13 +61,14 @@ std::string WriteDecompressor(Stage1* stage1, PackageFile* package, const Packag
   // write or have a file of theirs run as the decompressor.
   if (!temp.OpenFile(kTempName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0755))
     stage1->Bail(-1, ("\nError: " + temp.Failure() + "\n").c_str());
-  if (!package->Copy(piece, 0, length, &temp, &failure) || !temp.Close()) {
+  // The mode goes on the open file: by name, after the close, it could reach
+  // whatever someone put under that name in the meantime.
+  if (!package->Copy(piece, 0, length, &temp, &failure) || !temp.SetMode(0755) || !temp.Close()) {
     if (failure.empty())
       failure = temp.Failure();
     unlink(kTempName);
     stage1->Bail(-1, ("\nError: " + failure + "\n").c_str());
   }
-  chmod(kTempName, 0755);
   std::string cwd;
   if (!CurrentDirectory(&cwd)) {
     std::string reason = ErrnoText(errno);
