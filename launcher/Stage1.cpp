@@ -82,13 +82,13 @@ std::string WriteDecompressor(Stage1* stage1, PackageFile* package, const Packag
 
 }  // namespace
 
-Stage1::Stage1() : m_nFlags(0), m_nChecksumKind(kChecksumNone), m_pChecksum() {}
+Stage1::Stage1() : m_nFlags(0), m_nChecksumKind(kChecksumNone), m_checksumDigest() {}
 
 Stage1::~Stage1() {}
 
 void Stage1::SetChecksum(uint32_t kind, const unsigned char* digest) {
   m_nChecksumKind = kind;
-  memcpy(m_pChecksum, digest, sizeof m_pChecksum);
+  memcpy(m_checksumDigest, digest, sizeof m_checksumDigest);
 }
 
 void Stage1::Main(int archiveLength, int extractorLength, char* archiveType, int argc,
@@ -136,7 +136,7 @@ void Stage1::Main(int archiveLength, int extractorLength, char* archiveType, int
   if (digest != nullptr) {
     unsigned char found[Checksum::kMaxDigestSize];
     sum.Final(found);
-    if (memcmp(found, m_pChecksum, Checksum::DigestSize(m_nChecksumKind)) != 0) {
+    if (memcmp(found, m_checksumDigest, Checksum::DigestSize(m_nChecksumKind)) != 0) {
       // Never leave a decompressor behind from a package that failed its check.
       unlink(kTempName);
       Bail(-1,
