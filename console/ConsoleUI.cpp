@@ -17,9 +17,10 @@ namespace {
 const char kLicenseFile[] = "_license.txt";
 
 // While echo is off, these signals would otherwise end the process with the
-// user's terminal left silent and without line editing. The handler puts the
+// user's terminal left silent and without line editing; ISIG stays on, so the
+// user can send SIGINT and SIGQUIT from the keyboard. The handler puts the
 // settings back and then lets the signal take its default course.
-const int kRestoreSignals[] = {SIGINT, SIGTERM, SIGHUP};
+const int kRestoreSignals[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP};
 const int kRestoreSignalCount = sizeof(kRestoreSignals) / sizeof(kRestoreSignals[0]);
 
 struct termio g_restoreTermio;

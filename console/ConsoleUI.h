@@ -49,8 +49,8 @@ class ConsoleUI {
   // On standard error: the offending option (if any) and the usage line.
   virtual void PrintUsage(const char* programPath, const char* option);
   // Saves the terminal settings of standard input and turns echo and line
-  // editing off. Until SetEchoOn, SIGINT, SIGTERM and SIGHUP (where they
-  // would end the process by default) restore the saved settings first.
+  // editing off. Until SetEchoOn, SIGINT, SIGQUIT, SIGTERM and SIGHUP (where
+  // they would end the process by default) restore the saved settings first.
   virtual void SetEchoOff();
   // Applies the settings saved by SetEchoOff again (nothing if none were
   // ever saved) and puts the signal handlers back.

@@ -426,16 +426,23 @@ TEST(ConsoleUI, EndOfInputEndsTheDialogue) {
 }
 
 TEST(ConsoleUI, SignalAtPasswordPromptRestoresTerminal) {
-  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+  // Where a core dump of SIGQUIT would go.
+  TempDir work;
+  for (int sig : {SIGINT, SIGQUIT, SIGTERM, SIGHUP}) {
     SCOPED_TRACE(strsignal(sig));
     PtySession term;
-    ASSERT_TRUE(term.Start(Probe({"userpass", "admin", "@null", ""})));
+    ProgramRun run = Probe({"userpass", "admin", "@null", ""});
+    run.cwd = work.path();
+    ASSERT_TRUE(term.Start(run));
     ASSERT_TRUE(term.Expect("Username [admin]: ")) << term.Output();
     term.Send("\n");
     ASSERT_TRUE(term.Expect("Password []: ")) << term.Output();
     ASSERT_FALSE(EchoOn(term.Settings()));
+    // The keyboard's signals as the user types them.
     if (sig == SIGINT)
-      term.Send("\x03");  // Ctrl-C, as the user types it
+      term.Send("\x03");  // Ctrl-C
+    else if (sig == SIGQUIT)
+      term.Send("\x1c");  // Ctrl-Backslash
     else
       term.Signal(sig);
     ProcessResult end;
