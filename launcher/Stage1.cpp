@@ -61,9 +61,12 @@ std::string WriteDecompressor(Stage1* stage1, PackageFile* package, const Packag
   // write or have a file of theirs run as the decompressor.
   if (!temp.OpenFile(kTempName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0755))
     stage1->Bail(-1, ("\nError: " + temp.Failure() + "\n").c_str());
-  // The mode goes on the open file: by name, after the close, it could reach
-  // whatever someone put under that name in the meantime.
-  if (!package->Copy(piece, 0, length, &temp, &failure) || !temp.SetMode(0755) || !temp.Close()) {
+  bool written = package->Copy(piece, 0, length, &temp, &failure);
+  // On the open file: by name, after the close, the mode could reach whatever
+  // someone put under that name in the meantime. A file system that refuses
+  // modes may still let the file run, so a refusal is not fatal.
+  temp.SetMode(0755);
+  if (!written || !temp.Close()) {
     if (failure.empty())
       failure = temp.Failure();
     unlink(kTempName);
