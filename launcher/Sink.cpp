@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -40,6 +41,18 @@ bool Sink::OpenCommand(const char* command, const char* name) {
   sigemptyset(&ignore.sa_mask);
   sigaction(SIGPIPE, &ignore, &m_savedPipeAction);
   m_nFd = fileno(m_pPipe);
+  return true;
+}
+
+bool Sink::SetMode(mode_t mode) {
+  if (m_pPipe != nullptr || m_nFd < 0) {
+    m_sFailure = "set the mode: not an open file";
+    return false;
+  }
+  if (fchmod(m_nFd, mode) != 0) {
+    m_sFailure = FormatText("set the mode of %s: %s", m_sName.c_str(), ErrnoText(errno));
+    return false;
+  }
   return true;
 }
 
