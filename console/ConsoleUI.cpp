@@ -17,9 +17,10 @@ namespace {
 const char kLicenseFile[] = "_license.txt";
 
 // While echo is off, these signals would otherwise end the process with the
-// user's terminal left silent and without line editing. The handler puts the
+// user's terminal left silent and without line editing; ISIG stays on, so the
+// user can send SIGINT and SIGQUIT from the keyboard. The handler puts the
 // settings back and then lets the signal take its default course.
-const int kRestoreSignals[] = {SIGINT, SIGTERM, SIGHUP};
+const int kRestoreSignals[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP};
 const int kRestoreSignalCount = sizeof(kRestoreSignals) / sizeof(kRestoreSignals[0]);
 
 struct termio g_restoreTermio;
@@ -99,10 +100,6 @@ bool ReadLine(std::string* line) {
   return true;
 }
 
-bool InputHasEnded() {
-  return feof(stdin) || ferror(stdin);
-}
-
 bool IsEmpty(const char* text) {
   return text == nullptr || text[0] == '\0';
 }
@@ -116,7 +113,7 @@ void Discard(char** text) {
 
 }  // namespace
 
-ConsoleUI::ConsoleUI() : m_nDotPid(0) {
+ConsoleUI::ConsoleUI() : m_bInputEnded(false), m_nDotPid(0) {
   // An all-zero record marks "nothing saved yet" for SetEchoOn; no terminal
   // reports all-zero settings (that would include the hang-up speed B0).
   memset(&m_savedTermio, 0, sizeof m_savedTermio);
@@ -134,7 +131,12 @@ char* ConsoleUI::PromptForItem(const char* label, const char* defaultValue, char
   fflush(nullptr);
 
   std::string line;
-  if (!ReadLine(&line) || line.empty())
+  m_bInputEnded = false;
+  if (!ReadLine(&line)) {
+    m_bInputEnded = true;
+    return nullptr;
+  }
+  if (line.empty())
     return nullptr;
   char* text = new char[line.size() + 1];
   memcpy(text, line.c_str(), line.size() + 1);
@@ -249,8 +251,9 @@ void ConsoleUI::PromptForUsernamePassword(char** userName, char** password, cons
       if (!first)
         ShowErrorMessage("Username not specified!\n");
       char* before = *userName;
+      m_bInputEnded = false;
       char* answer = PromptForItem("Username", before, userName, "");
-      if (answer == nullptr && InputHasEnded()) {
+      if (answer == nullptr && m_bInputEnded) {
         endOfInput();
         return;
       }
@@ -266,9 +269,10 @@ void ConsoleUI::PromptForUsernamePassword(char** userName, char** password, cons
     // From here on every password is one this dialogue read.
     *password = nullptr;
     while (*password == nullptr) {
+      m_bInputEnded = false;
       PromptForItem("Password", "", password, "");
       ShowMessage("\n");
-      if (*password == nullptr && InputHasEnded()) {
+      if (*password == nullptr && m_bInputEnded) {
         endOfInput();
         return;
       }
@@ -279,9 +283,10 @@ void ConsoleUI::PromptForUsernamePassword(char** userName, char** password, cons
     }
 
     while (confirmation == nullptr) {
+      m_bInputEnded = false;
       PromptForItem("Confirm Password", "", &confirmation, "");
       ShowMessage("\n");
-      if (confirmation == nullptr && InputHasEnded()) {
+      if (confirmation == nullptr && m_bInputEnded) {
         endOfInput();
         return;
       }

@@ -23,7 +23,7 @@ class ConsoleUI {
 
   // Prints preamble, label and "[default]: ", reads one line. Returns a new
   // string, also stored in *answer, or null (answer untouched) when the user
-  // just pressed Enter or input has ended.
+  // just pressed Enter or input has ended (then m_bInputEnded is set).
   virtual char* PromptForItem(const char* label, const char* defaultValue, char** answer,
                               const char* preamble);
   // printf onto standard output, without a flush.
@@ -43,14 +43,15 @@ class ConsoleUI {
   // prints it directly when that file cannot be written.
   virtual void DisplayText(const char* text);
   // Asks until a user name and an acceptable, confirmed password are set.
-  // At end of input it restores the terminal and returns, leaving what could
-  // not be asked null.
+  // When a prompt gives no answer because input has ended (m_bInputEnded),
+  // it restores the terminal and returns, leaving what could not be asked
+  // null.
   virtual void PromptForUsernamePassword(char** userName, char** password, const char* message);
   // On standard error: the offending option (if any) and the usage line.
   virtual void PrintUsage(const char* programPath, const char* option);
   // Saves the terminal settings of standard input and turns echo and line
-  // editing off. Until SetEchoOn, SIGINT, SIGTERM and SIGHUP (where they
-  // would end the process by default) restore the saved settings first.
+  // editing off. Until SetEchoOn, SIGINT, SIGQUIT, SIGTERM and SIGHUP (where
+  // they would end the process by default) restore the saved settings first.
   virtual void SetEchoOff();
   // Applies the settings saved by SetEchoOff again (nothing if none were
   // ever saved) and puts the signal handlers back.
@@ -60,6 +61,13 @@ class ConsoleUI {
   virtual void StartPrintingDots();
   // Sends the dot printer SIGTERM and forgets it.
   virtual void StopPrintingDots();
+
+ protected:
+  // Set by PromptForItem when it found standard input at its end, cleared
+  // by the dialogue before each prompt: a prompt without an answer ends the
+  // dialogue only then, not because of the state of the real standard input.
+  // A derived PromptForItem that reads its input elsewhere may set it too.
+  bool m_bInputEnded;
 
  private:
   pid_t m_nDotPid;

@@ -266,6 +266,17 @@ TEST(ConsoleUI, UsernamePasswordOnPipes) {
     EXPECT_TRUE(run.exited && run.code == 0) << run.err;
   }
   {
+    // An empty confirmation is rejected and only the confirmation is asked
+    // again.
+    ProcessResult run = RunPiped({"userpass", "@null", "@null", ""}, "bob\npw\n\npw\n");
+    EXPECT_EQ(
+        "Username []: Password []: \nConfirm Password []: \n"
+        "Invalid password entered, try again.\n"
+        "Confirm Password []: \nuser=[bob] password=[pw]\n",
+        run.out);
+    EXPECT_TRUE(run.exited && run.code == 0) << run.err;
+  }
+  {
     // The message is shown as it is, even with a conversion character.
     ProcessResult run = RunPiped({"userpass", "u", "p", "100% sure %s\n"}, "");
     EXPECT_EQ("100% sure %s\nuser=[u] password=[p]\n", run.out);
@@ -275,8 +286,9 @@ TEST(ConsoleUI, UsernamePasswordOnPipes) {
 namespace {
 
 // A console whose user is a script: prompts take their answers from a list
+// (a null entry is the Enter key alone; after the last one, input has ended)
 // and every operation the dialogue calls is logged, so the dialogue's calls
-// through the virtual table can be followed.
+// through the virtual table can be followed. Standard input is never read.
 class ScriptedConsole : public ConsoleUI {
  public:
   explicit ScriptedConsole(std::vector<const char*> answers) : m_answers(answers) {}
@@ -284,7 +296,16 @@ class ScriptedConsole : public ConsoleUI {
   char* PromptForItem(const char* label, const char* defaultValue, char** answer,
                       const char* /*preamble*/) override {
     m_log.push_back(std::string(label) + " [" + (defaultValue ? defaultValue : "") + "]");
-    if (m_next >= m_answers.size() || m_answers[m_next] == nullptr) {
+    if (m_next >= m_answers.size()) {
+      // A dialogue that keeps asking after the end would never finish.
+      if (++m_next > m_answers.size() + 20) {
+        fprintf(stderr, "the dialogue does not end\n");
+        _exit(97);
+      }
+      m_bInputEnded = true;
+      return nullptr;
+    }
+    if (m_answers[m_next] == nullptr) {
       ++m_next;
       return nullptr;
     }
@@ -311,6 +332,10 @@ class ScriptedConsole : public ConsoleUI {
   void SetEchoOff() override { m_log.push_back("echo off"); }
   void SetEchoOn() override { m_log.push_back("echo on"); }
   const char* GetPagerCmd() override { return "sh -c 'cp \"$0\" copy.txt'"; }
+  void DisplayTextFile(const char* fileName) override {
+    m_log.push_back(std::string("display ") + fileName + ": " + ReadFile(fileName));
+    ConsoleUI::DisplayTextFile(fileName);
+  }
   void StopPrintingDots() override {
     m_log.push_back("stop dots");
     ConsoleUI::StopPrintingDots();
@@ -327,7 +352,7 @@ class ScriptedConsole : public ConsoleUI {
 }  // namespace
 
 TEST(ConsoleUI, DialogueCallsThroughTheVirtualTable) {
-  ScriptedConsole ui({nullptr, "admin", nullptr, "pw1", "pw2", nullptr, "pw", "pw"});
+  ScriptedConsole ui({nullptr, "admin", nullptr, "pw1", "pw2", nullptr, "pw", nullptr, "pw"});
   char* userName = nullptr;
   char* password = nullptr;
   ui.PromptForUsernamePassword(&userName, &password, "Account\n");
@@ -355,6 +380,9 @@ TEST(ConsoleUI, DialogueCallsThroughTheVirtualTable) {
       "message \n",
       "Confirm Password []",
       "message \n",
+      "error Invalid password entered, try again.\n",
+      "Confirm Password []",
+      "message \n",
       "echo on",
   };
   EXPECT_EQ(expected, ui.Log());
@@ -362,19 +390,61 @@ TEST(ConsoleUI, DialogueCallsThroughTheVirtualTable) {
   delete[] password;
 }
 
+TEST(ConsoleUI, DerivedPromptDecidesWhenInputHasEnded) {
+  // The real standard input plays no part when the console's own
+  // PromptForItem does not read it.
+  {
+    // At its end: a prompt without an answer is still just the Enter key.
+    ProcessResult run = RunForked(ForkOptions::MarkReturn(), [] {
+      if (getchar() != EOF || !feof(stdin))
+        _exit(98);
+      ScriptedConsole ui({nullptr, "bob", "pw", "pw"});
+      char* userName = nullptr;
+      char* password = nullptr;
+      ui.PromptForUsernamePassword(&userName, &password, "");
+      printf("user=%s password=%s\n", userName ? userName : "(null)",
+             password ? password : "(null)");
+      delete[] userName;
+      delete[] password;
+    });
+    EXPECT_EQ(kBodyReturned, run.code) << run.err;
+    EXPECT_EQ("user=bob password=pw\n", run.out);
+  }
+  {
+    // Not at its end: the script's end ends the dialogue.
+    ProcessResult run = RunForked(ForkOptions::MarkReturn(), [] {
+      int fds[2];
+      if (pipe(fds) != 0 || dup2(fds[0], 0) < 0)
+        _exit(98);
+      ScriptedConsole ui({"bob", "pw"});
+      char* userName = nullptr;
+      char* password = nullptr;
+      ui.PromptForUsernamePassword(&userName, &password, "");
+      printf("user=%s password=%s\n", userName ? userName : "(null)",
+             password ? password : "(null)");
+      delete[] userName;
+    });
+    EXPECT_EQ(kBodyReturned, run.code) << run.err;
+    EXPECT_EQ("user=bob password=(null)\n", run.out);
+  }
+}
+
 TEST(ConsoleUI, PagerAndDotsCallThroughTheVirtualTable) {
   TempDir work;
-  ScriptedConsole ui({});
   {
+    ScriptedConsole ui({});
     ScopedChdir here(work.path());
     ASSERT_TRUE(here.Ok());
-    // DisplayText writes the file, DisplayTextFile runs this console's pager.
+    // DisplayText writes the file and hands it to this console's
+    // DisplayTextFile, which runs this console's pager.
     ui.DisplayText("Line one\nLine two\n");
+    EXPECT_EQ((std::vector<std::string>{"display _license.txt: Line one\nLine two\n"}), ui.Log());
     EXPECT_EQ("Line one\nLine two\n", ReadFile("copy.txt"));
     EXPECT_NE(0, access("_license.txt", F_OK));
   }
 
   // Only a running printer is stopped before the next one starts.
+  ScriptedConsole ui({});
   ui.StartPrintingDots();
   EXPECT_TRUE(ui.Log().empty());
   ui.StartPrintingDots();
@@ -426,16 +496,23 @@ TEST(ConsoleUI, EndOfInputEndsTheDialogue) {
 }
 
 TEST(ConsoleUI, SignalAtPasswordPromptRestoresTerminal) {
-  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+  // Where a core dump of SIGQUIT would go.
+  TempDir work;
+  for (int sig : {SIGINT, SIGQUIT, SIGTERM, SIGHUP}) {
     SCOPED_TRACE(strsignal(sig));
     PtySession term;
-    ASSERT_TRUE(term.Start(Probe({"userpass", "admin", "@null", ""})));
+    ProgramRun run = Probe({"userpass", "admin", "@null", ""});
+    run.cwd = work.path();
+    ASSERT_TRUE(term.Start(run));
     ASSERT_TRUE(term.Expect("Username [admin]: ")) << term.Output();
     term.Send("\n");
     ASSERT_TRUE(term.Expect("Password []: ")) << term.Output();
     ASSERT_FALSE(EchoOn(term.Settings()));
+    // The keyboard's signals as the user types them.
     if (sig == SIGINT)
-      term.Send("\x03");  // Ctrl-C, as the user types it
+      term.Send("\x03");  // Ctrl-C
+    else if (sig == SIGQUIT)
+      term.Send("\x1c");  // Ctrl-Backslash
     else
       term.Signal(sig);
     ProcessResult end;

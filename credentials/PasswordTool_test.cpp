@@ -94,8 +94,8 @@ TEST(PasswordTool, DigestEntryOfUserRealmAndPasswordJoinedByColons) {
   EXPECT_EQ(Md5sumOf("admin:Strata Admin:s3cret"), Entry("admin", "Strata Admin", "s3cret"));
   EXPECT_NE(Entry("admin", "s3cret", "Strata Admin"), Entry("admin", "Strata Admin", "s3cret"));
 
-  // Longer than the 4096-byte work buffer of the original design: digested
-  // whole, neither cut short nor overflowing.
+  // More than 4096 bytes in all, past what a fixed line-sized buffer would
+  // hold: digested whole, neither cut short nor overflowing.
   std::string longPassword(5000, 'p');
   longPassword += "end";
   EXPECT_EQ(Md5sumOf("u:r:" + longPassword), Entry("u", "r", longPassword.c_str()));

@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <limits.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -110,7 +111,34 @@ bool IsSameOrInside(const std::string& path, const std::string& dir) {
   return p.compare(0, d.size(), d) == 0 && p.size() > d.size() && p[d.size()] == '/';
 }
 
+std::string InstallDirNameProblem(const std::string& path) {
+  static const char kAllowed[] = "/._+,:@%=-";
+  for (char c : path) {
+    unsigned char byte = static_cast<unsigned char>(c);
+    bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    if (alnum || (c != '\0' && strchr(kAllowed, c) != nullptr))
+      continue;
+    std::string what;
+    if (c == ' ')
+      what = "a blank";
+    else if (byte < 0x20 || byte == 0x7f)
+      what = "a control character";
+    else if (byte >= 0x80)
+      what = "a character outside ASCII";
+    else if (c == '"')
+      what = "a double quote";
+    else
+      what = std::string("\"") + c + "\"";
+    return "its name contains " + what + "; only letters, digits and \"" + kAllowed +
+           "\" may be used";
+  }
+  return std::string();
+}
+
 std::string InstallDirProblem(const std::string& path) {
+  std::string nameProblem = InstallDirNameProblem(path);
+  if (!nameProblem.empty())
+    return nameProblem;
   struct stat st;
   if (stat(path.c_str(), &st) == 0) {
     if (!S_ISDIR(st.st_mode))

@@ -31,9 +31,15 @@ std::string CanonicalPath(const std::string& path);
 // Whether path is dir or lies below it, once both are canonical.
 bool IsSameOrInside(const std::string& path, const std::string& dir);
 
-// Why path cannot be the installation directory, or "" when it can: it must
-// be a directory or not exist yet, with a writable directory as its nearest
-// existing ancestor.
+// Why path cannot name the installation directory, or "" when it can: the
+// directory goes unquoted into the loopcast script and unescaped into the
+// server configuration, so only ASCII letters, digits and "/._+,:@%=-" may
+// appear in it.
+std::string InstallDirNameProblem(const std::string& path);
+
+// Why path cannot be the installation directory, or "" when it can: its name
+// must pass InstallDirNameProblem, and it must be a directory or not exist
+// yet, with a writable directory as its nearest existing ancestor.
 std::string InstallDirProblem(const std::string& path);
 
 // Creates path and every missing parent (mode 0755 less the umask): true, or

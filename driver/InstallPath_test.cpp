@@ -76,6 +76,31 @@ TEST(InstallDirProblem, DirectoriesAndCreatablePathsPass) {
   EXPECT_EQ(tmp / "file" + " is not a directory", InstallDirProblem(tmp / "file/sub/dir"));
 }
 
+TEST(InstallDirNameProblem, OnlyNamesTheScriptAndTheConfigurationCanCarry) {
+  EXPECT_EQ("", InstallDirNameProblem("/srv/Media-9.08/a_b+c,d:e@f%g=h"));
+  const std::string rule = "; only letters, digits and \"/._+,:@%=-\" may be used";
+  EXPECT_EQ("its name contains a blank" + rule, InstallDirNameProblem("/srv/my media"));
+  EXPECT_EQ("its name contains a control character" + rule, InstallDirNameProblem("/srv/a\tb"));
+  EXPECT_EQ("its name contains a control character" + rule, InstallDirNameProblem("/srv/a\nb"));
+  EXPECT_EQ("its name contains a character outside ASCII" + rule,
+            InstallDirNameProblem("/srv/m\xc3\xa9"
+                                  "dia"));
+  EXPECT_EQ("its name contains a double quote" + rule, InstallDirNameProblem("/srv/a\"b"));
+  // What the shell or the configuration file would read as syntax.
+  for (char c : std::string("'$`\\;&|<>()*?[]{}~!#")) {
+    std::string dir = std::string("/srv/a") + c;
+    EXPECT_EQ(std::string("its name contains \"") + c + "\"" + rule, InstallDirNameProblem(dir))
+        << dir;
+  }
+}
+
+TEST(InstallDirProblem, NameIsCheckedBeforeTheFileSystem) {
+  TempDir tmp;
+  std::string existing = MakeDirs(tmp / "a b");
+  EXPECT_EQ(InstallDirNameProblem(existing), InstallDirProblem(existing));
+  EXPECT_NE("", InstallDirProblem(existing));
+}
+
 TEST(MakeDirectories, CreatesEveryMissingParent) {
   TempDir tmp;
   std::string error;

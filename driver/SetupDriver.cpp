@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <utility>
 #include <vector>
 
 #include "common/CurrentDirectory.h"
@@ -97,6 +98,21 @@ std::string UserNameProblem(const char* name) {
   if (isspace(static_cast<unsigned char>(text.front())) ||
       isspace(static_cast<unsigned char>(text.back())))
     return "it begins or ends with white space";
+  return std::string();
+}
+
+std::string ConfigValueProblem(const char* text) {
+  if (text == nullptr)
+    return std::string();
+  for (const char* c = text; *c != '\0'; ++c) {
+    unsigned char byte = static_cast<unsigned char>(*c);
+    if (byte < 0x20 || byte == 0x7f)
+      return "it contains a control character";
+    if (*c == '"')
+      return "it contains a double quote";
+    if (*c == '<' || *c == '>' || *c == '&')
+      return std::string("it contains \"") + *c + "\"";
+  }
   return std::string();
 }
 
@@ -205,7 +221,15 @@ std::string SetupDriver::CheckUnattendedSettings() {
     if (account.password != nullptr && !PasswordTool::PasswordIsOK(account.user, account.password))
       return FormatText("ERROR: %s is empty; give a password or leave the setting out\n",
                         account.passwordSetting);
+    why = ConfigValueProblem(account.password);
+    if (!why.empty())
+      return FormatText("ERROR: %s cannot go into the server's files: %s\n",
+                        account.passwordSetting, why.c_str());
   }
+
+  std::string problem = CheckConfigTexts();
+  if (!problem.empty())
+    return problem;
 
   for (int i = 0; i < kPortCount; ++i) {
     int port = installer.m_pPorts[i].nPort;
@@ -223,12 +247,40 @@ std::string SetupDriver::CheckUnattendedSettings() {
   return std::string();
 }
 
+std::string SetupDriver::CheckConfigTexts() {
+  ServerInstaller& installer = Installer();
+  const std::pair<const char*, const char*> texts[] = {
+      {"AdminRealm", installer.m_szAdminRealm},
+      {"EncoderRealm", installer.m_szEncoderRealm},
+      {"RBSEncoderRealm", installer.m_szRBSEncoderRealm},
+      {"WMEncoderRealm", installer.m_szWMEncoderRealm},
+      {"CDistRealm", installer.m_szCDistRealm},
+      {"ContentRealm", installer.m_szContentRealm},
+      {"LoggingStyle", installer.m_szLoggingStyle},
+  };
+  for (const auto& text : texts) {
+    std::string why = ConfigValueProblem(text.second);
+    // The value itself is not shown: a control character in it could
+    // disturb the terminal.
+    if (!why.empty())
+      return FormatText("ERROR: %s cannot go into the server's files: %s\n", text.first,
+                        why.c_str());
+  }
+  return std::string();
+}
+
 std::string SetupDriver::AskInteractively() {
   m_bAsked = true;
   UI().ShowMessage("%s\n\n", ServerInstaller::VersionBanner());
 
+  // These come from a defaults file, not from the dialogue: asking the rest
+  // first would be in vain.
+  std::string problem = CheckConfigTexts();
+  if (!problem.empty())
+    return problem;
+
   bool accepted = false;
-  std::string problem = AskLicense(&accepted);
+  problem = AskLicense(&accepted);
   if (!problem.empty())
     return problem;
   if (!accepted)
@@ -383,7 +435,14 @@ std::string SetupDriver::FilePath(const char* name) const {
 
 std::string SetupDriver::InstallDirMessage(const std::string& dir,
                                            const std::string& problem) const {
-  return FormatText("ERROR: Cannot install into %s: %s\n", dir.c_str(), problem.c_str());
+  // A control character in the name must not reach the terminal as it is.
+  std::string shown = dir;
+  for (char& c : shown) {
+    unsigned char byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f)
+      c = '?';
+  }
+  return FormatText("ERROR: Cannot install into %s: %s\n", shown.c_str(), problem.c_str());
 }
 
 int SetupDriver::AskYesNo(const char* question, const char* defaultAnswer, const char* preamble) {
@@ -454,10 +513,19 @@ std::string SetupDriver::AskAccount(char** user, char** password, const char* me
     if (*password == nullptr)
       return kInputEnded;
     std::string why = UserNameProblem(*user);
+    if (!why.empty()) {
+      UI().ShowErrorMessage("ERROR: \"%s\" is not a valid user name: %s\n", *user, why.c_str());
+      *user = nullptr;
+      *password = nullptr;
+      message = "";
+      continue;
+    }
+    why = ConfigValueProblem(*password);
     if (why.empty())
       return std::string();
-    UI().ShowErrorMessage("ERROR: \"%s\" is not a valid user name: %s\n", *user, why.c_str());
-    *user = nullptr;
+    // The user name stays as the default of the next question.
+    UI().ShowErrorMessage("ERROR: The password cannot go into the server's files: %s\n",
+                          why.c_str());
     *password = nullptr;
     message = "";
   }

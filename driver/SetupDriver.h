@@ -40,9 +40,13 @@ class SetupDriver {
   // the start directory.
   void Configure(int argc, const char** argv);
   bool IsUnattended() const;
-  // Checks the directory, the accounts and the ports of an unattended
-  // installation in that order, confirming each good port.
+  // Checks the directory, the accounts, the texts of the server
+  // configuration and the ports of an unattended installation in that
+  // order, confirming each good port.
   std::string CheckUnattendedSettings();
+  // Checks the realms and the logging style, which no dialogue asks for:
+  // each must be able to go into the server configuration as it stands.
+  std::string CheckConfigTexts();
   // The dialogue: banner, license, directory, accounts, ports, confirmation.
   std::string AskInteractively();
   // Creates the directory, backs up, places the product's files and writes
@@ -94,5 +98,10 @@ class SetupDriver {
 // "." or "..", hold "/", ":" or control characters, or begin or end with
 // white space.
 std::string UserNameProblem(const char* name);
+
+// Why text cannot go into the server's files, or "": the configuration takes
+// values unescaped between double quotes, so it must hold no '"', '<', '>',
+// '&' or control character. A null text passes.
+std::string ConfigValueProblem(const char* text);
 
 #endif  // STRATA_DRIVER_SETUPDRIVER_H_

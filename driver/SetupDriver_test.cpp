@@ -1,6 +1,8 @@
 #include "driver/SetupDriver.h"
 
 #include <gtest/gtest.h>
+#include <stdio.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,6 +27,20 @@ TEST(UserNameProblem, NamesThatCannotBeAFileOrALogin) {
   EXPECT_EQ("it contains a control character", UserNameProblem("ad\tmin"));
   EXPECT_EQ("it begins or ends with white space", UserNameProblem(" admin"));
   EXPECT_EQ("it begins or ends with white space", UserNameProblem("admin "));
+}
+
+TEST(ConfigValueProblem, TextsTheServerConfigurationCannotHold) {
+  EXPECT_EQ("", ConfigValueProblem(nullptr));
+  EXPECT_EQ("", ConfigValueProblem(""));
+  EXPECT_EQ("", ConfigValueProblem("media1.AdminRealm"));
+  EXPECT_EQ("", ConfigValueProblem("Main Realm's #1 ($5; 100%)"));
+  EXPECT_EQ("it contains a double quote", ConfigValueProblem("a\"b"));
+  EXPECT_EQ("it contains \"<\"", ConfigValueProblem("<Var"));
+  EXPECT_EQ("it contains \">\"", ConfigValueProblem("a>"));
+  EXPECT_EQ("it contains \"&\"", ConfigValueProblem("R&D"));
+  EXPECT_EQ("it contains a control character", ConfigValueProblem("5\n"));
+  EXPECT_EQ("it contains a control character", ConfigValueProblem("a\x1b[2Jb"));
+  EXPECT_EQ("it contains a control character", ConfigValueProblem("\x7f"));
 }
 
 TEST(SetupDriver, RefusesToRunOutsideAnExtractionDirectory) {
@@ -140,6 +156,147 @@ TEST_F(SetupSteps, UnattendedSettingsAreCheckedInOrder) {
   EXPECT_EQ(0, installer.m_pPorts[4].bSelected);
   // Nothing is created while the settings are checked.
   EXPECT_FALSE(Exists(Path("inst")));
+}
+
+TEST_F(SetupSteps, UnattendedValuesTheServersFilesCannotHoldAreRefused) {
+  const std::string rule = "; only letters, digits and \"/._+,:@%=-\" may be used\n";
+  {
+    SetupDriver driver;
+    Configure(driver, {"-s", "-d", "my media"});
+    SetGoodSettings(driver.Installer());
+    EXPECT_EQ("ERROR: Cannot install into " + driver.StartDirectory() +
+                  "/my media: its name contains a blank" + rule,
+              driver.CheckUnattendedSettings());
+  }
+  {
+    // A control character is not shown as it is.
+    SetupDriver driver;
+    Configure(driver, {"-s", "-d",
+                       "a\x1b"
+                       "b"});
+    SetGoodSettings(driver.Installer());
+    EXPECT_EQ("ERROR: Cannot install into " + driver.StartDirectory() +
+                  "/a?b: its name contains a control character" + rule,
+              driver.CheckUnattendedSettings());
+  }
+  {
+    // "~" is no home directory once the shell has passed it on.
+    SetupDriver driver;
+    Configure(driver, {"-s", "-d", "~/media"});
+    SetGoodSettings(driver.Installer());
+    EXPECT_EQ("ERROR: Cannot install into " + driver.StartDirectory() +
+                  "/~/media: its name contains \"~\"" + rule,
+              driver.CheckUnattendedSettings());
+  }
+
+  SetupDriver driver;
+  Configure(driver, {"-s", "-d", "inst"});
+  ServerInstaller& installer = driver.Installer();
+  SetGoodSettings(installer);
+  struct Case {
+    char** setting;
+    const char* value;
+    const char* message;
+  };
+  const Case cases[] = {
+      {&installer.m_szAdminPassword, "pass\"word",
+       "ERROR: AdminPassword cannot go into the server's files: it contains a double quote\n"},
+      {&installer.m_szEncoderPassword, "R&D",
+       "ERROR: EncoderPassword cannot go into the server's files: it contains \"&\"\n"},
+      {&installer.m_szAdminRealm, "<Realm>",
+       "ERROR: AdminRealm cannot go into the server's files: it contains \"<\"\n"},
+      {&installer.m_szCDistRealm, "cdist>",
+       "ERROR: CDistRealm cannot go into the server's files: it contains \">\"\n"},
+      {&installer.m_szContentRealm, "a\tb",
+       "ERROR: ContentRealm cannot go into the server's files: it contains a control "
+       "character\n"},
+      {&installer.m_szLoggingStyle, "5\r",
+       "ERROR: LoggingStyle cannot go into the server's files: it contains a control "
+       "character\n"},
+  };
+  for (const Case& c : cases) {
+    char* good = *c.setting;
+    *c.setting = const_cast<char*>(c.value);
+    EXPECT_EQ(c.message, driver.CheckUnattendedSettings());
+    *c.setting = good;
+  }
+  // The ports come after these texts: none was confirmed yet.
+  for (int i = 1; i < 6; ++i)
+    EXPECT_EQ(0, installer.m_pPorts[i].bSelected) << i;
+  EXPECT_EQ("", driver.CheckUnattendedSettings());
+  EXPECT_FALSE(Exists(Path("inst")));
+}
+
+// The dialogue with its answers typed ahead on standard input: a
+// directory, then passwords, that the server's files cannot hold are
+// refused and asked for again.
+TEST_F(SetupSteps, DialogueAsksAgainForWhatTheServersFilesCannotHold) {
+  std::vector<int> ports = FreePorts(6);
+  std::string input =
+      "yes\n"   // the license
+      "\n"      // the directory from -d, which has a blank
+      "a$b\n"   // then one with shell syntax
+      "inst\n"  // then a good one
+      "admin\npa<ss\npa<ss\n"
+      "\ngood\ngood\n"  // the user name stays the default
+      "encoder\nR&D\nR&D\n"
+      "\nenc\nenc\n";
+  for (int port : ports)
+    input += std::to_string(port) + "\n";
+  input += "no\n";
+  ProcessResult child = RunForked([&] {
+    int fds[2];
+    if (pipe(fds) != 0 ||
+        write(fds[1], input.data(), input.size()) != static_cast<ssize_t>(input.size()))
+      _exit(98);
+    close(fds[1]);
+    dup2(fds[0], 0);
+    close(fds[0]);
+    setenv("PAGER", "cat", 1);
+    SetupDriver driver;
+    Configure(driver, {"-d", "my media"});
+    std::string result = driver.AskInteractively();
+    ServerInstaller& installer = driver.Installer();
+    printf("\n[%s][%s][%s][%s]", result.c_str(), installer.m_szDefInstallPath,
+           installer.m_szAdminPassword, installer.m_szEncoderPassword);
+  });
+  ASSERT_TRUE(child.exited);
+  const std::string rule = "; only letters, digits and \"/._+,:@%=-\" may be used\n";
+  const std::string start = CanonicalPath(root_);
+  const std::string expected[] = {
+      "Installation directory [" + start + "/my media]: ",
+      "ERROR: Cannot install into " + start + "/my media: its name contains a blank" + rule,
+      "Installation directory [" + start + "/my media]: ",
+      "ERROR: Cannot install into " + start + "/a$b: its name contains \"$\"" + rule,
+      "Installation directory [" + start + "/my media]: ",
+      "ERROR: The password cannot go into the server's files: it contains \"<\"\n",
+      "Username [admin]: ",
+      "ERROR: The password cannot go into the server's files: it contains \"&\"\n",
+      "Username [encoder]: ",
+      "Install now? (yes or no) [yes]: ",
+      "\n[Installation cancelled; nothing has been installed.\n][" + start + "/inst][good][enc]",
+  };
+  size_t at = 0;
+  for (const std::string& text : expected) {
+    size_t found = child.out.find(text, at);
+    ASSERT_NE(std::string::npos, found) << "missing after " << at << ": " << text << "\n"
+                                        << child.out;
+    at = found + text.size();
+  }
+  EXPECT_FALSE(Exists(Path("inst")));
+}
+
+TEST_F(SetupSteps, DialogueDoesNotBeginWithARealmTheConfigurationCannotHold) {
+  WriteFile(Path("inst.cfg"), "EncoderRealm=R&D\n");
+  ProcessResult child = RunForked([&] {
+    SetupDriver driver;
+    Configure(driver, {"-cfg", "inst.cfg"});
+    printf("[%s]", driver.AskInteractively().c_str());
+  });
+  EXPECT_EQ(std::string("Option: read installer configuration from inst.cfg\n") +
+                "\nStrata Server 9.08 (9.0.8.1427) Installer\n\n" +
+                "[ERROR: EncoderRealm cannot go into the server's files: it contains \"&\"\n]",
+            child.out);
 }
 
 TEST_F(SetupSteps, InstallWritesCredentialsForTheInstallingUserOnly) {

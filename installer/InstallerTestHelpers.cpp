@@ -1,6 +1,8 @@
 #include "installer/InstallerTestHelpers.h"
 
 #include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,6 +24,7 @@ void RecordingUI::ShowMessage(const char* format, ...) {
   va_start(args, format);
   m_shown.emplace_back(kMessage, FormatTextV(format, args));
   va_end(args);
+  m_calls.push_back("ShowMessage(" + m_shown.back().second + ")");
 }
 
 void RecordingUI::ShowErrorMessage(const char* format, ...) {
@@ -29,11 +32,58 @@ void RecordingUI::ShowErrorMessage(const char* format, ...) {
   va_start(args, format);
   m_shown.emplace_back(kError, FormatTextV(format, args));
   va_end(args);
+  m_calls.push_back("ShowErrorMessage(" + m_shown.back().second + ")");
 }
 
 void RecordingUI::PrintUsage(const char* programPath, const char* option) {
   m_usage.emplace_back(programPath != nullptr ? programPath : "<null>",
                        option != nullptr ? option : "<null>");
+  m_calls.push_back("PrintUsage(" + m_usage.back().first + ", " + m_usage.back().second + ")");
+}
+
+void RecordingUI::FlushOutput() {
+  m_calls.push_back("FlushOutput");
+}
+
+void RecordingUI::StartPrintingDots() {
+  m_calls.push_back("StartPrintingDots");
+}
+
+void RecordingUI::StopPrintingDots() {
+  m_calls.push_back("StopPrintingDots");
+}
+
+namespace {
+
+RecordingUI* g_transcribed = nullptr;
+
+void WriteTranscript() {
+  if (g_transcribed == nullptr)
+    return;
+  for (const std::string& call : g_transcribed->m_calls)
+    fwrite(call.c_str(), 1, call.size() + 1, stdout);
+  fflush(stdout);
+}
+
+}  // namespace
+
+void TranscribeCallsAtExit(RecordingUI* ui) {
+  if (g_transcribed == nullptr)
+    atexit(WriteTranscript);
+  g_transcribed = ui;
+}
+
+std::vector<std::string> TranscribedCalls(const std::string& out) {
+  std::vector<std::string> calls;
+  std::string::size_type start = 0;
+  for (std::string::size_type end; (end = out.find('\0', start)) != std::string::npos;
+       start = end + 1) {
+    calls.push_back(out.substr(start, end - start));
+  }
+  // Anything after the last NUL was not written by the transcript.
+  if (start < out.size())
+    calls.push_back("<unterminated: " + out.substr(start) + ">");
+  return calls;
 }
 
 Argv::Argv(std::vector<std::string> words) : m_words(std::move(words)) {

@@ -23,7 +23,8 @@ class InstallationTest : public ScratchTest {
   std::string work_;
 };
 
-// A console that records, instead of printing, what the installer shows.
+// A console that records, instead of printing, what the installer shows and
+// asks of it.
 class RecordingUI : public ConsoleUI {
  public:
   enum Channel { kMessage, kError };
@@ -31,12 +32,26 @@ class RecordingUI : public ConsoleUI {
   void ShowMessage(const char* format, ...) override __attribute__((format(printf, 2, 3)));
   void ShowErrorMessage(const char* format, ...) override __attribute__((format(printf, 2, 3)));
   void PrintUsage(const char* programPath, const char* option) override;
+  void FlushOutput() override;
+  void StartPrintingDots() override;
+  void StopPrintingDots() override;
 
   // Every message so far, in order, with the operation that showed it.
   std::vector<std::pair<Channel, std::string>> m_shown;
   // Arguments of each PrintUsage.
   std::vector<std::pair<std::string, std::string>> m_usage;
+  // Every call above, in order: "ShowMessage(<text>)",
+  // "ShowErrorMessage(<text>)", "PrintUsage(<program>, <option>)",
+  // "FlushOutput", "StartPrintingDots", "StopPrintingDots". A test may add
+  // calls of its own.
+  std::vector<std::string> m_calls;
 };
+
+// For a child that ends through exit: writes the calls ui has recorded by
+// then to standard output as the process exits, each ended by a NUL.
+void TranscribeCallsAtExit(RecordingUI* ui);
+// The calls in the output of such a child.
+std::vector<std::string> TranscribedCalls(const std::string& out);
 
 // argv from words: the program name "setup" followed by words.
 class Argv {

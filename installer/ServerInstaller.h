@@ -11,10 +11,13 @@ class ConsoleUI;
 // backup and clean-up. The operations call one another through the virtual
 // table, so a derived driver changes those calls too.
 //
-// The object owns its port table, its ConsoleUI and every text it allocates
-// itself (released by the destructor); constant defaults are never released.
-// Texts that a caller stores into the settings stay the caller's unless it
-// hands them over with AdoptText.
+// The object owns its port table and its ConsoleUI. A text that one of its
+// own operations allocates and stores into one of its own settings is its own
+// and released by its destructor; a text stored into a caller's variable (a
+// SetDefaultDir target or an item target outside the object) is the caller's,
+// to release with delete[]. Texts that a caller stores into the settings stay
+// the caller's unless it hands them over with AdoptText. Constant defaults
+// are never released.
 class ServerInstaller {
  public:
   // One service port: the number (0 for none) and whether it has been
@@ -46,7 +49,7 @@ class ServerInstaller {
 
   // Realms from the host name, the default installation directory, the six
   // ports (a random Admin port), the file names and the logging style. The
-  // texts of SetDefaultDir and GetLocalHostName become the object's.
+  // host-name buffer and the realms become the object's texts.
   virtual void SetDefaults();
   // Applies the installer's options; may read a defaults file (-cfg) and ends
   // the process through CleanUpAndExit for --version, --help and an
@@ -73,8 +76,9 @@ class ServerInstaller {
   // Reads an installer defaults file into the settings: 0, or -1 with errno
   // set when the file cannot be read.
   virtual int ReadInstallerDefaults(const char* fileName);
-  // Stores in dir a new text (new[], the caller's) holding the parent of the
-  // current directory; the empty text when that cannot be determined.
+  // Stores in dir a new text (new[]) holding the parent of the current
+  // directory; the empty text when that cannot be determined. The text is the
+  // object's when dir is one of its settings, the caller's otherwise.
   virtual void SetDefaultDir(char*& dir);
   // Moves an earlier installation's program directories and configuration
   // files in the installation directory aside under ".old" names.
@@ -83,14 +87,16 @@ class ServerInstaller {
   virtual int BackupIfPresent(const char* name);
   // Removes the extraction directory and the installed Bin/setup.
   virtual void CleanUp(const char* dir);
-  // Reports (unless silent), cleans up and ends the process with status.
+  // Reports through ui, or m_pUI when ui is null, unless silent or neither
+  // is there; cleans up and ends the process with status.
   [[noreturn]] virtual void CleanUpAndExit(int status, ConsoleUI* ui);
   // Runs a shell command and returns what system() returned.
   virtual int System(const char* command);
   // Reads Name=Value lines of path into the targets of items, echoing each
   // match through ui when ui is not null: 0, or -1 when the file cannot be
   // read or is not a regular file (errno tells why; nothing has changed
-  // then). The texts it stores belong to this object.
+  // then). A text stored into one of this object's settings is the object's;
+  // one stored into a target outside the object is the caller's (delete[]).
   virtual int ReadInstallerConfigItems(const char* path, const InstCfgItem* items, ConsoleUI* ui);
 
   int GetInstPort(int index);
@@ -144,6 +150,12 @@ class ServerInstaller {
   char* OwnedCopy(const char* text);
 
  private:
+  // Whether target is the address of a member of this object.
+  bool IsOwnSetting(const void* target) const;
+  // A new copy of text, owned by this object only when it is stored into one
+  // of its own settings at target.
+  char* CopyFor(const void* target, const char* text);
+
   // Every text this object allocated or adopted; released by the destructor.
   std::vector<char*> m_ownedTexts;
 };

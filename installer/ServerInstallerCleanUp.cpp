@@ -68,16 +68,18 @@ void ServerInstaller::CleanUp(const char* dir) {
 }
 
 void ServerInstaller::CleanUpAndExit(int status, ConsoleUI* ui) {
-  // A caller without a console of its own reports through the installer's.
+  // A caller without a console of its own reports through the installer's;
+  // with no console at all the clean-up still runs, without a word.
   if (ui == nullptr)
     ui = m_pUI;
-  if (!m_bSilentInstall) {
+  bool report = !m_bSilentInstall && ui != nullptr;
+  if (report) {
     ui->ShowMessage("Cleaning up installation files...");
     ui->FlushOutput();
     ui->StartPrintingDots();
   }
   CleanUp(m_szDefInstallPath);
-  if (!m_bSilentInstall) {
+  if (report) {
     ui->StopPrintingDots();
     ui->ShowMessage("\nDone.\n\n");
   }

@@ -13,6 +13,9 @@
 #include "installer/ServerInstaller.h"
 #include "tests/Subprocess.h"
 
+using installer_test::TranscribeCallsAtExit;
+using installer_test::TranscribedCalls;
+
 namespace {
 
 // A driver that records the names it is asked to back up.
@@ -384,6 +387,65 @@ TEST_F(CleanUpAndExit, WithoutAConsoleReportsThroughTheInstallersOwn) {
   ASSERT_TRUE(child.exited);
   EXPECT_EQ(0, child.code);
   EXPECT_EQ(0u, child.out.find("Cleaning up installation files...")) << child.out;
+}
+
+// Notes on its console where the clean-up runs, and with which directory.
+class CleanUpNoter : public ServerInstaller {
+ public:
+  void CleanUp(const char* dir) override {
+    if (noteTo != nullptr)
+      noteTo->m_calls.push_back(std::string("CleanUp(") + (dir != nullptr ? dir : "<null>") + ")");
+  }
+  installer_test::RecordingUI* noteTo = nullptr;
+};
+
+TEST_F(CleanUpAndExit, CallsOnTheConsoleItIsGivenAroundTheCleanUp) {
+  for (bool silent : {false, true}) {
+    SCOPED_TRACE(silent ? "silent" : "not silent");
+    ProcessResult child = RunForked(ForkOptions::MarkReturn(), [&] {
+      CleanUpNoter installer;
+      // The installer's own console must stay out of it.
+      auto* own = new installer_test::RecordingUI;
+      delete installer.m_pUI;
+      installer.m_pUI = own;
+      installer_test::RecordingUI given;
+      installer.noteTo = &given;
+      installer.m_szDefInstallPath = const_cast<char*>("/srv/media");
+      installer.m_bSilentInstall = silent;
+      own->m_calls.push_back("own console");
+      TranscribeCallsAtExit(&given);
+      installer.CleanUpAndExit(4, &given);
+    });
+    ASSERT_TRUE(child.exited);
+    EXPECT_EQ(4, child.code);
+    std::vector<std::string> expected = {"CleanUp(/srv/media)"};
+    if (!silent) {
+      expected = {"ShowMessage(Cleaning up installation files...)",
+                  "FlushOutput",
+                  "StartPrintingDots",
+                  "CleanUp(/srv/media)",
+                  "StopPrintingDots",
+                  "ShowMessage(\nDone.\n\n)"};
+    }
+    EXPECT_EQ(expected, TranscribedCalls(child.out));
+  }
+}
+
+TEST_F(CleanUpAndExit, WithNoConsoleAtAllCleansUpWithoutAWord) {
+  ASSERT_NO_FATAL_FAILURE(MakeTree(Path("t"), &before_));
+  std::string install = base_ + "/inst";
+  ProcessResult child = RunForked(ForkOptions::OutputUntilClosed(), [&] {
+    ServerInstaller installer;
+    delete installer.m_pUI;
+    installer.m_pUI = nullptr;
+    installer.m_szDefInstallPath = install.data();
+    installer.CleanUpAndExit(6, nullptr);
+  });
+  ASSERT_TRUE(child.exited);
+  EXPECT_EQ(6, child.code);
+  EXPECT_EQ("", child.out);
+  EXPECT_EQ("", child.err);
+  EXPECT_EQ(WithoutRemoved(before_, "inst"), ListTree(Path("t")));
 }
 
 TEST(System, ReturnsWhatTheShellReturned) {

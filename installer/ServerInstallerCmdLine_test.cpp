@@ -1,4 +1,5 @@
 #include <stdio.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -71,9 +72,29 @@ class ReadAnnouncer : public ServerInstaller {
   }
 };
 
+// Notes on its recording console how the parse ends the process instead of
+// cleaning up.
+class ExitNoter : public ServerInstaller {
+ public:
+  ExitNoter() : m_recording(new RecordingUI) {
+    delete m_pUI;
+    m_pUI = m_recording;
+    installer_test::TranscribeCallsAtExit(m_recording);
+  }
+  [[noreturn]] void CleanUpAndExit(int status, ConsoleUI* ui) override {
+    m_recording->m_calls.push_back("CleanUpAndExit(" + std::to_string(status) + ", " +
+                                   (ui == m_pUI ? "m_pUI" : "another console") + ")");
+    exit(status);
+  }
+
+  RecordingUI* m_recording;  // owned as m_pUI
+};
+
 // The parse of words in a child process, in scratch/inst/qzsetup with a real
-// console and the real clean-up, which removes scratch/inst/qzsetup.
-ProcessResult ParseInChild(const TempDir& scratch, std::vector<std::string> words) {
+// console (or none at all) and the real clean-up, which removes
+// scratch/inst/qzsetup.
+ProcessResult ParseInChild(const TempDir& scratch, std::vector<std::string> words,
+                           bool withConsole = true) {
   std::string qzsetup = MakeDirs(scratch / "inst/qzsetup");
   MakeDirs(scratch / "inst/Bin");
   WriteFile(scratch / "inst/Bin/setup", "#!/bin/sh\n");
@@ -82,9 +103,30 @@ ProcessResult ParseInChild(const TempDir& scratch, std::vector<std::string> word
       _exit(3);
     ServerInstaller installer;
     installer.SetDefaults();
+    if (!withConsole) {
+      delete installer.m_pUI;
+      installer.m_pUI = nullptr;
+    }
     Argv argv(words);
     installer.ParseCmdLine(argv.Count(), argv.Vector());
   });
+}
+
+// The parse of words in a child process by an ExitNoter; the calls on its
+// console in order.
+std::vector<std::string> CallsOfParseInChild(std::vector<std::string> words, int* status) {
+  TempDir scratch;
+  std::string qzsetup = MakeDirs(scratch / "inst/qzsetup");
+  ProcessResult child = RunForked(ForkOptions::MarkReturn(), [&] {
+    if (chdir(qzsetup.c_str()) != 0)
+      _exit(3);
+    ExitNoter installer;
+    installer.SetDefaults();
+    Argv argv(words);
+    installer.ParseCmdLine(argv.Count(), argv.Vector());
+  });
+  *status = child.exited ? child.code : -1;
+  return installer_test::TranscribedCalls(child.out);
 }
 
 // The clean-up report around whatever progress dots had time to appear.
@@ -384,5 +426,50 @@ TEST(CmdLineExit, ConfigPathsLongerThan1023AreRefused) {
                   " (File name too long)\n" + kCleaningUp + kDone,
               WithoutProgressDots(child.out));
     EXPECT_FALSE(Exists(scratch / "inst/qzsetup"));
+  }
+}
+
+TEST(CmdLineExit, EndsThroughTheVirtualCleanUpAndExitWithItsConsole) {
+  int status = 0;
+  {
+    std::vector<std::string> expected = {std::string("ShowMessage(") + kBanner + ")",
+                                         "CleanUpAndExit(0, m_pUI)"};
+    EXPECT_EQ(expected, CallsOfParseInChild({"--debug", "-v"}, &status));
+    EXPECT_EQ(0, status);
+  }
+  {
+    std::vector<std::string> expected = {"PrintUsage(installer, <null>)",
+                                         "CleanUpAndExit(0, m_pUI)"};
+    EXPECT_EQ(expected, CallsOfParseInChild({"-h"}, &status));
+    EXPECT_EQ(0, status);
+  }
+  {
+    // The failure to read is an error; the report of the option is not.
+    std::vector<std::string> expected = {
+        "ShowMessage(Option: read installer configuration from missing.cfg\n)",
+        "ShowErrorMessage(ERROR: Unable to read installer config file missing.cfg "
+        "(No such file or directory)\n)",
+        "CleanUpAndExit(-1, m_pUI)"};
+    EXPECT_EQ(expected, CallsOfParseInChild({"-cfg", "missing.cfg"}, &status));
+    EXPECT_EQ(255, status);
+  }
+}
+
+TEST(CmdLineExit, WithoutAConsoleEndsQuietlyAfterTheCleanUp) {
+  const std::pair<std::vector<std::string>, int> cases[] = {
+      {{"--version"}, 0},
+      {{"--help"}, 0},
+      {{"-cfg", "missing.cfg"}, 255},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.first[0]);
+    TempDir scratch;
+    ProcessResult child = ParseInChild(scratch, c.first, false);
+    EXPECT_TRUE(child.exited);
+    EXPECT_EQ(c.second, child.code);
+    EXPECT_EQ("", child.out);
+    EXPECT_EQ("", child.err);
+    EXPECT_FALSE(Exists(scratch / "inst/qzsetup"));
+    EXPECT_FALSE(Exists(scratch / "inst/Bin/setup"));
   }
 }

@@ -1,7 +1,6 @@
 // The default settings of an installation: realms from the host name, the
 // installation directory above the extraction directory, the six ports.
 #include <stdlib.h>
-#include <string.h>
 #include <unistd.h>
 
 #include <new>
@@ -30,8 +29,9 @@ void ServerInstaller::SetDefaults() {
   if (haveHost && m_szLocalHostName != nullptr && m_szLocalHostName[0] != '\0')
     prefix = m_szLocalHostName;
 
+  // The base SetDefaultDir registers its text itself; an override may store
+  // a text that is not this object's to release.
   SetDefaultDir(m_szDefInstallPath);
-  AdoptText(m_szDefInstallPath);
 
   for (int i = 0; i < kAdminIndex; ++i)
     m_pPorts[i].nPort = kFixedPorts[i];
@@ -61,9 +61,7 @@ void ServerInstaller::SetDefaultDir(char*& dir) {
     if (slash != std::string::npos)
       parent.erase(slash);
   }
-  char* copy = new char[parent.size() + 1];
-  memcpy(copy, parent.c_str(), parent.size() + 1);
-  dir = copy;
+  dir = CopyFor(&dir, parent.c_str());
 }
 
 int ServerInstaller::GetLocalHostName(char*& name) {

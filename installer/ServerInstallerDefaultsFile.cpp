@@ -153,7 +153,8 @@ int ServerInstaller::ReadInstallerConfigItems(const char* path, const InstCfgIte
         *static_cast<int*>(item->pTarget) = ReadNumber(value);
       } else if (item->nType == 0 && !value.empty()) {
         // The old text is not released here: a caller may still hold it.
-        *static_cast<char**>(item->pTarget) = OwnedCopy(value.c_str());
+        // A caller's own variable gets a text that outlives this object.
+        *static_cast<char**>(item->pTarget) = CopyFor(item->pTarget, value.c_str());
       }
     }
   }

@@ -294,3 +294,29 @@ TEST_F(DefaultsFileTest, ConfigItemsAreEchoedAsTheTableNamesThem) {
   EXPECT_EQ(0, m_installer.ReadInstallerConfigItems(path.c_str(), nullptr, &quiet));
   EXPECT_TRUE(quiet.m_shown.empty());
 }
+
+TEST(ConfigItemTexts, CallersTargetsKeepTheirTextsAfterTheInstallerGoes) {
+  TempDir scratch;
+  std::string path = scratch / "items.cfg";
+  WriteFile(path, "Name=value\nRealm=Main Realm\nAdminUserID=ann\n");
+  char* name = nullptr;
+  char* realm = const_cast<char*>("constant");
+  {
+    ServerInstaller installer;
+    const ServerInstaller::InstCfgItem items[] = {
+        {"Name", &name, 0},
+        {"Realm", &realm, 0},
+        {"AdminUserID", &installer.m_szAdminUserID, 0},
+        {nullptr, nullptr, 0},
+    };
+    EXPECT_EQ(0, installer.ReadInstallerConfigItems(path.c_str(), items, nullptr));
+    // The installer's own setting is the installer's to release.
+    EXPECT_STREQ("ann", installer.m_szAdminUserID);
+  }
+  // The caller's variables hold texts of their own, still valid and the
+  // caller's to release.
+  EXPECT_STREQ("value", name);
+  EXPECT_STREQ("Main Realm", realm);
+  delete[] name;
+  delete[] realm;
+}

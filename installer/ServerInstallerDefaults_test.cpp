@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
 #include "gtest/gtest.h"
 #include "installer/ServerInstaller.h"
@@ -49,7 +50,69 @@ ProcessResult DefaultsWithHostName(const std::string& hostName) {
   });
 }
 
+// Records what SetDefaults asks through the virtual table. Its
+// SetDefaultDir stores a text that is not the installer's to release.
+class DefaultsRecorder : public ServerInstaller {
+ public:
+  void SetDefaultDir(char*& dir) override {
+    calls.push_back("SetDefaultDir");
+    dir = const_cast<char*>("/srv/constant");
+  }
+  int RandomPort(int low, int high) override {
+    calls.push_back("RandomPort(" + std::to_string(low) + ", " + std::to_string(high) + ")");
+    return ServerInstaller::RandomPort(low, high);
+  }
+  int GenerateRandomPort(int low, int high, int* avoid) override {
+    std::string call = "GenerateRandomPort(" + std::to_string(low) + ", " + std::to_string(high);
+    for (int* port = avoid; *port != 0; ++port)
+      call += (port == avoid ? ": " : " ") + std::to_string(*port);
+    calls.push_back(call + ")");
+    return 12345;
+  }
+
+  std::vector<std::string> calls;
+};
+
+// A SetDefaultDir that hands out a text of its own keeping.
+class OwnDirInstaller : public ServerInstaller {
+ public:
+  void SetDefaultDir(char*& dir) override { dir = &m_dir[0]; }
+  std::string m_dir = "/srv/own";
+};
+
 }  // namespace
+
+TEST(ServerInstallerDefaults, SetDefaultsCallsThroughTheVirtualTable) {
+  DefaultsRecorder installer;
+  installer.SetDefaults();
+  // The Admin draw avoids the five ports just set; the list ends at the
+  // Admin entry, which is still unset.
+  std::vector<std::string> expected = {"SetDefaultDir", "RandomPort(10000, 30000)",
+                                       "GenerateRandomPort(10000, 30000: 9090 554 7070 80 1755)"};
+  EXPECT_EQ(expected, installer.calls);
+  EXPECT_EQ(12345, installer.GetInstPort(5));
+  EXPECT_STREQ("/srv/constant", installer.m_szDefInstallPath);
+
+  // A second call avoids the earlier Admin port as well.
+  installer.calls.clear();
+  installer.SetDefaults();
+  expected[2] = "GenerateRandomPort(10000, 30000: 9090 554 7070 80 1755 12345)";
+  EXPECT_EQ(expected, installer.calls);
+}
+
+TEST(ServerInstallerDefaults, DirectoryOfAnOverrideIsNotReleased) {
+  // Released by the installer, these texts would be an invalid free.
+  {
+    DefaultsRecorder installer;
+    installer.SetDefaults();
+    EXPECT_STREQ("/srv/constant", installer.m_szDefInstallPath);
+  }
+  {
+    OwnDirInstaller installer;
+    installer.SetDefaults();
+    EXPECT_EQ(&installer.m_dir[0], installer.m_szDefInstallPath);
+  }
+}
 
 TEST(ServerInstallerDefaults, FreshObjectBacksUpAndIsNeitherSilentNorInteractive) {
   ServerInstaller installer;

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <set>
 #include <string>
+#include <vector>
 
 #include "credentials/PasswordTool.h"
 #include "installer/InstallerTestHelpers.h"
@@ -48,6 +50,52 @@ TEST(GenerateRandomPasswords, FillsOnlyUnsetPasswords) {
     EXPECT_EQ(admin, installer.m_szAdminPassword);
     EXPECT_TRUE(IsRandomPassword(installer.m_szEncoderPassword));
     EXPECT_TRUE(IsRandomPassword(installer.m_szMonitorPassword));
+  }
+}
+
+// The next count passwords that random() yields from seed.
+std::vector<std::string> PasswordsFromSeed(unsigned seed, int count) {
+  srandom(seed);
+  std::vector<std::string> passwords;
+  for (int i = 0; i < count; ++i) {
+    char* password = PasswordTool::GenerateRandomPassword();
+    passwords.push_back(password);
+    delete[] password;
+  }
+  return passwords;
+}
+
+TEST(GenerateRandomPasswords, DrawsForAdminEncoderAndMonitorInThatOrder) {
+  const unsigned kSeed = 1427;
+  {
+    std::vector<std::string> drawn = PasswordsFromSeed(kSeed, 3);
+    srandom(kSeed);
+    ServerInstaller installer;
+    installer.GenerateRandomPasswords();
+    EXPECT_EQ(drawn[0], installer.m_szAdminPassword);
+    EXPECT_EQ(drawn[1], installer.m_szEncoderPassword);
+    EXPECT_EQ(drawn[2], installer.m_szMonitorPassword);
+  }
+  {
+    // A password that is set consumes no draw.
+    std::vector<std::string> drawn = PasswordsFromSeed(kSeed, 2);
+    srandom(kSeed);
+    char admin[] = "adm";
+    ServerInstaller installer;
+    installer.m_szAdminPassword = admin;
+    installer.GenerateRandomPasswords();
+    EXPECT_EQ(drawn[0], installer.m_szEncoderPassword);
+    EXPECT_EQ(drawn[1], installer.m_szMonitorPassword);
+  }
+  {
+    std::vector<std::string> drawn = PasswordsFromSeed(kSeed, 2);
+    srandom(kSeed);
+    char encoder[] = "";
+    ServerInstaller installer;
+    installer.m_szEncoderPassword = encoder;
+    installer.GenerateRandomPasswords();
+    EXPECT_EQ(drawn[0], installer.m_szAdminPassword);
+    EXPECT_EQ(drawn[1], installer.m_szMonitorPassword);
   }
 }
 

@@ -9,7 +9,12 @@
 
 #include <string>
 
+#include "installer/InstallerTestHelpers.h"
+#include "installer/ServerInstaller.h"
 #include "tests/Subprocess.h"
+
+using InstallDirectoryReports = installer_test::InstallationTest;
+using installer_test::RecordingUI;
 
 namespace {
 
@@ -82,6 +87,48 @@ TEST_F(SavedWorkingDirectoryTest, WithNeitherDescriptorNorNameNothingMoves) {
   });
   ASSERT_TRUE(child.exited);
   EXPECT_EQ(0, child.code);
+}
+
+// Every operation that works inside the installation directory reports one
+// it cannot enter as an error, through the installer's own console.
+TEST_F(InstallDirectoryReports, UnreachableInstallationDirectoryIsAnError) {
+  typedef void (ServerInstaller::*Operation)();
+  const std::pair<const char*, Operation> operations[] = {
+      {"BackupOldFiles", &ServerInstaller::BackupOldFiles},
+      {"UpdatePasswordDatabases", &ServerInstaller::UpdatePasswordDatabases},
+      {"CreateConfigFile", nullptr},
+      {"CreateLoopcastScript", &ServerInstaller::CreateLoopcastScript},
+  };
+  std::string missing = Path("missing");
+  for (const auto& operation : operations) {
+    SCOPED_TRACE(operation.first);
+    ServerInstaller installer;
+    auto* ui = new RecordingUI;
+    delete installer.m_pUI;
+    installer.m_pUI = ui;
+    installer.m_szDefInstallPath = missing.data();
+    if (operation.second != nullptr)
+      (installer.*operation.second)();
+    else
+      installer.CreateConfigFile("qmserver.cfg");
+    std::vector<std::pair<RecordingUI::Channel, std::string>> expected = {
+        {RecordingUI::kError,
+         "Error accessing directory " + missing + " (No such file or directory)\n"}};
+    EXPECT_EQ(expected, ui->m_shown);
+  }
+}
+
+TEST_F(InstallDirectoryReports, UnwritableConfigurationFileIsAnError) {
+  ASSERT_EQ(0, mkdir((install_ + "/qmserver.cfg").c_str(), 0755));
+  ServerInstaller installer;
+  auto* ui = new RecordingUI;
+  delete installer.m_pUI;
+  installer.m_pUI = ui;
+  installer.m_szDefInstallPath = install_.data();
+  installer.CreateConfigFile("qmserver.cfg");
+  std::vector<std::pair<RecordingUI::Channel, std::string>> expected = {
+      {RecordingUI::kError, "Error creating qmserver.cfg (Is a directory)\n"}};
+  EXPECT_EQ(expected, ui->m_shown);
 }
 
 }  // namespace

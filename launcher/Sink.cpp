@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -77,6 +78,18 @@ void Sink::GrowPipe(size_t bytes) {
     if (capacity > 0)
       m_nPipeCapacity = static_cast<size_t>(capacity);
   }
+}
+
+bool Sink::SetMode(mode_t mode) {
+  if (m_pPipe != nullptr || m_nFd < 0) {
+    m_sFailure = "set the mode: not an open file";
+    return false;
+  }
+  if (fchmod(m_nFd, mode) != 0) {
+    m_sFailure = FormatText("set the mode of %s: %s", m_sName.c_str(), ErrnoText(errno));
+    return false;
+  }
+  return true;
 }
 
 bool Sink::Write(const void* data, size_t size) {

@@ -48,6 +48,12 @@ class Sink {
   // What the pipe to the command holds; 0 for a file.
   size_t PipeCapacity() const { return m_nPipeCapacity; }
 
+  // Gives the open file mode, whatever the file-creation mask; the
+  // descriptor, not the name, so that nothing swapped in under the name
+  // since the file was created is changed. False (with Failure()) if that
+  // fails or the sink is not an open file.
+  bool SetMode(mode_t mode);
+
   // Writes all size bytes; false (with Failure()) on the first error.
   bool Write(const void* data, size_t size);
   // Closes the file, or closes the pipe and waits for the command. False

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -147,4 +148,37 @@ TEST(Sink, CommandThatStopsReadingMidwayFailsTheWrite) {
   EXPECT_EQ("write to the command: Broken pipe", sink.Failure());
   sink.Close();
   EXPECT_TRUE(PipeSignalIsDefault());
+}
+
+TEST(Sink, ModeGoesOnTheOpenFileWhateverItsNameNowLeadsTo) {
+  TempDir dir;
+  const mode_t savedMask = umask(077);
+  Sink sink;
+  ASSERT_TRUE(sink.OpenFile((dir / "tool").c_str(), O_WRONLY | O_CREAT | O_EXCL, 0755));
+  umask(savedMask);
+  EXPECT_EQ(0700, ModeOf(dir / "tool"));
+  // Someone moves the new file away and puts a link to a file of theirs in
+  // its place.
+  WriteFile(dir / "victim", "private", 0600);
+  ASSERT_EQ(0, rename((dir / "tool").c_str(), (dir / "moved").c_str()));
+  ASSERT_EQ(0, symlink((dir / "victim").c_str(), (dir / "tool").c_str()));
+  EXPECT_TRUE(sink.SetMode(0755));
+  EXPECT_TRUE(sink.Close());
+  EXPECT_EQ(0755, ModeOf(dir / "moved"));
+  EXPECT_EQ(0600, ModeOf(dir / "victim"));
+}
+
+TEST(Sink, ModeNeedsAnOpenFile) {
+  {
+    Sink sink;
+    EXPECT_FALSE(sink.SetMode(0755));
+    EXPECT_EQ("set the mode: not an open file", sink.Failure());
+  }
+  {
+    Sink sink;
+    ASSERT_TRUE(sink.OpenCommand("cat >/dev/null", "the command"));
+    EXPECT_FALSE(sink.SetMode(0755));
+    EXPECT_EQ("set the mode: not an open file", sink.Failure());
+    EXPECT_TRUE(sink.Close());
+  }
 }

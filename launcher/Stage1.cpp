@@ -61,13 +61,17 @@ std::string WriteDecompressor(Stage1* stage1, PackageFile* package, const Packag
   // write or have a file of theirs run as the decompressor.
   if (!temp.OpenFile(kTempName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0755))
     stage1->Bail(-1, ("\nError: " + temp.Failure() + "\n").c_str());
-  if (!package->Copy(piece, 0, length, &temp, &failure) || !temp.Close()) {
+  bool written = package->Copy(piece, 0, length, &temp, &failure);
+  // On the open file: by name, after the close, the mode could reach whatever
+  // someone put under that name in the meantime. A file system that refuses
+  // modes may still let the file run, so a refusal is not fatal.
+  temp.SetMode(0755);
+  if (!written || !temp.Close()) {
     if (failure.empty())
       failure = temp.Failure();
     unlink(kTempName);
     stage1->Bail(-1, ("\nError: " + failure + "\n").c_str());
   }
-  chmod(kTempName, 0755);
   std::string cwd;
   if (!CurrentDirectory(&cwd)) {
     std::string reason = ErrnoText(errno);
@@ -81,13 +85,13 @@ std::string WriteDecompressor(Stage1* stage1, PackageFile* package, const Packag
 
 }  // namespace
 
-Stage1::Stage1() : m_nFlags(0), m_nChecksumKind(kChecksumNone), m_pChecksum() {}
+Stage1::Stage1() : m_nFlags(0), m_nChecksumKind(kChecksumNone), m_checksumDigest() {}
 
 Stage1::~Stage1() {}
 
 void Stage1::SetChecksum(uint32_t kind, const unsigned char* digest) {
   m_nChecksumKind = kind;
-  memcpy(m_pChecksum, digest, sizeof m_pChecksum);
+  memcpy(m_checksumDigest, digest, sizeof m_checksumDigest);
 }
 
 void Stage1::Main(int archiveLength, int extractorLength, char* archiveType, int argc,
@@ -135,7 +139,7 @@ void Stage1::Main(int archiveLength, int extractorLength, char* archiveType, int
   if (digest != nullptr) {
     unsigned char found[Checksum::kMaxDigestSize];
     sum.Final(found);
-    if (memcmp(found, m_pChecksum, Checksum::DigestSize(m_nChecksumKind)) != 0) {
+    if (memcmp(found, m_checksumDigest, Checksum::DigestSize(m_nChecksumKind)) != 0) {
       // Never leave a decompressor behind from a package that failed its check.
       unlink(kTempName);
       Bail(-1,

@@ -40,7 +40,7 @@ class Stage1 {
 
   unsigned m_nFlags;
   uint32_t m_nChecksumKind;
-  unsigned char m_pChecksum[32];
+  unsigned char m_checksumDigest[32];
 };
 
 #endif  // STRATA_LAUNCHER_STAGE1_H_

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <limits.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,7 +23,8 @@ const std::string kUsage =
 // An argv of modifiable strings, as a process receives it.
 class Args {
  public:
-  Args(std::initializer_list<const char*> args) {
+  Args(std::initializer_list<const char*> args) : Args(std::vector<const char*>(args)) {}
+  explicit Args(const std::vector<const char*>& args) {
     for (const char* arg : args)
       m_strings.emplace_back(arg, arg + strlen(arg) + 1);
     for (std::vector<char>& s : m_strings)
@@ -54,7 +56,110 @@ ProcessResult ParseInChild(std::initializer_list<const char*> list) {
   });
 }
 
+// A stage one whose operations announce themselves on standard output, so
+// that a test sees which of them Main and ParseCmdLine reach through the
+// virtual table.
+class TracedStage1 : public Stage1 {
+ public:
+  void RunSecondStage(int argc, char** argv) override {
+    printf("[RunSecondStage %d %s]", argc, argc > 1 ? argv[1] : "");
+  }
+  [[noreturn]] void Bail(int status, const char* message) override {
+    printf("[Bail %d %s]", status, message);
+    fflush(nullptr);
+    _exit(42);
+  }
+  void PrintVersion() override { printf("[PrintVersion]"); }
+  void PrintUsage(const char* prog) override { printf("[PrintUsage %s]", prog); }
+  void ParseCmdLine(int argc, char** argv) override {
+    printf("[ParseCmdLine %d]", argc);
+    Stage1::ParseCmdLine(argc, argv);
+  }
+};
+
+// The package file of a run of Main: a gzip-compressed tar archive of one
+// small file and nothing before it, so that the launcher piece is empty.
+std::string MakeTgzPackage(const TempDir& dir) {
+  MakeDirs(dir / "product");
+  WriteFile(dir / "product/readme", "hello\n");
+  const std::string package = dir / "package.tgz";
+  EXPECT_EQ(0, RunShell("tar -C '" + (dir / "product") + "' -czf '" + package + "' ."));
+  return package;
+}
+
+// Main of a TracedStage1 in a child process working in dir.
+ProcessResult RunTracedMain(const std::string& dir, const std::string& package,
+                            const char* archiveType, std::initializer_list<const char*> options) {
+  return RunForked(ForkOptions::MarkReturn(), [&] {
+    if (chdir(dir.c_str()) != 0)
+      _exit(98);
+    std::vector<const char*> list = {package.c_str()};
+    list.insert(list.end(), options);
+    Args args(list);
+    std::string type = archiveType;
+    const int length = static_cast<int>(ReadFile(package).size());
+    TracedStage1 stage1;
+    stage1.Main(length, 0, &type[0], args.argc(), args.argv());
+  });
+}
+
 }  // namespace
+
+TEST(Stage1, OperationsCallTheDerivedOnes) {
+  {
+    ProcessResult run = RunForked([] {
+      Args args({"pkg", "-s", "-v"});
+      TracedStage1 stage1;
+      stage1.Stage1::ParseCmdLine(args.argc(), args.argv());
+    });
+    EXPECT_EQ(42, run.code);
+    EXPECT_EQ("[PrintVersion][Bail -1 ]", run.out);
+    EXPECT_EQ("", run.err);
+  }
+  {
+    ProcessResult run = RunForked([] {
+      Args args({"/x/pkg.bin", "--help"});
+      TracedStage1 stage1;
+      stage1.Stage1::ParseCmdLine(args.argc(), args.argv());
+    });
+    EXPECT_EQ(42, run.code);
+    EXPECT_EQ("[PrintVersion][PrintUsage installer][Bail -1 ]", run.out);
+    EXPECT_EQ("", run.err);
+  }
+
+  TempDir dir;
+  const std::string package = MakeTgzPackage(dir);
+  {
+    ProcessResult run = RunTracedMain(dir.path(), package, "tgz", {"-v"});
+    EXPECT_EQ(42, run.code);
+    EXPECT_EQ("[ParseCmdLine 2][PrintVersion][Bail -1 ]", run.out);
+    EXPECT_FALSE(Exists(dir / "qzsetup"));
+  }
+  {
+    ProcessResult run = RunTracedMain(dir.path(), package, "gz", {});
+    EXPECT_EQ(42, run.code);
+    EXPECT_EQ(
+        "[ParseCmdLine 1]Extracting files for ZephraNetworks installation..."
+        "[Bail -1 \nError: Internal error -- unknown archive type\n]",
+        run.out);
+  }
+  {
+    // The whole run: Main ends with status 0 when the second stage returns.
+    ProcessResult run = RunTracedMain(dir.path(), package, "tgz", {"-x"});
+    EXPECT_TRUE(run.exited);
+    EXPECT_EQ(0, run.code);
+    // One dot per chunk of a twentieth of the archive, and one for what is
+    // left over.
+    const int64_t length = static_cast<int64_t>(ReadFile(package).size());
+    const int64_t chunk = length / 20;
+    ASSERT_GT(chunk, 0);
+    const size_t dots = static_cast<size_t>(length / chunk + (length % chunk != 0 ? 1 : 0));
+    EXPECT_EQ("[ParseCmdLine 2]Extracting files for ZephraNetworks installation..." +
+                  std::string(dots, '.') + "\n[RunSecondStage 2 -x]",
+              run.out);
+    EXPECT_EQ("hello\n", ReadFile(dir / "qzsetup/readme"));
+  }
+}
 
 TEST(Stage1, BaseNameOfArgv0PointsIntoIt) {
   struct Case {
@@ -274,4 +379,24 @@ TEST(Stage1, SecondStageGetsItsPathAndTheUsersArguments) {
   // What stage one printed comes first, although it was still buffered.
   EXPECT_EQ("before[./Bin/setup][-s][a b][]\n" + std::string(real) + "/qzsetup\n", run.out);
   EXPECT_EQ(0755, ModeOf(dir / "qzsetup/Bin/setup"));
+}
+
+TEST(Stage1, CandidateThatCannotStartGivesWayToTheNext) {
+  TempDir dir;
+  MakeDirs(dir / "qzsetup/Bin");
+  // Bin/setup exists but is a directory: it cannot be started.
+  ASSERT_EQ(0, mkdir((dir / "qzsetup/Bin/setup").c_str(), 0755));
+  WriteFile(dir / "qzsetup/Bin/setup.sh", "echo \"$0 [$*]\"; exit 5\n", 0644);
+  ProcessResult run = RunForked(ForkOptions::MarkReturn(), [&dir] {
+    if (chdir(dir.path().c_str()) != 0)
+      _exit(98);
+    Args args({"pkg", "-x", "y"});
+    Stage1 stage1;
+    stage1.RunSecondStage(args.argc(), args.argv());
+  });
+  EXPECT_TRUE(run.exited);
+  EXPECT_EQ(5, run.code);
+  // Nothing of the failed start is reported.
+  EXPECT_EQ("./Bin/setup.sh [-x y]\n", run.out);
+  EXPECT_EQ("", run.err);
 }

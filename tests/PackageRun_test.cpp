@@ -391,6 +391,37 @@ TEST_F(PackageRun, FileModeTypesWithAStandInDecompressor) {
   }
 }
 
+TEST_F(PackageRun, DecompressorModeIsSetOnTheOpenFileWhateverTheUmask) {
+  // A tracer shows whether the mode was ever set by the file's name, which
+  // someone could have pointed elsewhere after the file was written.
+  const std::string strace = FindOnPath("strace");
+  ASSERT_FALSE(strace.empty()) << "no strace on PATH";
+  ProgramRun probe;
+  probe.program = strace;
+  probe.argv = {"strace", "-o", "/dev/null", "true"};
+  if (RunProgram(probe).code != 0)
+    GTEST_SKIP() << "tracing is not permitted here";
+
+  WriteFile(m_dir / "stand-in", "#!/bin/sh\necho \"mode $(stat -c %a \"$0\")\"\n", 0755);
+  WriteFile(m_dir / "archive", Noise(1000, 9));
+  const std::string pkg = m_dir / "pkg.bin";
+  MakePackage({"--type", "zip", "--decompressor", m_dir / "stand-in", m_dir / "archive", pkg});
+  ProgramRun run;
+  run.program = strace;
+  run.argv = {"strace",        "-f", "-qq", "-e", "trace=chmod,fchmodat", "-e", "signal=none", "-o",
+              m_dir / "trace", pkg,  "-s"};
+  run.cwd = m_run;
+  run.umask = 077;
+  // The leak checker of the sanitizer build refuses to run under a tracer.
+  run.env = {{"ASAN_OPTIONS", "detect_leaks=0"}};
+  ProcessResult result = RunProgram(run);
+  EXPECT_EQ(0, result.code) << result.err;
+  EXPECT_EQ("mode 755\n", result.out);
+  const std::string trace = ReadFile(m_dir / "trace");
+  EXPECT_EQ(std::string::npos, trace.find("xxextract.tmp")) << trace;
+  EXPECT_FALSE(Exists(m_run + "/xxextract.tmp"));
+}
+
 TEST_F(PackageRun, TinyArchiveGetsOneByteChunks) {
   // Below 20 bytes every byte is a chunk of its own.
   WriteFile(m_dir / "tiny", "1234567");
@@ -420,6 +451,36 @@ TEST_F(PackageRun, UnknownArchiveTypeEndsAfterRecreatingTheDirectory) {
             run.out);
   EXPECT_EQ(0700, ModeOf(m_run + "/qzsetup"));
   EXPECT_FALSE(Exists(m_run + "/qzsetup/old"));
+
+  ProcessResult silent = RunPackage(pkg, {"-s"});
+  EXPECT_TRUE(silent.exited);
+  EXPECT_EQ(255, silent.code);
+  EXPECT_EQ("", silent.out);
+}
+
+TEST_F(PackageRun, ExtractionDirectoryThatCannotBeMadeEndsTheRun) {
+  // Without a decompressor piece nothing is written before the directory.
+  MakeProduct();
+  const std::string archive = m_dir / "product.tgz";
+  ASSERT_EQ(0, RunShell("tar -C '" + m_dir / "product" + "' -czf '" + archive + "' ."));
+  const std::string pkg = m_dir / "pkg.bin";
+  MakePackage({"--type", "tgz", "--no-decompressor", archive, pkg});
+  // A working directory that has been removed takes no new entries, not even
+  // from root.
+  for (const char* args : {"", "-s"}) {
+    ProgramRun run;
+    run.program = pkg;
+    run.argv = {pkg, args};
+    ProcessResult result = RunForked(ForkOptions::MarkReturn(), [&] {
+      const std::string gone = m_dir / "gone";
+      if (mkdir(gone.c_str(), 0755) != 0 || chdir(gone.c_str()) != 0 || rmdir(gone.c_str()) != 0)
+        _exit(98);
+      ExecProgram(run);
+    });
+    EXPECT_TRUE(result.exited) << args;
+    EXPECT_EQ(255, result.code) << args;
+    EXPECT_EQ(*args ? "" : kExtracting + std::string("\nError: mkdir failed"), result.out);
+  }
 }
 
 TEST_F(PackageRun, DamagedPackageIsRefusedWithNothingLost) {
@@ -479,6 +540,8 @@ TEST_F(PackageRun, ShortReadIsReportedAndNotHandedOver) {
   const int64_t bytesRead = size - record.extractorLength;
   const int64_t chunk = record.archiveLength / 20;
   const int64_t dots = (bytesRead + chunk - 1) / chunk;
+  ASSERT_EQ(0, mkdir((m_run + "/qzsetup").c_str(), 0755));
+  WriteFile(m_run + "/qzsetup/earlier", "an earlier extraction");
   ProcessResult run = RunPackage(pkg, {});
   EXPECT_TRUE(run.exited);
   EXPECT_EQ(255, run.code);
@@ -490,6 +553,9 @@ TEST_F(PackageRun, ShortReadIsReportedAndNotHandedOver) {
                 "started\n",
             run.out);
   EXPECT_FALSE(Exists(m_run + "/xxextract.tmp"));
+  // The directory was made anew before the archive was written to it.
+  EXPECT_EQ(0700, ModeOf(m_run + "/qzsetup"));
+  EXPECT_FALSE(Exists(m_run + "/qzsetup/earlier"));
 
   ProcessResult silent = RunPackage(pkg, {"-s"});
   EXPECT_EQ(255, silent.code);

@@ -279,6 +279,20 @@ TEST_F(SetupPackage, MissingUserNameEndsTheInstallation) {
   ExpectWorkingFilesGone();
 }
 
+TEST_F(SetupPackage, DirectoryWithABlankIsRefusedBeforeAnythingIsInstalled) {
+  WriteDefaults();
+  // The directory from the command line, after the file, is the one used.
+  ProcessResult run = RunPackage({"-s", "-cfg", "inst.cfg", "-d", "my server"});
+  EXPECT_TRUE(run.exited);
+  EXPECT_EQ(255, run.code);
+  EXPECT_EQ("ERROR: Cannot install into " + start_ +
+                "/my server: its name contains a blank; only letters, digits and "
+                "\"/._+,:@%=-\" may be used\n",
+            run.out);
+  EXPECT_EQ(std::vector<std::string>{"inst.cfg"}, ListDirectory(start_));
+  ExpectWorkingFilesGone();
+}
+
 // The dialogue in a terminal: license, directory, both accounts (one
 // password mistyped), ports (one taken by a listening socket, one given
 // twice) and the confirmation.
