@@ -12,7 +12,7 @@ FUZZ_SMOKE_SECONDS ?= 30
 export ASAN_OPTIONS ?= detect_leaks=1:abort_on_error=0
 export UBSAN_OPTIONS ?= print_stacktrace=1:halt_on_error=1
 
-.PHONY: all build build-asan build-fuzz test test-plain test-asan fuzz fuzz-smoke demo format clean
+.PHONY: all build build-asan build-fuzz test test-plain test-asan fuzz fuzz-smoke demo bench format clean
 
 all: build
 
@@ -53,6 +53,15 @@ test: test-plain test-asan fuzz-smoke
 
 demo: build
 	@scripts/demo.sh $(BUILD)
+
+# Times packages against the decompressor alone and writes BENCHMARKS.md and
+# bench/results/; BENCH_QUICK=1 for a short run that writes to out/bench-quick/.
+bench:
+	@scripts/install-deps.sh bench
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target launcher mkpackage make_content \
+	  bench_second_stage checksum_speed bench_place
+	@python3 bench/run_bench.py --build $(BUILD)
 
 format:
 	@git ls-files -co --exclude-standard '*.cpp' '*.h' | xargs -r clang-format -i

@@ -19,7 +19,9 @@ class Sink;
 // writes the bytes found to a sink.
 class PackageFile {
  public:
-  static const size_t kBufferSize = 1 << 20;
+  // Small enough to stay in the processor's cache and to cost few page
+  // faults in a small package's run; larger reads gain nothing.
+  static const size_t kBufferSize = 128 * 1024;
 
   // Where a trailing piece starts, how many of its bytes were read, and the
   // error number of the last seek or read of this file that failed (0 if

@@ -2,14 +2,34 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include "common/Format.h"
 #include "common/SystemError.h"
+#include "common/WriteAll.h"
 
-Sink::Sink() : m_nFd(-1), m_pPipe(nullptr) {}
+namespace {
+
+// Pages that may be part-read or part-filled: kept free so that the pipe
+// is never quite full and the command's reads wake nobody.
+const size_t kSlack = 3 * 4096;
+// Bounds of the pause between looks at the pipe.
+const long kMinPauseNs = 50 * 1000;
+const long kMaxPauseNs = 10 * 1000 * 1000;
+
+}  // namespace
+
+const size_t Sink::kLargestPipe;
+
+Sink::Sink()
+    : m_nFd(-1), m_pPipe(nullptr), m_nPipeCapacity(0), m_bFilling(true), m_nPauseNs(1000 * 1000) {}
 
 Sink::~Sink() {
   Close();
@@ -41,7 +61,23 @@ bool Sink::OpenCommand(const char* command, const char* name) {
   sigemptyset(&ignore.sa_mask);
   sigaction(SIGPIPE, &ignore, &m_savedPipeAction);
   m_nFd = fileno(m_pPipe);
+  int capacity = fcntl(m_nFd, F_GETPIPE_SZ);
+  m_nPipeCapacity = capacity > 0 ? static_cast<size_t>(capacity) : 0;
   return true;
+}
+
+void Sink::GrowPipe(size_t bytes) {
+  if (m_pPipe == nullptr)
+    return;
+  size_t want = kLargestPipe;
+  while (want > bytes)
+    want /= 2;
+  // Refused beyond the system's limits; the pipe then stays as it is.
+  if (want > m_nPipeCapacity && fcntl(m_nFd, F_SETPIPE_SZ, static_cast<int>(want)) >= 0) {
+    int capacity = fcntl(m_nFd, F_GETPIPE_SZ);
+    if (capacity > 0)
+      m_nPipeCapacity = static_cast<size_t>(capacity);
+  }
 }
 
 bool Sink::SetMode(mode_t mode) {
@@ -57,19 +93,61 @@ bool Sink::SetMode(mode_t mode) {
 }
 
 bool Sink::Write(const void* data, size_t size) {
-  const char* next = static_cast<const char*>(data);
+  const char* bytes = static_cast<const char*>(data);
+  // Pacing needs room to spare beyond the pages kept free.
+  if (m_pPipe != nullptr && m_nPipeCapacity >= 4 * kSlack)
+    return WritePaced(bytes, size);
+  return WriteBlocking(bytes, size);
+}
+
+bool Sink::WritePaced(const char* data, size_t size) {
+  bool slept = false;
   while (size > 0) {
-    ssize_t written = write(m_nFd, next, size);
-    if (written < 0) {
-      if (errno == EINTR)
-        continue;
-      m_sFailure = FormatText("write to %s: %s", m_sName.c_str(), ErrnoText(errno));
-      return false;
+    int queued = 0;
+    if (ioctl(m_nFd, FIONREAD, &queued) != 0 || queued < 0)
+      return WriteBlocking(data, size);
+    const size_t used = static_cast<size_t>(queued) + kSlack;
+    const size_t room = used < m_nPipeCapacity ? m_nPipeCapacity - used : 0;
+    if (slept) {
+      // Found low, the pause was too long for the command's pace; found
+      // hardly drained, too short.
+      if (static_cast<size_t>(queued) < m_nPipeCapacity / 4)
+        m_nPauseNs = std::max(kMinPauseNs, m_nPauseNs / 2);
+      else if (static_cast<size_t>(queued) > m_nPipeCapacity / 4 * 3)
+        m_nPauseNs = std::min(kMaxPauseNs, m_nPauseNs * 2);
     }
-    next += written;
-    size -= static_cast<size_t>(written);
+    // Once at most half full, the pipe is filled up, over as many calls as
+    // that takes; once full, it is left to drain to half.
+    if (room >= m_nPipeCapacity / 2)
+      m_bFilling = true;
+    else if (room == 0)
+      m_bFilling = false;
+    if (m_bFilling) {
+      size_t length = std::min(room, size);
+      if (!WriteBlocking(data, length))
+        return false;
+      data += length;
+      size -= length;
+      slept = false;
+      continue;
+    }
+    // Asks for no event: only the end of the command's reading (an error
+    // on the pipe) cuts the pause short, and the write then reports it.
+    struct pollfd pipe = {m_nFd, 0, 0};
+    struct timespec pause = {0, m_nPauseNs};
+    int ready = ppoll(&pipe, 1, &pause, nullptr);
+    if (ready > 0 && (pipe.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0)
+      return WriteBlocking(data, size);
+    slept = true;
   }
   return true;
+}
+
+bool Sink::WriteBlocking(const char* data, size_t size) {
+  if (WriteAll(m_nFd, data, size))
+    return true;
+  m_sFailure = FormatText("write to %s: %s", m_sName.c_str(), ErrnoText(errno));
+  return false;
 }
 
 bool Sink::Close() {

@@ -12,6 +12,17 @@
 
 namespace {
 
+// Bytes that show any loss, repetition or reordering.
+std::string Pattern(size_t size) {
+  std::string bytes(size, '\0');
+  uint32_t x = 12345;
+  for (char& c : bytes) {
+    x = x * 1103515245u + 12345u;
+    c = static_cast<char>(x >> 24);
+  }
+  return bytes;
+}
+
 bool PipeSignalIsDefault() {
   struct sigaction action;
   sigaction(SIGPIPE, nullptr, &action);
@@ -80,6 +91,60 @@ TEST(Sink, CommandThatStopsReadingFailsTheWrite) {
   for (int i = 0; i < 64 && written; ++i)
     written = sink.Write(block.data(), block.size());
   EXPECT_FALSE(written);
+  EXPECT_EQ("write to the command: Broken pipe", sink.Failure());
+  sink.Close();
+  EXPECT_TRUE(PipeSignalIsDefault());
+}
+
+TEST(Sink, PipeGrowsButNeverShrinks) {
+  Sink sink;
+  ASSERT_TRUE(sink.OpenCommand("cat >/dev/null", "the command"));
+  const size_t start = sink.PipeCapacity();
+  EXPECT_GE(start, 4096u);
+  sink.GrowPipe(Sink::kLargestPipe);
+  const size_t grown = sink.PipeCapacity();
+  EXPECT_GE(grown, start);
+  EXPECT_LE(grown, Sink::kLargestPipe);
+  sink.GrowPipe(4096);
+  EXPECT_EQ(grown, sink.PipeCapacity());
+  EXPECT_TRUE(sink.Close());
+
+  TempDir dir;
+  Sink file;
+  ASSERT_TRUE(file.OpenFile((dir / "f").c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600));
+  file.GrowPipe(Sink::kLargestPipe);
+  EXPECT_EQ(0u, file.PipeCapacity());
+}
+
+TEST(Sink, PacedWritesDeliverEveryByteInOrder) {
+  // A reader that takes the data in small pieces, in pipes of either size,
+  // and writes of every size from one byte to more than the pipe holds.
+  TempDir dir;
+  const std::string data = Pattern(3 << 20);
+  for (bool grow : {false, true}) {
+    Sink sink;
+    const std::string out = dir / (grow ? "grown" : "plain");
+    ASSERT_TRUE(sink.OpenCommand(("dd bs=512 status=none of='" + out + "'").c_str(), "dd"));
+    if (grow)
+      sink.GrowPipe(Sink::kLargestPipe);
+    size_t at = 0;
+    for (size_t size = 1; at < data.size(); size = size * 3 + 1) {
+      size_t length = std::min(size, data.size() - at);
+      ASSERT_TRUE(sink.Write(data.data() + at, length)) << sink.Failure();
+      at += length;
+    }
+    EXPECT_TRUE(sink.Close()) << sink.Failure();
+    EXPECT_TRUE(ReadFile(out) == data) << (grow ? "grown" : "plain");
+  }
+}
+
+TEST(Sink, CommandThatStopsReadingMidwayFailsTheWrite) {
+  // The reader goes while the pipe is full and the writer waits for room.
+  Sink sink;
+  ASSERT_TRUE(sink.OpenCommand("head -c 100000 >/dev/null", "the command"));
+  sink.GrowPipe(Sink::kLargestPipe);
+  const std::string data = Pattern(8 << 20);
+  EXPECT_FALSE(sink.Write(data.data(), data.size()));
   EXPECT_EQ("write to the command: Broken pipe", sink.Failure());
   sink.Close();
   EXPECT_TRUE(PipeSignalIsDefault());

@@ -153,7 +153,11 @@ void Stage1::Main(int archiveLength, int extractorLength, char* archiveType, int
     decompressorPath = WriteDecompressor(this, &package, extractor, extractorLength);
 
   fflush(nullptr);
-  system("rm -rf ./qzsetup");
+  // A shell and rm cost a small package more than its whole check; with
+  // nothing by that name there is nothing for them to remove.
+  struct stat earlier;
+  if (lstat(kExtractDir, &earlier) == 0 || errno != ENOENT)
+    system("rm -rf ./qzsetup");
   if (mkdir(kExtractDir, 0700) != 0)
     Bail(-1, "\nError: mkdir failed");
   if (chmod(kExtractDir, 0700) != 0)
@@ -167,11 +171,14 @@ void Stage1::Main(int archiveLength, int extractorLength, char* archiveType, int
   }
   const bool pipeMode = archiveFileName == nullptr;
 
+  ArchiveChunks chunks(archiveLength, archive.count);
   Sink sink;
   std::string archivePath;
   if (pipeMode) {
     if (!sink.OpenCommand(command.c_str(), "the extraction command"))
       Bail(-1, ("\nError: " + sink.Failure() + "\n").c_str());
+    // Room to write ahead while the decompressor works through a block.
+    sink.GrowPipe(Sink::kLargestPipe);
   } else {
     archivePath = FormatText("%s%s%s", kExtractDir, "/", archiveFileName);
     if (!sink.OpenFile(archivePath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666))
@@ -179,7 +186,6 @@ void Stage1::Main(int archiveLength, int extractorLength, char* archiveType, int
   }
 
   std::string failure;
-  ArchiveChunks chunks(archiveLength, archive.count);
   int64_t offset = 0;
   int64_t length = 0;
   while (chunks.Next(&offset, &length)) {

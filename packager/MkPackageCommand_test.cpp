@@ -99,6 +99,8 @@ TEST(MkPackageCommand, HelpAndVersionGoToStandardOutput) {
                               "  or:  mkpackage --info PACKAGE\n"
                               "  or:  mkpackage --list PACKAGE\n"));
   EXPECT_NE(std::string::npos, help.out.find("  --no-checksum "));
+  EXPECT_NE(std::string::npos,
+            help.out.find("or none\n                          (default xxh3-128)\n"));
   EXPECT_EQ("", help.err);
   // Help wins over operands and options before it.
   EXPECT_EQ(help.out, Command({"--type", "tgz", "a", "--help", "b"}).out);
@@ -168,7 +170,7 @@ TEST_F(MkPackageCommandTest, BuildFailuresAndWarningsAreReported) {
 }
 
 TEST_F(MkPackageCommandTest, InfoPrintsTheRecordAndVerifiesThePieces) {
-  Build({"--decompressor", m_dir / "dec"}, m_dir / "archive.bz2");
+  Build({"--decompressor", m_dir / "dec", "--checksum=sha256"}, m_dir / "archive.bz2");
   std::string pieces = ReadFile(m_dir / "dec") + ReadFile(m_dir / "archive.bz2");
   std::string head = "Package:       " + m_dir / "pkg" + "\n" +
                      "Launcher:      " + std::to_string(ReadFile(STUB_LAUNCHER).size()) +
@@ -184,7 +186,7 @@ TEST_F(MkPackageCommandTest, InfoPrintsTheRecordAndVerifiesThePieces) {
   // A changed byte in either piece is caught.
   size_t end = ReadFile(m_dir / "pkg").size();
   for (size_t offset : {end - 26 - 20 + 3, end - 1}) {
-    Build({"--decompressor", m_dir / "dec"}, m_dir / "archive.bz2");
+    Build({"--decompressor", m_dir / "dec", "--checksum=sha256"}, m_dir / "archive.bz2");
     Patch(offset, "#");
     std::string changed = ReadFile(m_dir / "pkg").substr(end - 46);
     Result bad = Command({"--info", m_dir / "pkg"});
@@ -201,7 +203,8 @@ TEST_F(MkPackageCommandTest, InfoPrintsTheRecordAndVerifiesThePieces) {
   EXPECT_EQ(0, none.status);
   EXPECT_EQ(head + "Checksum:      none\nVerified:      no checksum recorded\n", none.out);
 
-  Build({"--decompressor", m_dir / "dec", "--checksum=xxh3-128"}, m_dir / "archive.bz2");
+  // XXH3-128 unless told otherwise.
+  Build({"--decompressor", m_dir / "dec"}, m_dir / "archive.bz2");
   Result xxh = Command({"--info", m_dir / "pkg"});
   EXPECT_EQ(0, xxh.status);
   std::string line = "\nChecksum:      xxh3-128 ";

@@ -86,9 +86,10 @@ TEST_F(PackageBuilderTest, LaysOutLauncherThenDecompressorThenArchive) {
   EXPECT_EQ(static_cast<int32_t>(kArchive.size()), record.archiveLength);
   EXPECT_EQ(static_cast<int32_t>(kDecompressor.size()), record.extractorLength);
   EXPECT_EQ(0, memcmp(record.archiveType, "bz2\0\0\0\0\0\0\0\0\0\0\0\0\0", 16));
-  EXPECT_EQ(kChecksumSha256, record.checksumKind);
-  EXPECT_EQ(DigestOf("sha256sum", {m_dir / "dec", m_dir / "archive.bz2"}),
-            Checksum::ToHex(record.checksum, 32));
+  // XXH3-128 unless told otherwise.
+  EXPECT_EQ(kChecksumXxh3_128, record.checksumKind);
+  EXPECT_EQ(DigestOf("xxhsum -H2", {m_dir / "dec", m_dir / "archive.bz2"}),
+            Checksum::ToHex(record.checksum, 16));
 
   // Outside the record, the launcher is copied byte for byte, and the input
   // launcher is left as it was.
@@ -101,7 +102,7 @@ TEST_F(PackageBuilderTest, LaysOutLauncherThenDecompressorThenArchive) {
   std::string output;
   EXPECT_EQ(0, RunShell(ShellQuote(m_dir / "out/pkg"), &output));
   EXPECT_EQ(
-      std::to_string(kArchive.size()) + " " + std::to_string(kDecompressor.size()) + " bz2 1\n",
+      std::to_string(kArchive.size()) + " " + std::to_string(kDecompressor.size()) + " bz2 2\n",
       output);
 }
 
@@ -111,6 +112,13 @@ TEST_F(PackageBuilderTest, RecordsTheChosenChecksumKind) {
   options.decompressor = m_dir / "dec";
   std::string error;
   PackageRecord record;
+
+  options.checksumKind = kChecksumSha256;
+  ASSERT_TRUE(Build(options, &error)) << error;
+  ASSERT_TRUE(RecordOf(ReadFile(m_dir / "out/pkg"), &record));
+  EXPECT_EQ(kChecksumSha256, record.checksumKind);
+  EXPECT_EQ(DigestOf("sha256sum", {m_dir / "dec", m_dir / "archive.bz2"}),
+            Checksum::ToHex(record.checksum, 32));
 
   options.checksumKind = kChecksumXxh3_128;
   ASSERT_TRUE(Build(options, &error)) << error;

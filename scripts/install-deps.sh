@@ -16,7 +16,7 @@ build_pkgs="cmake make g++ pkg-config libgtest-dev libgmock-dev libmd-dev libxxh
 # GNU time measures the launcher's peak memory, and strace shows which calls
 # the launcher makes on its temporary file.
 test_pkgs="$build_pkgs clang libclang-rt-14-dev lbzip2 perl python3 gzip xxhash time strace"
-bench_pkgs="$build_pkgs lbzip2 hyperfine python3 time"
+bench_pkgs="$build_pkgs lbzip2 python3"
 fuzz_pkgs="$build_pkgs clang libclang-rt-14-dev"
 
 case "$job" in

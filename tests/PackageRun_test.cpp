@@ -216,6 +216,47 @@ TEST_F(PackageRun, VersionAndHelpTouchNothing) {
   }
   EXPECT_FALSE(Exists(m_run + "/qzsetup"));
   EXPECT_FALSE(Exists(m_run + "/xxextract.tmp"));
+
+  // They answer without reading the pieces: a damaged archive goes unnoticed.
+  std::string bytes = ReadFile(pkg);
+  bytes[bytes.size() - 10] ^= 0x40;
+  WriteFile(pkg, bytes, 0755);
+  for (const char* option : {"-v", "-h"}) {
+    ProcessResult run = RunPackage(pkg, {option});
+    EXPECT_EQ(255, run.code) << option;
+    EXPECT_EQ(kBanner, run.out) << option;
+  }
+  EXPECT_EQ(std::string(kExtracting) + kDamaged, RunPackage(pkg, {}).out);
+}
+
+TEST_F(PackageRun, EarlierDirectoryIsRemovedThroughTheShellOnlyWhenThere) {
+  MakeProduct();
+  const std::string pkg = m_dir / "pkg.bin";
+  MakePackage({m_dir / "product", pkg});
+  // An rm ahead of the system's on the search path notes each call.
+  ASSERT_EQ(0, mkdir((m_dir / "spy").c_str(), 0755));
+  WriteFile(m_dir / "spy/rm", "#!/bin/sh\necho \"rm $*\" >> \"$RM_LOG\"\nexec /bin/rm \"$@\"\n",
+            0755);
+  m_env.emplace_back("PATH", m_dir / "spy" + ":" + getenv("PATH"));
+  m_env.emplace_back("RM_LOG", m_dir / "rm.log");
+  const std::string expected =
+      kExtracting + DotsFor(ArchiveLength(pkg)) + "\n" + SetupOutput("[./Bin/setup]");
+
+  ProcessResult first = RunPackage(pkg, {});
+  EXPECT_EQ(3, first.code);
+  EXPECT_EQ(expected, first.out);
+  EXPECT_FALSE(Exists(m_dir / "rm.log"));
+
+  // Whatever has the name, even a link to a directory elsewhere, goes by
+  // "rm -rf ./qzsetup", and only the link goes.
+  ASSERT_EQ(0, rename((m_run + "/qzsetup").c_str(), (m_dir / "elsewhere").c_str()));
+  ASSERT_EQ(0, symlink((m_dir / "elsewhere").c_str(), (m_run + "/qzsetup").c_str()));
+  ProcessResult second = RunPackage(pkg, {});
+  EXPECT_EQ(3, second.code);
+  EXPECT_EQ(expected, second.out);
+  EXPECT_EQ("rm -rf ./qzsetup\n", ReadFile(m_dir / "rm.log"));
+  EXPECT_TRUE(Exists(m_dir / "elsewhere/License.txt"));
+  EXPECT_EQ(0700, ModeOf(m_run + "/qzsetup"));
 }
 
 TEST_F(PackageRun, ScriptSecondStagesRunThroughTheirInterpreters) {
@@ -591,6 +632,41 @@ TEST_F(PackageRun, LongDirectoryWithBlanksAndShellSyntax) {
   EXPECT_EQ(3, run.code) << run.err;
   EXPECT_EQ(kExtracting + DotsFor(ArchiveLength(pkg)) + "\n" + SetupOutput("[./Bin/setup]"),
             run.out);
+}
+
+TEST_F(PackageRun, CarriedLbzip2UnpacksWhereNoDecompressorIsInstalled) {
+  MakeProduct();
+  const std::string pkg = m_dir / "pkg.bin";
+  MakePackage({"--decompressor", "/usr/bin/lbzip2", m_dir / "product", pkg});
+  // The same type and command as with bzip2; only the carried program differs.
+  PackageRecord record;
+  ASSERT_TRUE(ReadPackageRecord(pkg, &record));
+  EXPECT_STREQ("bz2", record.archiveType);
+  EXPECT_EQ(static_cast<int64_t>(ReadFile("/usr/bin/lbzip2").size()), record.extractorLength);
+
+  // A search path with tar and stat (for the second stage) and no
+  // decompressor of any kind: only the carried lbzip2 can unpack.
+  ASSERT_EQ(0, mkdir((m_dir / "bare").c_str(), 0755));
+  for (const char* tool : {"tar", "stat"}) {
+    const std::string found = FindOnPath(tool);
+    ASSERT_FALSE(found.empty()) << tool;
+    ASSERT_EQ(0, symlink(found.c_str(), (m_dir / "bare/" + tool).c_str()));
+  }
+  m_env.emplace_back("PATH", m_dir / "bare");
+  ProcessResult run = RunPackage(pkg, {"-x"});
+  EXPECT_EQ(3, run.code) << run.err;
+  EXPECT_EQ(kExtracting + DotsFor(ArchiveLength(pkg)) + "\n" + SetupOutput("[./Bin/setup][-x]"),
+            run.out);
+  EXPECT_EQ(Noise(3000, 1), ReadFile(m_run + "/qzsetup/data/payload.bin"));
+  EXPECT_EQ("Strata Server licence\n", ReadFile(m_run + "/qzsetup/License.txt"));
+  EXPECT_FALSE(Exists(m_run + "/xxextract.tmp"));
+
+  // Nothing on that path could have done it.
+  ProgramRun check;
+  check.program = "/bin/sh";
+  check.argv = {"sh", "-c", "command -v bzip2 lbzip2 bunzip2; echo end"};
+  check.env = m_env;
+  EXPECT_EQ("end\n", RunProgram(check).out);
 }
 
 TEST_F(PackageRun, LauncherMemoryStaysSmallWhateverTheArchiveSize) {

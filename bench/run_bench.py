@@ -1,0 +1,388 @@
+#!/usr/bin/env python3
+"""Times packages against the decompressor's floor and writes BENCHMARKS.md.
+
+    bench/run_bench.py [--build DIR] [--work DIR] [--quick] [--sizes small,medium,large]
+                       [--rounds N] [--no-report]
+
+For each size it generates a product tree (bench/ContentGenerator.h), builds a
+package of it with mkpackage as a release engineer would (bzip2, the default
+checksum), takes that package's archive piece as the floor's input, and builds
+a second package of the same archive that carries lbzip2. Then it runs the
+commands of the size in rounds, each round in a different order, so that a
+burst of load on the machine hits every command alike. Every command starts
+through "sh -c" and the median start of an empty "sh -c" is taken off every
+figure, as hyperfine does. Wall time is taken around each run and CPU time is
+the rusage of the run and everything it waited for.
+
+The raw figures go to bench/results/ (raw.csv, summary.json) and the report to
+BENCHMARKS.md at the top of the tree; a quick run (--quick or BENCH_QUICK=1:
+small and medium only, few rounds) writes both to out/bench-quick/ instead.
+"""
+
+import argparse
+import csv
+import datetime
+import json
+import os
+import platform
+import shlex
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+SEED = 9081427
+
+# Bytes of generated product per size; the content compresses about 2.8:1
+# with bzip2 -9, giving archives of about 1, 20 and 100 MB.
+SIZES = {
+    "small": 2_800_000,
+    "medium": 56_000_000,
+    "large": 280_000_000,
+}
+ROUNDS = {"small": 61, "medium": 11, "large": 9}
+QUICK_ROUNDS = {"small": 5, "medium": 3, "large": 3}
+
+TARGETS = {
+    "package-bzip2": 1.03,
+    "package-lbzip2": 0.45,
+}
+PEAK_LIMIT_KB = 4096
+CHECKSUM_LIMIT = 0.01
+VERSION_LIMIT = 0.005
+
+
+def log(message):
+    print(message, flush=True)
+
+
+def run(argv, **kwargs):
+    """Runs a helper command; a failure ends the benchmark."""
+    result = subprocess.run(argv, capture_output=True, text=True, **kwargs)
+    if result.returncode != 0:
+        sys.exit("bench: %s failed (%d):\n%s%s" % (" ".join(argv), result.returncode,
+                                                   result.stdout, result.stderr))
+    return result.stdout
+
+
+def fresh_dir(path):
+    if os.path.lexists(path):
+        if os.path.isdir(path) and not os.path.islink(path):
+            shutil.rmtree(path)
+        else:
+            os.unlink(path)
+    os.makedirs(path)
+
+
+def timed(command, cwd, env=None):
+    """One run of command (a shell text): wall seconds, user and system CPU
+    seconds of it and all it waited for, and the exit status."""
+    start = time.perf_counter()
+    child = subprocess.Popen(["sh", "-c", command], cwd=cwd, env=env,
+                             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                             stderr=subprocess.DEVNULL)
+    _, status, usage = os.wait4(child.pid, 0)
+    wall = time.perf_counter() - start
+    child.returncode = os.waitstatus_to_exitcode(status)
+    return wall, usage.ru_utime, usage.ru_stime, child.returncode
+
+
+class Size:
+    """The packages and directories of one size."""
+
+    def __init__(self, name, work, build):
+        self.name = name
+        self.dir = os.path.join(work, name)
+        self.product = os.path.join(self.dir, "product")
+        self.archive = os.path.join(self.dir, "archive.tar.bz2")
+        self.bzip2_package = os.path.join(self.dir, "package-bzip2.bin")
+        self.lbzip2_package = os.path.join(self.dir, "package-lbzip2.bin")
+        self.floor_dir = os.path.join(self.dir, "floor")
+        self.run_dir = os.path.join(self.dir, "run")
+        self.build = build
+        self.info = {}
+
+    def prepare(self):
+        bin_dir = os.path.join(self.build, "bin")
+        mkpackage = os.path.join(bin_dir, "mkpackage")
+        fresh_dir(self.dir)
+        out = run([os.path.join(bin_dir, "make_content"), str(SEED), str(SIZES[self.name]),
+                   self.product])
+        log("  %s: %s" % (self.name, out.strip()))
+        shutil.copy(os.path.join(bin_dir, "bench_second_stage"),
+                    os.path.join(self.product, "Bin", "setup"))
+        start = time.perf_counter()
+        run([mkpackage, self.product, self.bzip2_package])
+        self.info["mkpackage_seconds"] = time.perf_counter() - start
+        record = self.record(self.bzip2_package)
+        # The floor decompresses the very bytes that the package carries.
+        length = int(record["Archive"].split()[0])
+        with open(self.bzip2_package, "rb") as package, open(self.archive, "wb") as archive:
+            package.seek(-length, os.SEEK_END)
+            shutil.copyfileobj(package, archive, 1 << 20)
+        run([mkpackage, "--decompressor", "/usr/bin/lbzip2", self.archive, self.lbzip2_package])
+        lrecord = self.record(self.lbzip2_package)
+        self.info.update({
+            "product_bytes": SIZES[self.name],
+            "archive_bytes": length,
+            "ratio": SIZES[self.name] / length,
+            "checksum": record["Checksum"].split()[0],
+            "launcher_bytes": int(record["Launcher"].split()[0]),
+            "bzip2_bytes": int(record["Decompressor"].split()[0]),
+            "lbzip2_bytes": int(lrecord["Decompressor"].split()[0]),
+        })
+
+    def record(self, package):
+        out = run([os.path.join(self.build, "bin", "mkpackage"), "--info", package])
+        fields = {}
+        for line in out.splitlines():
+            key, _, value = line.partition(":")
+            fields[key.strip()] = value.strip()
+        return fields
+
+    def commands(self):
+        """name -> (shell text, working directory, directory made fresh first)."""
+        q = shlex.quote
+        return {
+            "shell": ("", self.dir, None),
+            "floor": ("bzip2 -dc %s | tar xof - -C %s" % (q(self.archive), q(self.floor_dir)),
+                      self.dir, self.floor_dir),
+            "package-bzip2": ("%s -s" % q(self.bzip2_package), self.run_dir, self.run_dir),
+            "floor-lbzip2": ("lbzip2 -dc %s | tar xof - -C %s" % (q(self.archive),
+                                                                   q(self.floor_dir)),
+                             self.dir, self.floor_dir),
+            "package-lbzip2": ("%s -s" % q(self.lbzip2_package), self.run_dir, self.run_dir),
+            "version": ("%s --version" % q(self.bzip2_package), self.dir, None),
+            # One process started and ended: what each of the launcher, the
+            # pipeline's shell and the second stage costs by being there.
+            "process": ("/bin/true", self.dir, None),
+        }
+
+    def peak_kb(self, package, runs=3):
+        """The launcher process's own peak resident memory, in kilobytes: the
+        second stage reports it, after the launcher ran in the same process."""
+        peaks = []
+        peak_file = os.path.join(self.dir, "peak")
+        for _ in range(runs):
+            fresh_dir(self.run_dir)
+            env = dict(os.environ, STRATA_BENCH_PEAK_FILE=peak_file)
+            _, _, _, code = timed(shlex.quote(package) + " -s", self.run_dir, env)
+            if code != 0:
+                sys.exit("bench: %s exited with %d" % (package, code))
+            with open(peak_file) as f:
+                peaks.append(int(f.read()))
+        return max(peaks)
+
+
+def measure(size, rounds, rows):
+    commands = size.commands()
+    names = list(commands)
+    for r in range(rounds):
+        # A different command leads each round.
+        order = names[r % len(names):] + names[:r % len(names)]
+        for name in order:
+            text, cwd, fresh = commands[name]
+            if fresh:
+                fresh_dir(fresh)
+            wall, user, system, code = timed(text, cwd)
+            if code != (255 if name == "version" else 0):
+                sys.exit("bench: %s: %r exited with %d" % (size.name, text, code))
+            rows.append({"size": size.name, "round": r, "command": name, "wall": wall,
+                         "user": user, "system": system})
+        log("  %s round %d/%d done" % (size.name, r + 1, rounds))
+
+
+def summarize(size, rows):
+    mine = [row for row in rows if row["size"] == size.name]
+    by = {}
+    for row in mine:
+        by.setdefault(row["command"], []).append(row)
+    shell = statistics.median(row["wall"] for row in by["shell"])
+    result = {"shell_start": shell, "commands": {}}
+    floor = statistics.median(row["wall"] for row in by["floor"]) - shell
+    for name, runs in by.items():
+        if name == "shell":
+            continue
+        wall = statistics.median(row["wall"] for row in runs) - shell
+        entry = {
+            "runs": len(runs),
+            "wall": wall,
+            "wall_min": min(row["wall"] for row in runs) - shell,
+            "wall_max": max(row["wall"] for row in runs) - shell,
+            "cpu": statistics.median(row["user"] + row["system"] for row in runs),
+            "ratio": wall / floor,
+        }
+        # The same ratio within each round, to show its spread.
+        per_round = {}
+        for row in runs:
+            per_round.setdefault(row["round"], {})["x"] = row["wall"] - shell
+        for row in by["floor"]:
+            per_round.setdefault(row["round"], {})["floor"] = row["wall"] - shell
+        ratios = sorted(v["x"] / v["floor"] for v in per_round.values() if len(v) == 2)
+        entry["round_ratio_median"] = statistics.median(ratios)
+        entry["round_ratio_min"] = ratios[0]
+        entry["round_ratio_max"] = ratios[-1]
+        result["commands"][name] = entry
+    return result
+
+
+def checksum_cost(size, build, floor_seconds):
+    out = run([os.path.join(build, "bin", "checksum_speed"), size.archive, "9"])
+    times = dict((k, float(v)) for k, v in (line.split() for line in out.splitlines()))
+    return {
+        "archive_bytes": size.info["archive_bytes"],
+        "read_only": times["read-only"],
+        "sha256": times["sha256"],
+        "xxh3-128": times["xxh3-128"],
+        "sha256_share": (times["sha256"] - times["read-only"]) / floor_seconds,
+        "xxh3-128_share": (times["xxh3-128"] - times["read-only"]) / floor_seconds,
+        "floor": floor_seconds,
+    }
+
+
+def placing(size, build, rounds, rows, shell):
+    """The driver's installation step: the extracted product placed into an
+    installation directory on the same file system (renames), against the
+    same placement made by copying."""
+    place = os.path.join(build, "bin", "bench_place")
+    if not os.path.exists(place):
+        return None
+    pristine = os.path.join(size.dir, "pristine")
+    fresh_dir(pristine)
+    run(["sh", "-c", "bzip2 -dc %s | tar xof - -C %s" % (shlex.quote(size.archive),
+                                                         shlex.quote(pristine))])
+    source = os.path.join(size.dir, "extracted")
+    target = os.path.join(size.dir, "installed")
+    for r in range(rounds):
+        for mode in (["rename", "copy"] if r % 2 == 0 else ["copy", "rename"]):
+            for path in (source, target):
+                if os.path.exists(path):
+                    shutil.rmtree(path)
+            run(["cp", "-a", pristine, source])
+            os.makedirs(target)
+            argv = [place] + (["--copy"] if mode == "copy" else []) + [source, target]
+            wall, user, system, code = timed(" ".join(shlex.quote(a) for a in argv), size.dir)
+            if code != 0:
+                sys.exit("bench: bench_place %s failed" % mode)
+            rows.append({"size": size.name, "round": r, "command": "place-" + mode, "wall": wall,
+                         "user": user, "system": system})
+    result = {}
+    for mode in ("rename", "copy"):
+        walls = [row["wall"] for row in rows if row["command"] == "place-" + mode]
+        result[mode] = {"wall": statistics.median(walls) - shell, "runs": len(walls)}
+    result["files"] = int(run(["sh", "-c", "find %s -type f | wc -l" % shlex.quote(pristine)]))
+    return result
+
+
+def machine():
+    def first(argv):
+        try:
+            out = subprocess.run(argv, capture_output=True, text=True).stdout
+            return (out or "").splitlines()[0].strip() if out else ""
+        except OSError:
+            return ""
+
+    cpu = ""
+    with open("/proc/cpuinfo") as f:
+        for line in f:
+            if line.startswith("model name"):
+                cpu = line.split(":", 1)[1].strip()
+                break
+    with open("/proc/meminfo") as f:
+        mem_kb = int(f.readline().split()[1])
+    return {
+        "cpu": cpu,
+        "cores": os.cpu_count(),
+        "memory_gib": round(mem_kb / 1024 / 1024, 1),
+        "kernel": platform.release(),
+        "os": first(["sh", "-c", ". /etc/os-release && echo \"$PRETTY_NAME\""]),
+        "bzip2": first(["sh", "-c", "bzip2 --version 2>&1 </dev/null"]),
+        "lbzip2": first(["sh", "-c", "lbzip2 --version 2>&1"]),
+        "tar": first(["tar", "--version"]),
+        "compiler": first(["c++", "--version"]),
+        "commit": first(["git", "-C", ROOT, "rev-parse", "--short", "HEAD"]),
+        "date": datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC"),
+    }
+
+
+def work_dir(requested):
+    if requested:
+        return requested
+    # A disk is too noisy for differences of a few percent.
+    if os.path.isdir("/dev/shm") and os.access("/dev/shm", os.W_OK):
+        return "/dev/shm/strata-bench"
+    return os.path.join(ROOT, "out", "bench")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--build", default=os.path.join(ROOT, "build"))
+    parser.add_argument("--work")
+    parser.add_argument("--quick", action="store_true",
+                        default=os.environ.get("BENCH_QUICK", "") not in ("", "0"))
+    parser.add_argument("--sizes")
+    parser.add_argument("--rounds", type=int)
+    parser.add_argument("--results")
+    parser.add_argument("--report")
+    parser.add_argument("--no-report", action="store_true")
+    args = parser.parse_args()
+
+    build = os.path.abspath(args.build)
+    work = work_dir(args.work)
+    sizes = args.sizes.split(",") if args.sizes else (
+        ["small", "medium"] if args.quick else ["small", "medium", "large"])
+    rounds = QUICK_ROUNDS if args.quick else ROUNDS
+    # A quick run never replaces the figures of a full one.
+    out = os.path.join(ROOT, "out", "bench-quick") if args.quick else None
+    args.results = args.results or (os.path.join(out, "results") if out else
+                                    os.path.join(ROOT, "bench", "results"))
+    args.report = args.report or (os.path.join(out, "BENCHMARKS.md") if out else
+                                  os.path.join(ROOT, "BENCHMARKS.md"))
+    os.makedirs(work, exist_ok=True)
+    os.makedirs(args.results, exist_ok=True)
+
+    info = {"machine": machine(), "work": work, "quick": args.quick, "sizes": {},
+            "load_before": os.getloadavg()}
+    log("bench: working in %s" % work)
+    rows = []
+    for name in sizes:
+        size = Size(name, work, build)
+        log("bench: preparing %s" % name)
+        size.prepare()
+        n = args.rounds or rounds[name]
+        log("bench: timing %s, %d rounds" % (name, n))
+        measure(size, n, rows)
+        summary = summarize(size, rows)
+        summary["package"] = size.info
+        summary["peak_kb"] = {"package-bzip2": size.peak_kb(size.bzip2_package),
+                              "package-lbzip2": size.peak_kb(size.lbzip2_package)}
+        summary["checksum"] = checksum_cost(size, build, summary["commands"]["floor"]["wall"])
+        if name == sizes[-1]:
+            log("bench: timing the driver's placing of the %s product" % name)
+            summary["placing"] = placing(size, build, max(3, n // 2), rows,
+                                         summary["shell_start"])
+        info["sizes"][name] = summary
+        shutil.rmtree(size.dir)
+    info["load_after"] = os.getloadavg()
+
+    with open(os.path.join(args.results, "raw.csv"), "w", newline="") as f:
+        writer = csv.DictWriter(f, fieldnames=["size", "round", "command", "wall", "user",
+                                               "system"])
+        writer.writeheader()
+        writer.writerows(rows)
+    with open(os.path.join(args.results, "summary.json"), "w") as f:
+        json.dump(info, f, indent=2, sort_keys=True)
+    log("bench: raw results in %s" % args.results)
+    if not args.no_report:
+        import report
+        with open(args.report, "w") as f:
+            f.write(report.render(info))
+        log("bench: wrote %s" % args.report)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+    sys.exit(main())
