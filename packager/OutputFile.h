@@ -24,7 +24,6 @@ class OutputFile {
 
   // The temporary file, open for reading and writing.
   int Descriptor() const { return m_nFd; }
-  const std::string& TemporaryPath() const { return m_szTempPath; }
 
   // Gives the file the mode (whatever the umask), writes it to disk and
   // renames it to the path. On failure the temporary file is removed.

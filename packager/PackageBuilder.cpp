@@ -85,8 +85,7 @@ struct PackageBuilder::Inputs {
   bool fromDirectory = false;
 };
 
-PackageBuilder::PackageBuilder(BuildOptions options)
-    : m_options(std::move(options)), m_record(), m_nLauncherLength(0) {}
+PackageBuilder::PackageBuilder(BuildOptions options) : m_options(std::move(options)) {}
 
 std::string PackageBuilder::DefaultLauncherPath() {
   std::vector<char> self(PATH_MAX + 1);
@@ -336,34 +335,18 @@ bool PackageBuilder::Assemble(Inputs* inputs, int fd, std::string* error) {
   record.checksumKind = m_options.checksumKind;
   memset(record.checksum, 0, sizeof record.checksum);
   if (m_options.checksumKind != kChecksumNone) {
-    if (!Digest(fd, launcherLength, record.checksum, error))
+    // What was written, read back: the digest covers the bytes in the
+    // package.
+    Checksum checksum(m_options.checksumKind);
+    if (!DigestToEnd(fd, launcherLength, &checksum)) {
+      *error = "cannot read back " + output + ": " + ErrnoText(errno);
       return false;
+    }
+    checksum.Final(record.checksum);
   }
   if (!WriteRecordAt(fd, inputs->recordOffset, record)) {
     *error = "cannot write " + output + ": " + ErrnoText(errno);
     return false;
   }
-  m_record = record;
-  m_nLauncherLength = launcherLength;
-  return true;
-}
-
-bool PackageBuilder::Digest(int fd, uint64_t from, unsigned char digest[32], std::string* error) {
-  // What was written, read back: the digest covers the bytes in the package.
-  Checksum checksum(m_options.checksumKind);
-  std::vector<char> block(1 << 20);
-  uint64_t position = from;
-  for (;;) {
-    size_t got;
-    if (!PreadFull(fd, block.data(), block.size(), position, &got)) {
-      *error = "cannot read back " + m_options.output + ": " + ErrnoText(errno);
-      return false;
-    }
-    if (got == 0)
-      break;
-    checksum.Update(block.data(), got);
-    position += got;
-  }
-  checksum.Final(digest);
   return true;
 }

@@ -52,9 +52,6 @@ class PackageBuilder {
 
   // Things worth telling the user that did not stop the build.
   const std::vector<std::string>& Warnings() const { return m_warnings; }
-  // The record as written into the package, after a successful Build.
-  const PackageRecord& Record() const { return m_record; }
-  uint64_t LauncherLength() const { return m_nLauncherLength; }
 
  private:
   struct Inputs;
@@ -64,12 +61,9 @@ class PackageBuilder {
   bool OpenArchive(Inputs* inputs, std::string* error);
   bool CheckOutput(const Inputs& inputs, std::string* error);
   bool Assemble(Inputs* inputs, int fd, std::string* error);
-  bool Digest(int fd, uint64_t from, unsigned char digest[32], std::string* error);
 
   BuildOptions m_options;
   std::vector<std::string> m_warnings;
-  PackageRecord m_record;
-  uint64_t m_nLauncherLength;
 };
 
 #endif  // STRATA_PACKAGER_PACKAGEBUILDER_H_

@@ -97,18 +97,9 @@ bool PackageInspector::Verify(Verdict* verdict, std::string* actual, std::string
     return true;
   }
   Checksum checksum(m_record.checksumKind);
-  std::vector<char> block(1 << 20);
-  uint64_t position = LauncherLength();
-  while (position < m_nFileSize) {
-    size_t got;
-    if (!PreadFull(m_fd.Get(), block.data(), block.size(), position, &got)) {
-      *error = m_szPath + ": " + ErrnoText(errno);
-      return false;
-    }
-    if (got == 0)
-      break;
-    checksum.Update(block.data(), got);
-    position += got;
+  if (!DigestToEnd(m_fd.Get(), LauncherLength(), &checksum)) {
+    *error = m_szPath + ": " + ErrnoText(errno);
+    return false;
   }
   unsigned char digest[Checksum::kMaxDigestSize];
   checksum.Final(digest);

@@ -32,7 +32,6 @@ class PackageInspector {
   bool Open(const std::string& path, std::string* error);
 
   const PackageRecord& Record() const { return m_record; }
-  uint64_t FileSize() const { return m_nFileSize; }
   uint64_t LauncherLength() const;
 
   // Digests the decompressor and archive pieces with the recorded kind and
