@@ -373,7 +373,9 @@ TEST_F(MkPackageProgramTest, ReportsWhatItMayNotReadOrWrite) {
   if (geteuid() != 0) {
     ASSERT_EQ(0, chmod((m_dir / "tree/secret").c_str(), 0200));
   }
+  // Writable for everyone whatever the umask, so that only the tree fails.
   ASSERT_EQ(0, mkdir((m_dir / "out").c_str(), 0777));
+  ASSERT_EQ(0, chmod((m_dir / "out").c_str(), 0777));
   EXPECT_EQ(1, Program(ShellQuote(m_dir / "tree") + " " + ShellQuote(m_dir / "out/pkg"), &err));
   EXPECT_EQ("mkpackage: " + m_dir / "tree/secret" + ": Permission denied\n", err);
   EXPECT_EQ(std::vector<std::string>{}, ListDirectory(m_dir / "out"));

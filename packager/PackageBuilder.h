@@ -34,7 +34,9 @@ struct BuildOptions {
 // then the decompressor program, then the archive, in a file of mode 0755.
 // The output appears only when it is complete; after a failure no output
 // and no temporary file is left, and an existing output is untouched. The
-// input files are never modified.
+// input files are never modified. Only a launcher whose record still holds
+// the built-in values is taken: one that an earlier build filled in is most
+// likely a whole package.
 class PackageBuilder {
  public:
   explicit PackageBuilder(BuildOptions options);
@@ -56,6 +58,7 @@ class PackageBuilder {
  private:
   struct Inputs;
 
+  bool CheckOutputName(std::string* error);
   bool OpenInputs(Inputs* inputs, std::string* error);
   bool OpenDecompressor(Inputs* inputs, std::string* error);
   bool OpenArchive(Inputs* inputs, std::string* error);
