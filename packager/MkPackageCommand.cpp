@@ -176,6 +176,10 @@ int MkPackageCommand::Info(const std::string& path) {
     case PackageInspector::kNoChecksum:
       fprintf(m_pOut, "Verified:      no checksum recorded\n");
       return kSuccess;
+    case PackageInspector::kWrongStart:
+      fprintf(m_pOut, "Verified:      no checksum recorded\n");
+      return Failure(path + ": the archive piece does not start as a " + record.archiveType +
+                     " archive does (is the package cut short or damaged?)");
     case PackageInspector::kMismatch:
       break;
   }
