@@ -1,8 +1,12 @@
 #include "packager/MkPackageCommand.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -422,6 +426,59 @@ TEST_F(MkPackageProgramTest, AFailedWriteLeavesNoPackageBehind) {
   EXPECT_EQ("mkpackage: cannot write " + m_dir / "out/pkg" + ": File too large\n", err);
   EXPECT_EQ(std::vector<std::string>{"pkg"}, ListDirectory(m_dir / "out"));
   EXPECT_EQ("the previous package", ReadFile(m_dir / "out/pkg"));
+}
+
+TEST_F(MkPackageProgramTest, AnInterruptedBuildLeavesNothingAndStopsItsChildren) {
+  WriteFile(m_dir / "bin/launcher", ReadFile(STUB_LAUNCHER), 0755);
+  // A compressor that never finishes, and says who it is once it runs.
+  const std::string pidFile = m_dir / "bzip2.pid";
+  ASSERT_EQ(0, mkdir((m_dir / "fakebin").c_str(), 0755));
+  WriteFile(m_dir / "fakebin/bzip2",
+            "#!/bin/sh\necho $$ > " + ShellQuote(pidFile + ".new") + "\nmv " +
+                ShellQuote(pidFile + ".new") + " " + ShellQuote(pidFile) + "\nexec sleep 600\n",
+            0755);
+  ASSERT_EQ(0, mkdir((m_dir / "out").c_str(), 0755));
+  WriteFile(m_dir / "out/pkg", "the previous package");
+
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(strsignal(signal));
+    unlink(pidFile.c_str());
+    pid_t build = fork();
+    ASSERT_GE(build, 0);
+    if (build == 0) {
+      // As started from a terminal, whatever the test runner ignores.
+      for (int each : {SIGINT, SIGTERM, SIGHUP})
+        ::signal(each, SIG_DFL);
+      int null = open("/dev/null", O_RDWR);
+      dup2(null, 1);
+      dup2(null, 2);
+      ProgramRun run;
+      run.program = m_dir / "bin/mkpackage";
+      run.argv = {"mkpackage", m_dir / "tree", m_dir / "out/pkg"};
+      run.env = {{"PATH", m_dir / "fakebin:" + getenv("PATH")}};
+      ExecProgram(run);
+    }
+    for (int i = 0; i < 3000 && !Exists(pidFile); ++i)
+      usleep(10 * 1000);
+    pid_t compressor = 0;
+    EXPECT_EQ(1, sscanf(ReadFile(pidFile).c_str(), "%d", &compressor));
+    // Mid-build: the temporary file is there beside the earlier package.
+    std::vector<std::string> during = ListDirectory(m_dir / "out");
+    EXPECT_EQ(2u, during.size());
+    EXPECT_EQ(0u, during[0].find(".pkg."));
+
+    ASSERT_EQ(0, kill(build, signal));
+    int status = 0;
+    ASSERT_EQ(build, waitpid(build, &status, 0));
+    EXPECT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(signal, WTERMSIG(status));
+    EXPECT_EQ(std::vector<std::string>{"pkg"}, ListDirectory(m_dir / "out"));
+    EXPECT_EQ("the previous package", ReadFile(m_dir / "out/pkg"));
+    if (compressor > 0) {
+      EXPECT_TRUE(ProcessEnds(compressor, 30));
+      kill(compressor, SIGKILL);
+    }
+  }
 }
 
 TEST_F(MkPackageProgramTest, AnUnwritableStandardOutputIsAFailure) {

@@ -9,7 +9,8 @@
 // as a temporary file in the same directory and renamed over the name by
 // Commit; until then an existing file of that name stays untouched, and the
 // destructor removes the temporary file of an output that was not
-// committed.
+// committed. While it exists, the temporary file is also removed when a
+// signal ends the process (packager/SignalCleanup.h).
 class OutputFile {
  public:
   explicit OutputFile(std::string path);
