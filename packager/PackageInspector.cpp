@@ -107,7 +107,9 @@ bool PackageInspector::Open(const std::string& path, std::string* error) {
 bool PackageInspector::Verify(Verdict* verdict, std::string* actual, std::string* error) const {
   actual->clear();
   if (m_record.checksumKind == kChecksumNone) {
-    const std::string& signature = FindArchiveType(m_record.archiveType)->signature;
+    // Open has made sure that the type is known.
+    const ArchiveType* type = FindArchiveType(m_record.archiveType);
+    const std::string signature = type ? type->signature : "";
     std::string start(signature.size(), '\0');
     size_t got = 0;
     if (!PreadFull(m_fd.Get(), &start[0], start.size(), ArchiveStart(), &got)) {
