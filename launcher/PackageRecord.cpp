@@ -6,7 +6,8 @@
 // run time instead of folding the built-in constants into the code.
 extern const volatile PackageRecord g_packageRecord;
 __attribute__((used)) const volatile PackageRecord g_packageRecord = {
-    STRATA_PACKAGE_RECORD_MAGIC, 11866035, 89741, "bz2", kChecksumNone, {0},
+    STRATA_PACKAGE_RECORD_MAGIC,  kBuiltInArchiveLength, kBuiltInExtractorLength,
+    STRATA_BUILT_IN_ARCHIVE_TYPE, kChecksumNone,         {0},
 };
 
 PackageRecord LoadPackageRecord() {

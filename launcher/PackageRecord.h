@@ -30,6 +30,13 @@ struct PackageRecord {
 
 static_assert(sizeof(PackageRecord) == 76, "the record layout is shared with the builder");
 
+// The values compiled into the launcher, those of the package as first
+// built: a launcher that no builder has filled in still holds them (with no
+// checksum).
+const int32_t kBuiltInArchiveLength = 11866035;
+const int32_t kBuiltInExtractorLength = 89741;
+#define STRATA_BUILT_IN_ARCHIVE_TYPE "bz2"
+
 // The values the launcher was built or patched with.
 PackageRecord LoadPackageRecord();
 

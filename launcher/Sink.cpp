@@ -17,19 +17,35 @@
 
 namespace {
 
-// Pages that may be part-read or part-filled: kept free so that the pipe
-// is never quite full and the command's reads wake nobody.
-const size_t kSlack = 3 * 4096;
-// Bounds of the pause between looks at the pipe.
-const long kMinPauseNs = 50 * 1000;
-const long kMaxPauseNs = 10 * 1000 * 1000;
+size_t PageSize() {
+  long size = sysconf(_SC_PAGESIZE);
+  return size > 0 ? static_cast<size_t>(size) : 4096;
+}
+
+// How a command that did not succeed ended, for Failure().
+std::string CommandFailure(const std::string& name, int status) {
+  if (WIFSIGNALED(status))
+    return FormatText("%s was killed by signal %d", name.c_str(), WTERMSIG(status));
+  if (WIFEXITED(status))
+    return FormatText("%s exited with status %d", name.c_str(), WEXITSTATUS(status));
+  return FormatText("%s ended with wait status %#x", name.c_str(), static_cast<unsigned>(status));
+}
 
 }  // namespace
 
 const size_t Sink::kLargestPipe;
+const long Sink::kFirstPauseNs;
+const long Sink::kMinPauseNs;
+const long Sink::kMaxPauseNs;
 
 Sink::Sink()
-    : m_nFd(-1), m_pPipe(nullptr), m_nPipeCapacity(0), m_bFilling(true), m_nPauseNs(1000 * 1000) {}
+    : m_nFd(-1),
+      m_pPipe(nullptr),
+      m_nPipeCapacity(0),
+      m_nSlack(3 * PageSize()),
+      m_bFilling(true),
+      m_bPipeBroken(false),
+      m_nPauseNs(kFirstPauseNs) {}
 
 Sink::~Sink() {
   Close();
@@ -95,7 +111,7 @@ bool Sink::SetMode(mode_t mode) {
 bool Sink::Write(const void* data, size_t size) {
   const char* bytes = static_cast<const char*>(data);
   // Pacing needs room to spare beyond the pages kept free.
-  if (m_pPipe != nullptr && m_nPipeCapacity >= 4 * kSlack)
+  if (m_pPipe != nullptr && m_nPipeCapacity >= 4 * m_nSlack)
     return WritePaced(bytes, size);
   return WriteBlocking(bytes, size);
 }
@@ -106,7 +122,7 @@ bool Sink::WritePaced(const char* data, size_t size) {
     int queued = 0;
     if (ioctl(m_nFd, FIONREAD, &queued) != 0 || queued < 0)
       return WriteBlocking(data, size);
-    const size_t used = static_cast<size_t>(queued) + kSlack;
+    const size_t used = static_cast<size_t>(queued) + m_nSlack;
     const size_t room = used < m_nPipeCapacity ? m_nPipeCapacity - used : 0;
     if (slept) {
       // Found low, the pause was too long for the command's pace; found
@@ -131,6 +147,8 @@ bool Sink::WritePaced(const char* data, size_t size) {
       slept = false;
       continue;
     }
+    if (m_pauseObserver)
+      m_pauseObserver(m_nPauseNs);
     // Asks for no event: only the end of the command's reading (an error
     // on the pipe) cuts the pause short, and the write then reports it.
     struct pollfd pipe = {m_nFd, 0, 0};
@@ -146,6 +164,7 @@ bool Sink::WritePaced(const char* data, size_t size) {
 bool Sink::WriteBlocking(const char* data, size_t size) {
   if (WriteAll(m_nFd, data, size))
     return true;
+  m_bPipeBroken = m_pPipe != nullptr && errno == EPIPE;
   m_sFailure = FormatText("write to %s: %s", m_sName.c_str(), ErrnoText(errno));
   return false;
 }
@@ -162,15 +181,13 @@ bool Sink::Close() {
       m_sFailure = FormatText("wait for %s: %s", m_sName.c_str(), ErrnoText(err));
       return false;
     }
-    if (WIFSIGNALED(status)) {
-      m_sFailure = FormatText("%s was killed by signal %d", m_sName.c_str(), WTERMSIG(status));
-      return false;
-    }
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-      m_sFailure = FormatText("%s exited with status %d", m_sName.c_str(), WEXITSTATUS(status));
+      m_sFailure = CommandFailure(m_sName, status);
       return false;
     }
-    return true;
+    // The command took what it wanted and succeeded, but not all of the
+    // data reached it.
+    return !m_bPipeBroken;
   }
   if (m_nFd >= 0) {
     int fd = m_nFd;

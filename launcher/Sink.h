@@ -6,7 +6,9 @@
 #include <stdio.h>
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
+#include <utility>
 
 // Where stage one writes a piece of its package: a file it creates, or the
 // standard input of a shell command started with popen. Owns the descriptor
@@ -20,13 +22,19 @@
 // A writer that waits inside write() on a full pipe is woken for every page
 // the command reads, and on two cores those wake-ups cost a decompressor a
 // few percent of its speed. So data for a command is paced instead: the
-// pipe is filled up whenever it is at most half full, and in between the
-// writer sleeps for a time that follows the command's pace.
+// pipe is filled up, all but three pages, whenever it is at most half full,
+// and in between the writer pauses. A look after a pause that finds the pipe
+// less than a quarter full halves the next pause, one that finds it more
+// than three quarters full doubles it, within the bounds below.
 class Sink {
  public:
   // The largest pipe that GrowPipe asks for: what an unprivileged process
   // may have by default, and room for a few bzip2 blocks.
   static const size_t kLargestPipe = 1 << 20;
+  // The first pause, and the bounds of every pause, in nanoseconds.
+  static const long kFirstPauseNs = 1000 * 1000;
+  static const long kMinPauseNs = 50 * 1000;
+  static const long kMaxPauseNs = 10 * 1000 * 1000;
 
   Sink();
   ~Sink();
@@ -58,11 +66,23 @@ class Sink {
   bool Write(const void* data, size_t size);
   // Closes the file, or closes the pipe and waits for the command. False
   // (with Failure()) if closing fails or the command ends with a failure
-  // status or by a signal. Closing a sink that is not open succeeds.
+  // status or by a signal, also after a write that broke the pipe. Closing
+  // a sink that is not open succeeds.
   bool Close();
 
   // What failed, for example "write to the extraction command: Broken pipe".
   const std::string& Failure() const { return m_sFailure; }
+  // Whether a write failed because the command had stopped reading. Such a
+  // command has mostly failed, and its status then says why.
+  bool PipeBroken() const { return m_bPipeBroken; }
+
+  // The pause that pacing takes next.
+  long PauseNs() const { return m_nPauseNs; }
+  // Called with the length of every pause, just before it is taken; lets a
+  // test see that pacing happens and how it adapts.
+  void SetPauseObserver(std::function<void(long)> observer) {
+    m_pauseObserver = std::move(observer);
+  }
 
  private:
   bool WriteBlocking(const char* data, size_t size);
@@ -71,8 +91,13 @@ class Sink {
   int m_nFd;
   FILE* m_pPipe;
   size_t m_nPipeCapacity;
+  // Pages that may be part-read or part-filled: kept free so that the pipe
+  // is never quite full and the command's reads wake nobody.
+  size_t m_nSlack;
   bool m_bFilling;
+  bool m_bPipeBroken;
   long m_nPauseNs;
+  std::function<void(long)> m_pauseObserver;
   std::string m_sName;
   std::string m_sFailure;
   struct sigaction m_savedPipeAction;

@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "tests/Subprocess.h"
 
@@ -21,6 +23,12 @@ std::string Pattern(size_t size) {
     c = static_cast<char>(x >> 24);
   }
   return bytes;
+}
+
+// The size of a file, 0 while it does not exist.
+size_t SizeOf(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 ? static_cast<size_t>(st.st_size) : 0;
 }
 
 bool PipeSignalIsDefault() {
@@ -96,6 +104,38 @@ TEST(Sink, CommandThatStopsReadingFailsTheWrite) {
   EXPECT_TRUE(PipeSignalIsDefault());
 }
 
+TEST(Sink, CommandThatStopsReadingAndFailsIsReportedByItsStatus) {
+  // The command's own failure is the news; the broken pipe only follows
+  // from it.
+  const std::string data = Pattern(8 << 20);
+  const std::pair<const char*, const char*> cases[] = {
+      {"head -c 100000 >/dev/null; exit 4", "the command exited with status 4"},
+      {"head -c 100000 >/dev/null; kill -9 $$", "the command was killed by signal 9"},
+      {"head -c 100000 >/dev/null", "write to the command: Broken pipe"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.first);
+    Sink sink;
+    ASSERT_TRUE(sink.OpenCommand(c.first, "the command"));
+    EXPECT_FALSE(sink.PipeBroken());
+    EXPECT_FALSE(sink.Write(data.data(), data.size()));
+    EXPECT_TRUE(sink.PipeBroken());
+    EXPECT_EQ("write to the command: Broken pipe", sink.Failure());
+    // Not all of the data arrived, even where the command succeeded.
+    EXPECT_FALSE(sink.Close());
+    EXPECT_EQ(c.second, sink.Failure());
+    EXPECT_TRUE(PipeSignalIsDefault());
+  }
+  {
+    // A failed write to a file is no broken pipe.
+    Sink sink;
+    ASSERT_TRUE(sink.OpenFile("/dev/full", O_WRONLY, 0600));
+    EXPECT_FALSE(sink.Write("x", 1));
+    EXPECT_FALSE(sink.PipeBroken());
+    EXPECT_EQ("write to /dev/full: No space left on device", sink.Failure());
+  }
+}
+
 TEST(Sink, PipeGrowsButNeverShrinks) {
   Sink sink;
   ASSERT_TRUE(sink.OpenCommand("cat >/dev/null", "the command"));
@@ -136,6 +176,58 @@ TEST(Sink, PacedWritesDeliverEveryByteInOrder) {
     EXPECT_TRUE(sink.Close()) << sink.Failure();
     EXPECT_TRUE(ReadFile(out) == data) << (grow ? "grown" : "plain");
   }
+}
+
+TEST(Sink, WriterPausesInsteadOfBlockingAndFollowsTheReadersPace) {
+  // The reader takes nothing until the test lets it go, so the pipe stays
+  // as full as pacing fills it: every look finds it so and doubles the
+  // pause, up to the bound. A writer that blocked in write() would never
+  // pause, and the reader would go only after its own time limit.
+  TempDir dir;
+  const std::string fifo = dir / "go";
+  const std::string out = dir / "out";
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+  Sink sink;
+  ASSERT_TRUE(sink.OpenCommand(
+      ("timeout 20 sh -c \"read go <'" + fifo + "'\"; exec cat >'" + out + "'").c_str(),
+      "the reader"));
+  sink.GrowPipe(Sink::kLargestPipe);
+  // Pacing keeps three pages of the pipe free.
+  const size_t held = sink.PipeCapacity() - 3 * static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  EXPECT_EQ(Sink::kFirstPauseNs, sink.PauseNs());
+
+  std::vector<long> pauses;
+  size_t releasedAt = 0;
+  sink.SetPauseObserver([&](long pause) {
+    pauses.push_back(pause);
+    if (releasedAt != 0 ||
+        (std::count(pauses.begin(), pauses.end(), Sink::kMaxPauseNs) < 2 && pauses.size() < 40))
+      return;
+    releasedAt = pauses.size();
+    // The reader goes and drains the pipe before this pause is over, so
+    // that the next look finds it empty.
+    int fd = open(fifo.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(3, write(fd, "go\n", 3));
+    close(fd);
+    for (int i = 0; i < 60000 && SizeOf(out) < held; ++i)
+      usleep(1000);
+    ASSERT_EQ(held, SizeOf(out));
+  });
+  // What the pipe holds, and a little more that fits once it is empty.
+  const std::string data = Pattern(held + 1000);
+  ASSERT_TRUE(sink.Write(data.data(), data.size())) << sink.Failure();
+
+  ASSERT_GE(pauses.size(), 2u);
+  EXPECT_EQ(Sink::kFirstPauseNs, pauses[0]);
+  for (size_t i = 1; i < pauses.size(); ++i)
+    EXPECT_EQ(std::min(2 * pauses[i - 1], Sink::kMaxPauseNs), pauses[i]) << i;
+  // Once let go, the reader took everything during one pause: the next look
+  // halved the pause, and the rest went in without another.
+  EXPECT_EQ(pauses.size(), releasedAt);
+  EXPECT_EQ(Sink::kMaxPauseNs / 2, sink.PauseNs());
+  EXPECT_TRUE(sink.Close()) << sink.Failure();
+  EXPECT_TRUE(ReadFile(out) == data);
 }
 
 TEST(Sink, CommandThatStopsReadingMidwayFailsTheWrite) {

@@ -198,7 +198,9 @@ void Stage1::Main(int archiveLength, int extractorLength, char* archiveType, int
     if (failure.empty())
       package.Copy(archive, offset, length, &sink, &failure);
   }
-  if (!sink.Close() && failure.empty())
+  // A command that stopped reading has mostly failed on its own, and then
+  // its status says more than the broken pipe does.
+  if (!sink.Close() && (failure.empty() || sink.PipeBroken()))
     failure = sink.Failure();
   if (!pipeMode) {
     if (failure.empty()) {

@@ -7,6 +7,8 @@
 
 #include <vector>
 
+#include "common/Checksum.h"
+
 void ScopedFd::Reset(int fd) {
   if (m_nFd >= 0)
     close(m_nFd);
@@ -44,6 +46,20 @@ bool PreadFull(int fd, void* data, size_t size, uint64_t offset, size_t* got) {
     *got += static_cast<size_t>(n);
   }
   return true;
+}
+
+bool DigestToEnd(int fd, uint64_t from, Checksum* checksum) {
+  std::vector<char> block(1 << 20);
+  uint64_t position = from;
+  for (;;) {
+    size_t got;
+    if (!PreadFull(fd, block.data(), block.size(), position, &got))
+      return false;
+    if (got == 0)
+      return true;
+    checksum->Update(block.data(), got);
+    position += got;
+  }
 }
 
 bool CopyToEnd(int from, int to, uint64_t* copied, bool* writeFailed) {

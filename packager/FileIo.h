@@ -8,6 +8,8 @@
 
 #include "common/WriteAll.h"
 
+class Checksum;
+
 // Owns one open descriptor and closes it.
 class ScopedFd {
  public:
@@ -31,6 +33,9 @@ bool PwriteAll(int fd, const void* data, size_t size, uint64_t offset);
 // Reads up to size bytes at offset; *got is less than size only at the end
 // of the file.
 bool PreadFull(int fd, void* data, size_t size, uint64_t offset, size_t* got);
+// Hands every byte of fd from offset from to the end of the file to
+// checksum, read with pread in large blocks.
+bool DigestToEnd(int fd, uint64_t from, Checksum* checksum);
 // Copies everything from the current position of from to the end of the
 // file into to; *copied counts the bytes. *writeFailed tells which side
 // failed.

@@ -14,24 +14,24 @@ namespace {
 
 const char kProgram[] = "mkpackage";
 
-// Options that take a value, as "--type bz2" or "--type=bz2".
-bool TakesValue(const std::string& name) {
-  static const char* const kNames[] = {"--type",     "--decompressor", "--launcher",
-                                       "--checksum", "--info",         "--list"};
-  for (const char* known : kNames) {
-    if (name == known)
-      return true;
-  }
-  return false;
-}
+struct Option {
+  const char* name;
+  bool takesValue;  // as "--type bz2" or "--type=bz2"
+};
 
-bool IsFlag(const std::string& name) {
-  static const char* const kNames[] = {"--help", "--version", "--no-decompressor", "--no-checksum"};
-  for (const char* known : kNames) {
-    if (name == known)
-      return true;
+// The option called name, or null.
+const Option* FindOption(const std::string& name) {
+  static const Option kOptions[] = {
+      {"--type", true},         {"--decompressor", true}, {"--launcher", true},
+      {"--checksum", true},     {"--info", true},         {"--list", true},
+      {"--help", false},        {"--version", false},     {"--no-decompressor", false},
+      {"--no-checksum", false},
+  };
+  for (const Option& option : kOptions) {
+    if (name == option.name)
+      return &option;
   }
-  return false;
+  return nullptr;
 }
 
 }  // namespace
@@ -63,17 +63,15 @@ int MkPackageCommand::Run(int argc, const char* const* argv) {
       name = arg.substr(0, equals);
       value = arg.substr(equals + 1);
     }
-    if (IsFlag(name)) {
-      if (inlineValue)
-        return UsageError("option '" + name + "' takes no value");
-    } else if (TakesValue(name)) {
-      if (!inlineValue) {
-        if (i + 1 >= argc)
-          return UsageError("option '" + name + "' needs a value");
-        value = argv[++i];
-      }
-    } else {
+    const Option* option = FindOption(name);
+    if (option == nullptr)
       return UsageError("unknown option '" + arg + "'");
+    if (!option->takesValue && inlineValue)
+      return UsageError("option '" + name + "' takes no value");
+    if (option->takesValue && !inlineValue) {
+      if (i + 1 >= argc)
+        return UsageError("option '" + name + "' needs a value");
+      value = argv[++i];
     }
 
     if (name == "--help") {
@@ -178,6 +176,10 @@ int MkPackageCommand::Info(const std::string& path) {
     case PackageInspector::kNoChecksum:
       fprintf(m_pOut, "Verified:      no checksum recorded\n");
       return kSuccess;
+    case PackageInspector::kWrongStart:
+      fprintf(m_pOut, "Verified:      no checksum recorded\n");
+      return Failure(path + ": the archive piece does not start as a " + record.archiveType +
+                     " archive does (is the package cut short or damaged?)");
     case PackageInspector::kMismatch:
       break;
   }

@@ -1,8 +1,12 @@
 #include "packager/MkPackageCommand.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -245,10 +249,8 @@ TEST_F(MkPackageCommandTest, InfoRefusesFilesWhoseRecordDoesNotDescribeThem) {
 
   // A launcher as built, not yet made into a package.
   WriteFile(pkg, ReadFile(STUB_LAUNCHER), 0755);
-  EXPECT_EQ("mkpackage: " + pkg +
-                ": not a package (its record's lengths, decompressor 89741 and archive 11866035 "
-                "bytes, do not fit the file of " +
-                std::to_string(ReadFile(STUB_LAUNCHER).size()) + " bytes)\n",
+  EXPECT_EQ("mkpackage: " + pkg + ": a launcher, not a package (its record still holds the " +
+                "built-in values)\n",
             infoError());
 
   // A package cut short: the pieces are found from the end, so what is
@@ -289,6 +291,38 @@ TEST_F(MkPackageCommandTest, InfoRefusesFilesWhoseRecordDoesNotDescribeThem) {
   WriteFile(pkg, whole);
   Patch(record + 40, std::string("\x07\0\0\0", 4));
   EXPECT_EQ("mkpackage: " + pkg + ": the record names an unknown checksum kind 7\n", infoError());
+
+  // No launcher could extract this: the decompressor piece is gone.
+  WriteFile(pkg, whole);
+  Patch(record + 20, std::string("\0\0\0\0", 4));
+  EXPECT_EQ("mkpackage: " + pkg +
+                ": the record's type bz2 needs a decompressor, but its decompressor length is 0\n",
+            infoError());
+}
+
+TEST_F(MkPackageCommandTest, InfoFindsAPackageWithoutChecksumCutShort) {
+  // Without a digest only the start of the archive piece can tell: it is
+  // found from the end, so a cut moves it into the archive.
+  std::string pkg = m_dir / "pkg";
+  Build({"--decompressor", m_dir / "dec", "--no-checksum"}, m_dir / "archive.bz2");
+  std::string whole = ReadFile(pkg);
+  for (size_t cut : {1, 3, 20}) {
+    WriteFile(pkg, whole.substr(0, whole.size() - cut));
+    Result info = Command({"--info", pkg});
+    EXPECT_EQ(1, info.status) << cut;
+    EXPECT_NE(std::string::npos, info.out.find("\nVerified:      no checksum recorded\n")) << cut;
+    EXPECT_EQ("mkpackage: " + pkg +
+                  ": the archive piece does not start as a bz2 archive does (is the package cut "
+                  "short or damaged?)\n",
+              info.err)
+        << cut;
+  }
+  // A type whose archives have no known start is not held to one.
+  WriteFile(m_dir / "archive.rzt", "an rzt archive");
+  Build({"--type", "rzt", "--decompressor", m_dir / "dec", "--no-checksum"}, m_dir / "archive.rzt");
+  Result rzt = Command({"--info", pkg});
+  EXPECT_EQ(0, rzt.status) << rzt.err;
+  EXPECT_NE(std::string::npos, rzt.out.find("\nVerified:      no checksum recorded\n"));
 }
 
 TEST_F(MkPackageCommandTest, ListShowsTheArchiveMembers) {
@@ -373,7 +407,9 @@ TEST_F(MkPackageProgramTest, ReportsWhatItMayNotReadOrWrite) {
   if (geteuid() != 0) {
     ASSERT_EQ(0, chmod((m_dir / "tree/secret").c_str(), 0200));
   }
+  // Writable for everyone whatever the umask, so that only the tree fails.
   ASSERT_EQ(0, mkdir((m_dir / "out").c_str(), 0777));
+  ASSERT_EQ(0, chmod((m_dir / "out").c_str(), 0777));
   EXPECT_EQ(1, Program(ShellQuote(m_dir / "tree") + " " + ShellQuote(m_dir / "out/pkg"), &err));
   EXPECT_EQ("mkpackage: " + m_dir / "tree/secret" + ": Permission denied\n", err);
   EXPECT_EQ(std::vector<std::string>{}, ListDirectory(m_dir / "out"));
@@ -390,6 +426,59 @@ TEST_F(MkPackageProgramTest, AFailedWriteLeavesNoPackageBehind) {
   EXPECT_EQ("mkpackage: cannot write " + m_dir / "out/pkg" + ": File too large\n", err);
   EXPECT_EQ(std::vector<std::string>{"pkg"}, ListDirectory(m_dir / "out"));
   EXPECT_EQ("the previous package", ReadFile(m_dir / "out/pkg"));
+}
+
+TEST_F(MkPackageProgramTest, AnInterruptedBuildLeavesNothingAndStopsItsChildren) {
+  WriteFile(m_dir / "bin/launcher", ReadFile(STUB_LAUNCHER), 0755);
+  // A compressor that never finishes, and says who it is once it runs.
+  const std::string pidFile = m_dir / "bzip2.pid";
+  ASSERT_EQ(0, mkdir((m_dir / "fakebin").c_str(), 0755));
+  WriteFile(m_dir / "fakebin/bzip2",
+            "#!/bin/sh\necho $$ > " + ShellQuote(pidFile + ".new") + "\nmv " +
+                ShellQuote(pidFile + ".new") + " " + ShellQuote(pidFile) + "\nexec sleep 600\n",
+            0755);
+  ASSERT_EQ(0, mkdir((m_dir / "out").c_str(), 0755));
+  WriteFile(m_dir / "out/pkg", "the previous package");
+
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(strsignal(signal));
+    unlink(pidFile.c_str());
+    pid_t build = fork();
+    ASSERT_GE(build, 0);
+    if (build == 0) {
+      // As started from a terminal, whatever the test runner ignores.
+      for (int each : {SIGINT, SIGTERM, SIGHUP})
+        ::signal(each, SIG_DFL);
+      int null = open("/dev/null", O_RDWR);
+      dup2(null, 1);
+      dup2(null, 2);
+      ProgramRun run;
+      run.program = m_dir / "bin/mkpackage";
+      run.argv = {"mkpackage", m_dir / "tree", m_dir / "out/pkg"};
+      run.env = {{"PATH", m_dir / "fakebin:" + getenv("PATH")}};
+      ExecProgram(run);
+    }
+    for (int i = 0; i < 3000 && !Exists(pidFile); ++i)
+      usleep(10 * 1000);
+    pid_t compressor = 0;
+    EXPECT_EQ(1, sscanf(ReadFile(pidFile).c_str(), "%d", &compressor));
+    // Mid-build: the temporary file is there beside the earlier package.
+    std::vector<std::string> during = ListDirectory(m_dir / "out");
+    EXPECT_EQ(2u, during.size());
+    EXPECT_EQ(0u, during[0].find(".pkg."));
+
+    ASSERT_EQ(0, kill(build, signal));
+    int status = 0;
+    ASSERT_EQ(build, waitpid(build, &status, 0));
+    EXPECT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(signal, WTERMSIG(status));
+    EXPECT_EQ(std::vector<std::string>{"pkg"}, ListDirectory(m_dir / "out"));
+    EXPECT_EQ("the previous package", ReadFile(m_dir / "out/pkg"));
+    if (compressor > 0) {
+      EXPECT_TRUE(ProcessEnds(compressor, 30));
+      kill(compressor, SIGKILL);
+    }
+  }
 }
 
 TEST_F(MkPackageProgramTest, AnUnwritableStandardOutputIsAFailure) {

@@ -10,6 +10,7 @@
 
 #include "common/SystemError.h"
 #include "packager/FileIo.h"
+#include "packager/SignalCleanup.h"
 
 OutputFile::OutputFile(std::string path) : m_szPath(std::move(path)), m_nFd(-1) {}
 
@@ -26,6 +27,9 @@ bool OutputFile::Create(std::string* error) {
   std::string pattern = dir + "/." + base + ".XXXXXX";
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
+  // Created and registered for removal as one step: a signal in between
+  // would leave the file behind.
+  CleanupSignalBlock block;
   int fd = mkostemp(name.data(), O_CLOEXEC);
   if (fd < 0) {
     *error = "cannot create a file in " + dir + ": " + ErrnoText(errno);
@@ -33,6 +37,7 @@ bool OutputFile::Create(std::string* error) {
   }
   m_nFd = fd;
   m_szTempPath = name.data();
+  RemoveOnSignal(m_szTempPath.c_str());
   return true;
 }
 
@@ -45,17 +50,24 @@ bool OutputFile::Commit(mode_t mode, std::string* error) {
   if (!step) {
     int fd = m_nFd;
     m_nFd = -1;
-    if (close(fd) != 0)
+    if (close(fd) != 0) {
       step = "cannot write ";
-    else if (rename(m_szTempPath.c_str(), m_szPath.c_str()) != 0)
-      step = "cannot rename the finished package to ";
+    } else {
+      // Once renamed, the name is no longer ours to remove.
+      CleanupSignalBlock block;
+      if (rename(m_szTempPath.c_str(), m_szPath.c_str()) != 0) {
+        step = "cannot rename the finished package to ";
+      } else {
+        ForgetRemoval(m_szTempPath.c_str());
+        m_szTempPath.clear();
+      }
+    }
   }
   if (step) {
     *error = step + m_szPath + ": " + ErrnoText(errno);
     Discard();
     return false;
   }
-  m_szTempPath.clear();
   return true;
 }
 
@@ -65,7 +77,9 @@ void OutputFile::Discard() {
     m_nFd = -1;
   }
   if (!m_szTempPath.empty()) {
+    CleanupSignalBlock block;
     unlink(m_szTempPath.c_str());
+    ForgetRemoval(m_szTempPath.c_str());
     m_szTempPath.clear();
   }
 }

@@ -9,7 +9,8 @@
 // as a temporary file in the same directory and renamed over the name by
 // Commit; until then an existing file of that name stays untouched, and the
 // destructor removes the temporary file of an output that was not
-// committed.
+// committed. While it exists, the temporary file is also removed when a
+// signal ends the process (packager/SignalCleanup.h).
 class OutputFile {
  public:
   explicit OutputFile(std::string path);
@@ -24,7 +25,6 @@ class OutputFile {
 
   // The temporary file, open for reading and writing.
   int Descriptor() const { return m_nFd; }
-  const std::string& TemporaryPath() const { return m_szTempPath; }
 
   // Gives the file the mode (whatever the umask), writes it to disk and
   // renames it to the path. On failure the temporary file is removed.

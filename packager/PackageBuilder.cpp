@@ -85,8 +85,7 @@ struct PackageBuilder::Inputs {
   bool fromDirectory = false;
 };
 
-PackageBuilder::PackageBuilder(BuildOptions options)
-    : m_options(std::move(options)), m_record(), m_nLauncherLength(0) {}
+PackageBuilder::PackageBuilder(BuildOptions options) : m_options(std::move(options)) {}
 
 std::string PackageBuilder::DefaultLauncherPath() {
   std::vector<char> self(PATH_MAX + 1);
@@ -98,15 +97,38 @@ std::string PackageBuilder::DefaultLauncherPath() {
 
 bool PackageBuilder::Build(std::string* error) {
   m_warnings.clear();
-  Inputs inputs;
-  if (!OpenInputs(&inputs, error) || !CheckOutput(inputs, error))
+  // The output first, so that a name that cannot take the package is
+  // refused before a large directory is scanned and packed for nothing; the
+  // temporary file proves that its directory takes a new file.
+  if (!CheckOutputName(error))
     return false;
   OutputFile output(m_options.output);
   if (!output.Create(error))
     return false;
+  Inputs inputs;
+  if (!OpenInputs(&inputs, error) || !CheckOutput(inputs, error))
+    return false;
   if (!Assemble(&inputs, output.Descriptor(), error))
     return false;
   return output.Commit(0755, error);
+}
+
+bool PackageBuilder::CheckOutputName(std::string* error) {
+  const std::string& path = m_options.output;
+  if (path.empty()) {
+    *error = "the output file name is empty";
+    return false;
+  }
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    *error = path + ": is a directory";
+    return false;
+  }
+  if (path.back() == '/') {
+    *error = path + ": not a file name (it ends in /)";
+    return false;
+  }
+  return true;
 }
 
 bool PackageBuilder::OpenInputs(Inputs* inputs, std::string* error) {
@@ -147,9 +169,26 @@ bool PackageBuilder::OpenInputs(Inputs* inputs, std::string* error) {
     return false;
   }
   inputs->recordOffset = offsets[0];
-  if (inputs->recordOffset + sizeof(PackageRecord) >
-      static_cast<uint64_t>(inputs->launcherStat.st_size)) {
+  const uint64_t launcherSize = static_cast<uint64_t>(inputs->launcherStat.st_size);
+  PackageRecord record;
+  if (inputs->recordOffset + sizeof record > launcherSize ||
+      !ReadRecordAt(inputs->launcher.Get(), inputs->recordOffset, &record)) {
     *error = inputs->launcherPath + ": not a launcher (its package record is cut short)";
+    return false;
+  }
+  // A whole package would be carried as the new package's launcher. Its
+  // launcher piece alone would do no harm, but cannot be told from a
+  // package whose pieces are small, so only a record as built is taken.
+  if (PiecesFitAfterRecord(record, inputs->recordOffset, launcherSize) &&
+      !HoldsBuiltInValues(record)) {
+    *error = inputs->launcherPath + ": a package, not a launcher (its record describes " +
+             std::to_string(record.extractorLength) + " bytes of decompressor and " +
+             std::to_string(record.archiveLength) + " bytes of archive after it)";
+    return false;
+  }
+  if (!HoldsBuiltInValues(record)) {
+    *error = inputs->launcherPath +
+             ": not a launcher as built (an earlier build has filled in its package record)";
     return false;
   }
 
@@ -255,10 +294,6 @@ bool PackageBuilder::CheckOutput(const Inputs& inputs, std::string* error) {
   struct stat st;
   if (stat(path.c_str(), &st) != 0)
     return true;
-  if (S_ISDIR(st.st_mode)) {
-    *error = path + ": is a directory";
-    return false;
-  }
   // The rename would replace an input that may not be rebuilt so easily.
   bool clash = SameFile(st, inputs.launcherStat) ||
                (!inputs.decompressorPath.empty() && SameFile(st, inputs.decompressorStat)) ||
@@ -336,34 +371,18 @@ bool PackageBuilder::Assemble(Inputs* inputs, int fd, std::string* error) {
   record.checksumKind = m_options.checksumKind;
   memset(record.checksum, 0, sizeof record.checksum);
   if (m_options.checksumKind != kChecksumNone) {
-    if (!Digest(fd, launcherLength, record.checksum, error))
+    // What was written, read back: the digest covers the bytes in the
+    // package.
+    Checksum checksum(m_options.checksumKind);
+    if (!DigestToEnd(fd, launcherLength, &checksum)) {
+      *error = "cannot read back " + output + ": " + ErrnoText(errno);
       return false;
+    }
+    checksum.Final(record.checksum);
   }
   if (!WriteRecordAt(fd, inputs->recordOffset, record)) {
     *error = "cannot write " + output + ": " + ErrnoText(errno);
     return false;
   }
-  m_record = record;
-  m_nLauncherLength = launcherLength;
-  return true;
-}
-
-bool PackageBuilder::Digest(int fd, uint64_t from, unsigned char digest[32], std::string* error) {
-  // What was written, read back: the digest covers the bytes in the package.
-  Checksum checksum(m_options.checksumKind);
-  std::vector<char> block(1 << 20);
-  uint64_t position = from;
-  for (;;) {
-    size_t got;
-    if (!PreadFull(fd, block.data(), block.size(), position, &got)) {
-      *error = "cannot read back " + m_options.output + ": " + ErrnoText(errno);
-      return false;
-    }
-    if (got == 0)
-      break;
-    checksum.Update(block.data(), got);
-    position += got;
-  }
-  checksum.Final(digest);
   return true;
 }

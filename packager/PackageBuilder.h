@@ -34,7 +34,9 @@ struct BuildOptions {
 // then the decompressor program, then the archive, in a file of mode 0755.
 // The output appears only when it is complete; after a failure no output
 // and no temporary file is left, and an existing output is untouched. The
-// input files are never modified.
+// input files are never modified. Only a launcher whose record still holds
+// the built-in values is taken: one that an earlier build filled in is most
+// likely a whole package.
 class PackageBuilder {
  public:
   explicit PackageBuilder(BuildOptions options);
@@ -52,24 +54,19 @@ class PackageBuilder {
 
   // Things worth telling the user that did not stop the build.
   const std::vector<std::string>& Warnings() const { return m_warnings; }
-  // The record as written into the package, after a successful Build.
-  const PackageRecord& Record() const { return m_record; }
-  uint64_t LauncherLength() const { return m_nLauncherLength; }
 
  private:
   struct Inputs;
 
+  bool CheckOutputName(std::string* error);
   bool OpenInputs(Inputs* inputs, std::string* error);
   bool OpenDecompressor(Inputs* inputs, std::string* error);
   bool OpenArchive(Inputs* inputs, std::string* error);
   bool CheckOutput(const Inputs& inputs, std::string* error);
   bool Assemble(Inputs* inputs, int fd, std::string* error);
-  bool Digest(int fd, uint64_t from, unsigned char digest[32], std::string* error);
 
   BuildOptions m_options;
   std::vector<std::string> m_warnings;
-  PackageRecord m_record;
-  uint64_t m_nLauncherLength;
 };
 
 #endif  // STRATA_PACKAGER_PACKAGEBUILDER_H_

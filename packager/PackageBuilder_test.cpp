@@ -231,6 +231,13 @@ TEST_F(PackageBuilderTest, RefusesBadInputsLeavingNothingBehind) {
   ASSERT_EQ(0, mkdir((m_dir / "emptydir").c_str(), 0755));
   std::string stub = ReadFile(STUB_LAUNCHER);
   WriteFile(m_dir / "twice", stub + stub, 0755);
+  std::string error;
+  {
+    BuildOptions earlier = Options(m_dir / "archive.bz2", m_dir / "earlier.pkg");
+    earlier.decompressorChoice = BuildOptions::kGivenDecompressor;
+    earlier.decompressor = m_dir / "dec";
+    ASSERT_TRUE(Build(earlier, &error)) << error;
+  }
 
   struct Case {
     std::string what;
@@ -270,6 +277,25 @@ TEST_F(PackageBuilderTest, RefusesBadInputsLeavingNothingBehind) {
       m_dir / "plain";
   add("two records", m_dir / "twice: ambiguous launcher (it holds more than one package record)")
       .launcher = m_dir / "twice";
+  add("a package as the launcher",
+      m_dir / "earlier.pkg: a package, not a launcher (its record describes " +
+          std::to_string(kDecompressor.size()) + " bytes of decompressor and " +
+          std::to_string(kArchive.size()) + " bytes of archive after it)")
+      .launcher = m_dir / "earlier.pkg";
+  // The launcher piece of a package whose archive is larger than the piece:
+  // its record describes nothing after it, but no longer holds the values
+  // the launcher was built with.
+  {
+    WriteFile(m_dir / "large.bz2", "BZh" + std::string(stub.size(), 'x'));
+    BuildOptions large = Options(m_dir / "large.bz2", m_dir / "large.pkg");
+    large.decompressorChoice = BuildOptions::kGivenDecompressor;
+    large.decompressor = m_dir / "dec";
+    ASSERT_TRUE(Build(large, &error)) << error;
+    WriteFile(m_dir / "piece", ReadFile(m_dir / "large.pkg").substr(0, stub.size()), 0755);
+  }
+  add("the launcher piece of a package",
+      m_dir / "piece: not a launcher as built (an earlier build has filled in its package record)")
+      .launcher = m_dir / "piece";
   {
     BuildOptions& options =
         add("decompressor not on PATH", "cannot find the program no-such-decompressor on PATH");
@@ -288,6 +314,9 @@ TEST_F(PackageBuilderTest, RefusesBadInputsLeavingNothingBehind) {
   add("output below a file", "cannot create a file in " + m_dir / "plain" + ": Not a directory")
       .output = m_dir / "plain/pkg";
   add("output is a directory", m_dir / "out: is a directory").output = m_dir / "out";
+  add("output named as a directory", m_dir / "out/new/: not a file name (it ends in /)").output =
+      m_dir / "out/new/";
+  add("output name empty", "the output file name is empty").output = "";
   add("output is the archive", m_dir / "archive.bz2: the output would replace one of the inputs")
       .output = m_dir / "archive.bz2";
   {
@@ -314,12 +343,40 @@ TEST_F(PackageBuilderTest, RefusesBadInputsLeavingNothingBehind) {
   }
 
   for (const Case& c : cases) {
-    std::string error;
     EXPECT_FALSE(Build(c.options, &error)) << c.what;
     EXPECT_EQ(c.message, error) << c.what;
     EXPECT_EQ(Names{}, ListDirectory(m_dir / "out")) << c.what;
   }
   EXPECT_EQ(kArchive, ReadFile(m_dir / "archive.bz2"));
+}
+
+TEST_F(PackageBuilderTest, OutputIsCheckedBeforeAnythingIsPacked) {
+  // A bzip2 that leaves a mark when it runs.
+  ASSERT_EQ(0, mkdir((m_dir / "fakebin").c_str(), 0755));
+  WriteFile(m_dir / "fakebin/bzip2",
+            "#!/bin/sh\ntouch " + ShellQuote(m_dir / "ran") + "\nexec cat\n", 0755);
+  WriteFile(m_dir / "plain", "a file");
+  const std::pair<std::string, std::string> cases[] = {
+      {"", "the output file name is empty"},
+      {m_dir / "out", m_dir / "out: is a directory"},
+      {m_dir / "nodir/pkg",
+       "cannot create a file in " + m_dir / "nodir" + ": No such file or directory"},
+      {m_dir / "plain/pkg", "cannot create a file in " + m_dir / "plain" + ": Not a directory"},
+  };
+  std::string savedPath = getenv("PATH");
+  setenv("PATH", (m_dir / "fakebin:" + savedPath).c_str(), 1);
+  for (const auto& c : cases) {
+    std::string error;
+    EXPECT_FALSE(Build(Options(m_dir / "tree", c.first), &error)) << c.first;
+    EXPECT_EQ(c.second, error);
+    EXPECT_FALSE(Exists(m_dir / "ran")) << c.first;
+  }
+  // The stand-in does run when the output is fine.
+  std::string error;
+  EXPECT_TRUE(Build(Options(m_dir / "tree", m_dir / "out/pkg"), &error)) << error;
+  setenv("PATH", savedPath.c_str(), 1);
+  EXPECT_TRUE(Exists(m_dir / "ran"));
+  EXPECT_EQ(Names{"pkg"}, ListDirectory(m_dir / "out"));
 }
 
 TEST_F(PackageBuilderTest, AFailedCompressorLeavesAnExistingOutputAlone) {

@@ -30,6 +30,10 @@ std::string Printable(const char* text, size_t size) {
 
 PackageInspector::PackageInspector() : m_record(), m_nFileSize(0), m_nRecordOffset(0) {}
 
+uint64_t PackageInspector::ArchiveStart() const {
+  return m_nFileSize - static_cast<uint64_t>(m_record.archiveLength);
+}
+
 uint64_t PackageInspector::LauncherLength() const {
   return m_nFileSize - static_cast<uint64_t>(m_record.extractorLength) -
          static_cast<uint64_t>(m_record.archiveLength);
@@ -68,18 +72,28 @@ bool PackageInspector::Open(const std::string& path, std::string* error) {
 
   int64_t archive = m_record.archiveLength;
   int64_t extractor = m_record.extractorLength;
-  uint64_t recordEnd = m_nRecordOffset + sizeof(PackageRecord);
-  if (archive <= 0 || extractor < 0 ||
-      recordEnd + static_cast<uint64_t>(archive) + static_cast<uint64_t>(extractor) > m_nFileSize) {
+  if (!PiecesFitAfterRecord(m_record, m_nRecordOffset, m_nFileSize)) {
+    if (HoldsBuiltInValues(m_record)) {
+      *error = path + ": a launcher, not a package (its record still holds the built-in values)";
+      return false;
+    }
     *error = path + ": not a package (its record's lengths, decompressor " +
              std::to_string(extractor) + " and archive " + std::to_string(archive) +
              " bytes, do not fit the file of " + std::to_string(m_nFileSize) + " bytes)";
     return false;
   }
   const char* type = m_record.archiveType;
-  if (!memchr(type, '\0', sizeof m_record.archiveType) || !FindArchiveType(type)) {
+  const ArchiveType* known =
+      memchr(type, '\0', sizeof m_record.archiveType) ? FindArchiveType(type) : nullptr;
+  if (!known) {
     *error = path + ": the record names an unknown archive type '" +
              Printable(type, sizeof m_record.archiveType) + "'";
+    return false;
+  }
+  // No launcher can extract it: the command would run an empty path.
+  if (known->needsDecompressor && extractor == 0) {
+    *error = path + ": the record's type " + type +
+             " needs a decompressor, but its decompressor length is 0";
     return false;
   }
   if (m_record.checksumKind != kChecksumNone && Checksum::DigestSize(m_record.checksumKind) == 0) {
@@ -93,22 +107,22 @@ bool PackageInspector::Open(const std::string& path, std::string* error) {
 bool PackageInspector::Verify(Verdict* verdict, std::string* actual, std::string* error) const {
   actual->clear();
   if (m_record.checksumKind == kChecksumNone) {
-    *verdict = kNoChecksum;
-    return true;
-  }
-  Checksum checksum(m_record.checksumKind);
-  std::vector<char> block(1 << 20);
-  uint64_t position = LauncherLength();
-  while (position < m_nFileSize) {
-    size_t got;
-    if (!PreadFull(m_fd.Get(), block.data(), block.size(), position, &got)) {
+    // Open has made sure that the type is known.
+    const ArchiveType* type = FindArchiveType(m_record.archiveType);
+    const std::string signature = type ? type->signature : "";
+    std::string start(signature.size(), '\0');
+    size_t got = 0;
+    if (!PreadFull(m_fd.Get(), &start[0], start.size(), ArchiveStart(), &got)) {
       *error = m_szPath + ": " + ErrnoText(errno);
       return false;
     }
-    if (got == 0)
-      break;
-    checksum.Update(block.data(), got);
-    position += got;
+    *verdict = got == start.size() && start == signature ? kNoChecksum : kWrongStart;
+    return true;
+  }
+  Checksum checksum(m_record.checksumKind);
+  if (!DigestToEnd(m_fd.Get(), LauncherLength(), &checksum)) {
+    *error = m_szPath + ": " + ErrnoText(errno);
+    return false;
   }
   unsigned char digest[Checksum::kMaxDigestSize];
   checksum.Final(digest);
@@ -127,7 +141,7 @@ bool PackageInspector::List(std::string* listing, std::string* error) const {
   // The archive is the last piece: the decompressor reads from its start
   // to the end of the file. Everything else here reads with pread, so the
   // file position is free for this.
-  off_t start = static_cast<off_t>(m_nFileSize - static_cast<uint64_t>(m_record.archiveLength));
+  off_t start = static_cast<off_t>(ArchiveStart());
   if (lseek(m_fd.Get(), start, SEEK_SET) != start) {
     *error = m_szPath + ": " + ErrnoText(errno);
     return false;

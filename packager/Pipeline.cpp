@@ -12,6 +12,7 @@
 #include <algorithm>
 
 #include "common/SystemError.h"
+#include "packager/SignalCleanup.h"
 
 extern char** environ;
 
@@ -159,7 +160,15 @@ bool Pipeline::Run(int inputFd, int outputFd, std::string* output, std::string* 
       argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
     pid_t pid;
-    int rc = posix_spawnp(&pid, argv[0], &actions, &attr, argv.data(), envp.data());
+    int rc;
+    {
+      // Started and registered as one step, so that a signal cannot end
+      // this process and leave the child running.
+      CleanupSignalBlock block;
+      rc = posix_spawnp(&pid, argv[0], &actions, &attr, argv.data(), envp.data());
+      if (rc == 0)
+        KillOnSignal(pid);
+    }
     posix_spawn_file_actions_destroy(&actions);
     CloseIfOpen(&nextPipe[1]);
     if (prevRead != inputFd)
@@ -185,9 +194,16 @@ bool Pipeline::Run(int inputFd, int outputFd, std::string* output, std::string* 
 
   std::vector<int> statuses;
   for (pid_t pid : pids) {
+    // Waits without reaping: until the child is forgotten its pid cannot
+    // be reused, so a signal meanwhile kills nobody else.
+    siginfo_t info;
+    while (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+    }
     int status = 0;
+    CleanupSignalBlock block;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
+    ForgetChild(pid);
     statuses.push_back(status);
   }
 

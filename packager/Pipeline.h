@@ -9,6 +9,8 @@
 // shell. Commands are looked up on PATH. The children get the parent's
 // environment without the variables through which tar, bzip2 and gzip take
 // default options, so that their output depends on their arguments only.
+// While they run they are killed if a signal ends this process
+// (packager/SignalCleanup.h).
 class Pipeline {
  public:
   Pipeline() = default;

@@ -71,3 +71,22 @@ bool ReadRecordAt(int fd, uint64_t offset, PackageRecord* record) {
 bool WriteRecordAt(int fd, uint64_t offset, const PackageRecord& record) {
   return PwriteAll(fd, &record, sizeof record, offset);
 }
+
+bool PiecesFitAfterRecord(const PackageRecord& record, uint64_t offset, uint64_t fileSize) {
+  const uint64_t recordEnd = offset + sizeof record;
+  if (record.archiveLength <= 0 || record.extractorLength < 0 || recordEnd > fileSize)
+    return false;
+  return static_cast<uint64_t>(record.archiveLength) +
+             static_cast<uint64_t>(record.extractorLength) <=
+         fileSize - recordEnd;
+}
+
+bool HoldsBuiltInValues(const PackageRecord& record) {
+  static const char kType[sizeof record.archiveType] = STRATA_BUILT_IN_ARCHIVE_TYPE;
+  static const unsigned char kNoDigest[sizeof record.checksum] = {};
+  return record.archiveLength == kBuiltInArchiveLength &&
+         record.extractorLength == kBuiltInExtractorLength &&
+         memcmp(record.archiveType, kType, sizeof kType) == 0 &&
+         record.checksumKind == kChecksumNone &&
+         memcmp(record.checksum, kNoDigest, sizeof kNoDigest) == 0;
+}

@@ -22,4 +22,13 @@ bool ReadRecordAt(int fd, uint64_t offset, PackageRecord* record);
 // Overwrites the record at offset; false with errno set.
 bool WriteRecordAt(int fd, uint64_t offset, const PackageRecord& record);
 
+// Whether the record's lengths are those of pieces that a file of fileSize
+// bytes holds after the record at offset: an archive of one byte or more,
+// and a decompressor of none or more.
+bool PiecesFitAfterRecord(const PackageRecord& record, uint64_t offset, uint64_t fileSize);
+
+// Whether the record holds the values compiled into the launcher, with no
+// checksum: no builder has filled it in.
+bool HoldsBuiltInValues(const PackageRecord& record);
+
 #endif  // STRATA_PACKAGER_RECORDLOCATOR_H_

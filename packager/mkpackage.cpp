@@ -2,6 +2,7 @@
 #include <stdio.h>
 
 #include "packager/MkPackageCommand.h"
+#include "packager/SignalCleanup.h"
 
 int main(int argc, char** argv) {
   // Descriptors 0 to 2 must be taken, or a pipe to a child could land on one
@@ -10,6 +11,8 @@ int main(int argc, char** argv) {
     if (fcntl(fd, F_GETFD) < 0 && open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY) < 0)
       return MkPackageCommand::kFailure;
   }
+  // An interrupted build must leave no temporary file and no child behind.
+  InstallSignalCleanup();
   MkPackageCommand command(stdout, stderr);
   int status = command.Run(argc, argv);
   // A failed write of the listing or the help (a full disk, a closed pipe)

@@ -586,8 +586,10 @@ TEST_F(PackageRun, FailedExtractionCommandIsNotHandedOver) {
 
 TEST_F(PackageRun, DecompressorThatStopsReadingIsAFailure) {
   // The stand-in reads nothing, so writing the archive into the pipe fails;
-  // the launcher must report it rather than die of SIGPIPE.
-  WriteFile(m_dir / "stand-in", "#!/bin/sh\nexit 0\n", 0755);
+  // the launcher must report it rather than die of SIGPIPE. It hands tar an
+  // empty archive, so the command as a whole succeeds and the broken pipe is
+  // all there is to say.
+  WriteFile(m_dir / "stand-in", "#!/bin/sh\nexec tar -cf - -T /dev/null\n", 0755);
   WriteFile(m_dir / "big.bz2", "BZh9" + Noise(1 << 20, 7));
   const std::string pkg = m_dir / "pkg.bin";
   MakePackage({"--decompressor", m_dir / "stand-in", m_dir / "big.bz2", pkg});
@@ -599,6 +601,26 @@ TEST_F(PackageRun, DecompressorThatStopsReadingIsAFailure) {
                 "); the installer was not started\n",
             run.out);
   EXPECT_FALSE(Exists(m_run + "/xxextract.tmp"));
+}
+
+TEST_F(PackageRun, DamagedArchiveWithoutChecksumReportsTheCommandsFailure) {
+  // bzip2 gives up on the first block and the pipe breaks behind it; what
+  // the user needs to hear is that the extraction failed, not that a write
+  // did.
+  WriteFile(m_dir / "bad.bz2", "BZh9" + Noise(4 << 20, 8));
+  const std::string pkg = m_dir / "pkg.bin";
+  MakePackage({"--no-checksum", m_dir / "bad.bz2", pkg});
+  for (const char* args : {"", "-s"}) {
+    ProcessResult run = RunPackage(pkg, {args});
+    EXPECT_TRUE(run.exited);
+    EXPECT_EQ(255, run.code);
+    EXPECT_EQ(*args ? ""
+                    : kExtracting + DotsFor(4 + (4 << 20)) +
+                          "\nError: extraction failed (the extraction command exited with status "
+                          "2); the installer was not started\n",
+              run.out);
+    EXPECT_FALSE(Exists(m_run + "/xxextract.tmp"));
+  }
 }
 
 TEST_F(PackageRun, PackageStartedByABareNameFromThePath) {

@@ -163,3 +163,19 @@ int RunShell(const std::string& command, std::string* output) {
   int status = pclose(pipe);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+
+bool ProcessEnds(pid_t pid, int seconds) {
+  const std::string path = "/proc/" + std::to_string(pid) + "/stat";
+  for (int i = 0; i <= seconds * 100; ++i) {
+    std::string stat;
+    if (!ReadFile(path, &stat))
+      return true;
+    // The state follows the command name, which may hold anything but
+    // ends with the last ")".
+    size_t paren = stat.rfind(')');
+    if (paren != std::string::npos && paren + 2 < stat.size() && stat[paren + 2] == 'Z')
+      return true;
+    usleep(10 * 1000);
+  }
+  return false;
+}

@@ -84,4 +84,9 @@ ProcessResult RunProgram(const ProgramRun& run);
 // and, in *output, what it wrote to standard output.
 int RunShell(const std::string& command, std::string* output = nullptr);
 
+// Whether the process pid has ended (it is gone, or a zombie that its
+// parent has not reaped yet), waiting up to seconds for it; a process that
+// is not a child of the test cannot be waited for otherwise.
+bool ProcessEnds(pid_t pid, int seconds);
+
 #endif  // STRATA_TESTS_SUBPROCESS_H_
