@@ -21,6 +21,7 @@
 #include "driver/InstallPath.h"
 #include "driver/ProductFiles.h"
 #include "driver/RandomSeed.h"
+#include "driver/ShownText.h"
 #include "installer/ServerInstaller.h"
 #include "launcher/ServerVersion.h"
 #include "templates/NewInstallerIQLoopcastScript.h"
@@ -92,7 +93,7 @@ std::string UserNameProblem(const char* name) {
   for (char c : text) {
     if (c == '/' || c == ':')
       return std::string("it contains \"") + c + "\"";
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+    if (IsControlCharacter(c))
       return "it contains a control character";
   }
   if (isspace(static_cast<unsigned char>(text.front())) ||
@@ -105,8 +106,7 @@ std::string ConfigValueProblem(const char* text) {
   if (text == nullptr)
     return std::string();
   for (const char* c = text; *c != '\0'; ++c) {
-    unsigned char byte = static_cast<unsigned char>(*c);
-    if (byte < 0x20 || byte == 0x7f)
+    if (IsControlCharacter(*c))
       return "it contains a control character";
     if (*c == '"')
       return "it contains a double quote";
@@ -214,9 +214,10 @@ std::string SetupDriver::CheckUnattendedSettings() {
       return FormatText("ERROR: %s is not set; an unattended installation needs it\n",
                         account.userSetting);
     std::string why = UserNameProblem(account.user);
+    // Shown cleaned: a control character in it could disturb the terminal.
     if (!why.empty())
       return FormatText("ERROR: %s \"%s\" is not a valid user name: %s\n", account.userSetting,
-                        account.user, why.c_str());
+                        ShownText(account.user).c_str(), why.c_str());
     // An unset password is generated; an empty one would lock the account.
     if (account.password != nullptr && !PasswordTool::PasswordIsOK(account.user, account.password))
       return FormatText("ERROR: %s is empty; give a password or leave the setting out\n",
@@ -435,14 +436,7 @@ std::string SetupDriver::FilePath(const char* name) const {
 
 std::string SetupDriver::InstallDirMessage(const std::string& dir,
                                            const std::string& problem) const {
-  // A control character in the name must not reach the terminal as it is.
-  std::string shown = dir;
-  for (char& c : shown) {
-    unsigned char byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7f)
-      c = '?';
-  }
-  return FormatText("ERROR: Cannot install into %s: %s\n", shown.c_str(), problem.c_str());
+  return FormatText("ERROR: Cannot install into %s: %s\n", ShownText(dir).c_str(), problem.c_str());
 }
 
 int SetupDriver::AskYesNo(const char* question, const char* defaultAnswer, const char* preamble) {
@@ -514,7 +508,8 @@ std::string SetupDriver::AskAccount(char** user, char** password, const char* me
       return kInputEnded;
     std::string why = UserNameProblem(*user);
     if (!why.empty()) {
-      UI().ShowErrorMessage("ERROR: \"%s\" is not a valid user name: %s\n", *user, why.c_str());
+      UI().ShowErrorMessage("ERROR: \"%s\" is not a valid user name: %s\n",
+                            ShownText(*user).c_str(), why.c_str());
       *user = nullptr;
       *password = nullptr;
       message = "";
@@ -546,7 +541,7 @@ std::string SetupDriver::AskPort(int index) {
     const char* holder = nullptr;
     if (!ServerInstaller::ValidPort(text, port)) {
       UI().ShowErrorMessage("ERROR: %s is not a valid port; enter a number from 1 to 65535.\n",
-                            text);
+                            ShownText(text).c_str());
     } else if (installer.CheckDupePort(port, index, holder)) {
       UI().ShowErrorMessage("ERROR: Port %d is already the %s port; choose another for %s.\n", port,
                             holder, service);

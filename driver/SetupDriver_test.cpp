@@ -136,6 +136,13 @@ TEST_F(SetupSteps, UnattendedSettingsAreCheckedInOrder) {
   EXPECT_EQ("ERROR: EncoderUserID \"enc/oder\" is not a valid user name: it contains \"/\"\n",
             driver.CheckUnattendedSettings());
 
+  // A name from the defaults file is shown without its control characters.
+  installer.m_szEncoderUserID = const_cast<char*>("enc\x1b]0;owned\x07oder");
+  EXPECT_EQ(
+      "ERROR: EncoderUserID \"enc?]0;owned?oder\" is not a valid user name: it contains a "
+      "control character\n",
+      driver.CheckUnattendedSettings());
+
   installer.m_szEncoderUserID = const_cast<char*>("encoder");
   installer.m_szEncoderPassword = const_cast<char*>("");
   EXPECT_EQ("ERROR: EncoderPassword is empty; give a password or leave the setting out\n",
