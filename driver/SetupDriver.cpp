@@ -116,6 +116,13 @@ std::string ConfigValueProblem(const char* text) {
   return std::string();
 }
 
+std::string PasswordProblem(const char* password) {
+  std::string why = ConfigValueProblem(password);
+  if (why.empty() && password != nullptr && strchr(password, ';') != nullptr)
+    why = "it contains \";\"";
+  return why;
+}
+
 SetupDriver::SetupDriver()
     : m_pInstaller(new ServerInstaller),
       m_bAsked(false),
@@ -218,11 +225,9 @@ std::string SetupDriver::CheckUnattendedSettings() {
     if (!why.empty())
       return FormatText("ERROR: %s \"%s\" is not a valid user name: %s\n", account.userSetting,
                         ShownText(account.user).c_str(), why.c_str());
-    // An unset password is generated; an empty one would lock the account.
-    if (account.password != nullptr && !PasswordTool::PasswordIsOK(account.user, account.password))
-      return FormatText("ERROR: %s is empty; give a password or leave the setting out\n",
-                        account.passwordSetting);
-    why = ConfigValueProblem(account.password);
+    // An unset password is generated. The defaults file cannot set an empty
+    // one: it passes over empty values.
+    why = PasswordProblem(account.password);
     if (!why.empty())
       return FormatText("ERROR: %s cannot go into the server's files: %s\n",
                         account.passwordSetting, why.c_str());
@@ -515,7 +520,7 @@ std::string SetupDriver::AskAccount(char** user, char** password, const char* me
       message = "";
       continue;
     }
-    why = ConfigValueProblem(*password);
+    why = PasswordProblem(*password);
     if (why.empty())
       return std::string();
     // The user name stays as the default of the next question.

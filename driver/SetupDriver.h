@@ -104,4 +104,9 @@ std::string UserNameProblem(const char* name);
 // '&' or control character. A null text passes.
 std::string ConfigValueProblem(const char* text);
 
+// Why password cannot be an account's password, or "": besides going into
+// the configuration (ConfigValueProblem), it begins the line "password;*;1"
+// of a user file, where a ';' would end it early. A null password passes.
+std::string PasswordProblem(const char* password);
+
 #endif  // STRATA_DRIVER_SETUPDRIVER_H_

@@ -43,6 +43,17 @@ TEST(ConfigValueProblem, TextsTheServerConfigurationCannotHold) {
   EXPECT_EQ("it contains a control character", ConfigValueProblem("\x7f"));
 }
 
+TEST(PasswordProblem, ConfigurationRulesAndNoSemicolon) {
+  EXPECT_EQ("", PasswordProblem(nullptr));
+  EXPECT_EQ("", PasswordProblem("Adm1n-pw"));
+  EXPECT_EQ("", PasswordProblem("it's (100%) $ecret, #1!"));
+  EXPECT_EQ("it contains \";\"", PasswordProblem("pass;word"));
+  EXPECT_EQ("it contains \";\"", PasswordProblem(";*;1"));
+  EXPECT_EQ("it contains a double quote", PasswordProblem("a\"b;c"));
+  EXPECT_EQ("it contains \"<\"", PasswordProblem("<pw>"));
+  EXPECT_EQ("it contains a control character", PasswordProblem("pw\n"));
+}
+
 TEST(SetupDriver, RefusesToRunOutsideAnExtractionDirectory) {
   TempDir tmp;
   ProcessResult run = RunForked([&tmp] {
@@ -120,6 +131,15 @@ TEST_F(SetupSteps, InstallationDirectoryIsTakenFromTheStartDirectory) {
   }
 }
 
+TEST_F(SetupSteps, EmptyPasswordsInTheDefaultsFileLeaveThemToBeGenerated) {
+  WriteFile(Path("inst.cfg"), "AdminPassword=\nEncoderPassword=  \t\nMonitorPassword=\n");
+  SetupDriver driver;
+  Configure(driver, {"-s", "-cfg", "inst.cfg"});
+  EXPECT_EQ(nullptr, driver.Installer().m_szAdminPassword);
+  EXPECT_EQ(nullptr, driver.Installer().m_szEncoderPassword);
+  EXPECT_EQ(nullptr, driver.Installer().m_szMonitorPassword);
+}
+
 TEST_F(SetupSteps, UnattendedSettingsAreCheckedInOrder) {
   SetupDriver driver;
   Configure(driver, {"-s", "-d", "inst"});
@@ -144,8 +164,8 @@ TEST_F(SetupSteps, UnattendedSettingsAreCheckedInOrder) {
       driver.CheckUnattendedSettings());
 
   installer.m_szEncoderUserID = const_cast<char*>("encoder");
-  installer.m_szEncoderPassword = const_cast<char*>("");
-  EXPECT_EQ("ERROR: EncoderPassword is empty; give a password or leave the setting out\n",
+  installer.m_szEncoderPassword = const_cast<char*>("enc;oder");
+  EXPECT_EQ("ERROR: EncoderPassword cannot go into the server's files: it contains \";\"\n",
             driver.CheckUnattendedSettings());
 
   installer.m_szEncoderPassword = nullptr;
@@ -210,6 +230,8 @@ TEST_F(SetupSteps, UnattendedValuesTheServersFilesCannotHoldAreRefused) {
        "ERROR: AdminPassword cannot go into the server's files: it contains a double quote\n"},
       {&installer.m_szEncoderPassword, "R&D",
        "ERROR: EncoderPassword cannot go into the server's files: it contains \"&\"\n"},
+      {&installer.m_szAdminPassword, "pw;*;0",
+       "ERROR: AdminPassword cannot go into the server's files: it contains \";\"\n"},
       {&installer.m_szAdminRealm, "<Realm>",
        "ERROR: AdminRealm cannot go into the server's files: it contains \"<\"\n"},
       {&installer.m_szCDistRealm, "cdist>",
@@ -247,6 +269,7 @@ TEST_F(SetupSteps, DialogueAsksAgainForWhatTheServersFilesCannotHold) {
       "admin\npa<ss\npa<ss\n"
       "\ngood\ngood\n"  // the user name stays the default
       "encoder\nR&D\nR&D\n"
+      "\nse;cret\nse;cret\n"
       "\nenc\nenc\n";
   for (int port : ports)
     input += std::to_string(port) + "\n";
@@ -279,6 +302,8 @@ TEST_F(SetupSteps, DialogueAsksAgainForWhatTheServersFilesCannotHold) {
       "ERROR: The password cannot go into the server's files: it contains \"<\"\n",
       "Username [admin]: ",
       "ERROR: The password cannot go into the server's files: it contains \"&\"\n",
+      "Username [encoder]: ",
+      "ERROR: The password cannot go into the server's files: it contains \";\"\n",
       "Username [encoder]: ",
       "Install now? (yes or no) [yes]: ",
       "\n[Installation cancelled; nothing has been installed.\n][" + start + "/inst][good][enc]",
