@@ -21,6 +21,7 @@
 #include "driver/InstallPath.h"
 #include "driver/ProductFiles.h"
 #include "driver/RandomSeed.h"
+#include "driver/SetupInstaller.h"
 #include "driver/ShownText.h"
 #include "installer/ServerInstaller.h"
 #include "launcher/ServerVersion.h"
@@ -123,15 +124,20 @@ std::string PasswordProblem(const char* password) {
   return why;
 }
 
-SetupDriver::SetupDriver()
-    : m_pInstaller(new ServerInstaller),
+SetupDriver::SetupDriver() : SetupDriver(std::unique_ptr<SetupInstaller>(new SetupInstaller)) {}
+
+SetupDriver::SetupDriver(std::unique_ptr<SetupInstaller> installer)
+    : m_pInstaller(std::move(installer)),
       m_bAsked(false),
-      m_bPlacing(false),
       m_bAdminPasswordGenerated(false),
       m_bEncoderPasswordGenerated(false),
       m_bAnswersWritten(false) {}
 
 SetupDriver::~SetupDriver() {}
+
+ServerInstaller& SetupDriver::Installer() {
+  return *m_pInstaller;
+}
 
 void SetupDriver::Run(int argc, const char** argv) {
   std::string problem = CheckWorkingDirectory();
@@ -151,10 +157,6 @@ void SetupDriver::Run(int argc, const char** argv) {
     // alone would not say what to put right.
     UI().ShowErrorMessage("%s", problem.c_str());
     UI().FlushOutput();
-    // The clean-up removes the installation directory's Bin/setup; before
-    // the product was placed there, that file is not this installer's.
-    if (!m_bPlacing)
-      Installer().m_szDefInstallPath = nullptr;
     Finish(-1);
   }
   ShowSummary();
@@ -349,7 +351,7 @@ std::string SetupDriver::Install() {
   if (installer.m_bBackupOldFiles)
     installer.BackupOldFiles();
 
-  m_bPlacing = true;
+  m_pInstaller->MarkPlacing();
   ProductFiles files(m_sExtractDir, dir);
   files.Skip(kPagerFile);
   if (!files.Place(&error))

@@ -6,6 +6,7 @@
 
 class ConsoleUI;
 class ServerInstaller;
+class SetupInstaller;
 
 // The second-stage installer: one installation of the server product from
 // the extraction directory that the package made, driven through one
@@ -21,6 +22,8 @@ class ServerInstaller;
 class SetupDriver {
  public:
   SetupDriver();
+  // Drives the given installer, which tests may derive from.
+  explicit SetupDriver(std::unique_ptr<SetupInstaller> installer);
   ~SetupDriver();
 
   SetupDriver(const SetupDriver&) = delete;
@@ -56,7 +59,7 @@ class SetupDriver {
   // What was installed, unless silent.
   void ShowSummary();
 
-  ServerInstaller& Installer() { return *m_pInstaller; }
+  ServerInstaller& Installer();
   const std::string& StartDirectory() const { return m_sStartDir; }
   const std::string& ExtractionDirectory() const { return m_sExtractDir; }
 
@@ -81,13 +84,10 @@ class SetupDriver {
   std::string WriteConfigFiles();
   std::string FilePath(const char* name) const;
 
-  std::unique_ptr<ServerInstaller> m_pInstaller;
+  std::unique_ptr<SetupInstaller> m_pInstaller;
   std::string m_sExtractDir;
   std::string m_sStartDir;
   bool m_bAsked;
-  // Set once the product's files (the installer's own Bin/setup among them)
-  // start moving into the installation directory.
-  bool m_bPlacing;
   bool m_bAdminPasswordGenerated;
   bool m_bEncoderPasswordGenerated;
   bool m_bAnswersWritten;

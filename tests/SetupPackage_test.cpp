@@ -267,6 +267,25 @@ TEST_F(SetupPackage, WrongPortsEndTheInstallationBeforeItBegins) {
   }
 }
 
+TEST_F(SetupPackage, UnreadableDefaultsFileLeavesAnEarlierInstallationAlone) {
+  WriteDefaults("AdminPassword=earlier\n");
+  ASSERT_EQ(0, RunPackage({"-s", "-cfg", "inst.cfg"}).code);
+  // Not this installer's: the run ends before anything is placed.
+  WriteFile(server_ + "/Bin/setup", "another program", 0755);
+  auto earlier = Files(server_);
+
+  ProcessResult run = RunPackage({"-d", "server", "-cfg", "missing.cfg"});
+  EXPECT_TRUE(run.exited);
+  EXPECT_EQ(255, run.code);
+  EXPECT_NE(std::string::npos,
+            run.out.find("ERROR: Unable to read installer config file missing.cfg (No such file "
+                         "or directory)\nCleaning up installation files..."))
+      << run.out;
+  EXPECT_EQ(earlier, Files(server_));
+  EXPECT_EQ("another program", ReadFile(server_ + "/Bin/setup"));
+  EXPECT_FALSE(Exists(start_ + "/qzsetup"));
+}
+
 TEST_F(SetupPackage, MissingUserNameEndsTheInstallation) {
   std::string text = "DefInstallPath=server\nAdminUserID=admin\n";
   for (int i = 0; i < 6; ++i)
