@@ -18,6 +18,7 @@
 #include "console/ConsoleUI.h"
 #include "credentials/PasswordTool.h"
 #include "driver/AnswersFile.h"
+#include "driver/BackupGeneration.h"
 #include "driver/InstallPath.h"
 #include "driver/ProductFiles.h"
 #include "driver/RandomSeed.h"
@@ -348,12 +349,38 @@ std::string SetupDriver::Install() {
   std::string error;
   if (!MakeDirectories(dir, &error))
     return FormatText("ERROR: Unable to create the installation directory (%s)\n", error.c_str());
-  if (installer.m_bBackupOldFiles)
-    installer.BackupOldFiles();
 
-  m_pInstaller->MarkPlacing();
+  bool backingUp = installer.m_bBackupOldFiles != 0;
+  BackupGeneration backups(dir);
   ProductFiles files(m_sExtractDir, dir);
   files.Skip(kPagerFile);
+  // What is moved aside makes room for the product.
+  if (backingUp) {
+    for (const std::string& name : backups.PresentNames())
+      files.Vacate(name);
+  }
+  // Found halfway, a conflict would leave the earlier installation moved
+  // aside and the new one incomplete: the server without a configuration.
+  if (!files.Check(&error)) {
+    return FormatText(
+        "ERROR: Unable to install the product's files: %s; nothing has been changed\n",
+        error.c_str());
+  }
+  if (backingUp) {
+    if (!backups.RemoveEarlierBackups(&error)) {
+      return FormatText(
+          "ERROR: Unable to remove an earlier backup (%s); nothing has been installed\n",
+          error.c_str());
+    }
+    installer.BackupOldFiles();
+    if (!backups.ConfirmBackups(&error)) {
+      return FormatText(
+          "ERROR: Unable to back up the earlier installation (%s); nothing has been installed\n",
+          error.c_str());
+    }
+  }
+
+  m_pInstaller->MarkPlacing();
   if (!files.Place(&error))
     return FormatText("ERROR: Unable to install the product's files (%s)\n", error.c_str());
 

@@ -54,7 +54,10 @@ class SetupDriver {
   std::string AskInteractively();
   // Creates the directory, backs up, places the product's files and writes
   // the accounts, the loopcast script and the two configuration files (and,
-  // after a dialogue, the answers file).
+  // after a dialogue, the answers file). Stops before the earlier
+  // installation is changed when a product file has no room or when a name
+  // of it cannot be moved aside (what did move is moved back); older
+  // backups give way to the new ones.
   std::string Install();
   // What was installed, unless silent.
   void ShowSummary();

@@ -6,10 +6,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "driver/InstallPath.h"
+#include "driver/SetupInstaller.h"
 #include "installer/ServerInstaller.h"
 #include "tests/LocalPorts.h"
 #include "tests/Subprocess.h"
@@ -372,18 +374,56 @@ TEST_F(SetupSteps, InstallRefusesTheExtractionDirectoryItself) {
 }
 
 TEST_F(SetupSteps, FailedPlacementLeavesNoConfiguration) {
+  // An earlier installation, and a directory of the administrator's where
+  // the product has its license: found before anything is moved aside.
   std::string inst = Path("inst");
   mkdir(inst.c_str(), 0755);
+  mkdir((inst + "/Bin").c_str(), 0755);
+  WriteFile(inst + "/Bin/qmserver", "earlier server", 0755);
+  WriteFile(inst + "/qmserver.cfg", "earlier configuration", 0600);
   mkdir((inst + "/License.txt").c_str(), 0755);
   WriteFile(inst + "/License.txt/notes", "the administrator's");
+  auto earlier = TreeOf(inst);
+  auto product = TreeOf(extract_);
   SetupDriver driver;
   Configure(driver, {"-s", "-d", "inst"});
   SetGoodSettings(driver.Installer());
-  EXPECT_EQ("ERROR: Unable to install the product's files (" + driver.StartDirectory() +
-                "/inst/License.txt: Is a directory)\n",
+  EXPECT_EQ("ERROR: Unable to install the product's files: " + driver.StartDirectory() +
+                "/inst/License.txt is a directory that is not empty, where the product has a "
+                "file; nothing has been changed\n",
             driver.Install());
-  EXPECT_FALSE(Exists(inst + "/qmserver.cfg"));
+  EXPECT_EQ(earlier, TreeOf(inst));
+  EXPECT_EQ(product, TreeOf(extract_));
   EXPECT_FALSE(Exists(inst + "/adm_b_db/users"));
+}
+
+TEST_F(SetupSteps, BackupThatCannotBeMadeStopsBeforePlacing) {
+  // As when Lib cannot be renamed: the framework passes over it silently.
+  class LibStays : public SetupInstaller {
+   public:
+    int BackupIfPresent(const char* name) override {
+      return std::string(name) == "Lib" ? -1 : ServerInstaller::BackupIfPresent(name);
+    }
+  };
+  std::string inst = Path("inst");
+  mkdir(inst.c_str(), 0755);
+  mkdir((inst + "/Bin").c_str(), 0755);
+  WriteFile(inst + "/Bin/qmserver", "earlier server", 0755);
+  mkdir((inst + "/Lib").c_str(), 0755);
+  WriteFile(inst + "/Lib/lib.so", "earlier library");
+  WriteFile(inst + "/qmserver.cfg", "earlier configuration", 0600);
+  auto earlier = TreeOf(inst);
+  auto product = TreeOf(extract_);
+
+  SetupDriver driver(std::unique_ptr<SetupInstaller>(new LibStays));
+  Configure(driver, {"-s", "-d", "inst"});
+  SetGoodSettings(driver.Installer());
+  EXPECT_EQ("ERROR: Unable to back up the earlier installation (" + driver.StartDirectory() +
+                "/inst/Lib could not be moved to Lib.old); nothing has been installed\n",
+            driver.Install());
+  // Bin and the configuration moved aside and back again; nothing placed.
+  EXPECT_EQ(earlier, TreeOf(inst));
+  EXPECT_EQ(product, TreeOf(extract_));
 }
 
 TEST_F(SetupSteps, MissingDatabaseIsAFailure) {
