@@ -645,21 +645,30 @@ std::string SetupDriver::WriteConfigFiles() {
   {
     PrivateFiles privateFiles;
     for (const char* name : names) {
-      // A file of an earlier installation keeps its mode when it is
-      // rewritten: closed before the password goes in.
+      // Made afresh under the private umask: an earlier file would keep its
+      // mode, its owner and any other name it has, and a link of this name
+      // would take the passwords to wherever it leads.
       std::string path = FilePath(name);
-      struct stat st;
-      if (lstat(path.c_str(), &st) == 0)
-        chmod(path.c_str(), 0600);
+      if (remove(path.c_str()) != 0 && errno != ENOENT) {
+        return FormatText("ERROR: Unable to replace the configuration file %s (%s)\n", path.c_str(),
+                          ErrnoText(errno));
+      }
       installer.CreateConfigFile(name);
     }
   }
   for (const char* name : names) {
     std::string path = FilePath(name);
     std::string content;
-    if (!ReadWholeFile(path, &content) || installer.m_szConfigFileText == nullptr ||
-        content != installer.m_szConfigFileText)
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || !ReadWholeFile(path, &content) ||
+        installer.m_szConfigFileText == nullptr || content != installer.m_szConfigFileText)
       return FormatText("ERROR: Unable to write the configuration file %s\n", path.c_str());
+    // A default ACL of the directory can grant what the umask withholds.
+    if ((st.st_mode & 077) != 0 && chmod(path.c_str(), st.st_mode & 0700) != 0) {
+      return FormatText(
+          "ERROR: Unable to make the configuration file %s readable by its owner only (%s)\n",
+          path.c_str(), ErrnoText(errno));
+    }
   }
   return std::string();
 }

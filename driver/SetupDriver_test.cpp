@@ -362,6 +362,61 @@ TEST_F(SetupSteps, InstallWritesCredentialsForTheInstallingUserOnly) {
   EXPECT_FALSE(Exists(extract_ + "/Bin"));
 }
 
+TEST_F(SetupSteps, ConfigurationFilesAreMadeAfreshWhereLinksStood) {
+  std::string inst = Path("inst");
+  mkdir(inst.c_str(), 0755);
+  WriteFile(Path("elsewhere.cfg"), "not the server's", 0644);
+  symlink("../elsewhere.cfg", (inst + "/qmserver.cfg").c_str());
+  symlink("../planted.cfg", (inst + "/default.cfg").c_str());
+  {
+    SetupDriver driver;
+    Configure(driver, {"-s", "-nb", "-d", "inst"});
+    SetGoodSettings(driver.Installer());
+    ASSERT_EQ("", driver.Install());
+  }
+  // Neither the passwords nor the mode went where the links led.
+  EXPECT_EQ("not the server's", ReadFile(Path("elsewhere.cfg")));
+  EXPECT_EQ(0644, ModeOf(Path("elsewhere.cfg")));
+  EXPECT_FALSE(Exists(Path("planted.cfg")));
+  for (const char* name : {"qmserver.cfg", "default.cfg"}) {
+    struct stat st;
+    ASSERT_EQ(0, lstat((inst + "/" + name).c_str(), &st)) << name;
+    EXPECT_TRUE(S_ISREG(st.st_mode)) << name;
+    EXPECT_EQ(0600u, st.st_mode & 07777) << name;
+  }
+  std::string config = ReadFile(inst + "/qmserver.cfg");
+  EXPECT_EQ(0, config.compare(0, 23, "<?XML Version=\"1.0\" ?>\n"));
+  EXPECT_EQ(config, ReadFile(inst + "/default.cfg"));
+
+  // A file with a second name elsewhere keeps that name's content.
+  WriteFile(Path("shared.cfg"), "shared", 0644);
+  ASSERT_EQ(0, unlink((inst + "/default.cfg").c_str()));
+  ASSERT_EQ(0, link(Path("shared.cfg").c_str(), (inst + "/default.cfg").c_str()));
+  SetupDriver again;
+  ASSERT_EQ(0, chdir(extract_.c_str()));
+  WriteFile(extract_ + "/License.txt", "terms");
+  Configure(again, {"-s", "-nb", "-d", "inst"});
+  SetGoodSettings(again.Installer());
+  ASSERT_EQ("", again.Install());
+  EXPECT_EQ("shared", ReadFile(Path("shared.cfg")));
+  EXPECT_EQ(0644, ModeOf(Path("shared.cfg")));
+  EXPECT_EQ(0600, ModeOf(inst + "/default.cfg"));
+}
+
+TEST_F(SetupSteps, ConfigurationThatCannotBeReplacedIsAFailure) {
+  std::string inst = Path("inst");
+  mkdir(inst.c_str(), 0755);
+  MakeDirs(inst + "/default.cfg");
+  WriteFile(inst + "/default.cfg/notes", "the administrator's");
+  SetupDriver driver;
+  Configure(driver, {"-s", "-nb", "-d", "inst"});
+  SetGoodSettings(driver.Installer());
+  EXPECT_EQ("ERROR: Unable to replace the configuration file " + driver.StartDirectory() +
+                "/inst/default.cfg (Directory not empty)\n",
+            driver.Install());
+  EXPECT_EQ("the administrator's", ReadFile(inst + "/default.cfg/notes"));
+}
+
 TEST_F(SetupSteps, InstallRefusesTheExtractionDirectoryItself) {
   SetupDriver driver;
   Configure(driver, {"-s", "-d", "qzsetup/inst"});
