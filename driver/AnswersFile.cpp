@@ -14,24 +14,19 @@ const char AnswersFile::kFileName[] = "installer.cfg";
 
 namespace {
 
-// The defaults file reads lines of at most 1023 characters, line feed
-// included.
-const size_t kMaxLine = 1023;
-
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
 // Whether the reader gives value back unchanged after "name=": it skips
-// blanks and '=' before the value, ends it at a line break and trims white
-// space behind it; and an empty value would leave the setting unchanged.
-bool ReadsBack(const std::string& name, const std::string& value) {
+// blanks and '=' before the value, ends it at a line break or NUL and trims
+// white space behind it; and an empty value would leave the setting
+// unchanged. Lines may be of any length.
+bool ReadsBack(const std::string& value) {
   if (value.empty() || value.find_first_of(std::string("\n\r\0", 3)) != std::string::npos)
     return false;
   char first = value.front();
-  if (first == ' ' || first == '\t' || first == '=' || IsBlank(value.back()))
-    return false;
-  return name.size() + 1 + value.size() + 1 <= kMaxLine;
+  return first != ' ' && first != '\t' && first != '=' && !IsBlank(value.back());
 }
 
 class Lines {
@@ -41,7 +36,7 @@ class Lines {
   void Text(const char* name, const char* value) {
     if (value == nullptr)
       return;
-    if (!ReadsBack(name, value)) {
+    if (!ReadsBack(value)) {
       if (m_skipped != nullptr)
         m_skipped->push_back(name);
       return;

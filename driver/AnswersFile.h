@@ -18,7 +18,7 @@ class AnswersFile {
 
   // The text of the file for the installer's settings. A value that the
   // defaults file could not give back unchanged (a line feed in it, blanks at
-  // its ends, a line too long) is left out and its name added to skipped.
+  // its ends) is left out and its name added to skipped.
   static std::string Format(const ServerInstaller& installer, std::vector<std::string>* skipped);
 
   // Writes Format's text to path, replacing any earlier file: true, or false

@@ -72,14 +72,12 @@ TEST(AnswersFile, LeavesOutValuesThatWouldNotReadBack) {
   installer.m_szEncoderUserID = const_cast<char*>("=encoder");
   installer.m_szAdminRealm = const_cast<char*>("Realm\t");
   installer.m_szContentRealm = const_cast<char*>("two\nlines");
-  std::string longPath = "/" + std::string(1020, 'd');
-  installer.m_szDefInstallPath = const_cast<char*>(longPath.c_str());
 
   std::vector<std::string> skipped;
   std::string text = AnswersFile::Format(installer, &skipped);
-  EXPECT_EQ((std::vector<std::string>{"DefInstallPath", "AdminUserID", "EncoderUserID",
-                                      "AdminRealm", "ContentRealm"}),
-            skipped);
+  EXPECT_EQ(
+      (std::vector<std::string>{"AdminUserID", "EncoderUserID", "AdminRealm", "ContentRealm"}),
+      skipped);
   EXPECT_EQ(std::string::npos, text.find("admin"));
   EXPECT_EQ(std::string::npos, text.find("lines"));
   EXPECT_NE(std::string::npos, text.find("\nEncoderRealm=media1.EncoderRealm\n"));
@@ -91,7 +89,30 @@ TEST(AnswersFile, LeavesOutValuesThatWouldNotReadBack) {
   text = AnswersFile::Format(installer, &skipped);
   EXPECT_EQ(std::string::npos, text.find("EncoderUserID"));
   EXPECT_NE(std::string::npos, text.find("\nAdminUserID=admin\n"));
-  EXPECT_EQ((std::vector<std::string>{"DefInstallPath", "AdminRealm", "ContentRealm"}), skipped);
+  EXPECT_EQ((std::vector<std::string>{"AdminRealm", "ContentRealm"}), skipped);
+}
+
+TEST(AnswersFile, LongValuesAreKeptWhole) {
+  // Far beyond any line buffer: the defaults file reads lines of any length.
+  std::string longPath = "/" + std::string(5000, 'd') + "/media";
+  std::string longRealm = std::string(70000, 'r') + ".EncoderRealm";
+  ServerInstaller given;
+  Answer(given);
+  given.m_szDefInstallPath = const_cast<char*>(longPath.c_str());
+  given.m_szEncoderRealm = const_cast<char*>(longRealm.c_str());
+  TempDir tmp;
+  std::vector<std::string> skipped;
+  std::string error;
+  ASSERT_TRUE(AnswersFile::Write(tmp / "installer.cfg", given, &skipped, &error)) << error;
+  EXPECT_TRUE(skipped.empty());
+
+  ServerInstaller read;
+  ASSERT_EQ(0, read.ReadInstallerDefaults((tmp / "installer.cfg").c_str()));
+  EXPECT_EQ(longPath, read.m_szDefInstallPath);
+  EXPECT_EQ(longRealm, read.m_szEncoderRealm);
+  // What follows a long line is read as a line of its own.
+  EXPECT_STREQ("media1.RBSEncoderRealm", read.m_szRBSEncoderRealm);
+  EXPECT_STREQ("root admin", read.m_szAdminUserID);
 }
 
 TEST(AnswersFile, WriteSaysWhereItFailedAndReplacesAnEarlierFile) {
@@ -108,7 +129,29 @@ TEST(AnswersFile, WriteSaysWhereItFailedAndReplacesAnEarlierFile) {
   bool written = AnswersFile::Write(tmp / "installer.cfg", installer, &skipped, &error);
   umask(saved);
   ASSERT_TRUE(written) << error;
-  EXPECT_EQ(AnswersFile::Format(installer, &skipped), ReadFile(tmp / "installer.cfg"));
+  EXPECT_EQ(
+      "# Answers of an interactive installation of Strata Server. No password is kept\n"
+      "# here: a password that is not given is generated and shown at the end. To\n"
+      "# install again without questions, run the package with -cfg and this file;\n"
+      "# without the NonInteractiveInstall line the installer asks again, with these\n"
+      "# answers as its defaults.\n"
+      "DefInstallPath=/opt/strata media\n"
+      "AdminUserID=root admin\n"
+      "EncoderUserID=encoder\n"
+      "AdminRealm=media1.AdminRealm\n"
+      "EncoderRealm=media1.EncoderRealm\n"
+      "RBSEncoderRealm=media1.RBSEncoderRealm\n"
+      "WMEncoderRealm=media1.WMEncoderRealm\n"
+      "ContentRealm=Main Realm\n"
+      "MonitorPort=19090\n"
+      "RTSPPort=10554\n"
+      "VQXPort=17070\n"
+      "HTTPPort=10080\n"
+      "MMSPort=11755\n"
+      "AdminPort=23456\n"
+      "LoggingStyle=5\n"
+      "NonInteractiveInstall=1\n",
+      ReadFile(tmp / "installer.cfg"));
   // An ordinary file: it holds no secret.
   EXPECT_EQ(0644, ModeOf(tmp / "installer.cfg"));
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/SystemError.h"
+#include "driver/ShownText.h"
 
 namespace {
 
@@ -121,7 +122,7 @@ std::string InstallDirNameProblem(const std::string& path) {
     std::string what;
     if (c == ' ')
       what = "a blank";
-    else if (byte < 0x20 || byte == 0x7f)
+    else if (IsControlCharacter(c))
       what = "a control character";
     else if (byte >= 0x80)
       what = "a character outside ASCII";

@@ -57,28 +57,104 @@ bool ProductFiles::Place(std::string* error) {
   return true;
 }
 
+bool ProductFiles::Check(std::string* error) const {
+  std::vector<std::string> names;
+  if (!ListDirectory(m_sFrom, &names))
+    return Fail(error, m_sFrom, errno);
+  for (const std::string& name : names) {
+    if (m_skipped.count(name) != 0 || m_vacated.count(name) != 0)
+      continue;
+    if (!CheckEntry(m_sFrom + "/" + name, m_sTo + "/" + name, error))
+      return false;
+  }
+  return true;
+}
+
+bool ProductFiles::Plan(const std::string& from, const std::string& to, struct stat* source,
+                        Step* step, bool* targetIsDirectory, std::string* error) const {
+  if (lstat(from.c_str(), source) != 0)
+    return Fail(error, from, errno);
+  *targetIsDirectory = false;
+  struct stat target;
+  if (lstat(to.c_str(), &target) != 0) {
+    if (errno != ENOENT)
+      return Fail(error, to, errno);
+    *step = Step::kPut;
+    return true;
+  }
+  bool sourceIsDirectory = S_ISDIR(source->st_mode);
+  if (S_ISDIR(target.st_mode)) {
+    *targetIsDirectory = true;
+    *step = sourceIsDirectory ? Step::kMerge : Step::kClearThenPut;
+    return true;
+  }
+  if (sourceIsDirectory) {
+    // An administrator may have put a directory of the installation (the
+    // content, a database) elsewhere and linked it here: the product's
+    // files go into it, the link stays.
+    struct stat followed;
+    if (S_ISLNK(target.st_mode) && stat(to.c_str(), &followed) == 0 && S_ISDIR(followed.st_mode)) {
+      *step = Step::kMergeLinked;
+      return true;
+    }
+    // A file, or a link to one or to nothing, where the product now has a
+    // directory is replaced like any other file.
+    *step = Step::kClearThenPut;
+    return true;
+  }
+  *step = Step::kPut;
+  return true;
+}
+
+bool ProductFiles::CheckEntry(const std::string& from, const std::string& to,
+                              std::string* error) const {
+  struct stat source;
+  Step step;
+  bool targetIsDirectory;
+  if (!Plan(from, to, &source, &step, &targetIsDirectory, error))
+    return false;
+  if (step == Step::kClearThenPut && targetIsDirectory) {
+    std::vector<std::string> names;
+    if (!ListDirectory(to, &names))
+      return Fail(error, to, errno);
+    if (!names.empty()) {
+      *error = to + " is a directory that is not empty, where the product has a file";
+      return false;
+    }
+    return true;
+  }
+  if (step != Step::kMerge && step != Step::kMergeLinked)
+    return true;
+  std::vector<std::string> names;
+  if (!ListDirectory(from, &names))
+    return Fail(error, from, errno);
+  for (const std::string& name : names) {
+    if (!CheckEntry(from + "/" + name, to + "/" + name, error))
+      return false;
+  }
+  return true;
+}
+
 bool ProductFiles::PlaceEntry(const std::string& from, const std::string& to, std::string* error) {
   struct stat source;
-  if (lstat(from.c_str(), &source) != 0)
-    return Fail(error, from, errno);
-  struct stat target;
-  bool haveTarget = lstat(to.c_str(), &target) == 0;
-  if (!haveTarget && errno != ENOENT)
-    return Fail(error, to, errno);
-
-  if (haveTarget && S_ISDIR(target.st_mode)) {
-    if (S_ISDIR(source.st_mode))
-      return MergeDirectory(from, to, error);
-    // Only an empty directory may make room for a file: whatever a full
-    // one holds is not the installer's to throw away.
-    if (rmdir(to.c_str()) != 0)
-      return Fail(error, to, errno == ENOTEMPTY || errno == EEXIST ? EISDIR : errno);
-    haveTarget = false;
+  Step step;
+  bool targetIsDirectory;
+  if (!Plan(from, to, &source, &step, &targetIsDirectory, error))
+    return false;
+  switch (step) {
+    case Step::kMerge:
+      return MergeDirectory(from, to, source, true, error);
+    case Step::kMergeLinked:
+      return MergeDirectory(from, to, source, false, error);
+    case Step::kClearThenPut:
+      // Only an empty directory may make room for a file: whatever a full
+      // one holds is not the installer's to throw away.
+      if (targetIsDirectory ? rmdir(to.c_str()) != 0 : unlink(to.c_str()) != 0)
+        return Fail(error, to, errno == ENOTEMPTY || errno == EEXIST ? EISDIR : errno);
+      break;
+    case Step::kPut:
+      break;
   }
-  // A file or link of an earlier installation where the product now has a
-  // directory is replaced like any other file.
-  if (haveTarget && S_ISDIR(source.st_mode) && unlink(to.c_str()) != 0)
-    return Fail(error, to, errno);
 
   if (!m_bCopyAlways) {
     if (rename(from.c_str(), to.c_str()) == 0) {
@@ -88,11 +164,11 @@ bool ProductFiles::PlaceEntry(const std::string& from, const std::string& to, st
     if (errno != EXDEV)
       return Fail(error, to, errno);
   }
-  return CopyEntry(from, to, error);
+  return CopyEntry(from, to, source, error);
 }
 
 bool ProductFiles::MergeDirectory(const std::string& from, const std::string& to,
-                                  std::string* error) {
+                                  const struct stat& source, bool ownMode, std::string* error) {
   std::vector<std::string> names;
   if (!ListDirectory(from, &names))
     return Fail(error, from, errno);
@@ -100,8 +176,7 @@ bool ProductFiles::MergeDirectory(const std::string& from, const std::string& to
     if (!PlaceEntry(from + "/" + name, to + "/" + name, error))
       return false;
   }
-  struct stat source;
-  if (lstat(from.c_str(), &source) == 0)
+  if (ownMode)
     chmod(to.c_str(), source.st_mode & 07777);
   // Emptied by the moves; after copies it still holds the originals.
   if (!m_bCopyAlways)
@@ -109,10 +184,8 @@ bool ProductFiles::MergeDirectory(const std::string& from, const std::string& to
   return true;
 }
 
-bool ProductFiles::CopyEntry(const std::string& from, const std::string& to, std::string* error) {
-  struct stat st;
-  if (lstat(from.c_str(), &st) != 0)
-    return Fail(error, from, errno);
+bool ProductFiles::CopyEntry(const std::string& from, const std::string& to, const struct stat& st,
+                             std::string* error) {
   if (S_ISREG(st.st_mode))
     return CopyFile(from, to, st, error);
   if (S_ISLNK(st.st_mode))
@@ -128,7 +201,11 @@ bool ProductFiles::CopyEntry(const std::string& from, const std::string& to, std
   if (!ListDirectory(from, &names))
     return Fail(error, from, errno);
   for (const std::string& name : names) {
-    if (!CopyEntry(from + "/" + name, to + "/" + name, error))
+    std::string child = from + "/" + name;
+    struct stat childStat;
+    if (lstat(child.c_str(), &childStat) != 0)
+      return Fail(error, child, errno);
+    if (!CopyEntry(child, to + "/" + name, childStat, error))
       return false;
   }
   if (chmod(to.c_str(), st.st_mode & 07777) != 0)

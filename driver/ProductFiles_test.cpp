@@ -98,6 +98,116 @@ TEST(ProductFiles, NeverThrowsAwayAFullDirectoryForAFile) {
   EXPECT_EQ("terms", ReadFile(to + "/License.txt"));
 }
 
+TEST(ProductFiles, CheckFindsWhatPlaceWouldRefuseAndChangesNothing) {
+  TempDir tmp;
+  std::string from = tmp / "qzsetup", to = tmp / "inst";
+  MakeProduct(from);
+  mkdir(to.c_str(), 0755);
+  // Deep in a directory that is merged into, behind a link to a directory.
+  mkdir((tmp / "libs").c_str(), 0755);
+  mkdir((tmp / "libs/sub").c_str(), 0755);
+  mkdir((tmp / "libs/sub/lib.so").c_str(), 0755);
+  WriteFile(tmp / "libs/sub/lib.so/notes", "the administrator's");
+  symlink("../libs", (to + "/Lib").c_str());
+  // Neither of these is in the way: an empty directory makes room, a file
+  // is replaced.
+  mkdir((to + "/License.txt").c_str(), 0755);
+  mkdir((to + "/Bin").c_str(), 0755);
+  WriteFile(to + "/Bin/setup", "earlier installer", 0755);
+  auto source = TreeOf(from);
+  auto target = TreeOf(tmp.path());
+
+  ProductFiles files(from, to);
+  std::string error;
+  EXPECT_FALSE(files.Check(&error));
+  EXPECT_EQ(to + "/Lib/sub/lib.so is a directory that is not empty, where the product has a file",
+            error);
+  EXPECT_EQ(source, TreeOf(from));
+  EXPECT_EQ(target, TreeOf(tmp.path()));
+
+  // Place refuses it too, once it gets there.
+  EXPECT_FALSE(files.Place(&error));
+  EXPECT_EQ(to + "/Lib/sub/lib.so: Is a directory", error);
+}
+
+TEST(ProductFiles, CheckPassesOverWhatWillBeMovedAside) {
+  TempDir tmp;
+  std::string from = tmp / "qzsetup", to = tmp / "inst";
+  MakeProduct(from);
+  mkdir(to.c_str(), 0755);
+  mkdir((to + "/Bin").c_str(), 0755);
+  mkdir((to + "/Bin/setup").c_str(), 0755);
+  WriteFile(to + "/Bin/setup/notes", "in the way, unless Bin goes");
+
+  ProductFiles files(from, to);
+  std::string error;
+  EXPECT_FALSE(files.Check(&error));
+  EXPECT_EQ(to + "/Bin/setup is a directory that is not empty, where the product has a file",
+            error);
+  files.Vacate("Bin");
+  error.clear();
+  EXPECT_TRUE(files.Check(&error)) << error;
+  // A skipped entry is not looked at either.
+  WriteFile(from + "/_license.txt", "pager file");
+  mkdir((to + "/_license.txt").c_str(), 0755);
+  WriteFile(to + "/_license.txt/x", "x");
+  files.Skip("_license.txt");
+  EXPECT_TRUE(files.Check(&error)) << error;
+
+  ProductFiles missing(tmp / "absent", to);
+  EXPECT_FALSE(missing.Check(&error));
+  EXPECT_EQ(tmp / "absent: No such file or directory", error);
+}
+
+// An administrator who moved a directory elsewhere and linked it keeps it
+// there: the product's files go into it.
+TEST(ProductFiles, MergesThroughALinkToADirectory) {
+  for (bool copy : {false, true}) {
+    SCOPED_TRACE(copy ? "copied" : "moved");
+    TempDir tmp;
+    std::string from = tmp / "qzsetup", to = tmp / "inst";
+    MakeProduct(from);
+    mkdir(to.c_str(), 0755);
+    mkdir((tmp / "big-disk").c_str(), 0755);
+    mkdir((tmp / "big-disk/lib").c_str(), 0700);
+    WriteFile(tmp / "big-disk/lib/own.so", "the administrator's", 0644);
+    symlink("../big-disk/lib", (to + "/Lib").c_str());
+    // A link to nothing, and one to a file, where the product has a
+    // directory, are replaced.
+    symlink("nowhere", (to + "/Bin").c_str());
+
+    ProductFiles files(from, to);
+    files.SetCopyAlways(copy);
+    std::string error;
+    ASSERT_TRUE(files.Check(&error)) << error;
+    ASSERT_TRUE(files.Place(&error)) << error;
+
+    auto tree = TreeOf(to);
+    EXPECT_EQ("-> ../big-disk/lib", tree["Lib"]);
+    EXPECT_EQ("493", tree["Bin/"]);
+    EXPECT_EQ("493 #!/bin/sh\n", tree["Bin/setup"]);
+    auto moved = TreeOf(tmp / "big-disk/lib");
+    EXPECT_EQ("420 the administrator's", moved["own.so"]);
+    EXPECT_EQ("420 library", moved["sub/lib.so"]);
+    EXPECT_EQ("-> sub/lib.so", moved["lib.so"]);
+    // The directory keeps the mode its owner gave it.
+    EXPECT_EQ(0700, ModeOf(tmp / "big-disk/lib"));
+  }
+  {
+    TempDir tmp;
+    std::string from = tmp / "qzsetup", to = tmp / "inst";
+    MakeProduct(from);
+    mkdir(to.c_str(), 0755);
+    WriteFile(tmp / "file", "a file");
+    symlink("../file", (to + "/Lib").c_str());
+    ProductFiles files(from, to);
+    std::string error;
+    ASSERT_TRUE(files.Place(&error)) << error;
+    EXPECT_EQ("488", TreeOf(to)["Lib/"]);
+    EXPECT_EQ("a file", ReadFile(tmp / "file"));
+  }
+}
+
 TEST(ProductFiles, CopiesWithModesTimesAndLinks) {
   TempDir tmp;
   std::string from = tmp / "qzsetup", to = tmp / "inst";

@@ -18,9 +18,12 @@
 #include "console/ConsoleUI.h"
 #include "credentials/PasswordTool.h"
 #include "driver/AnswersFile.h"
+#include "driver/BackupGeneration.h"
 #include "driver/InstallPath.h"
 #include "driver/ProductFiles.h"
 #include "driver/RandomSeed.h"
+#include "driver/SetupInstaller.h"
+#include "driver/ShownText.h"
 #include "installer/ServerInstaller.h"
 #include "launcher/ServerVersion.h"
 #include "templates/NewInstallerIQLoopcastScript.h"
@@ -92,7 +95,7 @@ std::string UserNameProblem(const char* name) {
   for (char c : text) {
     if (c == '/' || c == ':')
       return std::string("it contains \"") + c + "\"";
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+    if (IsControlCharacter(c))
       return "it contains a control character";
   }
   if (isspace(static_cast<unsigned char>(text.front())) ||
@@ -105,8 +108,7 @@ std::string ConfigValueProblem(const char* text) {
   if (text == nullptr)
     return std::string();
   for (const char* c = text; *c != '\0'; ++c) {
-    unsigned char byte = static_cast<unsigned char>(*c);
-    if (byte < 0x20 || byte == 0x7f)
+    if (IsControlCharacter(*c))
       return "it contains a control character";
     if (*c == '"')
       return "it contains a double quote";
@@ -116,15 +118,27 @@ std::string ConfigValueProblem(const char* text) {
   return std::string();
 }
 
-SetupDriver::SetupDriver()
-    : m_pInstaller(new ServerInstaller),
+std::string PasswordProblem(const char* password) {
+  std::string why = ConfigValueProblem(password);
+  if (why.empty() && password != nullptr && strchr(password, ';') != nullptr)
+    why = "it contains \";\"";
+  return why;
+}
+
+SetupDriver::SetupDriver() : SetupDriver(std::unique_ptr<SetupInstaller>(new SetupInstaller)) {}
+
+SetupDriver::SetupDriver(std::unique_ptr<SetupInstaller> installer)
+    : m_pInstaller(std::move(installer)),
       m_bAsked(false),
-      m_bPlacing(false),
       m_bAdminPasswordGenerated(false),
       m_bEncoderPasswordGenerated(false),
       m_bAnswersWritten(false) {}
 
 SetupDriver::~SetupDriver() {}
+
+ServerInstaller& SetupDriver::Installer() {
+  return *m_pInstaller;
+}
 
 void SetupDriver::Run(int argc, const char** argv) {
   std::string problem = CheckWorkingDirectory();
@@ -144,10 +158,6 @@ void SetupDriver::Run(int argc, const char** argv) {
     // alone would not say what to put right.
     UI().ShowErrorMessage("%s", problem.c_str());
     UI().FlushOutput();
-    // The clean-up removes the installation directory's Bin/setup; before
-    // the product was placed there, that file is not this installer's.
-    if (!m_bPlacing)
-      Installer().m_szDefInstallPath = nullptr;
     Finish(-1);
   }
   ShowSummary();
@@ -214,14 +224,13 @@ std::string SetupDriver::CheckUnattendedSettings() {
       return FormatText("ERROR: %s is not set; an unattended installation needs it\n",
                         account.userSetting);
     std::string why = UserNameProblem(account.user);
+    // Shown cleaned: a control character in it could disturb the terminal.
     if (!why.empty())
       return FormatText("ERROR: %s \"%s\" is not a valid user name: %s\n", account.userSetting,
-                        account.user, why.c_str());
-    // An unset password is generated; an empty one would lock the account.
-    if (account.password != nullptr && !PasswordTool::PasswordIsOK(account.user, account.password))
-      return FormatText("ERROR: %s is empty; give a password or leave the setting out\n",
-                        account.passwordSetting);
-    why = ConfigValueProblem(account.password);
+                        ShownText(account.user).c_str(), why.c_str());
+    // An unset password is generated. The defaults file cannot set an empty
+    // one: it passes over empty values.
+    why = PasswordProblem(account.password);
     if (!why.empty())
       return FormatText("ERROR: %s cannot go into the server's files: %s\n",
                         account.passwordSetting, why.c_str());
@@ -340,12 +349,38 @@ std::string SetupDriver::Install() {
   std::string error;
   if (!MakeDirectories(dir, &error))
     return FormatText("ERROR: Unable to create the installation directory (%s)\n", error.c_str());
-  if (installer.m_bBackupOldFiles)
-    installer.BackupOldFiles();
 
-  m_bPlacing = true;
+  bool backingUp = installer.m_bBackupOldFiles != 0;
+  BackupGeneration backups(dir);
   ProductFiles files(m_sExtractDir, dir);
   files.Skip(kPagerFile);
+  // What is moved aside makes room for the product.
+  if (backingUp) {
+    for (const std::string& name : backups.PresentNames())
+      files.Vacate(name);
+  }
+  // Found halfway, a conflict would leave the earlier installation moved
+  // aside and the new one incomplete: the server without a configuration.
+  if (!files.Check(&error)) {
+    return FormatText(
+        "ERROR: Unable to install the product's files: %s; nothing has been changed\n",
+        error.c_str());
+  }
+  if (backingUp) {
+    if (!backups.RemoveEarlierBackups(&error)) {
+      return FormatText(
+          "ERROR: Unable to remove an earlier backup (%s); nothing has been installed\n",
+          error.c_str());
+    }
+    installer.BackupOldFiles();
+    if (!backups.ConfirmBackups(&error)) {
+      return FormatText(
+          "ERROR: Unable to back up the earlier installation (%s); nothing has been installed\n",
+          error.c_str());
+    }
+  }
+
+  m_pInstaller->MarkPlacing();
   if (!files.Place(&error))
     return FormatText("ERROR: Unable to install the product's files (%s)\n", error.c_str());
 
@@ -435,14 +470,7 @@ std::string SetupDriver::FilePath(const char* name) const {
 
 std::string SetupDriver::InstallDirMessage(const std::string& dir,
                                            const std::string& problem) const {
-  // A control character in the name must not reach the terminal as it is.
-  std::string shown = dir;
-  for (char& c : shown) {
-    unsigned char byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7f)
-      c = '?';
-  }
-  return FormatText("ERROR: Cannot install into %s: %s\n", shown.c_str(), problem.c_str());
+  return FormatText("ERROR: Cannot install into %s: %s\n", ShownText(dir).c_str(), problem.c_str());
 }
 
 int SetupDriver::AskYesNo(const char* question, const char* defaultAnswer, const char* preamble) {
@@ -514,13 +542,14 @@ std::string SetupDriver::AskAccount(char** user, char** password, const char* me
       return kInputEnded;
     std::string why = UserNameProblem(*user);
     if (!why.empty()) {
-      UI().ShowErrorMessage("ERROR: \"%s\" is not a valid user name: %s\n", *user, why.c_str());
+      UI().ShowErrorMessage("ERROR: \"%s\" is not a valid user name: %s\n",
+                            ShownText(*user).c_str(), why.c_str());
       *user = nullptr;
       *password = nullptr;
       message = "";
       continue;
     }
-    why = ConfigValueProblem(*password);
+    why = PasswordProblem(*password);
     if (why.empty())
       return std::string();
     // The user name stays as the default of the next question.
@@ -546,7 +575,7 @@ std::string SetupDriver::AskPort(int index) {
     const char* holder = nullptr;
     if (!ServerInstaller::ValidPort(text, port)) {
       UI().ShowErrorMessage("ERROR: %s is not a valid port; enter a number from 1 to 65535.\n",
-                            text);
+                            ShownText(text).c_str());
     } else if (installer.CheckDupePort(port, index, holder)) {
       UI().ShowErrorMessage("ERROR: Port %d is already the %s port; choose another for %s.\n", port,
                             holder, service);
@@ -616,21 +645,30 @@ std::string SetupDriver::WriteConfigFiles() {
   {
     PrivateFiles privateFiles;
     for (const char* name : names) {
-      // A file of an earlier installation keeps its mode when it is
-      // rewritten: closed before the password goes in.
+      // Made afresh under the private umask: an earlier file would keep its
+      // mode, its owner and any other name it has, and a link of this name
+      // would take the passwords to wherever it leads.
       std::string path = FilePath(name);
-      struct stat st;
-      if (lstat(path.c_str(), &st) == 0)
-        chmod(path.c_str(), 0600);
+      if (remove(path.c_str()) != 0 && errno != ENOENT) {
+        return FormatText("ERROR: Unable to replace the configuration file %s (%s)\n", path.c_str(),
+                          ErrnoText(errno));
+      }
       installer.CreateConfigFile(name);
     }
   }
   for (const char* name : names) {
     std::string path = FilePath(name);
     std::string content;
-    if (!ReadWholeFile(path, &content) || installer.m_szConfigFileText == nullptr ||
-        content != installer.m_szConfigFileText)
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || !ReadWholeFile(path, &content) ||
+        installer.m_szConfigFileText == nullptr || content != installer.m_szConfigFileText)
       return FormatText("ERROR: Unable to write the configuration file %s\n", path.c_str());
+    // A default ACL of the directory can grant what the umask withholds.
+    if ((st.st_mode & 077) != 0 && chmod(path.c_str(), st.st_mode & 0700) != 0) {
+      return FormatText(
+          "ERROR: Unable to make the configuration file %s readable by its owner only (%s)\n",
+          path.c_str(), ErrnoText(errno));
+    }
   }
   return std::string();
 }

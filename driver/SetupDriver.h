@@ -6,6 +6,7 @@
 
 class ConsoleUI;
 class ServerInstaller;
+class SetupInstaller;
 
 // The second-stage installer: one installation of the server product from
 // the extraction directory that the package made, driven through one
@@ -21,6 +22,8 @@ class ServerInstaller;
 class SetupDriver {
  public:
   SetupDriver();
+  // Drives the given installer, which tests may derive from.
+  explicit SetupDriver(std::unique_ptr<SetupInstaller> installer);
   ~SetupDriver();
 
   SetupDriver(const SetupDriver&) = delete;
@@ -51,12 +54,15 @@ class SetupDriver {
   std::string AskInteractively();
   // Creates the directory, backs up, places the product's files and writes
   // the accounts, the loopcast script and the two configuration files (and,
-  // after a dialogue, the answers file).
+  // after a dialogue, the answers file). Stops before the earlier
+  // installation is changed when a product file has no room or when a name
+  // of it cannot be moved aside (what did move is moved back); older
+  // backups give way to the new ones.
   std::string Install();
   // What was installed, unless silent.
   void ShowSummary();
 
-  ServerInstaller& Installer() { return *m_pInstaller; }
+  ServerInstaller& Installer();
   const std::string& StartDirectory() const { return m_sStartDir; }
   const std::string& ExtractionDirectory() const { return m_sExtractDir; }
 
@@ -81,13 +87,10 @@ class SetupDriver {
   std::string WriteConfigFiles();
   std::string FilePath(const char* name) const;
 
-  std::unique_ptr<ServerInstaller> m_pInstaller;
+  std::unique_ptr<SetupInstaller> m_pInstaller;
   std::string m_sExtractDir;
   std::string m_sStartDir;
   bool m_bAsked;
-  // Set once the product's files (the installer's own Bin/setup among them)
-  // start moving into the installation directory.
-  bool m_bPlacing;
   bool m_bAdminPasswordGenerated;
   bool m_bEncoderPasswordGenerated;
   bool m_bAnswersWritten;
@@ -103,5 +106,10 @@ std::string UserNameProblem(const char* name);
 // values unescaped between double quotes, so it must hold no '"', '<', '>',
 // '&' or control character. A null text passes.
 std::string ConfigValueProblem(const char* text);
+
+// Why password cannot be an account's password, or "": besides going into
+// the configuration (ConfigValueProblem), it begins the line "password;*;1"
+// of a user file, where a ';' would end it early. A null password passes.
+std::string PasswordProblem(const char* password);
 
 #endif  // STRATA_DRIVER_SETUPDRIVER_H_

@@ -6,10 +6,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "driver/InstallPath.h"
+#include "driver/SetupInstaller.h"
 #include "installer/ServerInstaller.h"
 #include "tests/LocalPorts.h"
 #include "tests/Subprocess.h"
@@ -41,6 +43,17 @@ TEST(ConfigValueProblem, TextsTheServerConfigurationCannotHold) {
   EXPECT_EQ("it contains a control character", ConfigValueProblem("5\n"));
   EXPECT_EQ("it contains a control character", ConfigValueProblem("a\x1b[2Jb"));
   EXPECT_EQ("it contains a control character", ConfigValueProblem("\x7f"));
+}
+
+TEST(PasswordProblem, ConfigurationRulesAndNoSemicolon) {
+  EXPECT_EQ("", PasswordProblem(nullptr));
+  EXPECT_EQ("", PasswordProblem("Adm1n-pw"));
+  EXPECT_EQ("", PasswordProblem("it's (100%) $ecret, #1!"));
+  EXPECT_EQ("it contains \";\"", PasswordProblem("pass;word"));
+  EXPECT_EQ("it contains \";\"", PasswordProblem(";*;1"));
+  EXPECT_EQ("it contains a double quote", PasswordProblem("a\"b;c"));
+  EXPECT_EQ("it contains \"<\"", PasswordProblem("<pw>"));
+  EXPECT_EQ("it contains a control character", PasswordProblem("pw\n"));
 }
 
 TEST(SetupDriver, RefusesToRunOutsideAnExtractionDirectory) {
@@ -120,6 +133,15 @@ TEST_F(SetupSteps, InstallationDirectoryIsTakenFromTheStartDirectory) {
   }
 }
 
+TEST_F(SetupSteps, EmptyPasswordsInTheDefaultsFileLeaveThemToBeGenerated) {
+  WriteFile(Path("inst.cfg"), "AdminPassword=\nEncoderPassword=  \t\nMonitorPassword=\n");
+  SetupDriver driver;
+  Configure(driver, {"-s", "-cfg", "inst.cfg"});
+  EXPECT_EQ(nullptr, driver.Installer().m_szAdminPassword);
+  EXPECT_EQ(nullptr, driver.Installer().m_szEncoderPassword);
+  EXPECT_EQ(nullptr, driver.Installer().m_szMonitorPassword);
+}
+
 TEST_F(SetupSteps, UnattendedSettingsAreCheckedInOrder) {
   SetupDriver driver;
   Configure(driver, {"-s", "-d", "inst"});
@@ -136,9 +158,16 @@ TEST_F(SetupSteps, UnattendedSettingsAreCheckedInOrder) {
   EXPECT_EQ("ERROR: EncoderUserID \"enc/oder\" is not a valid user name: it contains \"/\"\n",
             driver.CheckUnattendedSettings());
 
+  // A name from the defaults file is shown without its control characters.
+  installer.m_szEncoderUserID = const_cast<char*>("enc\x1b]0;owned\x07oder");
+  EXPECT_EQ(
+      "ERROR: EncoderUserID \"enc?]0;owned?oder\" is not a valid user name: it contains a "
+      "control character\n",
+      driver.CheckUnattendedSettings());
+
   installer.m_szEncoderUserID = const_cast<char*>("encoder");
-  installer.m_szEncoderPassword = const_cast<char*>("");
-  EXPECT_EQ("ERROR: EncoderPassword is empty; give a password or leave the setting out\n",
+  installer.m_szEncoderPassword = const_cast<char*>("enc;oder");
+  EXPECT_EQ("ERROR: EncoderPassword cannot go into the server's files: it contains \";\"\n",
             driver.CheckUnattendedSettings());
 
   installer.m_szEncoderPassword = nullptr;
@@ -203,6 +232,8 @@ TEST_F(SetupSteps, UnattendedValuesTheServersFilesCannotHoldAreRefused) {
        "ERROR: AdminPassword cannot go into the server's files: it contains a double quote\n"},
       {&installer.m_szEncoderPassword, "R&D",
        "ERROR: EncoderPassword cannot go into the server's files: it contains \"&\"\n"},
+      {&installer.m_szAdminPassword, "pw;*;0",
+       "ERROR: AdminPassword cannot go into the server's files: it contains \";\"\n"},
       {&installer.m_szAdminRealm, "<Realm>",
        "ERROR: AdminRealm cannot go into the server's files: it contains \"<\"\n"},
       {&installer.m_szCDistRealm, "cdist>",
@@ -240,6 +271,7 @@ TEST_F(SetupSteps, DialogueAsksAgainForWhatTheServersFilesCannotHold) {
       "admin\npa<ss\npa<ss\n"
       "\ngood\ngood\n"  // the user name stays the default
       "encoder\nR&D\nR&D\n"
+      "\nse;cret\nse;cret\n"
       "\nenc\nenc\n";
   for (int port : ports)
     input += std::to_string(port) + "\n";
@@ -272,6 +304,8 @@ TEST_F(SetupSteps, DialogueAsksAgainForWhatTheServersFilesCannotHold) {
       "ERROR: The password cannot go into the server's files: it contains \"<\"\n",
       "Username [admin]: ",
       "ERROR: The password cannot go into the server's files: it contains \"&\"\n",
+      "Username [encoder]: ",
+      "ERROR: The password cannot go into the server's files: it contains \";\"\n",
       "Username [encoder]: ",
       "Install now? (yes or no) [yes]: ",
       "\n[Installation cancelled; nothing has been installed.\n][" + start + "/inst][good][enc]",
@@ -328,6 +362,61 @@ TEST_F(SetupSteps, InstallWritesCredentialsForTheInstallingUserOnly) {
   EXPECT_FALSE(Exists(extract_ + "/Bin"));
 }
 
+TEST_F(SetupSteps, ConfigurationFilesAreMadeAfreshWhereLinksStood) {
+  std::string inst = Path("inst");
+  mkdir(inst.c_str(), 0755);
+  WriteFile(Path("elsewhere.cfg"), "not the server's", 0644);
+  symlink("../elsewhere.cfg", (inst + "/qmserver.cfg").c_str());
+  symlink("../planted.cfg", (inst + "/default.cfg").c_str());
+  {
+    SetupDriver driver;
+    Configure(driver, {"-s", "-nb", "-d", "inst"});
+    SetGoodSettings(driver.Installer());
+    ASSERT_EQ("", driver.Install());
+  }
+  // Neither the passwords nor the mode went where the links led.
+  EXPECT_EQ("not the server's", ReadFile(Path("elsewhere.cfg")));
+  EXPECT_EQ(0644, ModeOf(Path("elsewhere.cfg")));
+  EXPECT_FALSE(Exists(Path("planted.cfg")));
+  for (const char* name : {"qmserver.cfg", "default.cfg"}) {
+    struct stat st;
+    ASSERT_EQ(0, lstat((inst + "/" + name).c_str(), &st)) << name;
+    EXPECT_TRUE(S_ISREG(st.st_mode)) << name;
+    EXPECT_EQ(0600u, st.st_mode & 07777) << name;
+  }
+  std::string config = ReadFile(inst + "/qmserver.cfg");
+  EXPECT_EQ(0, config.compare(0, 23, "<?XML Version=\"1.0\" ?>\n"));
+  EXPECT_EQ(config, ReadFile(inst + "/default.cfg"));
+
+  // A file with a second name elsewhere keeps that name's content.
+  WriteFile(Path("shared.cfg"), "shared", 0644);
+  ASSERT_EQ(0, unlink((inst + "/default.cfg").c_str()));
+  ASSERT_EQ(0, link(Path("shared.cfg").c_str(), (inst + "/default.cfg").c_str()));
+  SetupDriver again;
+  ASSERT_EQ(0, chdir(extract_.c_str()));
+  WriteFile(extract_ + "/License.txt", "terms");
+  Configure(again, {"-s", "-nb", "-d", "inst"});
+  SetGoodSettings(again.Installer());
+  ASSERT_EQ("", again.Install());
+  EXPECT_EQ("shared", ReadFile(Path("shared.cfg")));
+  EXPECT_EQ(0644, ModeOf(Path("shared.cfg")));
+  EXPECT_EQ(0600, ModeOf(inst + "/default.cfg"));
+}
+
+TEST_F(SetupSteps, ConfigurationThatCannotBeReplacedIsAFailure) {
+  std::string inst = Path("inst");
+  mkdir(inst.c_str(), 0755);
+  MakeDirs(inst + "/default.cfg");
+  WriteFile(inst + "/default.cfg/notes", "the administrator's");
+  SetupDriver driver;
+  Configure(driver, {"-s", "-nb", "-d", "inst"});
+  SetGoodSettings(driver.Installer());
+  EXPECT_EQ("ERROR: Unable to replace the configuration file " + driver.StartDirectory() +
+                "/inst/default.cfg (Directory not empty)\n",
+            driver.Install());
+  EXPECT_EQ("the administrator's", ReadFile(inst + "/default.cfg/notes"));
+}
+
 TEST_F(SetupSteps, InstallRefusesTheExtractionDirectoryItself) {
   SetupDriver driver;
   Configure(driver, {"-s", "-d", "qzsetup/inst"});
@@ -340,18 +429,56 @@ TEST_F(SetupSteps, InstallRefusesTheExtractionDirectoryItself) {
 }
 
 TEST_F(SetupSteps, FailedPlacementLeavesNoConfiguration) {
+  // An earlier installation, and a directory of the administrator's where
+  // the product has its license: found before anything is moved aside.
   std::string inst = Path("inst");
   mkdir(inst.c_str(), 0755);
+  mkdir((inst + "/Bin").c_str(), 0755);
+  WriteFile(inst + "/Bin/qmserver", "earlier server", 0755);
+  WriteFile(inst + "/qmserver.cfg", "earlier configuration", 0600);
   mkdir((inst + "/License.txt").c_str(), 0755);
   WriteFile(inst + "/License.txt/notes", "the administrator's");
+  auto earlier = TreeOf(inst);
+  auto product = TreeOf(extract_);
   SetupDriver driver;
   Configure(driver, {"-s", "-d", "inst"});
   SetGoodSettings(driver.Installer());
-  EXPECT_EQ("ERROR: Unable to install the product's files (" + driver.StartDirectory() +
-                "/inst/License.txt: Is a directory)\n",
+  EXPECT_EQ("ERROR: Unable to install the product's files: " + driver.StartDirectory() +
+                "/inst/License.txt is a directory that is not empty, where the product has a "
+                "file; nothing has been changed\n",
             driver.Install());
-  EXPECT_FALSE(Exists(inst + "/qmserver.cfg"));
+  EXPECT_EQ(earlier, TreeOf(inst));
+  EXPECT_EQ(product, TreeOf(extract_));
   EXPECT_FALSE(Exists(inst + "/adm_b_db/users"));
+}
+
+TEST_F(SetupSteps, BackupThatCannotBeMadeStopsBeforePlacing) {
+  // As when Lib cannot be renamed: the framework passes over it silently.
+  class LibStays : public SetupInstaller {
+   public:
+    int BackupIfPresent(const char* name) override {
+      return std::string(name) == "Lib" ? -1 : ServerInstaller::BackupIfPresent(name);
+    }
+  };
+  std::string inst = Path("inst");
+  mkdir(inst.c_str(), 0755);
+  mkdir((inst + "/Bin").c_str(), 0755);
+  WriteFile(inst + "/Bin/qmserver", "earlier server", 0755);
+  mkdir((inst + "/Lib").c_str(), 0755);
+  WriteFile(inst + "/Lib/lib.so", "earlier library");
+  WriteFile(inst + "/qmserver.cfg", "earlier configuration", 0600);
+  auto earlier = TreeOf(inst);
+  auto product = TreeOf(extract_);
+
+  SetupDriver driver(std::unique_ptr<SetupInstaller>(new LibStays));
+  Configure(driver, {"-s", "-d", "inst"});
+  SetGoodSettings(driver.Installer());
+  EXPECT_EQ("ERROR: Unable to back up the earlier installation (" + driver.StartDirectory() +
+                "/inst/Lib could not be moved to Lib.old); nothing has been installed\n",
+            driver.Install());
+  // Bin and the configuration moved aside and back again; nothing placed.
+  EXPECT_EQ(earlier, TreeOf(inst));
+  EXPECT_EQ(product, TreeOf(extract_));
 }
 
 TEST_F(SetupSteps, MissingDatabaseIsAFailure) {

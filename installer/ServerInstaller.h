@@ -40,6 +40,10 @@ class ServerInstaller {
   // Names of the six ports, by port index: "Monitor", "RTSP", "VQX", "HTTP",
   // "MMS", "Admin".
   static const char* g_pPortNames[6];
+  // The names that BackupOldFiles moves aside, in its order and relative to
+  // the installation directory: "Bin", "Plugins", "Lib", "qmserver.cfg",
+  // "qmproxy.cfg", "default.cfg". Fixed, whatever the file-name settings say.
+  static const char* const g_pBackupNames[6];
 
   ServerInstaller();
   virtual ~ServerInstaller();

@@ -12,10 +12,6 @@
 
 namespace {
 
-// Fixed names: backed up even when the configuration file names were changed.
-const char* const kBackupNames[] = {"Bin",          "Plugins",     "Lib",
-                                    "qmserver.cfg", "qmproxy.cfg", "default.cfg"};
-
 // dir as one word for /bin/sh: single-quoted, each ' written as '\''. The
 // commands run in the parent of the extraction directory, so a relative name
 // that starts with "-" gets "./" in front lest rm take it for options.
@@ -33,12 +29,16 @@ std::string InstalledSetup(const char* dir) {
 
 }  // namespace
 
+// Fixed names: backed up even when the configuration file names were changed.
+const char* const ServerInstaller::g_pBackupNames[6] = {
+    "Bin", "Plugins", "Lib", "qmserver.cfg", "qmproxy.cfg", "default.cfg"};
+
 void ServerInstaller::BackupOldFiles() {
   SavedWorkingDirectory saved;
   if (!EnterInstallDirectory(saved, m_szDefInstallPath, m_pUI, !m_bSilentInstall))
     return;
   // Names that are not present are simply passed over.
-  for (const char* name : kBackupNames)
+  for (const char* name : g_pBackupNames)
     BackupIfPresent(name);
   saved.Restore();
 }

@@ -54,6 +54,28 @@ std::string ShownValue(const std::string& output, const std::string& label) {
   return output.substr(start, end - start);
 }
 
+// Marks path immutable until the object goes: for root, the one way to make
+// a rename or a removal fail. Not ok() where the file system or the
+// process's privileges do not allow it.
+class Immutable {
+ public:
+  explicit Immutable(const std::string& path) : path_(path) {
+    ok_ = RunShell("chattr +i " + ShellQuote(path_) + " 2>/dev/null") == 0;
+  }
+  ~Immutable() {
+    if (ok_)
+      RunShell("chattr -i " + ShellQuote(path_));
+  }
+  Immutable(const Immutable&) = delete;
+  Immutable& operator=(const Immutable&) = delete;
+
+  bool ok() const { return ok_; }
+
+ private:
+  std::string path_;
+  bool ok_;
+};
+
 // One start directory: the package is run from here, like an administrator
 // runs it from a shell.
 class SetupPackage : public ::testing::Test {
@@ -223,6 +245,106 @@ TEST_F(SetupPackage, ReinstallKeepsEarlierFilesAsOldUnlessToldNot) {
   ExpectWorkingFilesGone();
 }
 
+TEST_F(SetupPackage, EachReinstallKeepsOnlyThePreviousInstallationAsOld) {
+  const char* const installs[] = {"first", "second", "third"};
+  std::string config[3];
+  for (int i = 0; i < 3; ++i) {
+    WriteDefaults(std::string("AdminPassword=") + installs[i] + "\n");
+    ProcessResult run = RunPackage({"-s", "-cfg", "inst.cfg"});
+    ASSERT_EQ(0, run.code) << installs[i] << ": " << run.out;
+    config[i] = ReadFile(server_ + "/qmserver.cfg");
+    // Something of this installation's own in each directory that is
+    // backed up.
+    for (const char* dir : {"Bin", "Plugins", "Lib"})
+      WriteFile(server_ + "/" + dir + "/" + installs[i], installs[i]);
+  }
+  for (const char* dir : {"Bin", "Plugins", "Lib"}) {
+    std::string old = server_ + "/" + dir + ".old";
+    EXPECT_EQ("second", ReadFile(old + "/second")) << dir;
+    EXPECT_FALSE(Exists(old + "/first")) << dir;
+    EXPECT_FALSE(Exists(server_ + "/" + dir + "/second")) << dir;
+  }
+  for (const char* dir : {"Plugins", "Lib"}) {
+    auto previous = Files(std::string(DEMO_PRODUCT "/") + dir);
+    previous["second"] = "420 second";
+    EXPECT_EQ(previous, Files(server_ + "/" + dir + ".old")) << dir;
+  }
+  EXPECT_EQ(config[1], ReadFile(server_ + "/qmserver.cfg.old"));
+  EXPECT_EQ(config[1], ReadFile(server_ + "/default.cfg.old"));
+  EXPECT_NE(std::string::npos, config[2].find("<Var MonitorPassword=\"third\"/>\n"));
+  ExpectWorkingFilesGone();
+}
+
+TEST_F(SetupPackage, BackupThatCannotBeMadeStopsBeforeAnythingIsPlaced) {
+  WriteDefaults("AdminPassword=first\n");
+  ASSERT_EQ(0, RunPackage({"-s", "-cfg", "inst.cfg"}).code);
+  WriteDefaults("AdminPassword=second\n");
+  ASSERT_EQ(0, RunPackage({"-s", "-cfg", "inst.cfg"}).code);
+  WriteFile(server_ + "/Bin/setup", "not this installer's", 0755);
+  WriteDefaults("AdminPassword=third\n");
+  {
+    // An older backup that cannot be removed to make room for the new one.
+    Immutable stuck(server_ + "/Bin.old/loopcast.sh");
+    if (!stuck.ok())
+      GTEST_SKIP() << "files cannot be made immutable here";
+    auto before = Files(server_);
+    ProcessResult run = RunPackage({"-cfg", "inst.cfg"});
+    EXPECT_EQ(255, run.code);
+    EXPECT_NE(std::string::npos,
+              run.out.find("ERROR: Unable to remove an earlier backup (" + server_ +
+                           "/Bin.old/loopcast.sh: Operation not permitted); nothing has been "
+                           "installed\nCleaning up installation files..."))
+        << run.out;
+    EXPECT_EQ(std::string::npos, run.out.find("has been installed.")) << run.out;
+    // Only the older backup lost what could go of it.
+    auto after = Files(server_);
+    for (const auto& file : before) {
+      if (file.first.compare(0, 8, "Bin.old/") != 0) {
+        EXPECT_EQ(file.second, after[file.first]) << file.first;
+      }
+    }
+    EXPECT_TRUE(Exists(server_ + "/Bin.old/loopcast.sh"));
+    EXPECT_EQ("not this installer's", ReadFile(server_ + "/Bin/setup"));
+    EXPECT_FALSE(Exists(start_ + "/qzsetup"));
+  }
+  {
+    // A directory that cannot be moved aside: what moved goes back.
+    Immutable stuck(server_ + "/Lib");
+    ASSERT_TRUE(stuck.ok());
+    ProcessResult run = RunPackage({"-s", "-cfg", "inst.cfg"});
+    EXPECT_EQ(255, run.code);
+    EXPECT_EQ("ERROR: Unable to back up the earlier installation (" + server_ +
+                  "/Lib could not be moved to Lib.old); nothing has been installed\n",
+              run.out);
+    EXPECT_EQ("not this installer's", ReadFile(server_ + "/Bin/setup"));
+    EXPECT_NE(std::string::npos,
+              ReadFile(server_ + "/qmserver.cfg").find("<Var MonitorPassword=\"second\"/>\n"));
+    EXPECT_FALSE(Exists(server_ + "/Bin.old"));
+    EXPECT_FALSE(Exists(server_ + "/qmserver.cfg.old"));
+    EXPECT_FALSE(Exists(start_ + "/qzsetup"));
+  }
+}
+
+TEST_F(SetupPackage, ProductFileWithoutRoomStopsBeforeTheBackup) {
+  WriteDefaults("AdminPassword=earlier\n");
+  ASSERT_EQ(0, RunPackage({"-s", "-cfg", "inst.cfg"}).code);
+  // The administrator's notes where the product has its license.
+  ASSERT_EQ(0, unlink((server_ + "/License.txt").c_str()));
+  MakeDirs(server_ + "/License.txt");
+  WriteFile(server_ + "/License.txt/notes", "the administrator's");
+  auto earlier = Files(server_);
+
+  ProcessResult run = RunPackage({"-s", "-cfg", "inst.cfg"});
+  EXPECT_EQ(255, run.code);
+  EXPECT_EQ("ERROR: Unable to install the product's files: " + server_ +
+                "/License.txt is a directory that is not empty, where the product has a file; "
+                "nothing has been changed\n",
+            run.out);
+  // The server keeps its programs and its configuration.
+  EXPECT_EQ(earlier, Files(server_));
+  ExpectWorkingFilesGone();
+}
+
 TEST_F(SetupPackage, SilentInstallShowsNothing) {
   WriteDefaults();
   ProcessResult run = RunPackage({"-s", "-cfg", "inst.cfg"});
@@ -265,6 +387,25 @@ TEST_F(SetupPackage, WrongPortsEndTheInstallationBeforeItBegins) {
     EXPECT_EQ(earlier, Files(server_)) << c.first;
     EXPECT_FALSE(Exists(start_ + "/qzsetup"));
   }
+}
+
+TEST_F(SetupPackage, UnreadableDefaultsFileLeavesAnEarlierInstallationAlone) {
+  WriteDefaults("AdminPassword=earlier\n");
+  ASSERT_EQ(0, RunPackage({"-s", "-cfg", "inst.cfg"}).code);
+  // Not this installer's: the run ends before anything is placed.
+  WriteFile(server_ + "/Bin/setup", "another program", 0755);
+  auto earlier = Files(server_);
+
+  ProcessResult run = RunPackage({"-d", "server", "-cfg", "missing.cfg"});
+  EXPECT_TRUE(run.exited);
+  EXPECT_EQ(255, run.code);
+  EXPECT_NE(std::string::npos,
+            run.out.find("ERROR: Unable to read installer config file missing.cfg (No such file "
+                         "or directory)\nCleaning up installation files..."))
+      << run.out;
+  EXPECT_EQ(earlier, Files(server_));
+  EXPECT_EQ("another program", ReadFile(server_ + "/Bin/setup"));
+  EXPECT_FALSE(Exists(start_ + "/qzsetup"));
 }
 
 TEST_F(SetupPackage, MissingUserNameEndsTheInstallation) {
