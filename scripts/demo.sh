@@ -26,7 +26,8 @@ mkdir -p "$demo/stage"
 
 echo "== Staging demo/product with $build/bin/setup as Bin/setup"
 cp -R "$root/demo/product/." "$demo/stage/"
-cp "$build/bin/setup" "$demo/stage/Bin/setup"
+# As a release would ship it: without the build's debug information.
+strip -o "$demo/stage/Bin/setup" "$build/bin/setup"
 
 echo
 echo "== Assembling $demo/$package"
