@@ -8,8 +8,8 @@
 
 #include <algorithm>
 
+#include "common/FileIo.h"
 #include "common/SystemError.h"
-#include "common/WriteAll.h"
 
 namespace {
 

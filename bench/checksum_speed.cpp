@@ -11,9 +11,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "common/Checksum.h"
 #include "launcher/PackageFile.h"
-#include "launcher/PackageRecord.h"
+#include "package/Checksum.h"
+#include "package/PackageRecord.h"
 
 namespace {
 

@@ -22,6 +22,9 @@ set(STRATA_PUBLIC_HEADERS
   installer/ServerInstaller.h
   launcher/PackageInfo.h
   launcher/ServerVersion.h
+  product/InstallerBanner.h
+  product/PackageInfo.h
+  product/ServerVersion.h
   templates/NewInstallerConfig.h
   templates/NewInstallerIQLoopcastScript.h)
 foreach(header ${STRATA_PUBLIC_HEADERS})
@@ -29,9 +32,7 @@ foreach(header ${STRATA_PUBLIC_HEADERS})
   install(FILES ${STRATA_SOURCE_ROOT}/${header} DESTINATION ${STRATA_INSTALL_INCLUDEDIR}/${folder})
 endforeach()
 
-# Installed beside other libraries, the name says whose it is.
-set_target_properties(framework PROPERTIES OUTPUT_NAME strata_framework)
-target_include_directories(framework PUBLIC $<INSTALL_INTERFACE:${STRATA_INSTALL_INCLUDEDIR}>)
+target_include_directories(framework INTERFACE $<INSTALL_INTERFACE:${STRATA_INSTALL_INCLUDEDIR}>)
 # An installed sanitized library needs the sanitizer runtimes in whatever
 # program links it.
 if(STRATA_SANITIZE)
@@ -42,7 +43,7 @@ endif()
 # of this project that the framework links is installed and exported with it.
 function(strata_collect_libraries target result)
   set(found ${${result}})
-  get_target_property(linked ${target} LINK_LIBRARIES)
+  get_target_property(linked ${target} INTERFACE_LINK_LIBRARIES)
   if(linked)
     foreach(lib ${linked})
       if(TARGET ${lib} AND NOT lib IN_LIST found)

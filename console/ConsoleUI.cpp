@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "common/DefaultSignalAction.h"
 #include "credentials/PasswordTool.h"
 
 namespace {
@@ -28,22 +29,11 @@ volatile sig_atomic_t g_restoreArmed = 0;
 struct sigaction g_previousActions[kRestoreSignalCount];
 bool g_handlerInstalled[kRestoreSignalCount];
 
-// Async-signal-safe: only ioctl, sigaction, raise and sigprocmask.
+// Async-signal-safe: only ioctl and what EndByDefaultAction does.
 void RestoreTerminalAndDie(int sig) {
   if (g_restoreArmed)
     ioctl(0, TCSETA, &g_restoreTermio);
-  struct sigaction dfl;
-  memset(&dfl, 0, sizeof dfl);
-  dfl.sa_handler = SIG_DFL;
-  sigemptyset(&dfl.sa_mask);
-  sigaction(sig, &dfl, nullptr);
-  raise(sig);
-  // The signal is blocked while its handler runs; unblocking delivers it
-  // with the default action, which ends the process.
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, sig);
-  sigprocmask(SIG_UNBLOCK, &set, nullptr);
+  EndByDefaultAction(sig);
 }
 
 // Arms the handlers with the settings to restore. A signal that the process

@@ -12,7 +12,7 @@
 
 #include <string>
 
-#include "common/WriteAll.h"
+#include "common/FileIo.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/FileIo.h"
 #include "common/SystemError.h"
-#include "common/WriteAll.h"
 #include "installer/ServerInstaller.h"
 
 const char AnswersFile::kFileName[] = "installer.cfg";

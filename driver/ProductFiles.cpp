@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "common/FileIo.h"
 #include "common/SystemError.h"
-#include "common/WriteAll.h"
 
 namespace {
 

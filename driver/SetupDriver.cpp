@@ -25,7 +25,7 @@
 #include "driver/SetupInstaller.h"
 #include "driver/ShownText.h"
 #include "installer/ServerInstaller.h"
-#include "launcher/ServerVersion.h"
+#include "product/ServerVersion.h"
 #include "templates/NewInstallerIQLoopcastScript.h"
 
 namespace {

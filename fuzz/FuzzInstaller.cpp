@@ -8,7 +8,7 @@
 #include <string.h>
 #include <unistd.h>
 
-#include "common/WriteAll.h"
+#include "common/FileIo.h"
 
 namespace {
 

@@ -2,6 +2,7 @@
 #include "installer/ServerInstaller.h"
 
 #include "console/ConsoleUI.h"
+#include "product/InstallerBanner.h"
 
 const char* ServerInstaller::g_pPortNames[6] = {"Monitor", "RTSP", "VQX", "HTTP", "MMS", "Admin"};
 
@@ -49,4 +50,9 @@ int ServerInstaller::GetInstPort(int index) {
 void ServerInstaller::SetInstPort(int index, int port) {
   m_pPorts[index].nPort = port;
   m_pPorts[index].bSelected = 1;
+}
+
+const char* ServerInstaller::VersionBanner() {
+  // The same text as stage one prints, so the two can never differ.
+  return InstallerBanner();
 }

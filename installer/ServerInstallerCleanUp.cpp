@@ -15,7 +15,7 @@ namespace {
 // dir as one word for /bin/sh: single-quoted, each ' written as '\''. The
 // commands run in the parent of the extraction directory, so a relative name
 // that starts with "-" gets "./" in front lest rm take it for options.
-std::string ShellWord(const char* dir) {
+std::string RemovalOperand(const char* dir) {
   return ShellQuote(dir[0] == '-' ? std::string("./") + dir : std::string(dir));
 }
 
@@ -24,7 +24,7 @@ std::string ShellWord(const char* dir) {
 std::string InstalledSetup(const char* dir) {
   if (dir == nullptr)
     return std::string();
-  return " " + ShellWord(dir) + "/Bin/setup";
+  return " " + RemovalOperand(dir) + "/Bin/setup";
 }
 
 }  // namespace

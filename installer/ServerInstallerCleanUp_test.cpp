@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "console/ConsoleUI.h"
-#include "installer/InstallerTestHelpers.h"
 #include "installer/ServerInstaller.h"
+#include "tests/InstallerTestHelpers.h"
 #include "tests/Subprocess.h"
 
 using installer_test::TranscribeCallsAtExit;

@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "common/IsOneOf.h"
 #include "common/SystemError.h"
 #include "console/ConsoleUI.h"
 #include "installer/ServerInstaller.h"
@@ -13,14 +14,6 @@ namespace {
 
 // The longest path of a defaults file that the installer reads.
 const size_t kMaxConfigPath = 1023;
-
-bool IsOneOf(const char* arg, std::initializer_list<const char*> forms) {
-  for (const char* form : forms) {
-    if (strcmp(arg, form) == 0)
-      return true;
-  }
-  return false;
-}
 
 }  // namespace
 

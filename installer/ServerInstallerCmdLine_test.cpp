@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "gtest/gtest.h"
-#include "installer/InstallerTestHelpers.h"
 #include "installer/ServerInstaller.h"
+#include "tests/InstallerTestHelpers.h"
 #include "tests/Subprocess.h"
 
 using installer_test::Argv;

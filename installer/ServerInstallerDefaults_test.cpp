@@ -10,6 +10,7 @@
 
 #include "gtest/gtest.h"
 #include "installer/ServerInstaller.h"
+#include "product/InstallerBanner.h"
 #include "tests/Subprocess.h"
 
 namespace {
@@ -278,4 +279,11 @@ TEST(ServerInstallerDefaults, SecondCallRedrawsAndResetsOnlyItsOwnSettings) {
   EXPECT_EQ(user, installer.m_szAdminUserID);
   EXPECT_EQ(1, installer.m_bSilentInstall);
   EXPECT_EQ(0, installer.m_bBackupOldFiles);
+}
+
+TEST(ServerInstaller, VersionBannerIsTheProductsBanner) {
+  const char* banner = ServerInstaller::VersionBanner();
+  EXPECT_STREQ("\nStrata Server 9.08 (9.0.8.1427) Installer", banner);
+  EXPECT_EQ(banner, ServerInstaller::VersionBanner());
+  EXPECT_EQ(InstallerBanner(), banner);
 }

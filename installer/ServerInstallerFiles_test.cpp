@@ -6,8 +6,8 @@
 #include <set>
 #include <string>
 
-#include "installer/InstallerTestHelpers.h"
 #include "installer/ServerInstaller.h"
+#include "tests/InstallerTestHelpers.h"
 #include "tests/Subprocess.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "credentials/PasswordTool.h"
-#include "installer/InstallerTestHelpers.h"
 #include "installer/ServerInstaller.h"
+#include "tests/InstallerTestHelpers.h"
 #include "tests/Subprocess.h"
 
 namespace {

@@ -9,8 +9,8 @@
 
 #include <string>
 
-#include "installer/InstallerTestHelpers.h"
 #include "installer/ServerInstaller.h"
+#include "tests/InstallerTestHelpers.h"
 #include "tests/Subprocess.h"
 
 using InstallDirectoryReports = installer_test::InstallationTest;

@@ -5,22 +5,14 @@
 #include "common/Format.h"
 #include "common/ShellQuote.h"
 
-std::string ShellWord(const std::string& word) {
-  static const char kLiteral[] =
-      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/._-+,:=@%";
-  if (word.find_first_not_of(kLiteral) == std::string::npos)
-    return word;
-  return ShellQuote(word);
-}
-
 bool MakeExtractionCommand(const char* type, const std::string& decompressor, const char* dir,
                            std::string* command, const char** archiveFileName) {
   if (type == nullptr)
     return false;
   // A working directory may hold blanks or shell syntax; it reaches the
   // command only through the decompressor's absolute path.
-  const std::string tool = ShellWord(decompressor);
-  const std::string in = ShellWord(dir);
+  const std::string tool = ShellQuoteIfNeeded(decompressor);
+  const std::string in = ShellQuoteIfNeeded(dir);
   if (strcmp(type, "bz2") == 0) {
     *command = FormatText("%s -dc | (cd %s; tar xof -)", tool.c_str(), in.c_str());
     *archiveFileName = nullptr;

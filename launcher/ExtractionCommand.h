@@ -12,9 +12,4 @@
 bool MakeExtractionCommand(const char* type, const std::string& decompressor, const char* dir,
                            std::string* command, const char** archiveFileName);
 
-// word as one word of a shell command: unchanged when it holds only characters
-// that the shell takes literally (so ordinary paths keep their form), in
-// single quotes otherwise.
-std::string ShellWord(const std::string& word);
-
 #endif  // STRATA_LAUNCHER_EXTRACTIONCOMMAND_H_

@@ -1,5 +1,7 @@
 #include "launcher/ExtractionCommand.h"
 
+#include "common/ShellQuote.h"
+
 #include <gtest/gtest.h>
 #include <stdio.h>
 
@@ -53,7 +55,7 @@ TEST(ExtractionCommand, DecompressorPathWithShellSyntaxStaysOneWord) {
   // The shell must see exactly the original text, whatever it holds.
   for (const std::string word : {"plain/path-1.2_x", "a b", "it's", "$(echo no)", "`x`;y|z&", "'",
                                  "\"q\" \\ *?[]~#!{}<>\n\t"}) {
-    std::string quoted = ShellWord(word);
+    std::string quoted = ShellQuoteIfNeeded(word);
     FILE* shell = popen(("printf %s " + quoted).c_str(), "r");
     ASSERT_NE(nullptr, shell);
     std::string seen;
@@ -64,5 +66,5 @@ TEST(ExtractionCommand, DecompressorPathWithShellSyntaxStaysOneWord) {
     EXPECT_EQ(0, pclose(shell)) << quoted;
     EXPECT_EQ(word, seen) << quoted;
   }
-  EXPECT_EQ("/usr/local/x.tmp", ShellWord("/usr/local/x.tmp"));
+  EXPECT_EQ("/usr/local/x.tmp", ShellQuoteIfNeeded("/usr/local/x.tmp"));
 }

@@ -8,10 +8,10 @@
 
 #include <algorithm>
 
-#include "common/Checksum.h"
 #include "common/Format.h"
 #include "common/SystemError.h"
 #include "launcher/Sink.h"
+#include "package/Checksum.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 
 #include <string>
 
-#include "common/Checksum.h"
-#include "launcher/PackageRecord.h"
 #include "launcher/Sink.h"
+#include "package/Checksum.h"
+#include "package/PackageRecord.h"
 #include "tests/Subprocess.h"
 
 namespace {

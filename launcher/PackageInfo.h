@@ -1,15 +1,8 @@
 #ifndef STRATA_LAUNCHER_PACKAGEINFO_H_
 #define STRATA_LAUNCHER_PACKAGEINFO_H_
 
-// Name, version text and command-line help of the installation package.
-class PackageInfo {
- public:
-  static const char* Name();
-  // "Strata Server 9.08 (9.0.8.1427)", built once and kept for the process.
-  static const char* VersionString();
-  // A new 2048-byte buffer holding the option lines and the note on installer
-  // config files. The caller releases it with delete[].
-  static char* CommandLineHelpString();
-};
+// The product's identity lives in product/; this name is kept for drivers
+// written against the installed framework.
+#include "product/PackageInfo.h"
 
 #endif  // STRATA_LAUNCHER_PACKAGEINFO_H_

@@ -11,9 +11,9 @@
 
 #include <algorithm>
 
+#include "common/FileIo.h"
 #include "common/Format.h"
 #include "common/SystemError.h"
-#include "common/WriteAll.h"
 
 namespace {
 

@@ -11,17 +11,18 @@
 #include <string>
 #include <vector>
 
-#include "common/Checksum.h"
 #include "common/CurrentDirectory.h"
 #include "common/Format.h"
+#include "common/IsOneOf.h"
 #include "common/SystemError.h"
-#include "installer/ServerInstaller.h"
 #include "launcher/ArchiveChunks.h"
 #include "launcher/ExtractionCommand.h"
 #include "launcher/PackageFile.h"
-#include "launcher/PackageInfo.h"
-#include "launcher/PackageRecord.h"
 #include "launcher/Sink.h"
+#include "package/Checksum.h"
+#include "package/PackageRecord.h"
+#include "product/InstallerBanner.h"
+#include "product/PackageInfo.h"
 
 char* g_szProg = nullptr;
 
@@ -33,14 +34,6 @@ namespace {
 const char kTempName[] = "xxextract.tmp";
 const char kExtractDir[] = "./qzsetup";
 const char kSecondStage[] = "Bin/setup";
-
-bool IsOneOf(const char* arg, std::initializer_list<const char*> names) {
-  for (const char* name : names) {
-    if (strcmp(arg, name) == 0)
-      return true;
-  }
-  return false;
-}
 
 void ReportShortRead(bool silent, const PackageFile::Piece& piece, int expected) {
   if (silent)
@@ -283,7 +276,7 @@ void Stage1::Bail(int status, const char* message) {
 }
 
 void Stage1::PrintVersion() {
-  printf("%s\n", ServerInstaller::VersionBanner());
+  printf("%s\n", InstallerBanner());
   fflush(nullptr);
 }
 

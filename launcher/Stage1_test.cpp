@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/ExpectedHelpText.h"
+#include "tests/ExpectedHelpText.h"
 #include "tests/Subprocess.h"
 
 namespace {

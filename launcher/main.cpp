@@ -1,8 +1,8 @@
 // Stage one of an installation package: everything happens in Stage1::Main,
 // with the values of the record that the package builder patched into this
 // program.
-#include "launcher/PackageRecord.h"
 #include "launcher/Stage1.h"
+#include "package/PackageRecord.h"
 
 int main(int argc, char** argv) {
   PackageRecord record = LoadPackageRecord();

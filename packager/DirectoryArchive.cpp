@@ -11,8 +11,8 @@
 
 #include <algorithm>
 
+#include "common/FileIo.h"
 #include "common/SystemError.h"
-#include "packager/FileIo.h"
 #include "packager/Pipeline.h"
 
 const int64_t DirectoryArchive::kMemberTime;

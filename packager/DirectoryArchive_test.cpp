@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "packager/FileIo.h"
+#include "common/ScopedFd.h"
 #include "tests/Subprocess.h"
 
 namespace {

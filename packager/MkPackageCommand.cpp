@@ -4,11 +4,11 @@
 
 #include <vector>
 
-#include "common/Checksum.h"
-#include "launcher/ServerVersion.h"
+#include "package/Checksum.h"
 #include "packager/ArchiveType.h"
 #include "packager/PackageBuilder.h"
 #include "packager/PackageInspector.h"
+#include "product/ServerVersion.h"
 
 namespace {
 

@@ -10,13 +10,15 @@
 
 #include <vector>
 
-#include "common/Checksum.h"
+#include "common/AtomicFile.h"
+#include "common/FileIo.h"
+#include "common/Path.h"
+#include "common/ScopedFd.h"
 #include "common/SystemError.h"
+#include "package/Checksum.h"
+#include "package/RecordLocator.h"
 #include "packager/ArchiveType.h"
 #include "packager/DirectoryArchive.h"
-#include "packager/FileIo.h"
-#include "packager/OutputFile.h"
-#include "packager/RecordLocator.h"
 
 namespace {
 
@@ -102,7 +104,7 @@ bool PackageBuilder::Build(std::string* error) {
   // temporary file proves that its directory takes a new file.
   if (!CheckOutputName(error))
     return false;
-  OutputFile output(m_options.output);
+  AtomicFile output(m_options.output);
   if (!output.Create(error))
     return false;
   Inputs inputs;
@@ -374,10 +376,8 @@ bool PackageBuilder::Assemble(Inputs* inputs, int fd, std::string* error) {
     // What was written, read back: the digest covers the bytes in the
     // package.
     Checksum checksum(m_options.checksumKind);
-    if (!DigestToEnd(fd, launcherLength, &checksum)) {
-      *error = "cannot read back " + output + ": " + ErrnoText(errno);
+    if (!DigestToEnd(fd, launcherLength, "cannot read back " + output, &checksum, error))
       return false;
-    }
     checksum.Final(record.checksum);
   }
   if (!WriteRecordAt(fd, inputs->recordOffset, record)) {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/PackageRecord.h"
+#include "package/PackageRecord.h"
 
 // The digest that a package records unless told otherwise. XXH3-128 checks
 // a large archive in a fraction of a percent of its extraction time, where

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "common/Checksum.h"
+#include "package/Checksum.h"
 #include "tests/PackageRecordFile.h"
 #include "tests/Subprocess.h"
 

@@ -8,11 +8,12 @@
 
 #include <vector>
 
-#include "common/Checksum.h"
+#include "common/FileIo.h"
 #include "common/SystemError.h"
+#include "package/Checksum.h"
+#include "package/RecordLocator.h"
 #include "packager/ArchiveType.h"
 #include "packager/Pipeline.h"
-#include "packager/RecordLocator.h"
 
 namespace {
 
@@ -120,10 +121,8 @@ bool PackageInspector::Verify(Verdict* verdict, std::string* actual, std::string
     return true;
   }
   Checksum checksum(m_record.checksumKind);
-  if (!DigestToEnd(m_fd.Get(), LauncherLength(), &checksum)) {
-    *error = m_szPath + ": " + ErrnoText(errno);
+  if (!DigestToEnd(m_fd.Get(), LauncherLength(), m_szPath, &checksum, error))
     return false;
-  }
   unsigned char digest[Checksum::kMaxDigestSize];
   checksum.Final(digest);
   size_t size = Checksum::DigestSize(m_record.checksumKind);

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "launcher/PackageRecord.h"
-#include "packager/FileIo.h"
+#include "common/ScopedFd.h"
+#include "package/PackageRecord.h"
 
 // Looks into a package without running any of it: the record in its
 // launcher piece, the digest of its pieces, and the members of its archive

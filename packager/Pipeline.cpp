@@ -11,8 +11,8 @@
 
 #include <algorithm>
 
+#include "common/SignalCleanup.h"
 #include "common/SystemError.h"
-#include "packager/SignalCleanup.h"
 
 extern char** environ;
 

@@ -6,7 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "packager/FileIo.h"
+#include "common/FileIo.h"
+#include "common/ScopedFd.h"
 #include "tests/Subprocess.h"
 
 TEST(Pipeline, ChainsCommandsFromInputToCapturedOutput) {

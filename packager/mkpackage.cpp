@@ -1,8 +1,8 @@
 #include <fcntl.h>
 #include <stdio.h>
 
+#include "common/SignalCleanup.h"
 #include "packager/MkPackageCommand.h"
-#include "packager/SignalCleanup.h"
 
 int main(int argc, char** argv) {
   // Descriptors 0 to 2 must be taken, or a pipe to a child could land on one

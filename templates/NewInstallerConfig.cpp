@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/ServerVersion.h"
+#include "product/ServerVersion.h"
 #include "templates/TemplateText.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "templates/TemplateTestSupport.h"
+#include "tests/TemplateTestSupport.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "launcher/ServerVersion.h"
+#include "product/ServerVersion.h"
 #include "templates/TemplateText.h"
 
 namespace {

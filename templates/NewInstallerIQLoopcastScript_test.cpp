@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "templates/TemplateTestSupport.h"
 #include "tests/Subprocess.h"
+#include "tests/TemplateTestSupport.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "launcher/PackageRecord.h"
+#include "package/PackageRecord.h"
 
 // The package record inside a launcher or a built package, for tests that
 // check what the builder wrote or need a package whose record does not tell

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/PackageRecord.h"
+#include "package/PackageRecord.h"
 #include "tests/PackageRecordFile.h"
 #include "tests/Subprocess.h"
 

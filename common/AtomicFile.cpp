@@ -1,0 +1,116 @@
+#include "common/AtomicFile.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <vector>
+
+#include "common/FileIo.h"
+#include "common/Path.h"
+#include "common/SignalCleanup.h"
+#include "common/SystemError.h"
+
+AtomicFile::AtomicFile(std::string path) : m_szPath(std::move(path)), m_nFd(-1) {}
+
+AtomicFile::~AtomicFile() {
+  Discard();
+}
+
+bool AtomicFile::Create(std::string* error) {
+  std::string dir = DirectoryOf(m_szPath);
+  std::string base = BaseNameOf(m_szPath);
+  // A hidden name beside the file, so that the rename cannot cross file
+  // systems and a listing of the directory does not show it; a name near
+  // the length limit gets a short one instead.
+  std::string name = "." + base + ".XXXXXX";
+  if (name.size() > NAME_MAX)
+    name = ".tmp.XXXXXX";
+  std::string pattern = dir + "/" + name;
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  // Created and registered for removal as one step: a signal in between
+  // would leave the file behind.
+  CleanupSignalBlock block;
+  int fd = mkostemp(buffer.data(), O_CLOEXEC);
+  if (fd < 0) {
+    *error = ErrnoMessage("cannot create a file in " + dir, errno);
+    return false;
+  }
+  m_nFd = fd;
+  m_szTempPath = buffer.data();
+  RemoveOnSignal(m_szTempPath.c_str());
+  return true;
+}
+
+bool AtomicFile::Write(const void* data, size_t size, std::string* error) {
+  if (!WriteAll(m_nFd, data, size)) {
+    *error = ErrnoMessage("cannot write " + m_szPath, errno);
+    Discard();
+    return false;
+  }
+  return true;
+}
+
+bool AtomicFile::Commit(mode_t mode, std::string* error) {
+  const char* step = nullptr;
+  if (m_nFd < 0) {
+    errno = EBADF;
+    step = "cannot write ";
+  } else if (fchmod(m_nFd, mode) != 0) {
+    step = "cannot set the mode of ";
+  } else if (fsync(m_nFd) != 0) {
+    step = "cannot write ";
+  }
+  if (!step) {
+    int fd = m_nFd;
+    m_nFd = -1;
+    if (close(fd) != 0) {
+      step = "cannot write ";
+    } else {
+      // Once renamed, the name is no longer ours to remove.
+      CleanupSignalBlock block;
+      if (rename(m_szTempPath.c_str(), m_szPath.c_str()) != 0) {
+        step = "cannot replace ";
+      } else {
+        ForgetRemoval(m_szTempPath.c_str());
+        m_szTempPath.clear();
+      }
+    }
+  }
+  if (step) {
+    *error = ErrnoMessage(step + m_szPath, errno);
+    Discard();
+    return false;
+  }
+  return true;
+}
+
+void AtomicFile::Discard() {
+  if (m_nFd >= 0) {
+    close(m_nFd);
+    m_nFd = -1;
+  }
+  if (!m_szTempPath.empty()) {
+    CleanupSignalBlock block;
+    unlink(m_szTempPath.c_str());
+    ForgetRemoval(m_szTempPath.c_str());
+    m_szTempPath.clear();
+  }
+}
+
+bool WriteFileAtomically(const std::string& path, const std::string& content, mode_t mode,
+                         std::string* error) {
+  AtomicFile file(path);
+  return file.Create(error) && file.Write(content.data(), content.size(), error) &&
+         file.Commit(mode, error);
+}
+
+mode_t ModeUnderUmask(mode_t base) {
+  mode_t mask = umask(0);
+  umask(mask);
+  return base & ~mask;
+}

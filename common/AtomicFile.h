@@ -1,0 +1,58 @@
+#ifndef STRATA_COMMON_ATOMICFILE_H_
+#define STRATA_COMMON_ATOMICFILE_H_
+
+#include <stddef.h>
+#include <sys/types.h>
+
+#include <string>
+
+// A file that appears under its name only when it is complete. It is written
+// as a hidden temporary file in the same directory, and Commit gives it its
+// mode, writes it to disk and renames it over the name; until then an
+// existing file of that name stays untouched. The destructor removes the
+// temporary file of a file that was not committed, and while it exists a
+// signal handled by common/SignalCleanup.h removes it too. Every writer of a
+// whole file in this project goes through it. Not copyable.
+class AtomicFile {
+ public:
+  explicit AtomicFile(std::string path);
+  ~AtomicFile();
+
+  AtomicFile(const AtomicFile&) = delete;
+  AtomicFile& operator=(const AtomicFile&) = delete;
+
+  // Creates the temporary file: true, or false with *error ("cannot create a
+  // file in DIR: reason") if the directory does not take it.
+  bool Create(std::string* error);
+
+  // The temporary file, open for reading and writing.
+  int Descriptor() const { return m_nFd; }
+
+  // Appends size bytes: true, or false with *error ("cannot write PATH:
+  // reason"); the temporary file is then discarded.
+  bool Write(const void* data, size_t size, std::string* error);
+
+  // Gives the file the mode (whatever the umask), writes it to disk and
+  // renames it to the path: true, or false with *error, the temporary file
+  // removed and an earlier file of the name untouched.
+  bool Commit(mode_t mode, std::string* error);
+
+  // Removes the temporary file now.
+  void Discard();
+
+ private:
+  std::string m_szPath;
+  std::string m_szTempPath;
+  int m_nFd;
+};
+
+// Replaces the file at path with content and mode through an AtomicFile:
+// true, or false with *error and path as it was.
+bool WriteFileAtomically(const std::string& path, const std::string& content, mode_t mode,
+                         std::string* error);
+
+// What mode 0666 or 0777 (as base) comes to for a new file under the
+// process's current file-creation mask.
+mode_t ModeUnderUmask(mode_t base);
+
+#endif  // STRATA_COMMON_ATOMICFILE_H_

@@ -1,0 +1,34 @@
+#ifndef STRATA_PACKAGE_RECORDLOCATOR_H_
+#define STRATA_PACKAGE_RECORDLOCATOR_H_
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <vector>
+
+#include "package/PackageRecord.h"
+
+// Finding, reading and writing the package record that a launcher carries,
+// by the magic text that starts it (all 16 bytes, the NUL included).
+
+// Appends to *offsets the file offsets of the first maxCount copies of the
+// magic in the first limit bytes of fd (read with pread). False with errno
+// set on a read error.
+bool FindRecordMagic(int fd, uint64_t limit, size_t maxCount, std::vector<uint64_t>* offsets);
+
+// The record stored at offset; false with errno set (0 at a short file).
+bool ReadRecordAt(int fd, uint64_t offset, PackageRecord* record);
+
+// Overwrites the record at offset; false with errno set.
+bool WriteRecordAt(int fd, uint64_t offset, const PackageRecord& record);
+
+// Whether the record's lengths are those of pieces that a file of fileSize
+// bytes holds after the record at offset: an archive of one byte or more,
+// and a decompressor of none or more.
+bool PiecesFitAfterRecord(const PackageRecord& record, uint64_t offset, uint64_t fileSize);
+
+// Whether the record holds the values compiled into the launcher, with no
+// checksum: no builder has filled it in.
+bool HoldsBuiltInValues(const PackageRecord& record);
+
+#endif  // STRATA_PACKAGE_RECORDLOCATOR_H_
