@@ -13,9 +13,9 @@
 #include "common/DefaultSignalAction.h"
 #include "credentials/PasswordTool.h"
 
-namespace {
+const char ConsoleUI::kDisplayTextFile[] = "_license.txt";
 
-const char kLicenseFile[] = "_license.txt";
+namespace {
 
 // While echo is off, these signals would otherwise end the process with the
 // user's terminal left silent and without line editing; ISIG stays on, so the
@@ -188,15 +188,15 @@ void ConsoleUI::DisplayTextFile(const char* fileName) {
 void ConsoleUI::DisplayText(const char* text) {
   if (text == nullptr)
     return;
-  FILE* file = fopen(kLicenseFile, "w");
+  FILE* file = fopen(kDisplayTextFile, "w");
   if (file != nullptr) {
     bool written = fputs(text, file) >= 0;
     if (fclose(file) == 0 && written) {
-      DisplayTextFile(kLicenseFile);
-      remove(kLicenseFile);
+      DisplayTextFile(kDisplayTextFile);
+      remove(kDisplayTextFile);
       return;
     }
-    remove(kLicenseFile);
+    remove(kDisplayTextFile);
   }
   // Without the file the pager cannot show the text; the user still sees it.
   printf("%s", text);

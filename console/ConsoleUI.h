@@ -15,6 +15,10 @@
 // the terminal settings it saved.
 class ConsoleUI {
  public:
+  // The file in the working directory through which DisplayText hands a
+  // text to the pager; it is removed again once the pager has ended.
+  static const char kDisplayTextFile[];
+
   ConsoleUI();
   virtual ~ConsoleUI();
 

@@ -12,7 +12,7 @@
 
 #include <string>
 
-#include "common/FileIo.h"
+#include "common/AtomicFile.h"
 
 namespace {
 
@@ -20,26 +20,6 @@ namespace {
 // through a null pointer.
 const char* OrEmpty(const char* text) {
   return text ? text : "";
-}
-
-// Creates a new, empty file beside path (same directory, so that a rename
-// over path is atomic) with the permissions of a plain new file: 0666 less
-// the umask, applied by the kernel. Returns the descriptor and its name, or
-// -1 when no such file can be created.
-int CreateSiblingTemp(const std::string& path, std::string* tempName) {
-  std::string::size_type slash = path.rfind('/');
-  std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  // Not derived from the user's name, so that a name near the file-name
-  // limit still gets a temporary file.
-  for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    *tempName = dir + ".pwentry." + std::to_string(getpid()) + "." + std::to_string(attempt);
-    int fd = open(tempName->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0)
-      return fd;
-    if (errno != EEXIST)
-      return -1;
-  }
-  return -1;
 }
 
 }  // namespace
@@ -85,28 +65,23 @@ int PasswordTool::AddPasswordFileEntry(const char* database, const char* user, c
   if (database == nullptr || user == nullptr || password == nullptr)
     return -1;
   std::string path = std::string(database) + "/users/" + user;
+  // Replaced whole or not at all, so a failure at any step (a full disk
+  // included) leaves the user's earlier entry in place. The file gets the
+  // permissions of a plain new file: 0666 less the umask.
+  std::string error;
+  if (!WriteFileAtomically(path, PasswordFileLine(user, realm, password), ModeUnderUmask(0666),
+                           &error))
+    return -1;
+  return 0;
+}
 
+std::string PasswordFileLine(const char* user, const char* realm, const char* password) {
   std::string credential;
   if (realm != nullptr && realm[0] != '\0') {
     char entry[64];
-    credential = MakePasswordEntry(user, realm, password, entry);
+    credential = PasswordTool::MakePasswordEntry(user, realm, password, entry);
   } else {
-    credential = password;
+    credential = OrEmpty(password);
   }
-
-  // The new file is written under another name and renamed over the old one,
-  // so a failure at any step leaves the user's earlier entry in place.
-  std::string tempName;
-  int fd = CreateSiblingTemp(path, &tempName);
-  if (fd < 0)
-    return -1;
-  std::string line = credential + ";*;1\n";
-  bool written = WriteAll(fd, line.data(), line.size());
-  if (close(fd) != 0)
-    written = false;
-  if (!written || rename(tempName.c_str(), path.c_str()) != 0) {
-    unlink(tempName.c_str());
-    return -1;
-  }
-  return 0;
+  return credential + ";*;1\n";
 }

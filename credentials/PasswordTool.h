@@ -1,6 +1,8 @@
 #ifndef STRATA_CREDENTIALS_PASSWORDTOOL_H_
 #define STRATA_CREDENTIALS_PASSWORDTOOL_H_
 
+#include <string>
+
 // Password acceptance, random passwords, digest entries and the user files of
 // the server's password databases. Stateless: every operation is static.
 class PasswordTool {
@@ -25,5 +27,10 @@ class PasswordTool {
   static int AddPasswordFileEntry(const char* database, const char* user, const char* password,
                                   const char* realm);
 };
+
+// The whole content that AddPasswordFileEntry gives an account's user file:
+// "credential;*;1\n", the credential being the digest entry when realm is set
+// and not empty, else the password (null texts count as empty).
+std::string PasswordFileLine(const char* user, const char* realm, const char* password);
 
 #endif  // STRATA_CREDENTIALS_PASSWORDTOOL_H_

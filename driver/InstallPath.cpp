@@ -9,6 +9,7 @@
 
 #include <vector>
 
+#include "common/Path.h"
 #include "common/SystemError.h"
 #include "driver/ShownText.h"
 
@@ -60,20 +61,6 @@ std::string ExpandHome(const std::string& path) {
   return path;
 }
 
-std::string ParentOf(const std::string& path) {
-  std::string::size_type slash = path.rfind('/');
-  if (slash == std::string::npos)
-    return ".";
-  if (slash == 0)
-    return "/";
-  return path.substr(0, slash);
-}
-
-std::string BaseNameOf(const std::string& path) {
-  std::string::size_type slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 std::string CanonicalPath(const std::string& path) {
   std::vector<std::string> parts = Components(path);
   // The longest prefix that exists is resolved by the system; the rest does
@@ -93,7 +80,7 @@ std::string CanonicalPath(const std::string& path) {
       // A ".." below a missing directory cannot be resolved by the system;
       // taken lexically, it stays within what is being created.
       if (parts[i] == "..")
-        result = ParentOf(result);
+        result = DirectoryOf(result);
       else
         result += (result == "/" ? "" : "/") + parts[i];
     }
@@ -152,9 +139,9 @@ std::string InstallDirProblem(const std::string& path) {
   if (errno != ENOENT && errno != ENOTDIR)
     return ErrnoText(errno);
   // It will be created: the nearest existing ancestor must allow that.
-  std::string ancestor = ParentOf(path);
+  std::string ancestor = DirectoryOf(path);
   while (ancestor != "/" && stat(ancestor.c_str(), &st) != 0)
-    ancestor = ParentOf(ancestor);
+    ancestor = DirectoryOf(ancestor);
   if (!IsDirectory(ancestor))
     return ancestor + " is not a directory";
   if (access(ancestor.c_str(), W_OK | X_OK) != 0)

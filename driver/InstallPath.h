@@ -17,12 +17,6 @@ std::string ResolvePath(const std::string& path, const std::string& base);
 // a name typed on the command line; anything else unchanged.
 std::string ExpandHome(const std::string& path);
 
-// The directory part of path ("/" for a name directly under the root, "."
-// for a name without a slash).
-std::string ParentOf(const std::string& path);
-// The last component of path.
-std::string BaseNameOf(const std::string& path);
-
 // path with every symbolic link of its existing part resolved; the part that
 // does not exist yet is appended as it stands. Empty when the existing part
 // cannot be resolved.

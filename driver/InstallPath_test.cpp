@@ -1,4 +1,5 @@
 #include "driver/InstallPath.h"
+#include "common/Path.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -42,9 +43,9 @@ TEST(ExpandHome, OnlyALeadingTildeOfTheUserHimself) {
 }
 
 TEST(PathParts, ParentAndBaseName) {
-  EXPECT_EQ("/home/ann", ParentOf("/home/ann/qzsetup"));
-  EXPECT_EQ("/", ParentOf("/qzsetup"));
-  EXPECT_EQ(".", ParentOf("qzsetup"));
+  EXPECT_EQ("/home/ann", DirectoryOf("/home/ann/qzsetup"));
+  EXPECT_EQ("/", DirectoryOf("/qzsetup"));
+  EXPECT_EQ(".", DirectoryOf("qzsetup"));
   EXPECT_EQ("qzsetup", BaseNameOf("/home/ann/qzsetup"));
   EXPECT_EQ("qzsetup", BaseNameOf("qzsetup"));
 }

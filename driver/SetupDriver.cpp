@@ -14,6 +14,7 @@
 
 #include "common/CurrentDirectory.h"
 #include "common/Format.h"
+#include "common/Path.h"
 #include "common/SystemError.h"
 #include "console/ConsoleUI.h"
 #include "credentials/PasswordTool.h"
@@ -181,7 +182,7 @@ std::string SetupDriver::CheckWorkingDirectory() {
         kExtractionDirName);
   }
   m_sExtractDir = dir;
-  m_sStartDir = ParentOf(dir);
+  m_sStartDir = DirectoryOf(dir);
   return std::string();
 }
 
