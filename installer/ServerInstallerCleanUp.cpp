@@ -40,7 +40,9 @@ void ServerInstaller::BackupOldFiles() {
   // Names that are not present are simply passed over.
   for (const char* name : g_pBackupNames)
     BackupIfPresent(name);
-  saved.Restore();
+  // Whether the way back worked changes nothing of what follows.
+  std::string ignored;
+  saved.Restore(&ignored);
 }
 
 int ServerInstaller::BackupIfPresent(const char* name) {

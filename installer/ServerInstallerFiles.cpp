@@ -56,7 +56,9 @@ void ServerInstaller::CreateConfigFile(const char* fileName) {
     int err = errno;
     m_pUI->ShowErrorMessage("Error creating %s (%s)\n", name, ErrnoText(err));
   }
-  saved.Restore();
+  // Whether the way back worked changes nothing of what follows.
+  std::string ignored;
+  saved.Restore(&ignored);
 }
 
 void ServerInstaller::CreateLoopcastScript() {
@@ -72,5 +74,7 @@ void ServerInstaller::CreateLoopcastScript() {
     // Executable whatever the umask let the new file have.
     chmod("Bin/loopcast.sh", 0755);
   }
-  saved.Restore();
+  // Whether the way back worked changes nothing of what follows.
+  std::string ignored;
+  saved.Restore(&ignored);
 }

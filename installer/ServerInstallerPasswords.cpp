@@ -39,5 +39,7 @@ void ServerInstaller::UpdatePasswordDatabases() {
 
   for (const DatabaseAccount& account : DatabaseAccounts(*this))
     AddEntry(account.database, account.user, account.password, account.realm);
-  saved.Restore();
+  // Whether the way back worked changes nothing of what follows.
+  std::string ignored;
+  saved.Restore(&ignored);
 }

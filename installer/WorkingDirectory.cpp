@@ -24,31 +24,41 @@ SavedWorkingDirectory::~SavedWorkingDirectory() {
     close(m_fd);
 }
 
-int SavedWorkingDirectory::ChangeTo(const char* dir) {
+bool SavedWorkingDirectory::ChangeTo(const char* dir, std::string* error) {
   if (!IsRecorded()) {
-    errno = m_error;
-    return -1;
+    *error = ErrnoText(m_error);
+    return false;
   }
-  return chdir(dir != nullptr ? dir : "");
+  if (chdir(dir != nullptr ? dir : "") != 0) {
+    *error = ErrnoText(errno);
+    return false;
+  }
+  return true;
 }
 
-int SavedWorkingDirectory::Restore() {
+bool SavedWorkingDirectory::Restore(std::string* error) {
+  int result = -1;
   if (m_fd >= 0)
-    return fchdir(m_fd);
-  if (!m_path.empty())
-    return chdir(m_path.c_str());
-  errno = ENOENT;
-  return -1;
+    result = fchdir(m_fd);
+  else if (!m_path.empty())
+    result = chdir(m_path.c_str());
+  else
+    errno = ENOENT;
+  if (result != 0) {
+    *error = ErrnoText(errno);
+    return false;
+  }
+  return true;
 }
 
 bool EnterInstallDirectory(SavedWorkingDirectory& saved, const char* dir, ConsoleUI* ui,
                            bool report) {
-  if (saved.ChangeTo(dir) == 0)
+  std::string error;
+  if (saved.ChangeTo(dir, &error))
     return true;
-  int err = errno;
   if (report) {
     ui->ShowErrorMessage("Error accessing directory %s (%s)\n", dir != nullptr ? dir : "",
-                         ErrnoText(err));
+                         error.c_str());
   }
   return false;
 }

@@ -19,19 +19,21 @@ class SavedWorkingDirectory {
   SavedWorkingDirectory(const SavedWorkingDirectory&) = delete;
   SavedWorkingDirectory& operator=(const SavedWorkingDirectory&) = delete;
 
-  // Whether there is a directory to return to; if not, Error() tells why.
+  // Whether there is a directory to return to.
   bool IsRecorded() const { return m_fd >= 0 || !m_path.empty(); }
-  int Error() const { return m_error; }
+
   // Changes into dir (null counts as the empty text), but only when there is
-  // a way back: 0, or -1 with errno set and the working directory unchanged.
-  int ChangeTo(const char* dir);
-  // Changes back into the recorded directory: 0, or -1 (errno set) when it
-  // cannot or when nothing was recorded.
-  int Restore();
+  // a way back: true, or false with *error (the system's text for why) and
+  // the working directory unchanged.
+  bool ChangeTo(const char* dir, std::string* error);
+  // Changes back into the recorded directory: true, or false with *error
+  // when it cannot or when nothing was recorded.
+  bool Restore(std::string* error);
 
  private:
   int m_fd;
   std::string m_path;
+  // Why nothing was recorded, when nothing was.
   int m_error;
 };
 

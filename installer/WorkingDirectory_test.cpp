@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "common/SystemError.h"
 #include "installer/ServerInstaller.h"
 #include "tests/InstallerTestHelpers.h"
 #include "tests/Subprocess.h"
@@ -44,13 +45,14 @@ class SavedWorkingDirectoryTest : public ScratchTest {
 TEST_F(SavedWorkingDirectoryTest, ChangesAndReturns) {
   SavedWorkingDirectory saved;
   ASSERT_TRUE(saved.IsRecorded());
-  EXPECT_EQ(-1, saved.ChangeTo(Path("missing").c_str()));
-  EXPECT_EQ(ENOENT, errno);
+  std::string error;
+  EXPECT_FALSE(saved.ChangeTo(Path("missing").c_str(), &error));
+  EXPECT_EQ(ErrnoText(ENOENT), error);
   EXPECT_EQ(here_, CurrentDir());
-  EXPECT_EQ(-1, saved.ChangeTo(nullptr));
-  EXPECT_EQ(0, saved.ChangeTo(there_.c_str()));
+  EXPECT_FALSE(saved.ChangeTo(nullptr, &error));
+  EXPECT_TRUE(saved.ChangeTo(there_.c_str(), &error));
   EXPECT_EQ(there_, CurrentDir());
-  EXPECT_EQ(0, saved.Restore());
+  EXPECT_TRUE(saved.Restore(&error));
   EXPECT_EQ(here_, CurrentDir());
 }
 
@@ -62,8 +64,9 @@ TEST_F(SavedWorkingDirectoryTest, WithoutDescriptorsTheNameServes) {
   ProcessResult child = RunForked(ForkOptions::OutputUntilClosed(), [&] {
     ExhaustDescriptors();
     SavedWorkingDirectory saved;
-    bool ok = saved.IsRecorded() && saved.ChangeTo(there.c_str()) == 0 && CurrentDir() == there &&
-              saved.Restore() == 0 && CurrentDir() == here;
+    std::string error;
+    bool ok = saved.IsRecorded() && saved.ChangeTo(there.c_str(), &error) &&
+              CurrentDir() == there && saved.Restore(&error) && CurrentDir() == here;
     _exit(ok ? 0 : 1);
   });
   ASSERT_TRUE(child.exited);
@@ -79,8 +82,9 @@ TEST_F(SavedWorkingDirectoryTest, WithNeitherDescriptorNorNameNothingMoves) {
       _exit(2);
     ExhaustDescriptors();
     SavedWorkingDirectory saved;
-    bool refused = !saved.IsRecorded() && saved.Error() == ENOENT &&
-                   saved.ChangeTo(there.c_str()) == -1 && errno == ENOENT && saved.Restore() == -1;
+    std::string error;
+    bool refused = !saved.IsRecorded() && !saved.ChangeTo(there.c_str(), &error) &&
+                   error == ErrnoText(ENOENT) && !saved.Restore(&error);
     stat(".", &after);
     bool stayed = before.st_dev == after.st_dev && before.st_ino == after.st_ino;
     _exit(refused && stayed ? 0 : 1);

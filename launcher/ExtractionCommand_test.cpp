@@ -1,11 +1,11 @@
 #include "launcher/ExtractionCommand.h"
 
-#include "common/ShellQuote.h"
-
 #include <gtest/gtest.h>
 #include <stdio.h>
 
 #include <string>
+
+#include "common/ShellQuote.h"
 
 TEST(ExtractionCommand, CommandsOfTheFiveTypes) {
   const std::string tool = "/home/u/xxextract.tmp";

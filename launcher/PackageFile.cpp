@@ -48,7 +48,7 @@ PackageFile::~PackageFile() {
     close(m_nFd);
 }
 
-bool PackageFile::Open(const char* path, const char* fallback, int* error) {
+bool PackageFile::Open(const char* path, const char* fallback, std::string* error) {
   int err = ENOENT;
   if (path != nullptr && *path != '\0') {
     m_nFd = OpenRegular(path);
@@ -61,11 +61,12 @@ bool PackageFile::Open(const char* path, const char* fallback, int* error) {
     if (m_nFd >= 0)
       return true;
   }
-  *error = err;
+  *error = ErrnoText(err);
   return false;
 }
 
-PackageFile::Piece PackageFile::ReadTail(int64_t distance, int64_t length, Checksum* sum) {
+bool PackageFile::ReadTail(int64_t distance, int64_t length, Checksum* sum, Piece* result,
+                           std::string* error) {
   if (lseek(m_nFd, -static_cast<off_t>(distance), SEEK_END) < 0)
     m_nLastError = errno;
   Piece piece;
@@ -86,12 +87,15 @@ PackageFile::Piece PackageFile::ReadTail(int64_t distance, int64_t length, Check
       sum->Update(m_pBuffer.get(), static_cast<size_t>(got));
     piece.count += got;
   }
-  piece.error = m_nLastError;
-  return piece;
+  *result = piece;
+  if (piece.count == length)
+    return true;
+  *error = ErrnoText(m_nLastError);
+  return false;
 }
 
 bool PackageFile::Copy(const Piece& piece, int64_t offset, int64_t size, Sink* sink,
-                       std::string* failure) {
+                       std::string* error) {
   char* buffer = m_pBuffer.get();
   while (size > 0) {
     size_t block = static_cast<size_t>(std::min<int64_t>(kBufferSize, size));
@@ -105,20 +109,18 @@ bool PackageFile::Copy(const Piece& piece, int64_t offset, int64_t size, Sink* s
       if (got < 0 && errno == EINTR)
         continue;
       if (got < 0) {
-        *failure = FormatText("read the package file: %s", ErrnoText(errno));
+        *error = FormatText("read the package file: %s", ErrnoText(errno));
         return false;
       }
       if (got == 0) {
-        *failure = "the package file changed while it was being read";
+        *error = "the package file changed while it was being read";
         return false;
       }
       done += static_cast<size_t>(got);
     }
     memset(buffer + fromFile, 0, block - fromFile);
-    if (!sink->Write(buffer, block)) {
-      *failure = sink->Failure();
+    if (!sink->Write(buffer, block, error))
       return false;
-    }
     offset += static_cast<int64_t>(block);
     size -= static_cast<int64_t>(block);
   }

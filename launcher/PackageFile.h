@@ -23,13 +23,10 @@ class PackageFile {
   // faults in a small package's run; larger reads gain nothing.
   static const size_t kBufferSize = 128 * 1024;
 
-  // Where a trailing piece starts, how many of its bytes were read, and the
-  // error number of the last seek or read of this file that failed (0 if
-  // none has).
+  // Where a trailing piece starts and how many of its bytes were read.
   struct Piece {
     int64_t start;
     int64_t count;
-    int error;
   };
 
   PackageFile();
@@ -41,20 +38,22 @@ class PackageFile {
   // Opens path, or fallback when path is null or is not a readable regular
   // file (a package started by a bare name found on the search path has no
   // such file in the current directory). On failure returns false and sets
-  // *error to the error number of path.
-  bool Open(const char* path, const char* fallback, int* error);
+  // *error to the system's text for what failed with path.
+  bool Open(const char* path, const char* fallback, std::string* error);
 
   // Seeks to distance bytes before the end of the file, then reads up to
-  // length bytes, handing each block to sum (if not null). As with fseek, a
-  // seek that fails (a file shorter than distance) leaves the position where
-  // it was, and the read goes on from there.
-  Piece ReadTail(int64_t distance, int64_t length, Checksum* sum);
+  // length bytes into *piece, handing each block to sum (if not null). As
+  // with fseek, a seek that fails (a file shorter than distance) leaves the
+  // position where it was, and the read goes on from there. False when
+  // fewer than length bytes were read, with *error the system's text for
+  // the last seek or read of this file that failed ("Success" if none did).
+  bool ReadTail(int64_t distance, int64_t length, Checksum* sum, Piece* piece, std::string* error);
 
   // Writes bytes [offset, offset + size) of piece to sink in buffer-sized
   // blocks; bytes at or past piece.count are written as zeros. False, with
   // *failure saying why, if the file no longer delivers the bytes that
   // ReadTail found or the sink fails.
-  bool Copy(const Piece& piece, int64_t offset, int64_t size, Sink* sink, std::string* failure);
+  bool Copy(const Piece& piece, int64_t offset, int64_t size, Sink* sink, std::string* error);
 
  private:
   int m_nFd;

@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "common/SystemError.h"
 #include "launcher/Sink.h"
 #include "package/Checksum.h"
 #include "package/PackageRecord.h"
@@ -23,10 +24,10 @@ std::string Copied(PackageFile* file, const PackageFile::Piece& piece, int64_t o
                    const std::string& path) {
   unlink(path.c_str());
   Sink sink;
-  std::string failure;
-  EXPECT_TRUE(sink.OpenFile(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600));
-  EXPECT_TRUE(file->Copy(piece, offset, size, &sink, &failure)) << failure;
-  EXPECT_TRUE(sink.Close());
+  std::string error;
+  EXPECT_TRUE(sink.OpenFile(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600, &error));
+  EXPECT_TRUE(file->Copy(piece, offset, size, &sink, &error)) << error;
+  EXPECT_TRUE(sink.Close(&error));
   return ReadFile(path);
 }
 
@@ -44,16 +45,16 @@ TEST(PackageFile, ReadsBothPiecesFromTheEnd) {
   TempDir dir;
   WriteFile(dir / "pkg", kPackage);
   PackageFile file;
-  int error = 0;
+  std::string error;
   ASSERT_TRUE(file.Open((dir / "pkg").c_str(), nullptr, &error));
   Checksum sum(kChecksumSha256);
-  PackageFile::Piece extractor = file.ReadTail(10, 3, &sum);
-  PackageFile::Piece archive = file.ReadTail(7, 7, &sum);
+  PackageFile::Piece extractor, archive;
+  EXPECT_TRUE(file.ReadTail(10, 3, &sum, &extractor, &error));
+  EXPECT_TRUE(file.ReadTail(7, 7, &sum, &archive, &error));
   EXPECT_EQ(5, extractor.start);
   EXPECT_EQ(3, extractor.count);
   EXPECT_EQ(8, archive.start);
   EXPECT_EQ(7, archive.count);
-  EXPECT_EQ(0, archive.error);
   unsigned char out[Checksum::kMaxDigestSize];
   sum.Final(out);
   EXPECT_EQ(Digest(kChecksumSha256, "DDDabcdefg"), Checksum::ToHex(out, 32));
@@ -67,19 +68,20 @@ TEST(PackageFile, ShortFileReadsLikeAFailedSeek) {
   TempDir dir;
   WriteFile(dir / "pkg", kPackage);
   PackageFile file;
-  int error = 0;
+  std::string error;
   ASSERT_TRUE(file.Open((dir / "pkg").c_str(), nullptr, &error));
   // The record claims a 20-byte archive in a 15-byte file: the seeks fail and
   // leave the position where it was, so the decompressor comes from the start
   // and the archive from where that read stopped.
-  PackageFile::Piece extractor = file.ReadTail(23, 3, nullptr);
+  PackageFile::Piece extractor, archive;
+  // The extractor is read whole; the failed seek is still the last error.
+  EXPECT_TRUE(file.ReadTail(23, 3, nullptr, &extractor, &error));
   EXPECT_EQ(0, extractor.start);
   EXPECT_EQ(3, extractor.count);
-  EXPECT_EQ(EINVAL, extractor.error);
-  PackageFile::Piece archive = file.ReadTail(20, 20, nullptr);
+  EXPECT_FALSE(file.ReadTail(20, 20, nullptr, &archive, &error));
   EXPECT_EQ(3, archive.start);
   EXPECT_EQ(12, archive.count);
-  EXPECT_EQ(EINVAL, archive.error);
+  EXPECT_EQ(ErrnoText(EINVAL), error);
   // Bytes past those read are written as zeros.
   EXPECT_EQ(std::string("LLL", 3), Copied(&file, extractor, 0, 3, dir / "out"));
   EXPECT_EQ(std::string("efg\0\0\0", 6), Copied(&file, archive, 9, 6, dir / "out"));
@@ -93,11 +95,12 @@ TEST(PackageFile, PiecesLargerThanTheBuffer) {
     archive[i] = static_cast<char>(i * 7 + i / 5000);
   WriteFile(dir / "pkg", "launcher" + archive);
   PackageFile file;
-  int error = 0;
+  std::string error;
   ASSERT_TRUE(file.Open((dir / "pkg").c_str(), nullptr, &error));
   Checksum sum(kChecksumXxh3_128);
-  PackageFile::Piece piece =
-      file.ReadTail(static_cast<int64_t>(archive.size()), archive.size(), &sum);
+  PackageFile::Piece piece;
+  EXPECT_TRUE(
+      file.ReadTail(static_cast<int64_t>(archive.size()), archive.size(), &sum, &piece, &error));
   EXPECT_EQ(static_cast<int64_t>(archive.size()), piece.count);
   unsigned char out[Checksum::kMaxDigestSize];
   sum.Final(out);
@@ -112,33 +115,37 @@ TEST(PackageFile, OpensTheFallbackWhenThePathIsNoPackage) {
   const std::string missing = dir / "no-such-file";
   for (const char* path : {missing.c_str(), "", static_cast<const char*>(nullptr)}) {
     PackageFile file;
-    int error = 0;
+    std::string error;
     ASSERT_TRUE(file.Open(path, (dir / "pkg").c_str(), &error));
-    EXPECT_EQ(7, file.ReadTail(7, 7, nullptr).count);
+    PackageFile::Piece piece;
+    EXPECT_TRUE(file.ReadTail(7, 7, nullptr, &piece, &error));
+    EXPECT_EQ(7, piece.count);
   }
   {
     PackageFile file;
-    int error = 0;
+    std::string error;
     ASSERT_TRUE(file.Open((dir / "sub").c_str(), (dir / "pkg").c_str(), &error));
-    EXPECT_EQ(7, file.ReadTail(7, 7, nullptr).count);
+    PackageFile::Piece piece;
+    EXPECT_TRUE(file.ReadTail(7, 7, nullptr, &piece, &error));
+    EXPECT_EQ(7, piece.count);
   }
   {
     PackageFile file;
-    int error = 0;
+    std::string error;
     EXPECT_FALSE(file.Open((dir / "none").c_str(), (dir / "none2").c_str(), &error));
-    EXPECT_EQ(ENOENT, error);
+    EXPECT_EQ(ErrnoText(ENOENT), error);
   }
   {
     PackageFile file;
-    int error = 0;
+    std::string error;
     EXPECT_FALSE(file.Open((dir / "sub").c_str(), nullptr, &error));
-    EXPECT_EQ(EISDIR, error);
+    EXPECT_EQ(ErrnoText(EISDIR), error);
   }
   {
     // A FIFO must not stall the open.
     ASSERT_EQ(0, mkfifo((dir / "fifo").c_str(), 0600));
     PackageFile file;
-    int error = 0;
+    std::string error;
     EXPECT_FALSE(file.Open((dir / "fifo").c_str(), nullptr, &error));
   }
 }
@@ -147,12 +154,13 @@ TEST(PackageFile, CopyNoticesAFileThatShrank) {
   TempDir dir;
   WriteFile(dir / "pkg", kPackage);
   PackageFile file;
-  int error = 0;
+  std::string error;
   ASSERT_TRUE(file.Open((dir / "pkg").c_str(), nullptr, &error));
-  PackageFile::Piece archive = file.ReadTail(7, 7, nullptr);
+  PackageFile::Piece archive;
+  ASSERT_TRUE(file.ReadTail(7, 7, nullptr, &archive, &error));
   ASSERT_EQ(0, truncate((dir / "pkg").c_str(), 10));
   Sink sink;
-  ASSERT_TRUE(sink.OpenFile((dir / "out").c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600));
+  ASSERT_TRUE(sink.OpenFile((dir / "out").c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600, &error));
   std::string failure;
   EXPECT_FALSE(file.Copy(archive, 0, 7, &sink, &failure));
   EXPECT_EQ("the package file changed while it was being read", failure);

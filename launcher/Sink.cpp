@@ -22,7 +22,7 @@ size_t PageSize() {
   return size > 0 ? static_cast<size_t>(size) : 4096;
 }
 
-// How a command that did not succeed ended, for Failure().
+// How a command that did not succeed ended, for Close's message.
 std::string CommandFailure(const std::string& name, int status) {
   if (WIFSIGNALED(status))
     return FormatText("%s was killed by signal %d", name.c_str(), WTERMSIG(status));
@@ -48,26 +48,27 @@ Sink::Sink()
       m_nPauseNs(kFirstPauseNs) {}
 
 Sink::~Sink() {
-  Close();
+  std::string ignored;
+  Close(&ignored);
 }
 
-bool Sink::OpenFile(const char* path, int flags, mode_t mode) {
+bool Sink::OpenFile(const char* path, int flags, mode_t mode, std::string* error) {
   m_sName = path;
   m_nFd = open(path, flags | O_CLOEXEC, mode);
   if (m_nFd < 0) {
-    m_sFailure = FormatText("cannot create %s: %s", path, ErrnoText(errno));
+    *error = FormatText("cannot create %s: %s", path, ErrnoText(errno));
     return false;
   }
   return true;
 }
 
-bool Sink::OpenCommand(const char* command, const char* name) {
+bool Sink::OpenCommand(const char* command, const char* name, std::string* error) {
   m_sName = name;
   // The child must not write out anything still buffered here as well.
   fflush(nullptr);
   m_pPipe = popen(command, "we");
   if (m_pPipe == nullptr) {
-    m_sFailure = FormatText("cannot start %s: %s", name, ErrnoText(errno));
+    *error = FormatText("cannot start %s: %s", name, ErrnoText(errno));
     return false;
   }
   // Only after popen, so that the command itself starts with SIGPIPE as it
@@ -96,32 +97,32 @@ void Sink::GrowPipe(size_t bytes) {
   }
 }
 
-bool Sink::SetMode(mode_t mode) {
+bool Sink::SetMode(mode_t mode, std::string* error) {
   if (m_pPipe != nullptr || m_nFd < 0) {
-    m_sFailure = "set the mode: not an open file";
+    *error = "set the mode: not an open file";
     return false;
   }
   if (fchmod(m_nFd, mode) != 0) {
-    m_sFailure = FormatText("set the mode of %s: %s", m_sName.c_str(), ErrnoText(errno));
+    *error = FormatText("set the mode of %s: %s", m_sName.c_str(), ErrnoText(errno));
     return false;
   }
   return true;
 }
 
-bool Sink::Write(const void* data, size_t size) {
+bool Sink::Write(const void* data, size_t size, std::string* error) {
   const char* bytes = static_cast<const char*>(data);
   // Pacing needs room to spare beyond the pages kept free.
   if (m_pPipe != nullptr && m_nPipeCapacity >= 4 * m_nSlack)
-    return WritePaced(bytes, size);
-  return WriteBlocking(bytes, size);
+    return WritePaced(bytes, size, error);
+  return WriteBlocking(bytes, size, error);
 }
 
-bool Sink::WritePaced(const char* data, size_t size) {
+bool Sink::WritePaced(const char* data, size_t size, std::string* error) {
   bool slept = false;
   while (size > 0) {
     int queued = 0;
     if (ioctl(m_nFd, FIONREAD, &queued) != 0 || queued < 0)
-      return WriteBlocking(data, size);
+      return WriteBlocking(data, size, error);
     const size_t used = static_cast<size_t>(queued) + m_nSlack;
     const size_t room = used < m_nPipeCapacity ? m_nPipeCapacity - used : 0;
     if (slept) {
@@ -140,7 +141,7 @@ bool Sink::WritePaced(const char* data, size_t size) {
       m_bFilling = false;
     if (m_bFilling) {
       size_t length = std::min(room, size);
-      if (!WriteBlocking(data, length))
+      if (!WriteBlocking(data, length, error))
         return false;
       data += length;
       size -= length;
@@ -155,21 +156,22 @@ bool Sink::WritePaced(const char* data, size_t size) {
     struct timespec pause = {0, m_nPauseNs};
     int ready = ppoll(&pipe, 1, &pause, nullptr);
     if (ready > 0 && (pipe.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0)
-      return WriteBlocking(data, size);
+      return WriteBlocking(data, size, error);
     slept = true;
   }
   return true;
 }
 
-bool Sink::WriteBlocking(const char* data, size_t size) {
+bool Sink::WriteBlocking(const char* data, size_t size, std::string* error) {
   if (WriteAll(m_nFd, data, size))
     return true;
   m_bPipeBroken = m_pPipe != nullptr && errno == EPIPE;
-  m_sFailure = FormatText("write to %s: %s", m_sName.c_str(), ErrnoText(errno));
+  m_sWriteFailure = FormatText("write to %s: %s", m_sName.c_str(), ErrnoText(errno));
+  *error = m_sWriteFailure;
   return false;
 }
 
-bool Sink::Close() {
+bool Sink::Close(std::string* error) {
   if (m_pPipe != nullptr) {
     FILE* pipe = m_pPipe;
     m_pPipe = nullptr;
@@ -178,22 +180,26 @@ bool Sink::Close() {
     int err = errno;
     sigaction(SIGPIPE, &m_savedPipeAction, nullptr);
     if (status == -1) {
-      m_sFailure = FormatText("wait for %s: %s", m_sName.c_str(), ErrnoText(err));
+      *error = FormatText("wait for %s: %s", m_sName.c_str(), ErrnoText(err));
       return false;
     }
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-      m_sFailure = CommandFailure(m_sName, status);
+      *error = CommandFailure(m_sName, status);
       return false;
     }
     // The command took what it wanted and succeeded, but not all of the
     // data reached it.
-    return !m_bPipeBroken;
+    if (m_bPipeBroken) {
+      *error = m_sWriteFailure;
+      return false;
+    }
+    return true;
   }
   if (m_nFd >= 0) {
     int fd = m_nFd;
     m_nFd = -1;
     if (close(fd) != 0) {
-      m_sFailure = FormatText("close %s: %s", m_sName.c_str(), ErrnoText(errno));
+      *error = FormatText("close %s: %s", m_sName.c_str(), ErrnoText(errno));
       return false;
     }
   }

@@ -42,12 +42,12 @@ class Sink {
   Sink(const Sink&) = delete;
   Sink& operator=(const Sink&) = delete;
 
-  // Creates path with open(2) flags and mode. False (with Failure()) if the
-  // file cannot be created.
-  bool OpenFile(const char* path, int flags, mode_t mode);
+  // Creates path with open(2) flags and mode. False with *error if the file
+  // cannot be created.
+  bool OpenFile(const char* path, int flags, mode_t mode, std::string* error);
   // Starts command through the shell with a pipe to its standard input; name
-  // is how messages refer to it. False (with Failure()) if it cannot start.
-  bool OpenCommand(const char* command, const char* name);
+  // is how messages refer to it. False with *error if it cannot start.
+  bool OpenCommand(const char* command, const char* name, std::string* error);
 
   // Asks for a pipe to the command that holds up to bytes (rounded down to a
   // power of two, at most kLargestPipe, as far as the system allows); the
@@ -58,20 +58,19 @@ class Sink {
 
   // Gives the open file mode, whatever the file-creation mask; the
   // descriptor, not the name, so that nothing swapped in under the name
-  // since the file was created is changed. False (with Failure()) if that
-  // fails or the sink is not an open file.
-  bool SetMode(mode_t mode);
+  // since the file was created is changed. False with *error if that fails
+  // or the sink is not an open file.
+  bool SetMode(mode_t mode, std::string* error);
 
-  // Writes all size bytes; false (with Failure()) on the first error.
-  bool Write(const void* data, size_t size);
+  // Writes all size bytes; false with *error ("write to the extraction
+  // command: Broken pipe") on the first error.
+  bool Write(const void* data, size_t size, std::string* error);
   // Closes the file, or closes the pipe and waits for the command. False
-  // (with Failure()) if closing fails or the command ends with a failure
-  // status or by a signal, also after a write that broke the pipe. Closing
-  // a sink that is not open succeeds.
-  bool Close();
+  // with *error if closing fails or the command ends with a failure status
+  // or by a signal, also after a write that broke the pipe. Closing a sink
+  // that is not open succeeds.
+  bool Close(std::string* error);
 
-  // What failed, for example "write to the extraction command: Broken pipe".
-  const std::string& Failure() const { return m_sFailure; }
   // Whether a write failed because the command had stopped reading. Such a
   // command has mostly failed, and its status then says why.
   bool PipeBroken() const { return m_bPipeBroken; }
@@ -85,8 +84,8 @@ class Sink {
   }
 
  private:
-  bool WriteBlocking(const char* data, size_t size);
-  bool WritePaced(const char* data, size_t size);
+  bool WriteBlocking(const char* data, size_t size, std::string* error);
+  bool WritePaced(const char* data, size_t size, std::string* error);
 
   int m_nFd;
   FILE* m_pPipe;
@@ -99,7 +98,8 @@ class Sink {
   long m_nPauseNs;
   std::function<void(long)> m_pauseObserver;
   std::string m_sName;
-  std::string m_sFailure;
+  // The failed write that broke the pipe, for Close to report.
+  std::string m_sWriteFailure;
   struct sigaction m_savedPipeAction;
 };
 

@@ -35,11 +35,12 @@ const char kTempName[] = "xxextract.tmp";
 const char kExtractDir[] = "./qzsetup";
 const char kSecondStage[] = "Bin/setup";
 
-void ReportShortRead(bool silent, const PackageFile::Piece& piece, int expected) {
+void ReportShortRead(bool silent, const PackageFile::Piece& piece, int expected,
+                     const std::string& reason) {
   if (silent)
     return;
   printf("\nError: short read (%d/%d bytes) (%s)\n", static_cast<int>(piece.count), expected,
-         ErrnoText(piece.error));
+         reason.c_str());
   fflush(nullptr);
 }
 
@@ -49,21 +50,20 @@ std::string WriteDecompressor(Stage1* stage1, PackageFile* package, const Packag
                               int length) {
   unlink(kTempName);
   Sink temp;
-  std::string failure;
+  std::string error;
   // Exclusive and never through a link, so that nobody can redirect the
   // write or have a file of theirs run as the decompressor.
-  if (!temp.OpenFile(kTempName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0755))
-    stage1->Bail(-1, ("\nError: " + temp.Failure() + "\n").c_str());
-  bool written = package->Copy(piece, 0, length, &temp, &failure);
+  if (!temp.OpenFile(kTempName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0755, &error))
+    stage1->Bail(-1, ("\nError: " + error + "\n").c_str());
+  bool written = package->Copy(piece, 0, length, &temp, &error);
   // On the open file: by name, after the close, the mode could reach whatever
   // someone put under that name in the meantime. A file system that refuses
   // modes may still let the file run, so a refusal is not fatal.
-  temp.SetMode(0755);
-  if (!written || !temp.Close()) {
-    if (failure.empty())
-      failure = temp.Failure();
+  std::string ignored;
+  temp.SetMode(0755, &ignored);
+  if (!written || !temp.Close(&error)) {
     unlink(kTempName);
-    stage1->Bail(-1, ("\nError: " + failure + "\n").c_str());
+    stage1->Bail(-1, ("\nError: " + error + "\n").c_str());
   }
   std::string cwd;
   if (!CurrentDirectory(&cwd)) {
@@ -101,10 +101,10 @@ void Stage1::Main(int archiveLength, int extractorLength, char* archiveType, int
 
   PackageFile package;
   const char* self = argc > 0 ? argv[0] : nullptr;
-  int openError = 0;
+  std::string openError;
   if (!package.Open(self, "/proc/self/exe", &openError)) {
     Bail(-1, FormatText("\nError: cannot open the package file %s (%s)\n", self ? self : "",
-                        ErrnoText(openError))
+                        openError.c_str())
                  .c_str());
   }
 
@@ -114,19 +114,19 @@ void Stage1::Main(int archiveLength, int extractorLength, char* archiveType, int
   Checksum* digest = m_nChecksumKind != kChecksumNone ? &sum : nullptr;
   if (digest != nullptr && !sum.Valid())
     Bail(-1, "\nError: Internal error -- unknown checksum kind\n");
-  PackageFile::Piece extractor = {0, 0, 0};
-  if (extractorLength != 0) {
-    extractor = package.ReadTail(static_cast<int64_t>(archiveLength) + extractorLength,
-                                 extractorLength, digest);
-    if (extractor.count != extractorLength) {
-      ReportShortRead(silent, extractor, extractorLength);
-      status = -1;
-    }
+  PackageFile::Piece extractor = {0, 0};
+  std::string reason;
+  if (extractorLength != 0 &&
+      !package.ReadTail(static_cast<int64_t>(archiveLength) + extractorLength, extractorLength,
+                        digest, &extractor, &reason)) {
+    ReportShortRead(silent, extractor, extractorLength, reason);
+    status = -1;
   }
-  PackageFile::Piece archive = package.ReadTail(archiveLength, archiveLength, digest);
-  const bool archiveShort = archive.count != archiveLength;
+  PackageFile::Piece archive = {0, 0};
+  const bool archiveShort =
+      !package.ReadTail(archiveLength, archiveLength, digest, &archive, &reason);
   if (archiveShort) {
-    ReportShortRead(silent, archive, archiveLength);
+    ReportShortRead(silent, archive, archiveLength, reason);
     status = -1;
   }
   if (digest != nullptr) {
@@ -168,14 +168,16 @@ void Stage1::Main(int archiveLength, int extractorLength, char* archiveType, int
   Sink sink;
   std::string archivePath;
   if (pipeMode) {
-    if (!sink.OpenCommand(command.c_str(), "the extraction command"))
-      Bail(-1, ("\nError: " + sink.Failure() + "\n").c_str());
+    std::string error;
+    if (!sink.OpenCommand(command.c_str(), "the extraction command", &error))
+      Bail(-1, ("\nError: " + error + "\n").c_str());
     // Room to write ahead while the decompressor works through a block.
     sink.GrowPipe(Sink::kLargestPipe);
   } else {
     archivePath = FormatText("%s%s%s", kExtractDir, "/", archiveFileName);
-    if (!sink.OpenFile(archivePath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666))
-      Bail(-1, ("\nError: " + sink.Failure() + "\n").c_str());
+    std::string error;
+    if (!sink.OpenFile(archivePath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666, &error))
+      Bail(-1, ("\nError: " + error + "\n").c_str());
   }
 
   std::string failure;
@@ -193,8 +195,9 @@ void Stage1::Main(int archiveLength, int extractorLength, char* archiveType, int
   }
   // A command that stopped reading has mostly failed on its own, and then
   // its status says more than the broken pipe does.
-  if (!sink.Close() && (failure.empty() || sink.PipeBroken()))
-    failure = sink.Failure();
+  std::string closeFailure;
+  if (!sink.Close(&closeFailure) && (failure.empty() || sink.PipeBroken()))
+    failure = closeFailure;
   if (!pipeMode) {
     if (failure.empty()) {
       if (!silent)

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/FileIo.h"
+#include "common/SystemError.h"
 
 // The record is stored as the launcher's compiler lays it out; the builder
 // writes it the same way, which holds on the little-endian machines the
@@ -20,7 +21,8 @@ static_assert(sizeof STRATA_PACKAGE_RECORD_MAGIC == kMagicSize, "the magic fills
 
 }  // namespace
 
-bool FindRecordMagic(int fd, uint64_t limit, size_t maxCount, std::vector<uint64_t>* offsets) {
+bool FindRecordMagic(int fd, uint64_t limit, size_t maxCount, std::vector<uint64_t>* offsets,
+                     std::string* error) {
   const char* magic = STRATA_PACKAGE_RECORD_MAGIC;
   const size_t kBlock = 1 << 20;
   std::string window;  // the tail of the last block, then the next block
@@ -31,8 +33,10 @@ bool FindRecordMagic(int fd, uint64_t limit, size_t maxCount, std::vector<uint64
   while (position < limit && found < maxCount) {
     size_t want = static_cast<size_t>(std::min<uint64_t>(kBlock, limit - position));
     size_t got;
-    if (!PreadFull(fd, block.data(), want, position, &got))
+    if (!PreadFull(fd, block.data(), want, position, &got)) {
+      *error = ErrnoText(errno);
       return false;
+    }
     if (got == 0)
       break;
     window.append(block.data(), got);
@@ -57,19 +61,25 @@ bool FindRecordMagic(int fd, uint64_t limit, size_t maxCount, std::vector<uint64
   return true;
 }
 
-bool ReadRecordAt(int fd, uint64_t offset, PackageRecord* record) {
+bool ReadRecordAt(int fd, uint64_t offset, PackageRecord* record, std::string* error) {
   size_t got;
-  if (!PreadFull(fd, record, sizeof *record, offset, &got))
+  if (!PreadFull(fd, record, sizeof *record, offset, &got)) {
+    *error = ErrnoText(errno);
     return false;
+  }
   if (got != sizeof *record) {
-    errno = 0;
+    *error = "the record is cut short";
     return false;
   }
   return true;
 }
 
-bool WriteRecordAt(int fd, uint64_t offset, const PackageRecord& record) {
-  return PwriteAll(fd, &record, sizeof record, offset);
+bool WriteRecordAt(int fd, uint64_t offset, const PackageRecord& record, std::string* error) {
+  if (!PwriteAll(fd, &record, sizeof record, offset)) {
+    *error = ErrnoText(errno);
+    return false;
+  }
+  return true;
 }
 
 bool PiecesFitAfterRecord(const PackageRecord& record, uint64_t offset, uint64_t fileSize) {

@@ -4,6 +4,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <string>
 #include <vector>
 
 #include "package/PackageRecord.h"
@@ -12,15 +13,18 @@
 // by the magic text that starts it (all 16 bytes, the NUL included).
 
 // Appends to *offsets the file offsets of the first maxCount copies of the
-// magic in the first limit bytes of fd (read with pread). False with errno
-// set on a read error.
-bool FindRecordMagic(int fd, uint64_t limit, size_t maxCount, std::vector<uint64_t>* offsets);
+// magic in the first limit bytes of fd (read with pread). False with *error
+// (the system's text) on a read error.
+bool FindRecordMagic(int fd, uint64_t limit, size_t maxCount, std::vector<uint64_t>* offsets,
+                     std::string* error);
 
-// The record stored at offset; false with errno set (0 at a short file).
-bool ReadRecordAt(int fd, uint64_t offset, PackageRecord* record);
+// The record stored at offset: true, or false with *error (the system's
+// text, or "the record is cut short" at the end of the file).
+bool ReadRecordAt(int fd, uint64_t offset, PackageRecord* record, std::string* error);
 
-// Overwrites the record at offset; false with errno set.
-bool WriteRecordAt(int fd, uint64_t offset, const PackageRecord& record);
+// Overwrites the record at offset: true, or false with *error (the system's
+// text).
+bool WriteRecordAt(int fd, uint64_t offset, const PackageRecord& record, std::string* error);
 
 // Whether the record's lengths are those of pieces that a file of fileSize
 // bytes holds after the record at offset: an archive of one byte or more,

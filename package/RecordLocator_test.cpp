@@ -18,8 +18,9 @@ std::vector<uint64_t> Find(const std::string& bytes, size_t maxCount, uint64_t l
   WriteFile(dir / "f", bytes);
   ScopedFd fd(open((dir / "f").c_str(), O_RDONLY));
   std::vector<uint64_t> offsets;
-  EXPECT_TRUE(
-      FindRecordMagic(fd.Get(), std::min<uint64_t>(limit, bytes.size()), maxCount, &offsets));
+  std::string error;
+  EXPECT_TRUE(FindRecordMagic(fd.Get(), std::min<uint64_t>(limit, bytes.size()), maxCount, &offsets,
+                              &error));
   return offsets;
 }
 
@@ -59,13 +60,15 @@ TEST(RecordLocator, ReadsAndWritesTheRecordInPlace) {
   std::string bytes = "head" + std::string(sizeof record, '\0') + "tail";
   WriteFile(dir / "f", bytes);
   ScopedFd fd(open((dir / "f").c_str(), O_RDWR));
-  ASSERT_TRUE(WriteRecordAt(fd.Get(), 4, record));
+  std::string error;
+  ASSERT_TRUE(WriteRecordAt(fd.Get(), 4, record, &error));
   PackageRecord back;
-  ASSERT_TRUE(ReadRecordAt(fd.Get(), 4, &back));
+  ASSERT_TRUE(ReadRecordAt(fd.Get(), 4, &back, &error));
   EXPECT_EQ(0, memcmp(&record, &back, sizeof record));
   std::string after = ReadFile(dir / "f");
   EXPECT_EQ("head", after.substr(0, 4));
   EXPECT_EQ("tail", after.substr(4 + sizeof record));
   // A record that would run past the end of the file is not read.
-  EXPECT_FALSE(ReadRecordAt(fd.Get(), 10, &back));
+  EXPECT_FALSE(ReadRecordAt(fd.Get(), 10, &back, &error));
+  EXPECT_EQ("the record is cut short", error);
 }

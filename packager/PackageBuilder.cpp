@@ -157,9 +157,10 @@ bool PackageBuilder::OpenInputs(Inputs* inputs, std::string* error) {
   if (!OpenRegular(inputs->launcherPath, &inputs->launcher, &inputs->launcherStat, error))
     return false;
   std::vector<uint64_t> offsets;
+  std::string reason;
   if (!FindRecordMagic(inputs->launcher.Get(), static_cast<uint64_t>(inputs->launcherStat.st_size),
-                       2, &offsets)) {
-    *error = inputs->launcherPath + ": " + ErrnoText(errno);
+                       2, &offsets, &reason)) {
+    *error = inputs->launcherPath + ": " + reason;
     return false;
   }
   if (offsets.empty()) {
@@ -174,7 +175,7 @@ bool PackageBuilder::OpenInputs(Inputs* inputs, std::string* error) {
   const uint64_t launcherSize = static_cast<uint64_t>(inputs->launcherStat.st_size);
   PackageRecord record;
   if (inputs->recordOffset + sizeof record > launcherSize ||
-      !ReadRecordAt(inputs->launcher.Get(), inputs->recordOffset, &record)) {
+      !ReadRecordAt(inputs->launcher.Get(), inputs->recordOffset, &record, &reason)) {
     *error = inputs->launcherPath + ": not a launcher (its package record is cut short)";
     return false;
   }
@@ -324,8 +325,9 @@ bool PackageBuilder::Assemble(Inputs* inputs, int fd, std::string* error) {
     return false;
   // The record must still be where the scan found it.
   PackageRecord record;
+  std::string reason;
   if (launcherLength != static_cast<uint64_t>(inputs->launcherStat.st_size) ||
-      !ReadRecordAt(fd, inputs->recordOffset, &record) ||
+      !ReadRecordAt(fd, inputs->recordOffset, &record, &reason) ||
       memcmp(record.magic, STRATA_PACKAGE_RECORD_MAGIC, sizeof record.magic) != 0) {
     *error = inputs->launcherPath + ": the launcher changed while it was read";
     return false;
@@ -380,8 +382,8 @@ bool PackageBuilder::Assemble(Inputs* inputs, int fd, std::string* error) {
       return false;
     checksum.Final(record.checksum);
   }
-  if (!WriteRecordAt(fd, inputs->recordOffset, record)) {
-    *error = "cannot write " + output + ": " + ErrnoText(errno);
+  if (!WriteRecordAt(fd, inputs->recordOffset, record, &reason)) {
+    *error = "cannot write " + output + ": " + reason;
     return false;
   }
   return true;

@@ -57,8 +57,9 @@ bool PackageInspector::Open(const std::string& path, std::string* error) {
   // The launcher piece comes first, so the first record in the file is the
   // launcher's own, even if the archive happens to hold another launcher.
   std::vector<uint64_t> offsets;
-  if (!FindRecordMagic(m_fd.Get(), m_nFileSize, 1, &offsets)) {
-    *error = path + ": " + ErrnoText(errno);
+  std::string reason;
+  if (!FindRecordMagic(m_fd.Get(), m_nFileSize, 1, &offsets, &reason)) {
+    *error = path + ": " + reason;
     return false;
   }
   if (offsets.empty()) {
@@ -66,7 +67,7 @@ bool PackageInspector::Open(const std::string& path, std::string* error) {
     return false;
   }
   m_nRecordOffset = offsets[0];
-  if (!ReadRecordAt(m_fd.Get(), m_nRecordOffset, &m_record)) {
+  if (!ReadRecordAt(m_fd.Get(), m_nRecordOffset, &m_record, &reason)) {
     *error = path + ": not a package (its package record is cut short)";
     return false;
   }
