@@ -1,6 +1,5 @@
 #include "packager/DirectoryArchive.h"
 
-#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -11,6 +10,7 @@
 
 #include <algorithm>
 
+#include "common/DirectoryListing.h"
 #include "common/FileIo.h"
 #include "common/SystemError.h"
 #include "packager/Pipeline.h"
@@ -47,28 +47,15 @@ bool DirectoryArchive::Scan(const std::string& dir, std::string* error) {
 }
 
 bool DirectoryArchive::ScanDirectory(const std::string& relative, std::string* error) {
-  std::string path = relative.empty() ? m_szRoot : m_szRoot + "/" + relative;
   std::string shown = relative.empty() ? m_szDisplay : m_szDisplay + "/" + relative;
-  DIR* handle = opendir(path.c_str());
-  if (!handle) {
-    *error = shown + ": " + ErrnoText(errno);
+  // Listed by the name the user gave, which names the same directory as the
+  // resolved root, so that a message speaks of what the user typed.
+  std::vector<std::string> names;
+  if (!ListDirectory(shown, &names, error))
     return false;
-  }
   std::vector<std::string> subdirectories;
   bool ok = true;
-  for (;;) {
-    errno = 0;
-    struct dirent* entry = readdir(handle);
-    if (!entry) {
-      if (errno != 0) {
-        *error = shown + ": " + ErrnoText(errno);
-        ok = false;
-      }
-      break;
-    }
-    std::string name = entry->d_name;
-    if (name == "." || name == "..")
-      continue;
+  for (const std::string& name : names) {
     std::string member = relative.empty() ? name : relative + "/" + name;
     std::string full = m_szRoot + "/" + member;
     std::string memberShown = m_szDisplay + "/" + member;
@@ -96,7 +83,6 @@ bool DirectoryArchive::ScanDirectory(const std::string& relative, std::string* e
     }
     m_members.push_back("./" + member);
   }
-  closedir(handle);
   for (size_t i = 0; ok && i < subdirectories.size(); ++i)
     ok = ScanDirectory(subdirectories[i], error);
   return ok;
