@@ -34,7 +34,8 @@ ServerInstaller::ServerInstaller()
       m_bSilentInstall(0),
       m_bBackupOldFiles(1),
       m_bDebugInstall(0),
-      m_pUI(new ConsoleUI) {}
+      m_pUI(new ConsoleUI),
+      m_nOwnStores(0) {}
 
 ServerInstaller::~ServerInstaller() {
   delete m_pUI;

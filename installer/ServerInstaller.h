@@ -11,13 +11,16 @@ class ConsoleUI;
 // backup and clean-up. The operations call one another through the virtual
 // table, so a derived driver changes those calls too.
 //
-// The object owns its port table and its ConsoleUI. A text that one of its
-// own operations allocates and stores into one of its own settings is its own
-// and released by its destructor; a text stored into a caller's variable (a
-// SetDefaultDir target or an item target outside the object) is the caller's,
-// to release with delete[]. Texts that a caller stores into the settings stay
-// the caller's unless it hands them over with AdoptText. Constant defaults
-// are never released.
+// The object owns its port table and its ConsoleUI, and every text that its
+// own operations allocate into its settings (SetDefaults, ParseCmdLine,
+// ReadInstallerDefaults, GenerateRandomPasswords, FormatConfigFile),
+// whichever member holds the text; its destructor releases them.
+// SetDefaultDir and ReadInstallerConfigItems store into the targets their
+// caller names: called by those operations, the texts are the object's;
+// called by anyone else, a driver or a derived class, they are the caller's.
+// A caller makes the object the owner of a text it allocated with new[]
+// through AdoptText, the one way to hand a text over; a text adopted twice is
+// released once. Constant defaults are never released.
 class ServerInstaller {
  public:
   // One service port: the number (0 for none) and whether it has been
@@ -82,7 +85,7 @@ class ServerInstaller {
   virtual int ReadInstallerDefaults(const char* fileName);
   // Stores in dir a new text (new[]) holding the parent of the current
   // directory; the empty text when that cannot be determined. The text is the
-  // object's when dir is one of its settings, the caller's otherwise.
+  // caller's unless SetDefaults is the caller (see the class comment).
   virtual void SetDefaultDir(char*& dir);
   // Moves an earlier installation's program directories and configuration
   // files in the installation directory aside under ".old" names.
@@ -99,8 +102,8 @@ class ServerInstaller {
   // Reads Name=Value lines of path into the targets of items, echoing each
   // match through ui when ui is not null: 0, or -1 when the file cannot be
   // read or is not a regular file (errno tells why; nothing has changed
-  // then). A text stored into one of this object's settings is the object's;
-  // one stored into a target outside the object is the caller's (delete[]).
+  // then). The texts stored are the caller's unless ReadInstallerDefaults is
+  // the caller (see the class comment).
   virtual int ReadInstallerConfigItems(const char* path, const InstCfgItem* items, ConsoleUI* ui);
 
   int GetInstPort(int index);
@@ -120,8 +123,8 @@ class ServerInstaller {
   static const char* VersionBanner();
 
   // Makes the object the owner of text (allocated with new[]), which it then
-  // releases in its destructor; returns text. A driver hands over texts it
-  // stores into the settings, for example the answers of the console.
+  // releases in its destructor; returns text. A driver hands over the texts
+  // it stores into the settings, for example the answers of the console.
   char* AdoptText(char* text);
 
   InstPort* m_pPorts;
@@ -154,12 +157,14 @@ class ServerInstaller {
   char* OwnedCopy(const char* text);
 
  private:
-  // Whether target is the address of a member of this object.
-  bool IsOwnSetting(const void* target) const;
-  // A new copy of text, owned by this object only when it is stored into one
-  // of its own settings at target.
-  char* CopyFor(const void* target, const char* text);
+  // Raises m_nOwnStores while an operation of the object has SetDefaultDir
+  // or ReadInstallerConfigItems store into its settings.
+  class OwnStores;
+  // A new copy of text for SetDefaultDir or ReadInstallerConfigItems: the
+  // object's inside OwnStores, the caller's otherwise.
+  char* CopyForStore(const char* text);
 
+  int m_nOwnStores;
   // Every text this object allocated or adopted; released by the destructor.
   std::vector<char*> m_ownedTexts;
 };

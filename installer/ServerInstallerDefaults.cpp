@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/CurrentDirectory.h"
+#include "installer/OwnStores.h"
 #include "installer/ServerInstaller.h"
 
 namespace {
@@ -29,9 +30,12 @@ void ServerInstaller::SetDefaults() {
   if (haveHost && m_szLocalHostName != nullptr && m_szLocalHostName[0] != '\0')
     prefix = m_szLocalHostName;
 
-  // The base SetDefaultDir registers its text itself; an override may store
-  // a text that is not this object's to release.
-  SetDefaultDir(m_szDefInstallPath);
+  {
+    // The base SetDefaultDir's text is then the object's; an override may
+    // store a text that is not the object's to release.
+    OwnStores own(this);
+    SetDefaultDir(m_szDefInstallPath);
+  }
 
   for (int i = 0; i < kAdminIndex; ++i)
     m_pPorts[i].nPort = kFixedPorts[i];
@@ -61,7 +65,7 @@ void ServerInstaller::SetDefaultDir(char*& dir) {
     if (slash != std::string::npos)
       parent.erase(slash);
   }
-  dir = CopyFor(&dir, parent.c_str());
+  dir = CopyForStore(parent.c_str());
 }
 
 int ServerInstaller::GetLocalHostName(char*& name) {

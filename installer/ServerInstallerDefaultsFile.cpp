@@ -10,6 +10,7 @@
 #include <string>
 
 #include "console/ConsoleUI.h"
+#include "installer/OwnStores.h"
 #include "installer/ServerInstaller.h"
 
 namespace {
@@ -111,6 +112,7 @@ int ServerInstaller::ReadInstallerDefaults(const char* fileName) {
       {"DebugInstall", &m_bDebugInstall, 1},
       {nullptr, nullptr, 0},
   };
+  OwnStores own(this);
   return ReadInstallerConfigItems(fileName, items, nullptr);
 }
 
@@ -153,8 +155,7 @@ int ServerInstaller::ReadInstallerConfigItems(const char* path, const InstCfgIte
         *static_cast<int*>(item->pTarget) = ReadNumber(value);
       } else if (item->nType == 0 && !value.empty()) {
         // The old text is not released here: a caller may still hold it.
-        // A caller's own variable gets a text that outlives this object.
-        *static_cast<char**>(item->pTarget) = CopyFor(item->pTarget, value.c_str());
+        *static_cast<char**>(item->pTarget) = CopyForStore(value.c_str());
       }
     }
   }

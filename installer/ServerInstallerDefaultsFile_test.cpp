@@ -310,8 +310,10 @@ TEST(ConfigItemTexts, CallersTargetsKeepTheirTextsAfterTheInstallerGoes) {
         {nullptr, nullptr, 0},
     };
     EXPECT_EQ(0, installer.ReadInstallerConfigItems(path.c_str(), items, nullptr));
-    // The installer's own setting is the installer's to release.
     EXPECT_STREQ("ann", installer.m_szAdminUserID);
+    // Read by a caller, even into a setting, the text is the caller's; it
+    // hands it to the installer, which then releases it.
+    EXPECT_EQ(installer.m_szAdminUserID, installer.AdoptText(installer.m_szAdminUserID));
   }
   // The caller's variables hold texts of their own, still valid and the
   // caller's to release.
@@ -319,4 +321,31 @@ TEST(ConfigItemTexts, CallersTargetsKeepTheirTextsAfterTheInstallerGoes) {
   EXPECT_STREQ("Main Realm", realm);
   delete[] name;
   delete[] realm;
+}
+
+// A driver that reads a setting of its own along with the installer's table.
+class ExtendedDefaults : public ServerInstaller {
+ public:
+  int ReadInstallerConfigItems(const char* path, const InstCfgItem* items, ConsoleUI* ui) override {
+    std::vector<InstCfgItem> extended;
+    for (const InstCfgItem* item = items; item->szName != nullptr; ++item)
+      extended.push_back(*item);
+    extended.push_back({"SiteName", &m_szSiteName, 0});
+    extended.push_back({nullptr, nullptr, 0});
+    return ServerInstaller::ReadInstallerConfigItems(path, extended.data(), ui);
+  }
+
+  char* m_szSiteName = nullptr;
+};
+
+TEST(ConfigItemTexts, ADerivedInstallersOwnSettingsAreTheInstallersToRelease) {
+  TempDir scratch;
+  std::string path = scratch / "inst.cfg";
+  // Given twice, so that the first copy is replaced: both are released with
+  // the installer (the leak checker of the sanitized build would see either).
+  WriteFile(path, "SiteName=north\nSiteName=south\nAdminUserID=ann\n");
+  ExtendedDefaults installer;
+  EXPECT_EQ(0, installer.ReadInstallerDefaults(path.c_str()));
+  EXPECT_STREQ("south", installer.m_szSiteName);
+  EXPECT_STREQ("ann", installer.m_szAdminUserID);
 }

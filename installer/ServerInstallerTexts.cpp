@@ -1,5 +1,4 @@
 // Ownership of the texts that a ServerInstaller allocates or is handed.
-#include <stdint.h>
 #include <string.h>
 
 #include <algorithm>
@@ -34,14 +33,6 @@ char* ServerInstaller::OwnedCopy(const char* text) {
   return copy;
 }
 
-bool ServerInstaller::IsOwnSetting(const void* target) const {
-  // Compared as numbers: ordering pointers into different objects is not
-  // defined for pointers themselves.
-  uintptr_t address = reinterpret_cast<uintptr_t>(target);
-  uintptr_t begin = reinterpret_cast<uintptr_t>(this);
-  return address >= begin && address < begin + sizeof(ServerInstaller);
-}
-
-char* ServerInstaller::CopyFor(const void* target, const char* text) {
-  return IsOwnSetting(target) ? OwnedCopy(text) : NewCopy(text);
+char* ServerInstaller::CopyForStore(const char* text) {
+  return m_nOwnStores > 0 ? OwnedCopy(text) : NewCopy(text);
 }
