@@ -51,7 +51,11 @@ fuzz-smoke: build-fuzz
 # fuzzing run.
 test: test-plain test-asan fuzz-smoke
 
-demo: build
+# Only the three programs a package is made of, not every test.
+demo:
+	@scripts/install-deps.sh build
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target launcher mkpackage setup
 	@scripts/demo.sh $(BUILD)
 
 # Times packages against the decompressor alone and writes BENCHMARKS.md and
