@@ -8,21 +8,18 @@
 #include "common/SystemError.h"
 #include "console/ConsoleUI.h"
 
-SavedWorkingDirectory::SavedWorkingDirectory() : m_fd(-1), m_error(0) {
+SavedWorkingDirectory::SavedWorkingDirectory() : m_error(0) {
   // O_PATH needs no read permission on the directory and, with O_CLOEXEC,
   // never reaches the shell commands run meanwhile.
-  m_fd = open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
-  if (m_fd >= 0)
+  m_fd.Reset(open(".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (m_fd.Get() >= 0)
     return;
   // Out of descriptors: fall back on the path, however long it is.
   if (!CurrentDirectory(&m_path))
     m_error = errno;
 }
 
-SavedWorkingDirectory::~SavedWorkingDirectory() {
-  if (m_fd >= 0)
-    close(m_fd);
-}
+SavedWorkingDirectory::~SavedWorkingDirectory() = default;
 
 bool SavedWorkingDirectory::ChangeTo(const char* dir, std::string* error) {
   if (!IsRecorded()) {
@@ -38,8 +35,8 @@ bool SavedWorkingDirectory::ChangeTo(const char* dir, std::string* error) {
 
 bool SavedWorkingDirectory::Restore(std::string* error) {
   int result = -1;
-  if (m_fd >= 0)
-    result = fchdir(m_fd);
+  if (m_fd.Get() >= 0)
+    result = fchdir(m_fd.Get());
   else if (!m_path.empty())
     result = chdir(m_path.c_str());
   else

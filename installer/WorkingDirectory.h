@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "common/ScopedFd.h"
+
 class ConsoleUI;
 
 // The process's working directory as it was when the object was made, so that
@@ -20,7 +22,7 @@ class SavedWorkingDirectory {
   SavedWorkingDirectory& operator=(const SavedWorkingDirectory&) = delete;
 
   // Whether there is a directory to return to.
-  bool IsRecorded() const { return m_fd >= 0 || !m_path.empty(); }
+  bool IsRecorded() const { return m_fd.Get() >= 0 || !m_path.empty(); }
 
   // Changes into dir (null counts as the empty text), but only when there is
   // a way back: true, or false with *error (the system's text for why) and
@@ -31,7 +33,7 @@ class SavedWorkingDirectory {
   bool Restore(std::string* error);
 
  private:
-  int m_fd;
+  ScopedFd m_fd;
   std::string m_path;
   // Why nothing was recorded, when nothing was.
   int m_error;

@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "common/Format.h"
+#include "common/ScopedFd.h"
 #include "common/SystemError.h"
 #include "launcher/Sink.h"
 #include "package/Checksum.h"
@@ -41,24 +42,21 @@ int OpenRegular(const char* path) {
 
 }  // namespace
 
-PackageFile::PackageFile() : m_nFd(-1), m_nLastError(0), m_pBuffer(new char[kBufferSize]) {}
+PackageFile::PackageFile() : m_nLastError(0), m_pBuffer(new char[kBufferSize]) {}
 
-PackageFile::~PackageFile() {
-  if (m_nFd >= 0)
-    close(m_nFd);
-}
+PackageFile::~PackageFile() = default;
 
 bool PackageFile::Open(const char* path, const char* fallback, std::string* error) {
   int err = ENOENT;
   if (path != nullptr && *path != '\0') {
-    m_nFd = OpenRegular(path);
-    if (m_nFd >= 0)
+    m_fd.Reset(OpenRegular(path));
+    if (m_fd.Get() >= 0)
       return true;
     err = errno;
   }
   if (fallback != nullptr) {
-    m_nFd = OpenRegular(fallback);
-    if (m_nFd >= 0)
+    m_fd.Reset(OpenRegular(fallback));
+    if (m_fd.Get() >= 0)
       return true;
   }
   *error = ErrnoText(err);
@@ -67,14 +65,14 @@ bool PackageFile::Open(const char* path, const char* fallback, std::string* erro
 
 bool PackageFile::ReadTail(int64_t distance, int64_t length, Checksum* sum, Piece* result,
                            std::string* error) {
-  if (lseek(m_nFd, -static_cast<off_t>(distance), SEEK_END) < 0)
+  if (lseek(m_fd.Get(), -static_cast<off_t>(distance), SEEK_END) < 0)
     m_nLastError = errno;
   Piece piece;
-  piece.start = lseek(m_nFd, 0, SEEK_CUR);
+  piece.start = lseek(m_fd.Get(), 0, SEEK_CUR);
   piece.count = 0;
   while (piece.count < length) {
     size_t want = static_cast<size_t>(std::min<int64_t>(kBufferSize, length - piece.count));
-    ssize_t got = read(m_nFd, m_pBuffer.get(), want);
+    ssize_t got = read(m_fd.Get(), m_pBuffer.get(), want);
     if (got < 0) {
       if (errno == EINTR)
         continue;
@@ -104,7 +102,7 @@ bool PackageFile::Copy(const Piece& piece, int64_t offset, int64_t size, Sink* s
       fromFile = static_cast<size_t>(std::min<int64_t>(block, piece.count - offset));
     size_t done = 0;
     while (done < fromFile) {
-      ssize_t got = pread(m_nFd, buffer + done, fromFile - done,
+      ssize_t got = pread(m_fd.Get(), buffer + done, fromFile - done,
                           static_cast<off_t>(piece.start + offset + done));
       if (got < 0 && errno == EINTR)
         continue;

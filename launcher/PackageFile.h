@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "common/ScopedFd.h"
+
 class Checksum;
 class Sink;
 
@@ -56,7 +58,7 @@ class PackageFile {
   bool Copy(const Piece& piece, int64_t offset, int64_t size, Sink* sink, std::string* error);
 
  private:
-  int m_nFd;
+  ScopedFd m_fd;
   int m_nLastError;
   std::unique_ptr<char[]> m_pBuffer;
 };

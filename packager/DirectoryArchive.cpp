@@ -12,6 +12,7 @@
 
 #include "common/DirectoryListing.h"
 #include "common/FileIo.h"
+#include "common/ScopedFd.h"
 #include "common/SystemError.h"
 #include "packager/Pipeline.h"
 
@@ -92,19 +93,18 @@ bool DirectoryArchive::Write(const std::vector<std::string>& compressor, int out
                              std::string* error) const {
   // The member list reaches tar through an anonymous file, NUL-separated,
   // so that no name can be taken for an option or split at a line feed.
-  int listFd = memfd_create("mkpackage-members", MFD_CLOEXEC);
-  if (listFd < 0) {
+  ScopedFd list(memfd_create("mkpackage-members", MFD_CLOEXEC));
+  if (list.Get() < 0) {
     *error = std::string("cannot make the member list: ") + ErrnoText(errno);
     return false;
   }
-  std::string list;
+  std::string names;
   for (const std::string& member : m_members) {
-    list += member;
-    list += '\0';
+    names += member;
+    names += '\0';
   }
-  if (!WriteAll(listFd, list.data(), list.size()) || lseek(listFd, 0, SEEK_SET) != 0) {
+  if (!WriteAll(list.Get(), names.data(), names.size()) || lseek(list.Get(), 0, SEEK_SET) != 0) {
     *error = std::string("cannot make the member list: ") + ErrnoText(errno);
-    close(listFd);
     return false;
   }
   Pipeline pipeline;
@@ -114,7 +114,5 @@ bool DirectoryArchive::Write(const std::vector<std::string>& compressor, int out
                 "--null", "--verbatim-files-from", "--no-unquote", "--files-from=-"});
   if (!compressor.empty())
     pipeline.Add(compressor);
-  bool ok = pipeline.Run(listFd, outFd, nullptr, error);
-  close(listFd);
-  return ok;
+  return pipeline.Run(list.Get(), outFd, nullptr, error);
 }
