@@ -13,6 +13,7 @@ import sys
 # Folder: the folders below it that it may use.
 LAYERS = {
     "common": [],
+    "decompressor": ["common"],
     "package": ["common"],
     "product": [],
     "signing": ["common"],
