@@ -4,11 +4,11 @@
 #include <signal.h>
 #include <sys/types.h>
 
-// What a program undoes when SIGINT, SIGTERM or SIGHUP ends it: the
-// temporary files it was writing are removed and the child processes that
-// write into them are killed, and then the process ends by the signal as it
-// would have without a handler. The registry is process-wide; every change
-// to it blocks those signals, so the handler never sees it half changed.
+// What a program undoes when SIGINT, SIGTERM or SIGHUP ends it: the child
+// processes that write into its files are killed and waited for, the
+// temporary files and directory trees it was making are removed, and then the process ends by the
+// signal as it would have without a handler. The registry is process-wide; every change to it
+// blocks those signals, so the handler never sees it half changed.
 //
 // Until InstallSignalCleanup is called the registry is kept but nothing
 // acts on it.
@@ -23,11 +23,26 @@ void InstallSignalCleanup();
 bool RemoveOnSignal(const char* path);
 void ForgetRemoval(const char* path);
 
-// Kills pid with SIGKILL when a signal ends the process. Forget a child
-// before its pid can be reused, that is before it is reaped: see
-// CleanupSignalBlock. False (nothing registered) when the registry is full.
+// Removes the directory tree at path (relative to the working directory at
+// the time of the signal) with everything in it, never following a
+// symbolic link, when a signal ends the process. As RemoveOnSignal otherwise.
+bool RemoveTreeOnSignal(const char* path);
+void ForgetTreeRemoval(const char* path);
+
+// Kills pid with SIGKILL when a signal ends the process; a negative pid
+// names a process group, as with kill(2). Forget a child before its pid can
+// be reused, that is before it is reaped: see CleanupSignalBlock. False
+// (nothing registered) when the registry is full. A process that is the
+// reaper of its orphans (PR_SET_CHILD_SUBREAPER) thus also waits for the
+// grandchildren that were killed before it removes anything.
 bool KillOnSignal(pid_t pid);
 void ForgetChild(pid_t pid);
+
+// Removes the tree at name (relative to dirfd, AT_FDCWD for the working
+// directory), never following a symbolic link: what RemoveTreeOnSignal does,
+// with async-signal-safe calls only. Nesting deeper than 64 levels is left
+// in place.
+void RemoveTreeAt(int dirfd, const char* name);
 
 // Holds off the three signals while it lives, so that a step and the change
 // to the registry that goes with it (a file created and registered, a
@@ -39,6 +54,10 @@ class CleanupSignalBlock {
 
   CleanupSignalBlock(const CleanupSignalBlock&) = delete;
   CleanupSignalBlock& operator=(const CleanupSignalBlock&) = delete;
+
+  // The mask from before the block, for a child to restore before it
+  // becomes another program.
+  const sigset_t& SavedMask() const { return m_savedMask; }
 
  private:
   sigset_t m_savedMask;

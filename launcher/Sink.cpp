@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -13,6 +14,7 @@
 
 #include "common/FileIo.h"
 #include "common/Format.h"
+#include "common/SignalCleanup.h"
 #include "common/SystemError.h"
 
 namespace {
@@ -40,7 +42,8 @@ const long Sink::kMaxPauseNs;
 
 Sink::Sink()
     : m_nFd(-1),
-      m_pPipe(nullptr),
+      m_nPid(0),
+      m_nReportFd(-1),
       m_nPipeCapacity(0),
       m_nSlack(3 * PageSize()),
       m_bFilling(true),
@@ -64,27 +67,69 @@ bool Sink::OpenFile(const char* path, int flags, mode_t mode, std::string* error
 
 bool Sink::OpenCommand(const char* command, const char* name, std::string* error) {
   m_sName = name;
-  // The child must not write out anything still buffered here as well.
-  fflush(nullptr);
-  m_pPipe = popen(command, "we");
-  if (m_pPipe == nullptr) {
+  int input[2], report[2];
+  if (pipe2(input, O_CLOEXEC) != 0) {
     *error = FormatText("cannot start %s: %s", name, ErrnoText(errno));
     return false;
   }
-  // Only after popen, so that the command itself starts with SIGPIPE as it
-  // was.
+  if (pipe2(report, O_CLOEXEC) != 0) {
+    *error = FormatText("cannot start %s: %s", name, ErrnoText(errno));
+    close(input[0]);
+    close(input[1]);
+    return false;
+  }
+  // The child must not write out anything still buffered here as well.
+  fflush(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  // dup2 clears close-on-exec on the copies.
+  posix_spawn_file_actions_adddup2(&actions, input[0], 0);
+  posix_spawn_file_actions_adddup2(&actions, report[1], 3);
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  posix_spawnattr_setpgroup(&attr, 0);
+  const char* argv[] = {"sh", "-c", command, nullptr};
+  pid_t pid = 0;
+  int rc;
+  {
+    // Started and registered for killing as one step; the child starts with
+    // the signal mask from before the block.
+    CleanupSignalBlock block;
+    posix_spawnattr_setsigmask(&attr, &block.SavedMask());
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK);
+    rc = posix_spawn(&pid, "/bin/sh", &actions, &attr, const_cast<char* const*>(argv), environ);
+    if (rc == 0)
+      KillOnSignal(-pid);
+  }
+  posix_spawnattr_destroy(&attr);
+  posix_spawn_file_actions_destroy(&actions);
+  close(input[0]);
+  close(report[1]);
+  if (rc != 0) {
+    close(input[1]);
+    close(report[0]);
+    *error = FormatText("cannot start %s: %s", name, ErrnoText(rc));
+    return false;
+  }
+  m_nPid = pid;
+  m_nFd = input[1];
+  m_nReportFd = report[0];
+  // Read once the command has ended; a stray process that kept the channel
+  // open must not hold stage one up.
+  fcntl(m_nReportFd, F_SETFL, O_NONBLOCK);
+  // Only after the fork, so that the command itself starts with SIGPIPE as
+  // it was.
   struct sigaction ignore = {};
   ignore.sa_handler = SIG_IGN;
   sigemptyset(&ignore.sa_mask);
   sigaction(SIGPIPE, &ignore, &m_savedPipeAction);
-  m_nFd = fileno(m_pPipe);
   int capacity = fcntl(m_nFd, F_GETPIPE_SZ);
   m_nPipeCapacity = capacity > 0 ? static_cast<size_t>(capacity) : 0;
   return true;
 }
 
 void Sink::GrowPipe(size_t bytes) {
-  if (m_pPipe == nullptr)
+  if (m_nPid == 0)
     return;
   size_t want = kLargestPipe;
   while (want > bytes)
@@ -98,7 +143,7 @@ void Sink::GrowPipe(size_t bytes) {
 }
 
 bool Sink::SetMode(mode_t mode, std::string* error) {
-  if (m_pPipe != nullptr || m_nFd < 0) {
+  if (m_nPid != 0 || m_nFd < 0) {
     *error = "set the mode: not an open file";
     return false;
   }
@@ -112,7 +157,7 @@ bool Sink::SetMode(mode_t mode, std::string* error) {
 bool Sink::Write(const void* data, size_t size, std::string* error) {
   const char* bytes = static_cast<const char*>(data);
   // Pacing needs room to spare beyond the pages kept free.
-  if (m_pPipe != nullptr && m_nPipeCapacity >= 4 * m_nSlack)
+  if (m_nPid != 0 && m_nPipeCapacity >= 4 * m_nSlack)
     return WritePaced(bytes, size, error);
   return WriteBlocking(bytes, size, error);
 }
@@ -165,21 +210,40 @@ bool Sink::WritePaced(const char* data, size_t size, std::string* error) {
 bool Sink::WriteBlocking(const char* data, size_t size, std::string* error) {
   if (WriteAll(m_nFd, data, size))
     return true;
-  m_bPipeBroken = m_pPipe != nullptr && errno == EPIPE;
+  m_bPipeBroken = m_nPid != 0 && errno == EPIPE;
   m_sWriteFailure = FormatText("write to %s: %s", m_sName.c_str(), ErrnoText(errno));
   *error = m_sWriteFailure;
   return false;
 }
 
 bool Sink::Close(std::string* error) {
-  if (m_pPipe != nullptr) {
-    FILE* pipe = m_pPipe;
-    m_pPipe = nullptr;
+  if (m_nPid != 0) {
+    pid_t pid = m_nPid;
+    close(m_nFd);
     m_nFd = -1;
-    int status = pclose(pipe);
+    int status = 0;
+    pid_t waited;
+    while ((waited = waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
+    }
     int err = errno;
+    {
+      // Forgotten as it is reaped, before its number can be reused.
+      CleanupSignalBlock block;
+      ForgetChild(-pid);
+      m_nPid = 0;
+    }
+    // Every writer of the report has ended with the command.
+    m_sReport.clear();
+    char buffer[256];
+    ssize_t got;
+    while ((got = read(m_nReportFd, buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR)) {
+      if (got > 0)
+        m_sReport.append(buffer, static_cast<size_t>(got));
+    }
+    close(m_nReportFd);
+    m_nReportFd = -1;
     sigaction(SIGPIPE, &m_savedPipeAction, nullptr);
-    if (status == -1) {
+    if (waited < 0) {
       *error = FormatText("wait for %s: %s", m_sName.c_str(), ErrnoText(err));
       return false;
     }

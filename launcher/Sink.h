@@ -11,9 +11,15 @@
 #include <utility>
 
 // Where stage one writes a piece of its package: a file it creates, or the
-// standard input of a shell command started with popen. Owns the descriptor
-// or the stream; the destructor closes what is still open (waiting for a
+// standard input of a shell command ("/bin/sh -c"). Owns the descriptors and
+// the command; the destructor closes what is still open (waiting for a
 // command). Not copyable.
+//
+// The command runs in a process group of its own, which a signal that ends
+// stage one kills (common/SignalCleanup.h), so that nothing it started goes
+// on writing. Its descriptor 3 is a channel for a report back, which Close
+// collects: a shell pipeline reports there the statuses its own status does
+// not carry.
 //
 // While a command is open SIGPIPE is ignored, so that a command that stops
 // reading shows up as a failed write instead of silently killing stage one;
@@ -48,6 +54,9 @@ class Sink {
   // Starts command through the shell with a pipe to its standard input; name
   // is how messages refer to it. False with *error if it cannot start.
   bool OpenCommand(const char* command, const char* name, std::string* error);
+  // What the command wrote to its descriptor 3, once Close has waited for
+  // it.
+  const std::string& Report() const { return m_sReport; }
 
   // Asks for a pipe to the command that holds up to bytes (rounded down to a
   // power of two, at most kLargestPipe, as far as the system allows); the
@@ -88,7 +97,8 @@ class Sink {
   bool WritePaced(const char* data, size_t size, std::string* error);
 
   int m_nFd;
-  FILE* m_pPipe;
+  pid_t m_nPid;     // the command's shell, and its process group; 0 for none
+  int m_nReportFd;  // the reading end of the command's descriptor 3
   size_t m_nPipeCapacity;
   // Pages that may be part-read or part-filled: kept free so that the pipe
   // is never quite full and the command's reads wake nobody.
@@ -100,6 +110,7 @@ class Sink {
   std::string m_sName;
   // The failed write that broke the pipe, for Close to report.
   std::string m_sWriteFailure;
+  std::string m_sReport;
   struct sigaction m_savedPipeAction;
 };
 
