@@ -205,8 +205,8 @@ bool SetupDriver::IsUnattended() const {
 
 std::string SetupDriver::CheckUnattendedSettings() {
   ServerInstaller& installer = Installer();
-  std::string dirProblem = InstallDirProblem(InstallDir());
-  if (!dirProblem.empty())
+  std::string dirProblem;
+  if (!CheckInstallDir(InstallDir(), &dirProblem))
     return InstallDirMessage(InstallDir(), dirProblem);
 
   struct Account {
@@ -462,16 +462,7 @@ std::string SetupDriver::InstallDir() const {
 }
 
 std::string SetupDriver::FilePath(const char* name) const {
-  std::string file = name != nullptr ? name : "";
-  if (!file.empty() && file[0] == '/')
-    return file;
-  std::string dir = InstallDir();
-  return dir == "/" ? "/" + file : dir + "/" + file;
-}
-
-std::string SetupDriver::InstallDirMessage(const std::string& dir,
-                                           const std::string& problem) const {
-  return FormatText("ERROR: Cannot install into %s: %s\n", ShownText(dir).c_str(), problem.c_str());
+  return PathInInstallDir(InstallDir(), name != nullptr ? name : "");
 }
 
 int SetupDriver::AskYesNo(const char* question, const char* defaultAnswer, const char* preamble) {
@@ -520,8 +511,8 @@ std::string SetupDriver::AskInstallDir() {
     std::string dir = current;
     if (answer.text != nullptr)
       dir = ResolvePath(ExpandHome(answer.text), m_sStartDir);
-    std::string problem = InstallDirProblem(dir);
-    if (problem.empty() && IsSameOrInside(dir, m_sExtractDir))
+    std::string problem;
+    if (CheckInstallDir(dir, &problem) && IsSameOrInside(dir, m_sExtractDir))
       problem = "it lies inside the package's extraction directory";
     if (!problem.empty()) {
       UI().ShowErrorMessage("%s", InstallDirMessage(dir, problem).c_str());

@@ -75,7 +75,6 @@ class SetupDriver {
   char* OwnedText(const std::string& text);
   std::string InstallDir() const;
 
-  std::string InstallDirMessage(const std::string& dir, const std::string& problem) const;
   // 1 yes, 0 no, -1 when the input has ended.
   int AskYesNo(const char* question, const char* defaultAnswer, const char* preamble);
   std::string AskLicense(bool* accepted);
