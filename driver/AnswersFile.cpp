@@ -2,6 +2,7 @@
 
 #include "common/AtomicFile.h"
 #include "driver/ReplaceError.h"
+#include "driver/SettingRules.h"
 #include "installer/ServerInstaller.h"
 
 const char AnswersFile::kFileName[] = "installer.cfg";
@@ -68,10 +69,8 @@ std::string AnswersFile::Format(const ServerInstaller& installer,
   lines.Text("WMEncoderRealm", installer.m_szWMEncoderRealm);
   lines.Text("ContentRealm", installer.m_szContentRealm);
   // The defaults file names each port after its service.
-  for (int i = 0; i < 6; ++i) {
-    std::string name = std::string(ServerInstaller::g_pPortNames[i]) + "Port";
-    lines.Number(name.c_str(), installer.m_pPorts[i].nPort);
-  }
+  for (int i = 0; i < 6; ++i)
+    lines.Number(PortSettingName(i).c_str(), installer.m_pPorts[i].nPort);
   lines.Text("LoggingStyle", installer.m_szLoggingStyle);
   lines.Number("NonInteractiveInstall", 1);
   return lines.text();

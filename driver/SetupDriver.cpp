@@ -23,6 +23,7 @@
 #include "driver/InstallPath.h"
 #include "driver/ProductFiles.h"
 #include "driver/RandomSeed.h"
+#include "driver/SettingRules.h"
 #include "driver/SetupInstaller.h"
 #include "driver/ShownText.h"
 #include "installer/ServerInstaller.h"
@@ -80,51 +81,7 @@ struct Answer {
   ~Answer() { delete[] text; }
 };
 
-// The name of a port's setting in the defaults file: "RTSPPort".
-std::string PortSetting(int index) {
-  return std::string(ServerInstaller::g_pPortNames[index]) + "Port";
-}
-
 }  // namespace
-
-std::string UserNameProblem(const char* name) {
-  if (name == nullptr || name[0] == '\0')
-    return "it is empty";
-  std::string text = name;
-  if (text == "." || text == "..")
-    return "it names a directory";
-  for (char c : text) {
-    if (c == '/' || c == ':')
-      return std::string("it contains \"") + c + "\"";
-    if (IsControlCharacter(c))
-      return "it contains a control character";
-  }
-  if (isspace(static_cast<unsigned char>(text.front())) ||
-      isspace(static_cast<unsigned char>(text.back())))
-    return "it begins or ends with white space";
-  return std::string();
-}
-
-std::string ConfigValueProblem(const char* text) {
-  if (text == nullptr)
-    return std::string();
-  for (const char* c = text; *c != '\0'; ++c) {
-    if (IsControlCharacter(*c))
-      return "it contains a control character";
-    if (*c == '"')
-      return "it contains a double quote";
-    if (*c == '<' || *c == '>' || *c == '&')
-      return std::string("it contains \"") + *c + "\"";
-  }
-  return std::string();
-}
-
-std::string PasswordProblem(const char* password) {
-  std::string why = ConfigValueProblem(password);
-  if (why.empty() && password != nullptr && strchr(password, ';') != nullptr)
-    why = "it contains \";\"";
-  return why;
-}
 
 SetupDriver::SetupDriver() : SetupDriver(std::unique_ptr<SetupInstaller>(new SetupInstaller)) {}
 
@@ -209,73 +166,10 @@ std::string SetupDriver::CheckUnattendedSettings() {
   if (!CheckInstallDir(InstallDir(), &dirProblem))
     return InstallDirMessage(InstallDir(), dirProblem);
 
-  struct Account {
-    const char* userSetting;
-    const char* user;
-    const char* passwordSetting;
-    const char* password;
-  };
-  const Account accounts[] = {
-      {"AdminUserID", installer.m_szAdminUserID, "AdminPassword", installer.m_szAdminPassword},
-      {"EncoderUserID", installer.m_szEncoderUserID, "EncoderPassword",
-       installer.m_szEncoderPassword},
-  };
-  for (const Account& account : accounts) {
-    if (account.user == nullptr || account.user[0] == '\0')
-      return FormatText("ERROR: %s is not set; an unattended installation needs it\n",
-                        account.userSetting);
-    std::string why = UserNameProblem(account.user);
-    // Shown cleaned: a control character in it could disturb the terminal.
-    if (!why.empty())
-      return FormatText("ERROR: %s \"%s\" is not a valid user name: %s\n", account.userSetting,
-                        ShownText(account.user).c_str(), why.c_str());
-    // An unset password is generated. The defaults file cannot set an empty
-    // one: it passes over empty values.
-    why = PasswordProblem(account.password);
-    if (!why.empty())
-      return FormatText("ERROR: %s cannot go into the server's files: %s\n",
-                        account.passwordSetting, why.c_str());
-  }
-
-  std::string problem = CheckConfigTexts();
-  if (!problem.empty())
-    return problem;
-
-  for (int i = 0; i < kPortCount; ++i) {
-    int port = installer.m_pPorts[i].nPort;
-    std::string setting = PortSetting(i);
-    int number = 0;
-    if (!ServerInstaller::ValidPort(std::to_string(port).c_str(), number))
-      return FormatText("ERROR: %s %d is not a valid port (1 to 65535)\n", setting.c_str(), port);
-    const char* holder = nullptr;
-    if (installer.CheckDupePort(port, i, holder))
-      return FormatText("ERROR: %s %d is already the %s port\n", setting.c_str(), port, holder);
-    if (installer.PortInUse(port))
-      return FormatText("ERROR: %s %d is in use on this machine\n", setting.c_str(), port);
-    installer.SetInstPort(i, port);
-  }
-  return std::string();
-}
-
-std::string SetupDriver::CheckConfigTexts() {
-  ServerInstaller& installer = Installer();
-  const std::pair<const char*, const char*> texts[] = {
-      {"AdminRealm", installer.m_szAdminRealm},
-      {"EncoderRealm", installer.m_szEncoderRealm},
-      {"RBSEncoderRealm", installer.m_szRBSEncoderRealm},
-      {"WMEncoderRealm", installer.m_szWMEncoderRealm},
-      {"CDistRealm", installer.m_szCDistRealm},
-      {"ContentRealm", installer.m_szContentRealm},
-      {"LoggingStyle", installer.m_szLoggingStyle},
-  };
-  for (const auto& text : texts) {
-    std::string why = ConfigValueProblem(text.second);
-    // The value itself is not shown: a control character in it could
-    // disturb the terminal.
-    if (!why.empty())
-      return FormatText("ERROR: %s cannot go into the server's files: %s\n", text.first,
-                        why.c_str());
-  }
+  std::string error;
+  if (!CheckAccountSettings(installer, &error) || !CheckConfigTexts(installer, &error) ||
+      !ConfirmPortSettings(installer, &error))
+    return error;
   return std::string();
 }
 
@@ -285,8 +179,8 @@ std::string SetupDriver::AskInteractively() {
 
   // These come from a defaults file, not from the dialogue: asking the rest
   // first would be in vain.
-  std::string problem = CheckConfigTexts();
-  if (!problem.empty())
+  std::string problem;
+  if (!CheckConfigTexts(Installer(), &problem))
     return problem;
 
   bool accepted = false;
@@ -532,8 +426,8 @@ std::string SetupDriver::AskAccount(char** user, char** password, const char* me
     Installer().AdoptText(*password);
     if (*password == nullptr)
       return kInputEnded;
-    std::string why = UserNameProblem(*user);
-    if (!why.empty()) {
+    std::string why;
+    if (!CheckUserName(*user, &why)) {
       UI().ShowErrorMessage("ERROR: \"%s\" is not a valid user name: %s\n",
                             ShownText(*user).c_str(), why.c_str());
       *user = nullptr;
@@ -541,8 +435,7 @@ std::string SetupDriver::AskAccount(char** user, char** password, const char* me
       message = "";
       continue;
     }
-    why = PasswordProblem(*password);
-    if (why.empty())
+    if (CheckPassword(*password, &why))
       return std::string();
     // The user name stays as the default of the next question.
     UI().ShowErrorMessage("ERROR: The password cannot go into the server's files: %s\n",

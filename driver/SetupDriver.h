@@ -47,9 +47,6 @@ class SetupDriver {
   // configuration and the ports of an unattended installation in that
   // order, confirming each good port.
   std::string CheckUnattendedSettings();
-  // Checks the realms and the logging style, which no dialogue asks for:
-  // each must be able to go into the server configuration as it stands.
-  std::string CheckConfigTexts();
   // The dialogue: banner, license, directory, accounts, ports, confirmation.
   std::string AskInteractively();
   // Creates the directory, backs up, places the product's files and writes
@@ -94,21 +91,5 @@ class SetupDriver {
   bool m_bEncoderPasswordGenerated;
   bool m_bAnswersWritten;
 };
-
-// Why name cannot be a user name of the server's databases, or "": it names
-// a file in each database and goes into HTTP logins, so it must not be empty,
-// "." or "..", hold "/", ":" or control characters, or begin or end with
-// white space.
-std::string UserNameProblem(const char* name);
-
-// Why text cannot go into the server's files, or "": the configuration takes
-// values unescaped between double quotes, so it must hold no '"', '<', '>',
-// '&' or control character. A null text passes.
-std::string ConfigValueProblem(const char* text);
-
-// Why password cannot be an account's password, or "": besides going into
-// the configuration (ConfigValueProblem), it begins the line "password;*;1"
-// of a user file, where a ';' would end it early. A null password passes.
-std::string PasswordProblem(const char* password);
 
 #endif  // STRATA_DRIVER_SETUPDRIVER_H_

@@ -16,46 +16,6 @@
 #include "tests/LocalPorts.h"
 #include "tests/Subprocess.h"
 
-TEST(UserNameProblem, NamesThatCannotBeAFileOrALogin) {
-  EXPECT_EQ("", UserNameProblem("admin"));
-  EXPECT_EQ("", UserNameProblem("media admin"));
-  EXPECT_EQ("", UserNameProblem(".admin"));
-  EXPECT_EQ("it is empty", UserNameProblem(""));
-  EXPECT_EQ("it is empty", UserNameProblem(nullptr));
-  EXPECT_EQ("it names a directory", UserNameProblem("."));
-  EXPECT_EQ("it names a directory", UserNameProblem(".."));
-  EXPECT_EQ("it contains \"/\"", UserNameProblem("../admin"));
-  EXPECT_EQ("it contains \":\"", UserNameProblem("ad:min"));
-  EXPECT_EQ("it contains a control character", UserNameProblem("ad\tmin"));
-  EXPECT_EQ("it begins or ends with white space", UserNameProblem(" admin"));
-  EXPECT_EQ("it begins or ends with white space", UserNameProblem("admin "));
-}
-
-TEST(ConfigValueProblem, TextsTheServerConfigurationCannotHold) {
-  EXPECT_EQ("", ConfigValueProblem(nullptr));
-  EXPECT_EQ("", ConfigValueProblem(""));
-  EXPECT_EQ("", ConfigValueProblem("media1.AdminRealm"));
-  EXPECT_EQ("", ConfigValueProblem("Main Realm's #1 ($5; 100%)"));
-  EXPECT_EQ("it contains a double quote", ConfigValueProblem("a\"b"));
-  EXPECT_EQ("it contains \"<\"", ConfigValueProblem("<Var"));
-  EXPECT_EQ("it contains \">\"", ConfigValueProblem("a>"));
-  EXPECT_EQ("it contains \"&\"", ConfigValueProblem("R&D"));
-  EXPECT_EQ("it contains a control character", ConfigValueProblem("5\n"));
-  EXPECT_EQ("it contains a control character", ConfigValueProblem("a\x1b[2Jb"));
-  EXPECT_EQ("it contains a control character", ConfigValueProblem("\x7f"));
-}
-
-TEST(PasswordProblem, ConfigurationRulesAndNoSemicolon) {
-  EXPECT_EQ("", PasswordProblem(nullptr));
-  EXPECT_EQ("", PasswordProblem("Adm1n-pw"));
-  EXPECT_EQ("", PasswordProblem("it's (100%) $ecret, #1!"));
-  EXPECT_EQ("it contains \";\"", PasswordProblem("pass;word"));
-  EXPECT_EQ("it contains \";\"", PasswordProblem(";*;1"));
-  EXPECT_EQ("it contains a double quote", PasswordProblem("a\"b;c"));
-  EXPECT_EQ("it contains \"<\"", PasswordProblem("<pw>"));
-  EXPECT_EQ("it contains a control character", PasswordProblem("pw\n"));
-}
-
 TEST(SetupDriver, RefusesToRunOutsideAnExtractionDirectory) {
   TempDir tmp;
   ProcessResult run = RunForked([&tmp] {
