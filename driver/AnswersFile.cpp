@@ -1,13 +1,8 @@
 #include "driver/AnswersFile.h"
 
-#include <errno.h>
-#include <fcntl.h>
-#include <stdio.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include "common/FileIo.h"
-#include "common/SystemError.h"
+#include "common/AtomicFile.h"
+#include "driver/ReplaceError.h"
+#include "driver/SettingRules.h"
 #include "installer/ServerInstaller.h"
 
 const char AnswersFile::kFileName[] = "installer.cfg";
@@ -74,10 +69,8 @@ std::string AnswersFile::Format(const ServerInstaller& installer,
   lines.Text("WMEncoderRealm", installer.m_szWMEncoderRealm);
   lines.Text("ContentRealm", installer.m_szContentRealm);
   // The defaults file names each port after its service.
-  for (int i = 0; i < 6; ++i) {
-    std::string name = std::string(ServerInstaller::g_pPortNames[i]) + "Port";
-    lines.Number(name.c_str(), installer.m_pPorts[i].nPort);
-  }
+  for (int i = 0; i < 6; ++i)
+    lines.Number(PortSettingName(i).c_str(), installer.m_pPorts[i].nPort);
   lines.Text("LoggingStyle", installer.m_szLoggingStyle);
   lines.Number("NonInteractiveInstall", 1);
   return lines.text();
@@ -85,29 +78,10 @@ std::string AnswersFile::Format(const ServerInstaller& installer,
 
 bool AnswersFile::Write(const std::string& path, const ServerInstaller& installer,
                         std::vector<std::string>* skipped, std::string* error) {
-  std::string text = Format(installer, skipped);
-  // Replaced whole or not at all: written beside the target, then renamed.
-  std::string temp = path + ".XXXXXX";
-  int fd = mkostemp(&temp[0], O_CLOEXEC);
-  if (fd < 0) {
-    *error = path + ": " + ErrnoText(errno);
-    return false;
-  }
+  std::string why;
   // An ordinary file: it holds no secret.
-  mode_t mask = umask(0);
-  umask(mask);
-  int err = 0;
-  if (fchmod(fd, 0644 & ~mask) != 0)
-    err = errno;
-  if (err == 0 && !WriteAll(fd, text.data(), text.size()))
-    err = errno;
-  if (close(fd) != 0 && err == 0)
-    err = errno;
-  if (err == 0 && rename(temp.c_str(), path.c_str()) != 0)
-    err = errno;
-  if (err != 0) {
-    unlink(temp.c_str());
-    *error = path + ": " + ErrnoText(err);
+  if (!WriteFileAtomically(path, Format(installer, skipped), ModeUnderUmask(0644), &why)) {
+    *error = ReplaceError(path, why);
     return false;
   }
   return true;

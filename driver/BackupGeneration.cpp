@@ -1,11 +1,11 @@
 #include "driver/BackupGeneration.h"
 
-#include <dirent.h>
 #include <errno.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/DirectoryListing.h"
 #include "common/SystemError.h"
 #include "installer/ServerInstaller.h"
 
@@ -26,7 +26,7 @@ bool RemoveTree(const std::string& path, std::string* error) {
   if (lstat(path.c_str(), &st) != 0) {
     if (errno == ENOENT)
       return true;
-    *error = path + ": " + ErrnoText(errno);
+    *error = ErrnoMessage(path, errno);
     return false;
   }
   if (S_ISDIR(st.st_mode)) {
@@ -34,38 +34,21 @@ bool RemoveTree(const std::string& path, std::string* error) {
     // remove.
     if ((st.st_mode & 0700) != 0700)
       chmod(path.c_str(), (st.st_mode & 07777) | 0700);
-    DIR* dir = opendir(path.c_str());
-    if (dir == nullptr) {
-      *error = path + ": " + ErrnoText(errno);
+    std::vector<std::string> names;
+    if (!ListDirectory(path, &names, error))
       return false;
+    for (const std::string& name : names) {
+      if (!RemoveTree(path + "/" + name, error))
+        return false;
     }
-    bool ok = true;
-    errno = 0;
-    while (struct dirent* entry = readdir(dir)) {
-      std::string name = entry->d_name;
-      if (name == "." || name == "..")
-        continue;
-      if (!RemoveTree(path + "/" + name, error)) {
-        ok = false;
-        break;
-      }
-      errno = 0;
-    }
-    if (ok && errno != 0) {
-      *error = path + ": " + ErrnoText(errno);
-      ok = false;
-    }
-    closedir(dir);
-    if (!ok)
-      return false;
     if (rmdir(path.c_str()) != 0) {
-      *error = path + ": " + ErrnoText(errno);
+      *error = ErrnoMessage(path, errno);
       return false;
     }
     return true;
   }
   if (unlink(path.c_str()) != 0) {
-    *error = path + ": " + ErrnoText(errno);
+    *error = ErrnoMessage(path, errno);
     return false;
   }
   return true;

@@ -99,7 +99,7 @@ bool IsSameOrInside(const std::string& path, const std::string& dir) {
   return p.compare(0, d.size(), d) == 0 && p.size() > d.size() && p[d.size()] == '/';
 }
 
-std::string InstallDirNameProblem(const std::string& path) {
+bool CheckInstallDirName(const std::string& path, std::string* error) {
   static const char kAllowed[] = "/._+,:@%=-";
   for (char c : path) {
     unsigned char byte = static_cast<unsigned char>(c);
@@ -117,36 +117,56 @@ std::string InstallDirNameProblem(const std::string& path) {
       what = "a double quote";
     else
       what = std::string("\"") + c + "\"";
-    return "its name contains " + what + "; only letters, digits and \"" + kAllowed +
-           "\" may be used";
+    *error =
+        "its name contains " + what + "; only letters, digits and \"" + kAllowed + "\" may be used";
+    return false;
   }
-  return std::string();
+  return true;
 }
 
-std::string InstallDirProblem(const std::string& path) {
-  std::string nameProblem = InstallDirNameProblem(path);
-  if (!nameProblem.empty())
-    return nameProblem;
+bool CheckInstallDir(const std::string& path, std::string* error) {
+  if (!CheckInstallDirName(path, error))
+    return false;
   struct stat st;
   if (stat(path.c_str(), &st) == 0) {
-    if (!S_ISDIR(st.st_mode))
-      return "it exists and is not a directory";
-    if (access(path.c_str(), W_OK | X_OK) != 0)
-      return std::string("it is not writable (") + ErrnoText(errno) + ")";
-    return std::string();
+    if (!S_ISDIR(st.st_mode)) {
+      *error = "it exists and is not a directory";
+      return false;
+    }
+    if (access(path.c_str(), W_OK | X_OK) != 0) {
+      *error = std::string("it is not writable (") + ErrnoText(errno) + ")";
+      return false;
+    }
+    return true;
   }
   // A file in the way shows as ENOTDIR; the walk up below names it.
-  if (errno != ENOENT && errno != ENOTDIR)
-    return ErrnoText(errno);
+  if (errno != ENOENT && errno != ENOTDIR) {
+    *error = ErrnoText(errno);
+    return false;
+  }
   // It will be created: the nearest existing ancestor must allow that.
   std::string ancestor = DirectoryOf(path);
   while (ancestor != "/" && stat(ancestor.c_str(), &st) != 0)
     ancestor = DirectoryOf(ancestor);
-  if (!IsDirectory(ancestor))
-    return ancestor + " is not a directory";
-  if (access(ancestor.c_str(), W_OK | X_OK) != 0)
-    return "it cannot be created in " + ancestor + " (" + ErrnoText(errno) + ")";
-  return std::string();
+  if (!IsDirectory(ancestor)) {
+    *error = ancestor + " is not a directory";
+    return false;
+  }
+  if (access(ancestor.c_str(), W_OK | X_OK) != 0) {
+    *error = "it cannot be created in " + ancestor + " (" + ErrnoText(errno) + ")";
+    return false;
+  }
+  return true;
+}
+
+std::string InstallDirMessage(const std::string& dir, const std::string& why) {
+  return "ERROR: Cannot install into " + ShownText(dir) + ": " + why + "\n";
+}
+
+std::string PathInInstallDir(const std::string& dir, const std::string& name) {
+  if (!name.empty() && name[0] == '/')
+    return name;
+  return dir == "/" ? "/" + name : dir + "/" + name;
 }
 
 bool MakeDirectories(const std::string& path, std::string* error) {
@@ -159,7 +179,7 @@ bool MakeDirectories(const std::string& path, std::string* error) {
     int err = errno;
     if (err == EEXIST && IsDirectory(current))
       continue;
-    *error = current + ": " + ErrnoText(err == EEXIST ? ENOTDIR : err);
+    *error = ErrnoMessage(current, err == EEXIST ? ENOTDIR : err);
     return false;
   }
   return true;

@@ -25,16 +25,26 @@ std::string CanonicalPath(const std::string& path);
 // Whether path is dir or lies below it, once both are canonical.
 bool IsSameOrInside(const std::string& path, const std::string& dir);
 
-// Why path cannot name the installation directory, or "" when it can: the
-// directory goes unquoted into the loopcast script and unescaped into the
-// server configuration, so only ASCII letters, digits and "/._+,:@%=-" may
-// appear in it.
-std::string InstallDirNameProblem(const std::string& path);
+// Whether path can name the installation directory: true, or false with
+// *error saying why. The directory goes unquoted into the loopcast script
+// and unescaped into the server configuration, so only ASCII letters,
+// digits and "/._+,:@%=-" may appear in it.
+bool CheckInstallDirName(const std::string& path, std::string* error);
 
-// Why path cannot be the installation directory, or "" when it can: its name
-// must pass InstallDirNameProblem, and it must be a directory or not exist
-// yet, with a writable directory as its nearest existing ancestor.
-std::string InstallDirProblem(const std::string& path);
+// Whether path can be the installation directory: true, or false with
+// *error saying why. Its name must pass CheckInstallDirName, and it must be
+// a directory or not exist yet, with a writable directory as its nearest
+// existing ancestor.
+bool CheckInstallDir(const std::string& path, std::string* error);
+
+// The message that refuses dir as the installation directory for the reason
+// why: "ERROR: Cannot install into DIR: why\n", dir shown without its control
+// characters.
+std::string InstallDirMessage(const std::string& dir, const std::string& why);
+
+// The file name inside the installation directory dir; an absolute name
+// stands as it is.
+std::string PathInInstallDir(const std::string& dir, const std::string& name);
 
 // Creates path and every missing parent (mode 0755 less the umask): true, or
 // false with *error naming the directory that could not be made and why.

@@ -8,6 +8,27 @@
 
 #include "tests/Subprocess.h"
 
+namespace {
+
+// What check says is wrong with path: "" when it passes, and then it must
+// say nothing.
+std::string Refusal(bool (*check)(const std::string&, std::string*), const std::string& path) {
+  std::string error;
+  bool passed = check(path, &error);
+  EXPECT_EQ(passed, error.empty()) << error;
+  return error;
+}
+
+std::string InstallDirRefusal(const std::string& path) {
+  return Refusal(CheckInstallDir, path);
+}
+
+std::string InstallDirNameRefusal(const std::string& path) {
+  return Refusal(CheckInstallDirName, path);
+}
+
+}  // namespace
+
 TEST(ResolvePath, RelativeNamesAreTakenFromTheBase) {
   EXPECT_EQ("/home/ann/media", ResolvePath("media", "/home/ann"));
   EXPECT_EQ("/home/ann/a/b", ResolvePath("./a//b/", "/home/ann"));
@@ -67,39 +88,39 @@ TEST(IsSameOrInside, ComparesResolvedPaths) {
   EXPECT_FALSE(IsSameOrInside(extract + "/new/../..", extract));
 }
 
-TEST(InstallDirProblem, DirectoriesAndCreatablePathsPass) {
+TEST(CheckInstallDir, DirectoriesAndCreatablePathsPass) {
   TempDir tmp;
-  EXPECT_EQ("", InstallDirProblem(tmp.path()));
-  EXPECT_EQ("", InstallDirProblem(tmp / "new/deeper"));
+  EXPECT_EQ("", InstallDirRefusal(tmp.path()));
+  EXPECT_EQ("", InstallDirRefusal(tmp / "new/deeper"));
 
   WriteFile(tmp / "file", "x");
-  EXPECT_EQ("it exists and is not a directory", InstallDirProblem(tmp / "file"));
-  EXPECT_EQ(tmp / "file" + " is not a directory", InstallDirProblem(tmp / "file/sub/dir"));
+  EXPECT_EQ("it exists and is not a directory", InstallDirRefusal(tmp / "file"));
+  EXPECT_EQ(tmp / "file" + " is not a directory", InstallDirRefusal(tmp / "file/sub/dir"));
 }
 
-TEST(InstallDirNameProblem, OnlyNamesTheScriptAndTheConfigurationCanCarry) {
-  EXPECT_EQ("", InstallDirNameProblem("/srv/Media-9.08/a_b+c,d:e@f%g=h"));
+TEST(CheckInstallDirName, OnlyNamesTheScriptAndTheConfigurationCanCarry) {
+  EXPECT_EQ("", InstallDirNameRefusal("/srv/Media-9.08/a_b+c,d:e@f%g=h"));
   const std::string rule = "; only letters, digits and \"/._+,:@%=-\" may be used";
-  EXPECT_EQ("its name contains a blank" + rule, InstallDirNameProblem("/srv/my media"));
-  EXPECT_EQ("its name contains a control character" + rule, InstallDirNameProblem("/srv/a\tb"));
-  EXPECT_EQ("its name contains a control character" + rule, InstallDirNameProblem("/srv/a\nb"));
+  EXPECT_EQ("its name contains a blank" + rule, InstallDirNameRefusal("/srv/my media"));
+  EXPECT_EQ("its name contains a control character" + rule, InstallDirNameRefusal("/srv/a\tb"));
+  EXPECT_EQ("its name contains a control character" + rule, InstallDirNameRefusal("/srv/a\nb"));
   EXPECT_EQ("its name contains a character outside ASCII" + rule,
-            InstallDirNameProblem("/srv/m\xc3\xa9"
+            InstallDirNameRefusal("/srv/m\xc3\xa9"
                                   "dia"));
-  EXPECT_EQ("its name contains a double quote" + rule, InstallDirNameProblem("/srv/a\"b"));
+  EXPECT_EQ("its name contains a double quote" + rule, InstallDirNameRefusal("/srv/a\"b"));
   // What the shell or the configuration file would read as syntax.
   for (char c : std::string("'$`\\;&|<>()*?[]{}~!#")) {
     std::string dir = std::string("/srv/a") + c;
-    EXPECT_EQ(std::string("its name contains \"") + c + "\"" + rule, InstallDirNameProblem(dir))
+    EXPECT_EQ(std::string("its name contains \"") + c + "\"" + rule, InstallDirNameRefusal(dir))
         << dir;
   }
 }
 
-TEST(InstallDirProblem, NameIsCheckedBeforeTheFileSystem) {
+TEST(CheckInstallDir, NameIsCheckedBeforeTheFileSystem) {
   TempDir tmp;
   std::string existing = MakeDirs(tmp / "a b");
-  EXPECT_EQ(InstallDirNameProblem(existing), InstallDirProblem(existing));
-  EXPECT_NE("", InstallDirProblem(existing));
+  EXPECT_EQ(InstallDirNameRefusal(existing), InstallDirRefusal(existing));
+  EXPECT_NE("", InstallDirRefusal(existing));
 }
 
 TEST(MakeDirectories, CreatesEveryMissingParent) {

@@ -1,42 +1,25 @@
 #include "driver/ProductFiles.h"
 
-#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
-#include <stdlib.h>
+#include <stdint.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <vector>
 
+#include "common/AtomicFile.h"
+#include "common/DirectoryListing.h"
 #include "common/FileIo.h"
+#include "common/ScopedFd.h"
 #include "common/SystemError.h"
+#include "driver/ReplaceError.h"
 
 namespace {
 
 bool Fail(std::string* error, const std::string& what, int err) {
-  *error = what + ": " + ErrnoText(err);
+  *error = ErrnoMessage(what, err);
   return false;
-}
-
-// The names in dir but "." and "..", sorted so that every run places the
-// entries in the same order: false with errno set if dir cannot be read.
-bool ListDirectory(const std::string& dir, std::vector<std::string>* names) {
-  DIR* d = opendir(dir.c_str());
-  if (d == nullptr)
-    return false;
-  errno = 0;
-  while (struct dirent* entry = readdir(d)) {
-    std::string name = entry->d_name;
-    if (name != "." && name != "..")
-      names->push_back(name);
-  }
-  int err = errno;
-  closedir(d);
-  std::sort(names->begin(), names->end());
-  errno = err;
-  return err == 0;
 }
 
 }  // namespace
@@ -46,8 +29,8 @@ ProductFiles::ProductFiles(const std::string& from, const std::string& to)
 
 bool ProductFiles::Place(std::string* error) {
   std::vector<std::string> names;
-  if (!ListDirectory(m_sFrom, &names))
-    return Fail(error, m_sFrom, errno);
+  if (!ListDirectory(m_sFrom, &names, error))
+    return false;
   for (const std::string& name : names) {
     if (m_skipped.count(name) != 0)
       continue;
@@ -59,8 +42,8 @@ bool ProductFiles::Place(std::string* error) {
 
 bool ProductFiles::Check(std::string* error) const {
   std::vector<std::string> names;
-  if (!ListDirectory(m_sFrom, &names))
-    return Fail(error, m_sFrom, errno);
+  if (!ListDirectory(m_sFrom, &names, error))
+    return false;
   for (const std::string& name : names) {
     if (m_skipped.count(name) != 0 || m_vacated.count(name) != 0)
       continue;
@@ -115,8 +98,8 @@ bool ProductFiles::CheckEntry(const std::string& from, const std::string& to,
     return false;
   if (step == Step::kClearThenPut && targetIsDirectory) {
     std::vector<std::string> names;
-    if (!ListDirectory(to, &names))
-      return Fail(error, to, errno);
+    if (!ListDirectory(to, &names, error))
+      return false;
     if (!names.empty()) {
       *error = to + " is a directory that is not empty, where the product has a file";
       return false;
@@ -126,8 +109,8 @@ bool ProductFiles::CheckEntry(const std::string& from, const std::string& to,
   if (step != Step::kMerge && step != Step::kMergeLinked)
     return true;
   std::vector<std::string> names;
-  if (!ListDirectory(from, &names))
-    return Fail(error, from, errno);
+  if (!ListDirectory(from, &names, error))
+    return false;
   for (const std::string& name : names) {
     if (!CheckEntry(from + "/" + name, to + "/" + name, error))
       return false;
@@ -170,8 +153,8 @@ bool ProductFiles::PlaceEntry(const std::string& from, const std::string& to, st
 bool ProductFiles::MergeDirectory(const std::string& from, const std::string& to,
                                   const struct stat& source, bool ownMode, std::string* error) {
   std::vector<std::string> names;
-  if (!ListDirectory(from, &names))
-    return Fail(error, from, errno);
+  if (!ListDirectory(from, &names, error))
+    return false;
   for (const std::string& name : names) {
     if (!PlaceEntry(from + "/" + name, to + "/" + name, error))
       return false;
@@ -198,8 +181,8 @@ bool ProductFiles::CopyEntry(const std::string& from, const std::string& to, con
     return Fail(error, to, errno);
   ++m_nCopied;
   std::vector<std::string> names;
-  if (!ListDirectory(from, &names))
-    return Fail(error, from, errno);
+  if (!ListDirectory(from, &names, error))
+    return false;
   for (const std::string& name : names) {
     std::string child = from + "/" + name;
     struct stat childStat;
@@ -217,48 +200,25 @@ bool ProductFiles::CopyEntry(const std::string& from, const std::string& to, con
 
 bool ProductFiles::CopyFile(const std::string& from, const std::string& to, const struct stat& st,
                             std::string* error) {
-  int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0)
+  ScopedFd in(open(from.c_str(), O_RDONLY | O_CLOEXEC));
+  if (in.Get() < 0)
     return Fail(error, from, errno);
-  // Written beside the target and renamed over it, so that an earlier file
-  // of that name is replaced whole or not at all.
-  std::string temp = to + ".XXXXXX";
-  int out = mkostemp(&temp[0], O_CLOEXEC);
-  if (out < 0) {
-    int err = errno;
-    close(in);
-    return Fail(error, to, err);
+  // An earlier file of that name is replaced whole or not at all.
+  AtomicFile out(to);
+  std::string why;
+  if (!out.Create(&why)) {
+    *error = ReplaceError(to, why);
+    return false;
   }
-  int err = 0;
-  char buffer[65536];
-  for (;;) {
-    ssize_t got = read(in, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR)
-      continue;
-    if (got < 0) {
-      err = errno;
-      break;
-    }
-    if (got == 0)
-      break;
-    if (!WriteAll(out, buffer, static_cast<size_t>(got))) {
-      err = errno;
-      break;
-    }
-  }
-  close(in);
-  if (err == 0 && fchmod(out, st.st_mode & 07777) != 0)
-    err = errno;
+  uint64_t copied = 0;
+  bool writeFailed = false;
+  if (!CopyToEnd(in.Get(), out.Descriptor(), &copied, &writeFailed))
+    return Fail(error, to, errno);
   struct timespec times[2] = {st.st_atim, st.st_mtim};
-  if (err == 0)
-    futimens(out, times);
-  if (close(out) != 0 && err == 0)
-    err = errno;
-  if (err == 0 && rename(temp.c_str(), to.c_str()) != 0)
-    err = errno;
-  if (err != 0) {
-    unlink(temp.c_str());
-    return Fail(error, to, err);
+  futimens(out.Descriptor(), times);
+  if (!out.Commit(st.st_mode & 07777, &why)) {
+    *error = ReplaceError(to, why);
+    return false;
   }
   ++m_nCopied;
   return true;

@@ -11,9 +11,10 @@ class SetupInstaller;
 // The second-stage installer: one installation of the server product from
 // the extraction directory that the package made, driven through one
 // ServerInstaller. Interactive, it shows the license and asks for the
-// directory, the two accounts and the six ports; unattended (silent, progress
-// only, or so flagged by the defaults file) it takes every setting from the
-// command line and the defaults file and stops at the first wrong one.
+// directory, the two accounts and the six ports (driver/SetupDialogue.h);
+// unattended (silent, progress only, or so flagged by the defaults file) it
+// takes every setting from the command line and the defaults file and stops
+// at the first wrong one.
 //
 // Run ends the process: with 0 after a complete installation, with -1 (exit
 // code 255) and a message that says what is wrong or what failed otherwise.
@@ -31,13 +32,14 @@ class SetupDriver {
 
   [[noreturn]] void Run(int argc, const char** argv);
 
-  // The steps of Run, in their order; each that can fail returns "" or the
-  // message to end with. Public so that tests can drive them.
+  // The steps of Run, in their order; each that can fail returns true, or
+  // false with the message to end with in *error. Public so that tests can
+  // drive them.
 
   // The process must run in the extraction directory "qzsetup" that the
   // package made, whose content is about to be moved away: records it and
   // the directory above it, in which the package was started.
-  std::string CheckWorkingDirectory();
+  bool CheckWorkingDirectory(std::string* error);
   // Seeds random(), sets the defaults, applies the command line (which may
   // end the process) and makes the installation directory absolute against
   // the start directory.
@@ -46,19 +48,12 @@ class SetupDriver {
   // Checks the directory, the accounts, the texts of the server
   // configuration and the ports of an unattended installation in that
   // order, confirming each good port.
-  std::string CheckUnattendedSettings();
-  // Checks the realms and the logging style, which no dialogue asks for:
-  // each must be able to go into the server configuration as it stands.
-  std::string CheckConfigTexts();
-  // The dialogue: banner, license, directory, accounts, ports, confirmation.
-  std::string AskInteractively();
-  // Creates the directory, backs up, places the product's files and writes
-  // the accounts, the loopcast script and the two configuration files (and,
-  // after a dialogue, the answers file). Stops before the earlier
-  // installation is changed when a product file has no room or when a name
-  // of it cannot be moved aside (what did move is moved back); older
-  // backups give way to the new ones.
-  std::string Install();
+  bool CheckUnattendedSettings(std::string* error);
+  // The dialogue, up to the user's confirmation.
+  bool AskInteractively(std::string* error);
+  // The installation itself (driver/InstallSteps.h), with the answers file
+  // after a dialogue.
+  bool Install(std::string* error);
   // What was installed, unless silent.
   void ShowSummary();
 
@@ -71,21 +66,6 @@ class SetupDriver {
   [[noreturn]] void Finish(int status);
   ConsoleUI& UI();
   bool Silent() const;
-  // A new copy of text that the installer owns.
-  char* OwnedText(const std::string& text);
-  std::string InstallDir() const;
-
-  std::string InstallDirMessage(const std::string& dir, const std::string& problem) const;
-  // 1 yes, 0 no, -1 when the input has ended.
-  int AskYesNo(const char* question, const char* defaultAnswer, const char* preamble);
-  std::string AskLicense(bool* accepted);
-  std::string AskInstallDir();
-  std::string AskAccount(char** user, char** password, const char* message);
-  std::string AskPort(int index);
-  std::string WriteAccounts();
-  std::string WriteLoopcastScript();
-  std::string WriteConfigFiles();
-  std::string FilePath(const char* name) const;
 
   std::unique_ptr<SetupInstaller> m_pInstaller;
   std::string m_sExtractDir;
@@ -95,21 +75,5 @@ class SetupDriver {
   bool m_bEncoderPasswordGenerated;
   bool m_bAnswersWritten;
 };
-
-// Why name cannot be a user name of the server's databases, or "": it names
-// a file in each database and goes into HTTP logins, so it must not be empty,
-// "." or "..", hold "/", ":" or control characters, or begin or end with
-// white space.
-std::string UserNameProblem(const char* name);
-
-// Why text cannot go into the server's files, or "": the configuration takes
-// values unescaped between double quotes, so it must hold no '"', '<', '>',
-// '&' or control character. A null text passes.
-std::string ConfigValueProblem(const char* text);
-
-// Why password cannot be an account's password, or "": besides going into
-// the configuration (ConfigValueProblem), it begins the line "password;*;1"
-// of a user file, where a ';' would end it early. A null password passes.
-std::string PasswordProblem(const char* password);
 
 #endif  // STRATA_DRIVER_SETUPDRIVER_H_

@@ -1,6 +1,8 @@
 #ifndef STRATA_DRIVER_SETUPINSTALLER_H_
 #define STRATA_DRIVER_SETUPINSTALLER_H_
 
+#include <string>
+
 #include "installer/ServerInstaller.h"
 
 // The framework's installer as setup runs it. The clean-up at every end of
@@ -17,6 +19,15 @@ class SetupInstaller : public ServerInstaller {
   void MarkPlacing() { m_bPlacing = true; }
 
   [[noreturn]] void CleanUpAndExit(int status, ConsoleUI* ui) override;
+
+  // The installation directory, "" while it is unset.
+  std::string InstallDir() const;
+  // A file of the installation directory by its name in the settings (null
+  // counts as empty); an absolute name stands as it is.
+  std::string FilePath(const char* name) const;
+  // A new copy of text that this installer owns, for a setting that setup
+  // fills in itself.
+  char* OwnedText(const std::string& text) { return OwnedCopy(text.c_str()); }
 
  private:
   bool m_bPlacing;
