@@ -9,7 +9,9 @@ set -eu
 
 job=${1:-build}
 
-build_pkgs="cmake make g++ pkg-config libgtest-dev libgmock-dev libmd-dev libxxhash-dev bzip2 tar"
+# mkpackage signs packages with libsodium.
+build_pkgs="cmake make g++ pkg-config libgtest-dev libgmock-dev libmd-dev libxxhash-dev libsodium-dev
+  bzip2 tar"
 # The end-to-end tests run packages whose second stage may be a shell, Perl or
 # Python script, and build packages with lbzip2 as their decompressor; the
 # builder's tests check its digests against sha256sum and xxhsum (xxhash),
