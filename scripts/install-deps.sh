@@ -16,8 +16,10 @@ build_pkgs="cmake make g++ pkg-config libgtest-dev libgmock-dev libmd-dev libxxh
 # Python script, and build packages with lbzip2 as their decompressor; the
 # builder's tests check its digests against sha256sum and xxhsum (xxhash),
 # GNU time measures the launcher's peak memory, and strace shows which calls
-# the launcher makes on its temporary file.
-test_pkgs="$build_pkgs clang libclang-rt-14-dev lbzip2 perl python3 gzip xxhash time strace"
+# the launcher makes on its temporary file; minisign checks the signatures
+# that mkpackage makes, and makes signatures for it to check.
+test_pkgs="$build_pkgs clang libclang-rt-14-dev lbzip2 perl python3 gzip xxhash time strace
+  minisign"
 bench_pkgs="$build_pkgs lbzip2 python3"
 fuzz_pkgs="$build_pkgs clang libclang-rt-14-dev"
 
