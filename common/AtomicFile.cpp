@@ -56,6 +56,14 @@ bool AtomicFile::Write(const void* data, size_t size, std::string* error) {
 }
 
 bool AtomicFile::Commit(mode_t mode, std::string* error) {
+  return Finish(mode, true, error);
+}
+
+bool AtomicFile::CommitAsNew(mode_t mode, std::string* error) {
+  return Finish(mode, false, error);
+}
+
+bool AtomicFile::Finish(mode_t mode, bool replace, std::string* error) {
   const char* step = nullptr;
   if (m_nFd < 0) {
     errno = EBADF;
@@ -73,9 +81,13 @@ bool AtomicFile::Commit(mode_t mode, std::string* error) {
     } else {
       // Once renamed, the name is no longer ours to remove.
       CleanupSignalBlock block;
-      if (rename(m_szTempPath.c_str(), m_szPath.c_str()) != 0) {
+      if (replace && rename(m_szTempPath.c_str(), m_szPath.c_str()) != 0) {
         step = "cannot replace ";
+      } else if (!replace && link(m_szTempPath.c_str(), m_szPath.c_str()) != 0) {
+        step = "cannot create ";
       } else {
+        if (!replace)
+          unlink(m_szTempPath.c_str());
         ForgetRemoval(m_szTempPath.c_str());
         m_szTempPath.clear();
       }
@@ -107,6 +119,13 @@ bool WriteFileAtomically(const std::string& path, const std::string& content, mo
   AtomicFile file(path);
   return file.Create(error) && file.Write(content.data(), content.size(), error) &&
          file.Commit(mode, error);
+}
+
+bool CreateFileAtomically(const std::string& path, const std::string& content, mode_t mode,
+                          std::string* error) {
+  AtomicFile file(path);
+  return file.Create(error) && file.Write(content.data(), content.size(), error) &&
+         file.CommitAsNew(mode, error);
 }
 
 mode_t ModeUnderUmask(mode_t base) {

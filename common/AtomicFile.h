@@ -37,10 +37,17 @@ class AtomicFile {
   // removed and an earlier file of the name untouched.
   bool Commit(mode_t mode, std::string* error);
 
+  // As Commit, but gives the file its name only if nothing has that name
+  // yet (link(2) rather than rename(2)): an existing file is never replaced,
+  // and *error then says so.
+  bool CommitAsNew(mode_t mode, std::string* error);
+
   // Removes the temporary file now.
   void Discard();
 
  private:
+  bool Finish(mode_t mode, bool replace, std::string* error);
+
   std::string m_szPath;
   std::string m_szTempPath;
   int m_nFd;
@@ -50,6 +57,11 @@ class AtomicFile {
 // true, or false with *error and path as it was.
 bool WriteFileAtomically(const std::string& path, const std::string& content, mode_t mode,
                          std::string* error);
+
+// Creates path with content and mode through an AtomicFile, never replacing
+// a file of that name: true, or false with *error.
+bool CreateFileAtomically(const std::string& path, const std::string& content, mode_t mode,
+                          std::string* error);
 
 // What mode 0666 or 0777 (as base) comes to for a new file under the
 // process's current file-creation mask.

@@ -1,6 +1,7 @@
 #include "packager/MkPackageCommand.h"
 
 #include <string.h>
+#include <sys/stat.h>
 
 #include <vector>
 
@@ -22,10 +23,12 @@ struct Option {
 // The option called name, or null.
 const Option* FindOption(const std::string& name) {
   static const Option kOptions[] = {
-      {"--type", true},         {"--decompressor", true}, {"--launcher", true},
-      {"--checksum", true},     {"--info", true},         {"--list", true},
-      {"--help", false},        {"--version", false},     {"--no-decompressor", false},
-      {"--no-checksum", false},
+      {"--type", true},          {"--decompressor", true}, {"--launcher", true},
+      {"--checksum", true},      {"--info", true},         {"--list", true},
+      {"--help", false},         {"--version", false},     {"--no-decompressor", false},
+      {"--no-checksum", false},  {"--sign", true},         {"--package", true},
+      {"--verify", true},        {"--pubkey", true},       {"-P", true},
+      {"--password-file", true}, {"--generate-key", true}, {"--no-password", false},
   };
   for (const Option& option : kOptions) {
     if (name == option.name)
@@ -38,6 +41,8 @@ const Option* FindOption(const std::string& name) {
 
 int MkPackageCommand::Run(int argc, const char* const* argv) {
   BuildOptions options;
+  SignOptions sign;
+  std::string problem;
   std::vector<std::string> operands;
   std::string info, list;
   bool inspect = false;
@@ -85,6 +90,9 @@ int MkPackageCommand::Run(int argc, const char* const* argv) {
         return UsageError("give only one of --info and --list");
       inspect = true;
       (name == "--info" ? info : list) = value;
+    } else if (sign.Take(name, value, &problem)) {
+      if (!problem.empty())
+        return UsageError(problem);
     } else {
       buildOption = true;
       if (name == "--type") {
@@ -121,11 +129,17 @@ int MkPackageCommand::Run(int argc, const char* const* argv) {
     return UsageError("give only one of --decompressor and --no-decompressor");
   if (checksumGiven && noChecksum)
     return UsageError("give only one of --checksum and --no-checksum");
+  SignOptions::Mode mode;
+  if (!sign.Choose(!info.empty(), !list.empty(), buildOption || !operands.empty(), &mode, &problem))
+    return UsageError(problem);
+  if (mode == SignOptions::kSignPackage || mode == SignOptions::kVerify ||
+      mode == SignOptions::kGenerateKey)
+    return Sign(sign, mode);
   if (inspect) {
     if (buildOption || !operands.empty())
       return UsageError(std::string(info.empty() ? "--list" : "--info") +
                         " takes a package and nothing else");
-    return info.empty() ? List(list) : Info(info);
+    return info.empty() ? List(list) : Info(info, sign);
   }
   if (operands.size() < 2)
     return UsageError(operands.empty() ? "missing ARCHIVE and OUTPUT" : "missing OUTPUT");
@@ -133,10 +147,17 @@ int MkPackageCommand::Run(int argc, const char* const* argv) {
     return UsageError("too many operands, from '" + operands[2] + "' on");
   options.archive = operands[0];
   options.output = operands[1];
-  return Build(options);
+  if (mode != SignOptions::kBuildAndSign)
+    return Build(options, nullptr);
+  // The key is opened first: a wrong password then costs no build.
+  SignCommand signer(sign);
+  std::string error;
+  if (!signer.OpenSecretKey(&error))
+    return Failure(error);
+  return Build(options, &signer);
 }
 
-int MkPackageCommand::Build(const BuildOptions& options) {
+int MkPackageCommand::Build(const BuildOptions& options, SignCommand* signer) {
   PackageBuilder builder(options);
   std::string error;
   bool ok = builder.Build(&error);
@@ -144,10 +165,37 @@ int MkPackageCommand::Build(const BuildOptions& options) {
     fprintf(m_pErr, "%s: warning: %s\n", kProgram, warning.c_str());
   if (!ok)
     return Failure(error);
+  if (signer) {
+    if (!signer->SignPackage(options.output, &error))
+      return Failure(error + " (" + options.output + " was built but not signed)");
+    return kSuccess;
+  }
+  std::string signature = SignCommand::SignaturePath(options.output);
+  struct stat st;
+  if (lstat(signature.c_str(), &st) == 0)
+    fprintf(m_pErr, "%s: warning: %s does not sign the new package; sign it again or remove it\n",
+            kProgram, signature.c_str());
   return kSuccess;
 }
 
-int MkPackageCommand::Info(const std::string& path) {
+int MkPackageCommand::Sign(const SignOptions& sign, SignOptions::Mode mode) {
+  SignCommand command(sign);
+  std::string report, error;
+  bool ok = false;
+  if (mode == SignOptions::kSignPackage) {
+    ok = command.OpenSecretKey(&error) && command.SignPackage(sign.package, &error);
+  } else if (mode == SignOptions::kVerify) {
+    ok = command.Verify(&report, &error);
+  } else {
+    ok = command.GenerateKey(&report, &error);
+  }
+  if (!ok)
+    return Failure(error);
+  fputs(report.c_str(), m_pOut);
+  return kSuccess;
+}
+
+int MkPackageCommand::Info(const std::string& path, const SignOptions& sign) {
   PackageInspector inspector;
   std::string error;
   if (!inspector.Open(path, &error))
@@ -169,22 +217,32 @@ int MkPackageCommand::Info(const std::string& path) {
   std::string actual;
   if (!inspector.Verify(&verdict, &actual, &error))
     return Failure(error);
+  std::string damage;
   switch (verdict) {
     case PackageInspector::kVerified:
       fprintf(m_pOut, "Verified:      yes\n");
-      return kSuccess;
+      break;
     case PackageInspector::kNoChecksum:
       fprintf(m_pOut, "Verified:      no checksum recorded\n");
-      return kSuccess;
+      break;
     case PackageInspector::kWrongStart:
       fprintf(m_pOut, "Verified:      no checksum recorded\n");
-      return Failure(path + ": the archive piece does not start as a " + record.archiveType +
-                     " archive does (is the package cut short or damaged?)");
+      damage = path + ": the archive piece does not start as a " + record.archiveType +
+               " archive does (is the package cut short or damaged?)";
+      break;
     case PackageInspector::kMismatch:
+      fprintf(m_pOut, "Verified:      no, the pieces give %s\n", actual.c_str());
+      damage = path + ": the pieces do not match the recorded checksum";
       break;
   }
-  fprintf(m_pOut, "Verified:      no, the pieces give %s\n", actual.c_str());
-  return Failure(path + ": the pieces do not match the recorded checksum");
+  std::string line;
+  bool signatureOk = SignCommand(sign).InfoLine(path, &line, &error);
+  fprintf(m_pOut, "Signature:     %s\n", line.c_str());
+  if (!damage.empty())
+    Failure(damage);
+  if (!signatureOk)
+    Failure(error);
+  return damage.empty() && signatureOk ? kSuccess : kFailure;
 }
 
 int MkPackageCommand::List(const std::string& path) {
@@ -212,6 +270,9 @@ void MkPackageCommand::PrintHelp() {
           "Usage: %s [OPTION]... ARCHIVE OUTPUT\n"
           "  or:  %s --info PACKAGE\n"
           "  or:  %s --list PACKAGE\n"
+          "  or:  %s --sign KEY [--password-file FILE] --package PACKAGE\n"
+          "  or:  %s --verify PACKAGE (--pubkey FILE | -P KEY)\n"
+          "  or:  %s --generate-key NAME [--password-file FILE | --no-password]\n"
           "Assemble the self-extracting installation package OUTPUT from the stage-one\n"
           "launcher, a decompressor program and ARCHIVE, which is a compressed archive\n"
           "file or a directory to pack.\n"
@@ -231,14 +292,29 @@ void MkPackageCommand::PrintHelp() {
           "  --help                  print this help and exit\n"
           "  --version               print the version and exit\n"
           "\n"
+          "Signing, in minisign's formats:\n"
+          "  --sign KEY              sign OUTPUT (or the PACKAGE of --package) with the\n"
+          "                          secret key file KEY into OUTPUT.minisig\n"
+          "  --package PACKAGE       with --sign: sign this existing package\n"
+          "  --password-file FILE    the secret key's password is the first line of FILE\n"
+          "                          (default: ask on the terminal)\n"
+          "  --verify PACKAGE        check PACKAGE.minisig with the public key\n"
+          "  --pubkey FILE           the public key file, for --verify and --info\n"
+          "  -P KEY                  the public key as base64 text, as minisign -P takes it\n"
+          "  --generate-key NAME     write a new key pair NAME.key and NAME.pub (mode 0600)\n"
+          "  --no-password           with --generate-key: leave NAME.key unencrypted\n"
+          "\n"
           "A directory is packed as a tar archive (type bz2 or tgz) whose members are\n"
           "\"./\" paths sorted by name, owned by 0:0 and dated 2000-01-01 00:00:00 UTC,\n"
           "so that the same directory always gives the same package.\n"
           "\n"
+          "A secret key file that others may read is refused.\n"
+          "\n"
           "Exit status: 0 on success, 1 on failure (--info: also when the pieces do\n"
-          "not verify), 2 for a wrong command line.\n",
-          kProgram, kProgram, kProgram, ArchiveTypeNames().c_str(), kProgram,
-          Checksum::KindName(kDefaultChecksumKind));
+          "not verify; --info and --verify: also when the signature does not), 2 for a\n"
+          "wrong command line.\n",
+          kProgram, kProgram, kProgram, kProgram, kProgram, kProgram, ArchiveTypeNames().c_str(),
+          kProgram, Checksum::KindName(kDefaultChecksumKind));
 }
 
 void MkPackageCommand::PrintVersion() {

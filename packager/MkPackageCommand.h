@@ -5,10 +5,13 @@
 
 #include <string>
 
+#include "packager/SignCommand.h"
+
 struct BuildOptions;
 
 // The mkpackage command line: builds a package, or inspects one (--info,
-// --list), or prints help or version. Results go to out; messages, each
+// --list), signs one or checks its signature (packager/SignCommand.h), or
+// prints help or version. Results go to out; messages, each
 // starting "mkpackage: ", go to err.
 class MkPackageCommand {
  public:
@@ -27,8 +30,10 @@ class MkPackageCommand {
   int Run(int argc, const char* const* argv);
 
  private:
-  int Build(const BuildOptions& options);
-  int Info(const std::string& path);
+  // Signs the new package when signer is not null.
+  int Build(const BuildOptions& options, SignCommand* signer);
+  int Info(const std::string& path, const SignOptions& sign);
+  int Sign(const SignOptions& sign, SignOptions::Mode mode);
   int List(const std::string& path);
   int UsageError(const std::string& message);
   int Failure(const std::string& message);

@@ -184,7 +184,9 @@ TEST_F(MkPackageCommandTest, InfoPrintsTheRecordAndVerifiesThePieces) {
                      "Type:          bz2\n";
   Result info = Command({"--info", m_dir / "pkg"});
   EXPECT_EQ(0, info.status);
-  EXPECT_EQ(head + "Checksum:      sha256 " + Sha256(pieces) + "\nVerified:      yes\n", info.out);
+  EXPECT_EQ(head + "Checksum:      sha256 " + Sha256(pieces) +
+                "\nVerified:      yes\nSignature:     none\n",
+            info.out);
   EXPECT_EQ("", info.err);
 
   // A changed byte in either piece is caught.
@@ -196,7 +198,8 @@ TEST_F(MkPackageCommandTest, InfoPrintsTheRecordAndVerifiesThePieces) {
     Result bad = Command({"--info", m_dir / "pkg"});
     EXPECT_EQ(1, bad.status);
     EXPECT_EQ(head + "Checksum:      sha256 " + Sha256(pieces) +
-                  "\nVerified:      no, the pieces give " + Sha256(changed) + "\n",
+                  "\nVerified:      no, the pieces give " + Sha256(changed) +
+                  "\nSignature:     none\n",
               bad.out);
     EXPECT_EQ("mkpackage: " + m_dir / "pkg" + ": the pieces do not match the recorded checksum\n",
               bad.err);
@@ -205,7 +208,9 @@ TEST_F(MkPackageCommandTest, InfoPrintsTheRecordAndVerifiesThePieces) {
   Build({"--decompressor", m_dir / "dec", "--no-checksum"}, m_dir / "archive.bz2");
   Result none = Command({"--info", m_dir / "pkg"});
   EXPECT_EQ(0, none.status);
-  EXPECT_EQ(head + "Checksum:      none\nVerified:      no checksum recorded\n", none.out);
+  EXPECT_EQ(
+      head + "Checksum:      none\nVerified:      no checksum recorded\nSignature:     none\n",
+      none.out);
 
   // XXH3-128 unless told otherwise.
   Build({"--decompressor", m_dir / "dec"}, m_dir / "archive.bz2");

@@ -10,7 +10,7 @@
 // environment without the variables through which tar, bzip2 and gzip take
 // default options, so that their output depends on their arguments only.
 // While they run they are killed if a signal ends this process
-// (packager/SignalCleanup.h).
+// (common/SignalCleanup.h).
 class Pipeline {
  public:
   Pipeline() = default;
