@@ -8,7 +8,9 @@
 // success *archiveFileName is null for the pipe-mode types (the archive goes
 // to the command's standard input) and the name of the file to write into dir
 // for the file-mode types. Returns false, leaving both untouched, for a type
-// that is not one of these.
+// that is not one of these. A pipe-mode command writes the decompressor's exit
+// status and a line feed to its descriptor 3; a file-mode command's own status
+// is the extraction's. Neither runs its extraction anywhere but in dir.
 bool MakeExtractionCommand(const char* type, const std::string& decompressor, const char* dir,
                            std::string* command, const char** archiveFileName);
 

@@ -12,23 +12,25 @@ TEST(ExtractionCommand, CommandsOfTheFiveTypes) {
   std::string command;
   const char* file = "unset";
   ASSERT_TRUE(MakeExtractionCommand("bz2", tool, "./qzsetup", &command, &file));
-  EXPECT_EQ("/home/u/xxextract.tmp -dc | (cd ./qzsetup; tar xof -)", command);
+  EXPECT_EQ("{ /home/u/xxextract.tmp -dc; echo $? >&3; } | (cd ./qzsetup && tar xof -)", command);
   EXPECT_EQ(nullptr, file);
 
   ASSERT_TRUE(MakeExtractionCommand("tgz", "", "./qzsetup", &command, &file));
-  EXPECT_EQ("gunzip -c | (cd ./qzsetup; tar xof -)", command);
+  EXPECT_EQ("{ gunzip -c; echo $? >&3; } | (cd ./qzsetup && tar xof -)", command);
   EXPECT_EQ(nullptr, file);
 
   ASSERT_TRUE(MakeExtractionCommand("tz", tool, "./qzsetup", &command, &file));
-  EXPECT_EQ("uncompress | (cd ./qzsetup; tar xof -)", command);
+  EXPECT_EQ("{ uncompress; echo $? >&3; } | (cd ./qzsetup && tar xof -)", command);
   EXPECT_EQ(nullptr, file);
 
   ASSERT_TRUE(MakeExtractionCommand("rzt", tool, "./qzsetup", &command, &file));
-  EXPECT_EQ("cd ./qzsetup; /home/u/xxextract.tmp -xvf zparchive.rzt; rm -f zparchive.rzt", command);
+  EXPECT_EQ("cd ./qzsetup && /home/u/xxextract.tmp -xvf zparchive.rzt && rm -f zparchive.rzt",
+            command);
   EXPECT_STREQ("zparchive.rzt", file);
 
   ASSERT_TRUE(MakeExtractionCommand("zip", tool, "./qzsetup", &command, &file));
-  EXPECT_EQ("cd ./qzsetup; /home/u/xxextract.tmp zparchive.zip; rm -f zparchive.zip\n", command);
+  EXPECT_EQ("cd ./qzsetup && /home/u/xxextract.tmp zparchive.zip && rm -f zparchive.zip\n",
+            command);
   EXPECT_STREQ("zparchive.zip", file);
 }
 
@@ -50,7 +52,8 @@ TEST(ExtractionCommand, DecompressorPathWithShellSyntaxStaysOneWord) {
   const char* file = nullptr;
   ASSERT_TRUE(
       MakeExtractionCommand("bz2", "/tmp/my dir/xxextract.tmp", "./qzsetup", &command, &file));
-  EXPECT_EQ("'/tmp/my dir/xxextract.tmp' -dc | (cd ./qzsetup; tar xof -)", command);
+  EXPECT_EQ("{ '/tmp/my dir/xxextract.tmp' -dc; echo $? >&3; } | (cd ./qzsetup && tar xof -)",
+            command);
 
   // The shell must see exactly the original text, whatever it holds.
   for (const std::string word : {"plain/path-1.2_x", "a b", "it's", "$(echo no)", "`x`;y|z&", "'",

@@ -42,22 +42,26 @@ int OpenRegular(const char* path) {
 
 }  // namespace
 
-PackageFile::PackageFile() : m_nLastError(0), m_pBuffer(new char[kBufferSize]) {}
+PackageFile::PackageFile() : m_nSize(0), m_nLastError(0), m_pBuffer(new char[kBufferSize]) {}
 
 PackageFile::~PackageFile() = default;
 
 bool PackageFile::Open(const char* path, const char* fallback, std::string* error) {
   int err = ENOENT;
-  if (path != nullptr && *path != '\0') {
-    m_fd.Reset(OpenRegular(path));
-    if (m_fd.Get() >= 0)
+  for (const char* name : {path, fallback}) {
+    if (name == nullptr || *name == '\0')
+      continue;
+    m_fd.Reset(OpenRegular(name));
+    struct stat st;
+    if (m_fd.Get() >= 0 && fstat(m_fd.Get(), &st) == 0) {
+      m_nSize = st.st_size;
+      m_sOpenedPath = name;
       return true;
-    err = errno;
-  }
-  if (fallback != nullptr) {
-    m_fd.Reset(OpenRegular(fallback));
-    if (m_fd.Get() >= 0)
-      return true;
+    }
+    // The first name's failure is the one to report.
+    if (name == path)
+      err = errno;
+    m_fd.Reset();
   }
   *error = ErrnoText(err);
   return false;

@@ -43,6 +43,10 @@ class PackageFile {
   // *error to the system's text for what failed with path.
   bool Open(const char* path, const char* fallback, std::string* error);
 
+  // The open file's size in bytes, and which of the two names opened it.
+  int64_t Size() const { return m_nSize; }
+  const std::string& OpenedPath() const { return m_sOpenedPath; }
+
   // Seeks to distance bytes before the end of the file, then reads up to
   // length bytes into *piece, handing each block to sum (if not null). As
   // with fseek, a seek that fails (a file shorter than distance) leaves the
@@ -59,6 +63,8 @@ class PackageFile {
 
  private:
   ScopedFd m_fd;
+  int64_t m_nSize;
+  std::string m_sOpenedPath;
   int m_nLastError;
   std::unique_ptr<char[]> m_pBuffer;
 };

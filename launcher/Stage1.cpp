@@ -5,7 +5,10 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
@@ -14,6 +17,7 @@
 #include "common/CurrentDirectory.h"
 #include "common/Format.h"
 #include "common/IsOneOf.h"
+#include "common/SignalCleanup.h"
 #include "common/SystemError.h"
 #include "launcher/ArchiveChunks.h"
 #include "launcher/ExtractionCommand.h"
@@ -34,6 +38,43 @@ namespace {
 const char kTempName[] = "xxextract.tmp";
 const char kExtractDir[] = "./qzsetup";
 const char kSecondStage[] = "Bin/setup";
+
+const char kDamagedChecksum[] =
+    "\nError: the package is damaged (its checksum does not match); download it again\n";
+
+// Takes an exclusive lock on the working directory, held by the open
+// descriptor, which the second stage inherits: the kernel releases it when
+// the last process holding it ends, however it ends. False only when another
+// process holds it; where locks are not to be had (a file system without
+// them, a directory that cannot be opened) the run goes on unlocked.
+bool LockWorkingDirectory() {
+  int fd = open(".", O_RDONLY | O_DIRECTORY);
+  if (fd < 0)
+    return true;
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0)
+    return true;
+  bool busy = errno == EWOULDBLOCK;
+  close(fd);
+  return !busy;
+}
+
+// How a command ended, from a wait status that is not a success.
+std::string CommandStatusText(const char* name, int status) {
+  if (WIFSIGNALED(status))
+    return FormatText("%s was killed by signal %d", name, WTERMSIG(status));
+  return FormatText("%s exited with status %d", name, WEXITSTATUS(status));
+}
+
+// What a pipe-mode command reported of its decompressor: "" when it ended
+// with 0, why the extraction failed otherwise.
+std::string DecompressorFailure(const std::string& report) {
+  if (report == "0\n")
+    return std::string();
+  size_t digits = report.find_first_not_of("0123456789");
+  if (report.empty() || digits == 0 || report.compare(digits, std::string::npos, "\n") != 0)
+    return "the decompressor's status was not reported";
+  return "the decompressor exited with status " + report.substr(0, digits);
+}
 
 void ReportShortRead(bool silent, const PackageFile::Piece& piece, int expected,
                      const std::string& reason) {
@@ -78,13 +119,47 @@ std::string WriteDecompressor(Stage1* stage1, PackageFile* package, const Packag
 
 }  // namespace
 
-Stage1::Stage1() : m_nFlags(0), m_nChecksumKind(kChecksumNone), m_checksumDigest() {}
+Stage1::Stage1()
+    : m_nFlags(0),
+      m_nChecksumKind(kChecksumNone),
+      m_checksumDigest(),
+      m_szPackagePath("/proc/self/exe") {}
 
 Stage1::~Stage1() {}
 
 void Stage1::SetChecksum(uint32_t kind, const unsigned char* digest) {
   m_nChecksumKind = kind;
   memcpy(m_checksumDigest, digest, sizeof m_checksumDigest);
+}
+
+void Stage1::SetPackagePath(const char* path) {
+  m_szPackagePath = path;
+}
+
+void Stage1::Abandon(const char* message, bool decompressorWritten) {
+  // Whatever this run unpacked goes with it; the second stage never saw it.
+  RemoveTreeAt(AT_FDCWD, kExtractDir);
+  if (decompressorWritten)
+    unlink(kTempName);
+  Bail(-1, message);
+  // Reached only if a derived Bail returned.
+  exit(-1);
+}
+
+void Stage1::ExportPackageIdentity(const PackageFile& package) {
+  std::string digest = "none";
+  if (m_nChecksumKind != kChecksumNone) {
+    digest = std::string(Checksum::KindName(m_nChecksumKind)) + ":" +
+             Checksum::ToHex(m_checksumDigest, Checksum::DigestSize(m_nChecksumKind));
+  }
+  setenv("STRATA_PACKAGE_DIGEST", digest.c_str(), 1);
+  char* path = realpath(package.OpenedPath().c_str(), nullptr);
+  if (path != nullptr) {
+    setenv("STRATA_PACKAGE_FILE", path, 1);
+    free(path);
+  } else {
+    unsetenv("STRATA_PACKAGE_FILE");
+  }
 }
 
 void Stage1::Main(int archiveLength, int extractorLength, char* archiveType, int argc,
@@ -98,14 +173,32 @@ void Stage1::Main(int archiveLength, int extractorLength, char* archiveType, int
   }
   if (archiveLength < 0 || extractorLength < 0)
     Bail(-1, "\nError: Internal error -- bad piece lengths\n");
+  if (!LockWorkingDirectory()) {
+    Bail(-1,
+         "\nError: another installation package is running in this directory; start this one "
+         "when it has ended\n");
+  }
 
+  // The package's own file, whatever name it was started by: argv[0] only
+  // serves where /proc is missing, and only as a path, since a bare name
+  // found on PATH says nothing about the working directory.
   PackageFile package;
   const char* self = argc > 0 ? argv[0] : nullptr;
+  const char* fallback = self != nullptr && strchr(self, '/') != nullptr ? self : nullptr;
   std::string openError;
-  if (!package.Open(self, "/proc/self/exe", &openError)) {
+  if (!package.Open(m_szPackagePath.c_str(), fallback, &openError)) {
     Bail(-1, FormatText("\nError: cannot open the package file %s (%s)\n", self ? self : "",
                         openError.c_str())
                  .c_str());
+  }
+  // A record whose pieces do not fit in the file would have the launcher
+  // read its own code as the decompressor, or pad the pieces with zeros:
+  // nothing is written for such a package.
+  if (static_cast<int64_t>(archiveLength) + extractorLength > package.Size()) {
+    Bail(-1, m_nChecksumKind != kChecksumNone
+                 ? kDamagedChecksum
+                 : "\nError: the package is damaged (it is shorter than its record says); "
+                   "download it again\n");
   }
 
   // First pass: find what the file holds of both pieces and check it, before
@@ -135,12 +228,17 @@ void Stage1::Main(int archiveLength, int extractorLength, char* archiveType, int
     if (memcmp(found, m_checksumDigest, Checksum::DigestSize(m_nChecksumKind)) != 0) {
       // Never leave a decompressor behind from a package that failed its check.
       unlink(kTempName);
-      Bail(-1,
-           "\nError: the package is damaged (its checksum does not match); download it again\n");
+      Bail(-1, kDamagedChecksum);
     }
   }
 
-  // Second pass: write the decompressor out, then the archive in chunks.
+  // Second pass: write the decompressor out, then the archive in chunks. A
+  // signal from here on takes along what this run made, and whatever the
+  // extraction command started (whose orphans this process then reaps).
+  RemoveOnSignal(kTempName);
+  RemoveTreeOnSignal(kExtractDir);
+  InstallSignalCleanup();
+  prctl(PR_SET_CHILD_SUBREAPER, 1);
   std::string decompressorPath;
   if (extractorLength != 0)
     decompressorPath = WriteDecompressor(this, &package, extractor, extractorLength);
@@ -152,9 +250,9 @@ void Stage1::Main(int archiveLength, int extractorLength, char* archiveType, int
   if (lstat(kExtractDir, &earlier) == 0 || errno != ENOENT)
     system("rm -rf ./qzsetup");
   if (mkdir(kExtractDir, 0700) != 0)
-    Bail(-1, "\nError: mkdir failed");
+    Abandon("\nError: mkdir failed", extractorLength != 0);
   if (chmod(kExtractDir, 0700) != 0)
-    Bail(-1, "\nError: chmod failed");
+    Abandon("\nError: chmod failed", extractorLength != 0);
 
   std::string command;
   const char* archiveFileName = nullptr;
@@ -170,14 +268,15 @@ void Stage1::Main(int archiveLength, int extractorLength, char* archiveType, int
   if (pipeMode) {
     std::string error;
     if (!sink.OpenCommand(command.c_str(), "the extraction command", &error))
-      Bail(-1, ("\nError: " + error + "\n").c_str());
+      Abandon(("\nError: " + error + "\n").c_str(), extractorLength != 0);
     // Room to write ahead while the decompressor works through a block.
     sink.GrowPipe(Sink::kLargestPipe);
   } else {
     archivePath = FormatText("%s%s%s", kExtractDir, "/", archiveFileName);
     std::string error;
-    if (!sink.OpenFile(archivePath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666, &error))
-      Bail(-1, ("\nError: " + error + "\n").c_str());
+    if (!sink.OpenFile(archivePath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666,
+                       &error))
+      Abandon(("\nError: " + error + "\n").c_str(), extractorLength != 0);
   }
 
   std::string failure;
@@ -198,34 +297,40 @@ void Stage1::Main(int archiveLength, int extractorLength, char* archiveType, int
   std::string closeFailure;
   if (!sink.Close(&closeFailure) && (failure.empty() || sink.PipeBroken()))
     failure = closeFailure;
-  if (!pipeMode) {
-    if (failure.empty()) {
-      if (!silent)
-        printf("\nDecompressing files... (please wait)\n");
-      fflush(nullptr);
-      // The command's status is that of its final "rm -f", so it tells
-      // nothing about the extraction.
-      system(command.c_str());
-    } else {
-      unlink(archivePath.c_str());
+  if (pipeMode && failure.empty())
+    failure = DecompressorFailure(sink.Report());
+  if (!pipeMode && failure.empty()) {
+    if (!silent)
+      printf("\nDecompressing files... (please wait)\n");
+    fflush(nullptr);
+    int result = system(command.c_str());
+    if (result != 0) {
+      failure = result < 0 ? FormatText("cannot run the extraction command: %s", ErrnoText(errno))
+                           : CommandStatusText("the extraction command", result);
     }
   }
 
-  if (extractorLength != 0)
+  if (extractorLength != 0) {
     unlink(kTempName);
-  // A partly unpacked product is never handed over.
+    ForgetRemoval(kTempName);
+  }
+  // A partly unpacked product is never handed over, nor left behind.
   if (archiveShort)
     failure = "short read of the archive";
   if (!failure.empty()) {
-    Bail(-1,
-         ("\nError: extraction failed (" + failure + "); the installer was not started\n").c_str());
+    Abandon(("\nError: extraction failed (" + failure + "); the installer was not started\n")
+                .c_str(),
+            false);
   }
   // The archive's own "./" member may have widened the directory's mode.
   if (chmod(kExtractDir, 0700) != 0)
-    Bail(-1, "\nError: chmod failed");
+    Abandon("\nError: chmod failed", false);
 
   if (!silent)
     printf("\n");
+  // From here on the second stage owns ./qzsetup, and ends with it.
+  ForgetTreeRemoval(kExtractDir);
+  ExportPackageIdentity(package);
   RunSecondStage(argc, argv);
   exit(status);
 }

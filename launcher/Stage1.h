@@ -3,6 +3,10 @@
 
 #include <stdint.h>
 
+#include <string>
+
+class PackageFile;
+
 // Base name of argv[0] (a pointer into it), set by Stage1::ParseCmdLine.
 extern char* g_szProg;
 
@@ -37,10 +41,24 @@ class Stage1 {
   // must have (a kind of launcher/PackageRecord.h and its digest bytes). With
   // kind none, the default, the pieces are not checked.
   void SetChecksum(uint32_t kind, const unsigned char* digest);
+  // The file that holds the package: by default the running program
+  // (/proc/self/exe); tests that run Main in-process name their package.
+  void SetPackagePath(const char* path);
 
   unsigned m_nFlags;
   uint32_t m_nChecksumKind;
   unsigned char m_checksumDigest[32];
+
+ private:
+  // Removes ./qzsetup (and "xxextract.tmp" when it was written), then ends
+  // through Bail with status -1 and message.
+  [[noreturn]] void Abandon(const char* message, bool decompressorWritten);
+  // Tells the second stage which package it came from: STRATA_PACKAGE_DIGEST
+  // ("kind:hex", or "none") and STRATA_PACKAGE_FILE (the file's absolute
+  // path).
+  void ExportPackageIdentity(const PackageFile& package);
+
+  std::string m_szPackagePath;
 };
 
 #endif  // STRATA_LAUNCHER_STAGE1_H_

@@ -99,6 +99,7 @@ ProcessResult RunTracedMain(const std::string& dir, const std::string& package,
     std::string type = archiveType;
     const int length = static_cast<int>(ReadFile(package).size());
     TracedStage1 stage1;
+    stage1.SetPackagePath(package.c_str());
     stage1.Main(length, 0, &type[0], args.argc(), args.argv());
   });
 }

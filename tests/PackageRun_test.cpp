@@ -1,12 +1,17 @@
 // End-to-end runs of real packages, assembled by mkpackage in temporary
 // directories: what the administrator sees, what the second stage receives
 // and what is left on disk.
+#include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -525,41 +530,38 @@ TEST_F(PackageRun, DamagedPackageIsRefusedWithNothingLost) {
   }
 }
 
-TEST_F(PackageRun, ShortReadIsReportedAndNotHandedOver) {
+TEST_F(PackageRun, PiecesThatDoNotFitAreRefusedBeforeAnythingIsWritten) {
   MakeProduct();
   const std::string pkg = m_dir / "pkg.bin";
   MakePackage({"--no-checksum", m_dir / "product", pkg});
   PackageRecord record;
   ASSERT_TRUE(ReadPackageRecord(pkg, &record));
   const int64_t size = static_cast<int64_t>(ReadFile(pkg).size());
-  // The record claims more than the whole file: both seeks fail and leave the
-  // position where it was, so the decompressor is read from the start of the
-  // file and the archive from just after it.
-  record.archiveLength = static_cast<int32_t>(size + 1000);
-  ASSERT_TRUE(WritePackageRecord(pkg, record));
-  const int64_t bytesRead = size - record.extractorLength;
-  const int64_t chunk = record.archiveLength / 20;
-  const int64_t dots = (bytesRead + chunk - 1) / chunk;
   ASSERT_EQ(0, mkdir((m_run + "/qzsetup").c_str(), 0755));
   WriteFile(m_run + "/qzsetup/earlier", "an earlier extraction");
-  ProcessResult run = RunPackage(pkg, {});
-  EXPECT_TRUE(run.exited);
-  EXPECT_EQ(255, run.code);
-  EXPECT_EQ(kExtracting +
-                ("\nError: short read (" + std::to_string(bytesRead) + "/" +
-                 std::to_string(record.archiveLength) + " bytes) (" + strerror(EINVAL) + ")\n") +
-                std::string(dots, '.') +
-                "\nError: extraction failed (short read of the archive); the installer was not "
-                "started\n",
-            run.out);
-  EXPECT_FALSE(Exists(m_run + "/xxextract.tmp"));
-  // The directory was made anew before the archive was written to it.
-  EXPECT_EQ(0700, ModeOf(m_run + "/qzsetup"));
-  EXPECT_FALSE(Exists(m_run + "/qzsetup/earlier"));
-
-  ProcessResult silent = RunPackage(pkg, {"-s"});
-  EXPECT_EQ(255, silent.code);
-  EXPECT_EQ("", silent.out);
+  // A record that claims more than the whole file, in either piece (a
+  // decompressor of 2,000,000,000 bytes would have been padded out with
+  // zeros and the launcher's own code run as it).
+  for (int piece = 0; piece < 2; ++piece) {
+    PackageRecord damaged = record;
+    if (piece == 0)
+      damaged.archiveLength = static_cast<int32_t>(size + 1000);
+    else
+      damaged.extractorLength = 2000000000;
+    ASSERT_TRUE(WritePackageRecord(pkg, damaged));
+    for (const char* args : {"", "-s"}) {
+      ProcessResult run = RunPackage(pkg, {args});
+      EXPECT_TRUE(run.exited);
+      EXPECT_EQ(255, run.code);
+      EXPECT_EQ(*args ? ""
+                      : kExtracting + std::string("\nError: the package is damaged (it is shorter "
+                                                  "than its record says); download it again\n"),
+                run.out);
+      EXPECT_FALSE(Exists(m_run + "/xxextract.tmp"));
+      EXPECT_EQ(0755, ModeOf(m_run + "/qzsetup"));
+      EXPECT_EQ("an earlier extraction", ReadFile(m_run + "/qzsetup/earlier"));
+    }
+  }
 }
 
 TEST_F(PackageRun, FailedExtractionCommandIsNotHandedOver) {
@@ -581,7 +583,8 @@ TEST_F(PackageRun, FailedExtractionCommandIsNotHandedOver) {
                 "\nError: extraction failed (the extraction command exited with status 2); the "
                 "installer was not started\n",
             run.out);
-  EXPECT_TRUE(Exists(m_run + "/qzsetup/Bin/setup"));
+  // What was unpacked before the failure goes with it.
+  EXPECT_FALSE(Exists(m_run + "/qzsetup"));
 }
 
 TEST_F(PackageRun, DecompressorThatStopsReadingIsAFailure) {
@@ -719,6 +722,211 @@ TEST_F(PackageRun, LauncherMemoryStaysSmallWhateverTheArchiveSize) {
   EXPECT_GT(peakKb, 0);
   EXPECT_LE(peakKb, 4096);
   EXPECT_FALSE(Exists(m_run + "/qzsetup/zparchive.zip"));
+}
+
+TEST_F(PackageRun, DirectoryTooDeepForTheShellFailsWithoutTouchingIt) {
+  // The shell cannot change into ./qzsetup below a path this long; tar must
+  // then not run in the working directory, over the user's own files. Paths
+  // that long are reached one directory at a time, by descriptor.
+  MakeProduct();
+  const std::string archive = m_dir / "product.tgz";
+  ASSERT_EQ(0, RunShell("tar -C '" + m_dir / "product" + "' -czf '" + archive + "' ."));
+  const std::string pkg = m_dir / "pkg.bin";
+  MakePackage({"--type", "tgz", "--no-decompressor", archive, pkg});
+  const std::string step(200, 'd');
+  int deep = open(m_run.c_str(), O_RDONLY | O_DIRECTORY);
+  for (size_t length = m_run.size(); length < 4200; length += step.size() + 1) {
+    ASSERT_EQ(0, mkdirat(deep, step.c_str(), 0755));
+    int next = openat(deep, step.c_str(), O_RDONLY | O_DIRECTORY);
+    close(deep);
+    deep = next;
+    ASSERT_GE(deep, 0);
+  }
+  int licence = openat(deep, "License.txt", O_WRONLY | O_CREAT | O_EXCL, 0644);
+  ASSERT_EQ(6, write(licence, "mine\n", 6));
+  close(licence);
+  ProgramRun run;
+  run.program = pkg;
+  run.argv = {pkg};
+  ProcessResult result = RunForked([&] {
+    if (fchdir(deep) != 0)
+      _exit(98);
+    ExecProgram(run);
+  });
+  EXPECT_EQ(255, result.code);
+  EXPECT_NE(std::string::npos, result.out.find("\nError: extraction failed (")) << result.out;
+  // The deepest directory holds the user's file, as it was, and nothing else.
+  DIR* listing = fdopendir(dup(deep));
+  ASSERT_NE(nullptr, listing);
+  std::vector<std::string> names;
+  while (struct dirent* entry = readdir(listing)) {
+    if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0)
+      names.push_back(entry->d_name);
+  }
+  closedir(listing);
+  EXPECT_EQ(std::vector<std::string>{"License.txt"}, names);
+  char content[16] = {};
+  licence = openat(deep, "License.txt", O_RDONLY);
+  EXPECT_EQ(6, read(licence, content, sizeof content));
+  close(licence);
+  EXPECT_STREQ("mine\n", content);
+  close(deep);
+}
+
+TEST_F(PackageRun, SecondPackageInTheSameDirectoryIsRefusedAtOnce) {
+  // A second stage that holds the run open until the test lets it go.
+  MakeProduct();
+  WriteFile(m_dir / "product/Bin/setup",
+            "#!/bin/sh\ntouch '" + m_dir / "started" + "'\nwhile [ ! -e '" + m_dir / "release" +
+                "' ]; do sleep 0.02; done\necho first done\n",
+            0755);
+  const std::string pkg = m_dir / "pkg.bin";
+  MakePackage({m_dir / "product", pkg});
+  const std::string refused =
+      kExtracting + std::string(
+                        "\nError: another installation package is running in this "
+                        "directory; start this one when it has ended\n");
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round == 0 ? "first ends" : "first is killed");
+    unlink((m_dir / "started").c_str());
+    unlink((m_dir / "release").c_str());
+    ProgramRun first;
+    first.program = pkg;
+    first.argv = {pkg, "-s"};
+    first.cwd = m_run;
+    pid_t pid = fork();
+    if (pid == 0)
+      ExecProgram(first);
+    ASSERT_GT(pid, 0);
+    for (int i = 0; i < 500 && !Exists(m_dir / "started"); ++i)
+      usleep(10000);
+    ASSERT_TRUE(Exists(m_dir / "started"));
+    const std::map<std::string, std::string> during = TreeOf(m_run);
+    ProcessResult second = RunPackage(pkg, {});
+    EXPECT_EQ(255, second.code);
+    EXPECT_EQ(refused, second.out);
+    // The running installation's extraction is untouched.
+    EXPECT_EQ(during, TreeOf(m_run));
+    int status = 0;
+    if (round == 0) {
+      WriteFile(m_dir / "release", "");
+      ASSERT_EQ(pid, waitpid(pid, &status, 0));
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    } else {
+      // A crashed run leaves no lock behind: the kernel releases it with the
+      // last process that held it.
+      kill(pid, SIGKILL);
+      ASSERT_EQ(pid, waitpid(pid, &status, 0));
+      WriteFile(m_dir / "release", "");
+    }
+    ProcessResult again;
+    for (int i = 0; i < 100; ++i) {
+      again = RunPackage(pkg, {"-s"});
+      if (again.code != 255)
+        break;
+      usleep(20000);  // the killed run's last sleep may still hold the lock
+    }
+    EXPECT_EQ(0, again.code) << again.out;
+    EXPECT_EQ("first done\n", again.out);
+  }
+}
+
+TEST_F(PackageRun, PackagesStartedTogetherNeverUnpackIntoTheWorkingDirectory) {
+  MakeProduct();
+  const std::string pkg = m_dir / "pkg.bin";
+  MakePackage({m_dir / "product", pkg});
+  for (int round = 0; round < 6; ++round) {
+    std::string output;
+    ASSERT_EQ(0, RunShell("cd '" + m_run + "' && { '" + pkg +
+                              "' -s >a 2>&1; echo $? >a.status; } & " + "cd '" + m_run +
+                              "' && { '" + pkg + "' -s >b 2>&1; echo $? >b.status; } & " + "wait",
+                          &output));
+    for (const char* run : {"a", "b"}) {
+      std::string status = ReadFile(m_run + "/" + run + ".status");
+      EXPECT_TRUE(status == "3\n" || status == "255\n") << status;
+      unlink((m_run + "/" + run + ".status").c_str());
+      unlink((m_run + "/" + run).c_str());
+    }
+    // Nothing of the product beside ./qzsetup.
+    EXPECT_EQ((std::vector<std::string>{"qzsetup"}), ListDirectory(m_run)) << round;
+  }
+}
+
+TEST_F(PackageRun, PlantedFileOfThePackagesNameIsNeverRead) {
+  // A file named like the package in the working directory, with a
+  // "decompressor" of its own and no checksum: started by its bare name from
+  // PATH, the package must read itself, not this file.
+  MakeProduct();
+  ASSERT_EQ(0, mkdir((m_dir / "bin").c_str(), 0755));
+  MakePackage({m_dir / "product", m_dir / "bin/strata-pkg.bin"});
+  WriteFile(m_dir / "planted-decompressor",
+            "#!/bin/sh\ntouch '" + m_dir / "planted-ran" + "'\nexec bzip2 -dc\n", 0755);
+  MakePackage({"--no-checksum", "--decompressor", m_dir / "planted-decompressor", m_dir / "product",
+               m_run + "/strata-pkg.bin"});
+  ProgramRun run;
+  run.argv = {"strata-pkg.bin", "-x"};
+  run.cwd = m_run;
+  run.env = {{"PATH", m_dir / "bin" + ":" + getenv("PATH")}};
+  ProcessResult result = RunProgram(run);
+  EXPECT_EQ(3, result.code) << result.err;
+  EXPECT_EQ(kExtracting + DotsFor(ArchiveLength(m_dir / "bin/strata-pkg.bin")) + "\n" +
+                SetupOutput("[./Bin/setup][-x]"),
+            result.out);
+  EXPECT_FALSE(Exists(m_dir / "planted-ran"));
+}
+
+TEST_F(PackageRun, DecompressorThatFailsAfterAWholeArchiveIsAFailure) {
+  // The shell's status is tar's; a decompressor that fails late must still
+  // fail the run, and the half-trusted extraction goes with it.
+  MakeProduct();
+  WriteFile(m_dir / "late-failure", "#!/bin/sh\nbzip2 -dc\nexit 2\n", 0755);
+  const std::string pkg = m_dir / "pkg.bin";
+  MakePackage({"--decompressor", m_dir / "late-failure", m_dir / "product", pkg});
+  ProcessResult run = RunPackage(pkg, {});
+  EXPECT_EQ(255, run.code);
+  EXPECT_EQ(kExtracting + DotsFor(ArchiveLength(pkg)) +
+                "\nError: extraction failed (the decompressor exited with status 2); the "
+                "installer was not started\n",
+            run.out);
+  EXPECT_TRUE(ListDirectory(m_run).empty());
+}
+
+TEST_F(PackageRun, SignalDuringExtractionLeavesNothingBehind) {
+  // A decompressor that stops in the middle: the package is then ended by a
+  // signal, as an administrator's Ctrl-C or a service manager would.
+  WriteFile(m_dir / "stalling", "#!/bin/sh\necho $$ > '" + m_dir / "stalled" + "'\nexec sleep 60\n",
+            0755);
+  WriteFile(m_dir / "big.bz2", "BZh9" + Noise(4 << 20, 9));
+  const std::string pkg = m_dir / "pkg.bin";
+  MakePackage({"--decompressor", m_dir / "stalling", m_dir / "big.bz2", pkg});
+  for (int signal : {SIGTERM, SIGINT}) {
+    SCOPED_TRACE(strsignal(signal));
+    unlink((m_dir / "stalled").c_str());
+    ProgramRun run;
+    run.program = pkg;
+    run.argv = {pkg, "-s"};
+    run.cwd = m_run;
+    pid_t pid = fork();
+    if (pid == 0) {
+      ::signal(SIGINT, SIG_DFL);
+      ExecProgram(run);
+    }
+    ASSERT_GT(pid, 0);
+    for (int i = 0; i < 500 && !(Exists(m_dir / "stalled") && !ReadFile(m_dir / "stalled").empty());
+         ++i)
+      usleep(10000);
+    const pid_t stalled = atoi(ReadFile(m_dir / "stalled").c_str());
+    ASSERT_GT(stalled, 0);
+    ASSERT_TRUE(Exists(m_run + "/qzsetup"));
+    kill(pid, signal);
+    int status = 0;
+    ASSERT_EQ(pid, waitpid(pid, &status, 0));
+    EXPECT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(signal, WTERMSIG(status));
+    EXPECT_TRUE(ListDirectory(m_run).empty());
+    // Nothing the extraction started goes on.
+    EXPECT_TRUE(ProcessEnds(stalled, 0));
+  }
 }
 
 TEST(LauncherProgram, NeedsNoSharedLibraryAtRunTime) {
