@@ -1,7 +1,11 @@
-// The second-stage installer that the package starts as Bin/setup.
+// The second-stage installer that the package starts as Bin/setup, and the
+// installation's Bin/uninstall, which is a copy of it.
 #include "driver/SetupDriver.h"
+#include "driver/Uninstaller.h"
 
 int main(int argc, char** argv) {
+  if (argc > 0 && Uninstaller::IsUninstallerName(argv[0]))
+    return Uninstaller::RunProgram(argc, const_cast<const char**>(argv));
   SetupDriver driver;
   driver.Run(argc, const_cast<const char**>(argv));
 }
