@@ -313,7 +313,8 @@ class RoleOnManyHosts(unittest.TestCase):
 
 class ReadmeExample(unittest.TestCase):
     """The README's example playbook and secrets file, as written, with the
-    secrets encrypted by ansible-vault, on a local host with become."""
+    secrets encrypted by ansible-vault, on a local host with become; its
+    inventory read by ansible-inventory."""
 
     def readme_block(self, first_line):
         readme = read(os.path.join(ARGS.source_root, "README.md"))
@@ -340,6 +341,18 @@ class ReadmeExample(unittest.TestCase):
                 f.write("a vault password\n")
 
             ansible = Ansible(os.path.join(root, "ansible"))
+            # The README's inventory names hosts that are not here; Ansible
+            # must still read it as meant.
+            with open(os.path.join(project, "inventory.yml"), "w") as f:
+                f.write(self.readme_block("# inventory.yml"))
+            listed = json.loads(subprocess.run(
+                ["ansible-inventory", "-i", "inventory.yml", "--list"], cwd=project,
+                env=ansible.env, check=True, capture_output=True, text=True).stdout)
+            self.assertEqual(
+                {"stream1.example.net": "/opt/strata", "stream2.example.net": "/opt/strata",
+                 "edge1.example.net": "/srv/strata"},
+                {host: v["strata_install_dir"] for host, v in listed["_meta"]["hostvars"].items()})
+
             subprocess.run(["ansible-vault", "encrypt", "--vault-password-file",
                             os.path.join(root, "vault-password"), "secrets.yml"],
                            cwd=project, env=ansible.env, check=True, capture_output=True)
