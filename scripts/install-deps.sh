@@ -20,9 +20,10 @@ build_pkgs="cmake make g++ pkg-config libgtest-dev libgmock-dev libmd-dev libxxh
 # GNU time measures the launcher's peak memory, and strace shows which calls
 # the launcher makes on its temporary file; the decompressors' tests feed
 # them what the real zstd writes; minisign checks the signatures that
-# mkpackage makes, and makes signatures for it to check.
+# mkpackage makes, and makes signatures for it to check; ansible-playbook
+# and ansible-vault run the Ansible role of deploy/ on local hosts.
 test_pkgs="$build_pkgs clang libclang-rt-14-dev lbzip2 perl python3 gzip xxhash time strace zstd
-  minisign"
+  minisign ansible-core"
 bench_pkgs="$build_pkgs lbzip2 python3"
 fuzz_pkgs="$build_pkgs clang libclang-rt-14-dev"
 
