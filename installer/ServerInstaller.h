@@ -73,7 +73,9 @@ class ServerInstaller {
   // files in the installation directory.
   virtual void UpdatePasswordDatabases();
   // Writes the server configuration file of the given name into the
-  // installation directory; failures are reported, never returned.
+  // installation directory; failures are reported, never returned. A
+  // regular file is replaced whole or not at all: after a failure an earlier
+  // file stays as it was.
   virtual void CreateConfigFile(const char* fileName);
   // Formats the configuration text from the settings, keeps a copy in
   // m_szConfigFileText and returns it.
