@@ -35,6 +35,8 @@ SetupDriver::SetupDriver(std::unique_ptr<SetupInstaller> installer)
       m_bAsked(false),
       m_bAdminPasswordGenerated(false),
       m_bEncoderPasswordGenerated(false),
+      m_bAdminPasswordKept(false),
+      m_bEncoderPasswordKept(false),
       m_bAnswersWritten(false) {}
 
 SetupDriver::~SetupDriver() {}
@@ -129,6 +131,9 @@ bool SetupDriver::Install(std::string* error) {
   bool installed = steps.Install(m_bAsked, error);
   m_bAdminPasswordGenerated = steps.AdminPasswordGenerated();
   m_bEncoderPasswordGenerated = steps.EncoderPasswordGenerated();
+  m_bAdminPasswordKept = steps.AdminPasswordKept();
+  m_bEncoderPasswordKept = steps.EncoderPasswordKept();
+  m_otherAdmins = steps.OtherAdmins();
   m_bAnswersWritten = steps.AnswersWritten();
   return installed;
 }
@@ -147,10 +152,18 @@ void SetupDriver::ShowSummary() {
   UI().ShowMessage("    Administrator:           %s\n", installer.m_szAdminUserID);
   if (m_bAdminPasswordGenerated)
     UI().ShowMessage("    Administrator password:  %s (generated)\n", installer.m_szAdminPassword);
+  else if (m_bAdminPasswordKept)
+    UI().ShowMessage("    Administrator password:  kept from the earlier installation\n");
+  // Renaming the administrator adds an account; the earlier one can still
+  // log in until it is removed.
+  for (const std::string& other : m_otherAdmins)
+    UI().ShowMessage("    Earlier administrator:   %s (the account still exists)\n", other.c_str());
   UI().ShowMessage("    Encoder account:         %s\n", installer.m_szEncoderUserID);
   if (m_bEncoderPasswordGenerated)
     UI().ShowMessage("    Encoder password:        %s (generated)\n",
                      installer.m_szEncoderPassword);
+  else if (m_bEncoderPasswordKept)
+    UI().ShowMessage("    Encoder password:        kept from the earlier installation\n");
   UI().ShowMessage("    Configuration file:      %s\n",
                    installer.FilePath(installer.m_szConfigFileName).c_str());
   if (m_bAnswersWritten) {

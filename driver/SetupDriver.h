@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class ConsoleUI;
 class ServerInstaller;
@@ -73,6 +74,9 @@ class SetupDriver {
   bool m_bAsked;
   bool m_bAdminPasswordGenerated;
   bool m_bEncoderPasswordGenerated;
+  bool m_bAdminPasswordKept;
+  bool m_bEncoderPasswordKept;
+  std::vector<std::string> m_otherAdmins;
   bool m_bAnswersWritten;
 };
 

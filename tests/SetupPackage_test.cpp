@@ -178,7 +178,9 @@ TEST_F(SetupPackage, UnattendedInstallPutsEverythingInPlace) {
   // The accounts: the administrator's password as given, the encoder's as
   // generated and shown.
   std::string encoderPassword = ShownValue(run.out, "Encoder password");
-  EXPECT_EQ(6u, encoderPassword.size()) << run.out;
+  EXPECT_EQ(16u, encoderPassword.size()) << run.out;
+  EXPECT_EQ(std::string::npos,
+            encoderPassword.find_first_not_of("abcdefghijkmnopqrstuvwxyz23456789"));
   EXPECT_EQ("", ShownValue(run.out, "Administrator password"));
   EXPECT_EQ("Adm1n-pw;*;1\n", ReadFile(server_ + "/adm_b_db/users/admin"));
   EXPECT_EQ("Adm1n-pw;*;1\n", ReadFile(server_ + "/cdi_b_db/users/admin"));
@@ -308,19 +310,21 @@ TEST_F(SetupPackage, BackupThatCannotBeMadeStopsBeforeAnythingIsPlaced) {
     EXPECT_FALSE(Exists(start_ + "/qzsetup"));
   }
   {
-    // A directory that cannot be moved aside: what moved goes back.
+    // A directory that cannot be moved aside: what moved goes back, and the
+    // older backups are still there.
     Immutable stuck(server_ + "/Lib");
     ASSERT_TRUE(stuck.ok());
+    auto before = Files(server_);
     ProcessResult run = RunPackage({"-s", "-cfg", "inst.cfg"});
     EXPECT_EQ(255, run.code);
     EXPECT_EQ("ERROR: Unable to back up the earlier installation (" + server_ +
-                  "/Lib could not be moved to Lib.old); nothing has been installed\n",
+                  "/Lib could not be moved to Lib.old: Operation not permitted); the earlier "
+                  "installation is unchanged\n",
               run.out);
+    EXPECT_EQ(before, Files(server_));
     EXPECT_EQ("not this installer's", ReadFile(server_ + "/Bin/setup"));
     EXPECT_NE(std::string::npos,
               ReadFile(server_ + "/qmserver.cfg").find("<Var MonitorPassword=\"second\"/>\n"));
-    EXPECT_FALSE(Exists(server_ + "/Bin.old"));
-    EXPECT_FALSE(Exists(server_ + "/qmserver.cfg.old"));
     EXPECT_FALSE(Exists(start_ + "/qzsetup"));
   }
 }
@@ -531,7 +535,8 @@ TEST_F(SetupPackage, DialogueInATerminal) {
   EXPECT_FALSE(Exists(server_ + "/_license.txt"));
   ExpectWorkingFilesGone();
 
-  // The answers install again without questions; the passwords are new.
+  // The answers install again without questions; the accounts keep their
+  // passwords, and the configuration its monitor password.
   std::string answers = ReadFile(server_ + "/installer.cfg");
   EXPECT_NE(std::string::npos, answers.find("\nDefInstallPath=" + server_ + "\n"));
   EXPECT_NE(std::string::npos, answers.find("\nAdminUserID=admin\nEncoderUserID=encoder\n"));
@@ -539,10 +544,13 @@ TEST_F(SetupPackage, DialogueInATerminal) {
   EXPECT_EQ(std::string::npos, answers.find("secret"));
   ProcessResult again = RunPackage({"-cfg", "server/installer.cfg"});
   EXPECT_EQ(0, again.code) << again.out;
-  std::string generated = ShownValue(again.out, "Administrator password");
-  EXPECT_EQ(6u, generated.size()) << again.out;
-  EXPECT_EQ(generated + ";*;1\n", ReadFile(server_ + "/adm_b_db/users/admin"));
+  EXPECT_EQ("kept", ShownValue(again.out, "Administrator password")) << again.out;
+  EXPECT_EQ("kept", ShownValue(again.out, "Encoder password")) << again.out;
+  EXPECT_EQ("Adm1n-secret;*;1\n", ReadFile(server_ + "/adm_b_db/users/admin"));
+  EXPECT_EQ("Enc0der-secret;*;1\n", ReadFile(server_ + "/enc_b_db/users/encoder"));
   EXPECT_EQ(config, ReadFile(server_ + "/qmserver.cfg.old"));
+  EXPECT_NE(std::string::npos,
+            ReadFile(server_ + "/qmserver.cfg").find("<Var MonitorPassword=\"Adm1n-secret\"/>\n"));
 }
 
 TEST_F(SetupPackage, DeclinedLicenseInstallsNothing) {
