@@ -12,8 +12,10 @@
 #include "common/SystemError.h"
 #include "console/ConsoleUI.h"
 #include "driver/AnswersFile.h"
+#include "driver/CommandLineCheck.h"
 #include "driver/InstallPath.h"
 #include "driver/InstallSteps.h"
+#include "driver/InterruptCleanup.h"
 #include "driver/RandomSeed.h"
 #include "driver/SettingRules.h"
 #include "driver/SetupDialogue.h"
@@ -54,6 +56,8 @@ void SetupDriver::Run(int argc, const char** argv) {
     fflush(nullptr);
     exit(-1);
   }
+  // From here a signal that ends setup leaves nothing of the package.
+  InstallInterruptCleanup(m_sExtractDir);
   Configure(argc, argv);
   bool ready = IsUnattended() ? CheckUnattendedSettings(&error) : AskInteractively(&error);
   if (!ready || !Install(&error)) {
@@ -96,6 +100,13 @@ void SetupDriver::Configure(int argc, const char** argv) {
   SeedRandomGenerator();
   Installer().SetDefaults();
   Installer().ParseCmdLine(argc, argv);
+  // The framework goes on past these with a report or none; what to do
+  // about them is decided once it is known whether anyone can be asked.
+  CommandLineCheck check(Installer());
+  check.Check(argc, argv, m_sStartDir);
+  m_sSourceProblems.clear();
+  for (const std::string& problem : check.Problems())
+    m_sSourceProblems += problem;
   // A relative directory would mean the extraction directory to the
   // operations that change into it and its parent to the clean-up: it is
   // taken once, from where the user started the package.
@@ -110,6 +121,11 @@ bool SetupDriver::IsUnattended() const {
 }
 
 bool SetupDriver::CheckUnattendedSettings(std::string* error) {
+  // Nobody can be asked whether a guess will do.
+  if (!m_sSourceProblems.empty()) {
+    *error = m_sSourceProblems;
+    return false;
+  }
   std::string dir = m_pInstaller->InstallDir();
   std::string why;
   if (!CheckInstallDir(dir, &why)) {
@@ -123,6 +139,7 @@ bool SetupDriver::CheckUnattendedSettings(std::string* error) {
 bool SetupDriver::AskInteractively(std::string* error) {
   m_bAsked = true;
   SetupDialogue dialogue(*m_pInstaller, m_sStartDir, m_sExtractDir);
+  dialogue.SetSourceProblems(m_sSourceProblems);
   return dialogue.Ask(error);
 }
 
