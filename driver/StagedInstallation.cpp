@@ -258,9 +258,11 @@ bool StagedInstallation::SwitchBackupName(const std::string& name, const std::st
   return staged.empty() || Move(staged, path, error);
 }
 
-bool StagedInstallation::Move(const std::string& from, const std::string& to, std::string* error) {
+bool StagedInstallation::Move(const std::string& from, const std::string& to, std::string* error,
+                              bool nameSource) {
   if (rename(from.c_str(), to.c_str()) != 0) {
-    *error = ErrnoMessage(to, errno);
+    // The message names the entry of the installation directory.
+    *error = ErrnoMessage(nameSource ? from : to, errno);
     return false;
   }
   m_undo.push_back({from, to, false, 0});
@@ -269,7 +271,7 @@ bool StagedInstallation::Move(const std::string& from, const std::string& to, st
 
 bool StagedInstallation::MoveAside(const std::string& path, std::string* error) {
   std::string aside = m_sAside + "/" + std::to_string(++m_nAside);
-  return Move(path, aside, error);
+  return Move(path, aside, error, true);
 }
 
 bool StagedInstallation::RollBack(std::string* error) {

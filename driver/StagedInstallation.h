@@ -75,7 +75,10 @@ class StagedInstallation {
   bool SwitchDirectory(const std::string& staged, const std::string& dest, bool top,
                        std::string* error);
   bool SwitchBackupName(const std::string& name, const std::string& staged, std::string* error);
-  bool Move(const std::string& from, const std::string& to, std::string* error);
+  // Renames from to to, to be undone on a rollback; a failure names to, or
+  // from when nameSource is set.
+  bool Move(const std::string& from, const std::string& to, std::string* error,
+            bool nameSource = false);
   bool MoveAside(const std::string& path, std::string* error);
   bool RollBack(std::string* error);
   void ForgetSignalRemovals();
