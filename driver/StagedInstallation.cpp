@@ -140,6 +140,7 @@ bool StagedInstallation::Switch(std::string* error) {
   // in the middle would leave half of each.
   CleanupSignalBlock block;
   m_undo.clear();
+  m_movedToOld.clear();
   // The framework backs a name up relative to the installation directory.
   SavedWorkingDirectory saved;
   std::string why;
@@ -151,6 +152,7 @@ bool StagedInstallation::Switch(std::string* error) {
   saved.Restore(&why);
   if (!switched) {
     std::string undoError;
+    m_movedToOld.clear();
     if (!RollBack(&undoError)) {
       *error += "; " + undoError;
       m_bRestored = false;
@@ -245,8 +247,10 @@ bool StagedInstallation::SwitchBackupName(const std::string& name, const std::st
     int result = m_installer.BackupIfPresent(name.c_str());
     int err = errno;
     bool moved = !Exists(path) && Exists(backup);
-    if (moved)
+    if (moved) {
       m_undo.push_back({path, backup, false, 0});
+      m_movedToOld.push_back(name);
+    }
     if (result != 0 || !moved) {
       m_bBackupFailed = true;
       *error = path + " could not be moved to " + name + kBackupSuffix;

@@ -52,6 +52,9 @@ class StagedInstallation {
   // fail, what could not be put back). The staging directory is left for
   // Finish or Discard either way.
   bool Switch(std::string* error);
+  // After a successful Switch: the names of the backup list that went to
+  // their ".old" names, in the order they went.
+  const std::vector<std::string>& MovedToOld() const { return m_movedToOld; }
   // After a failed Switch: whether it was a name of the earlier installation
   // that could not be moved to its ".old" name, and whether everything done
   // was undone.
@@ -97,6 +100,7 @@ class StagedInstallation {
   bool m_bBackupFailed;
   bool m_bRestored;
   std::vector<Undo> m_undo;
+  std::vector<std::string> m_movedToOld;
 };
 
 #endif  // STRATA_DRIVER_STAGEDINSTALLATION_H_
