@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/random.h>
 #include <sys/types.h>
 #include <unistd.h>
 // libmd's declarations need the BSD integer types of sys/types.h.
@@ -15,6 +16,46 @@
 #include "common/AtomicFile.h"
 
 namespace {
+
+const char kPasswordAlphabet[] = "abcdefghijkmnopqrstuvwxyz23456789";
+const size_t kAlphabetSize = sizeof kPasswordAlphabet - 1;
+// The largest multiple of the alphabet's size that a byte can hold: bytes
+// from it up are drawn again, so that every character is equally likely.
+const unsigned kUnbiasedLimit = 256 / kAlphabetSize * kAlphabetSize;
+
+// Fills buffer from the system's random source. getrandom waits only until
+// the kernel's pool has been seeded once at boot; /dev/urandom stands in on
+// a kernel without it. A password must never come from anything weaker, so
+// without either source the process ends.
+void DrawRandomBytes(unsigned char* buffer, size_t size) {
+  size_t filled = 0;
+  while (filled < size) {
+    ssize_t got = getrandom(buffer + filled, size - filled, 0);
+    if (got > 0) {
+      filled += static_cast<size_t>(got);
+      continue;
+    }
+    if (got < 0 && errno == EINTR)
+      continue;
+    break;
+  }
+  if (filled == size)
+    return;
+  int fd = open("/dev/urandom", O_RDONLY | O_CLOEXEC);
+  while (fd >= 0 && filled < size) {
+    ssize_t got = read(fd, buffer + filled, size - filled);
+    if (got > 0)
+      filled += static_cast<size_t>(got);
+    else if (got == 0 || errno != EINTR)
+      break;
+  }
+  if (fd >= 0)
+    close(fd);
+  if (filled == size)
+    return;
+  fputs("ERROR: The system's random source cannot be read; no password can be made.\n", stderr);
+  abort();
+}
 
 // A missing text counts as empty, so no caller can make the digest read
 // through a null pointer.
@@ -50,14 +91,7 @@ char* PasswordTool::GenerateRandomPassword() {
 }
 
 int PasswordTool::GenerateRandomPasswordChar() {
-  for (;;) {
-    int c = static_cast<int>(random() % 127);
-    bool letter = c >= 'a' && c <= 'z';
-    bool digit = c >= '0' && c <= '9';
-    // "0", "1" and "l" are too easily mistaken for one another or for "O".
-    if ((letter || digit) && c != '0' && c != '1' && c != 'l')
-      return c;
-  }
+  return RandomPasswordText(1)[0];
 }
 
 int PasswordTool::AddPasswordFileEntry(const char* database, const char* user, const char* password,
@@ -73,6 +107,21 @@ int PasswordTool::AddPasswordFileEntry(const char* database, const char* user, c
                            &error))
     return -1;
   return 0;
+}
+
+std::string RandomPasswordText(size_t length) {
+  std::string password;
+  password.reserve(length);
+  unsigned char bytes[64];
+  while (password.size() < length) {
+    DrawRandomBytes(bytes, sizeof bytes);
+    for (unsigned char byte : bytes) {
+      if (byte >= kUnbiasedLimit || password.size() == length)
+        continue;
+      password += kPasswordAlphabet[byte % kAlphabetSize];
+    }
+  }
+  return password;
 }
 
 std::string PasswordFileLine(const char* user, const char* realm, const char* password) {

@@ -23,6 +23,12 @@ class BackupGeneration {
   // be removed; the earlier installation itself is untouched either way.
   bool RemoveEarlierBackups(std::string* error);
 
+  // Whether every ".old" name of a present name could be removed, checked
+  // without changing anything: true, or false with *error naming the first
+  // entry that an immutable or append-only flag (or, for anyone but root,
+  // a directory without write permission) keeps in place.
+  bool CheckEarlierBackupsRemovable(std::string* error) const;
+
   // After BackupOldFiles: true when every present name now lies under its
   // ".old" name. Otherwise the names that did move are moved back, so that
   // the earlier installation stands as it was, and false with *error naming

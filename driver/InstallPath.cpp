@@ -42,6 +42,62 @@ bool IsDirectory(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// Directories that belong to the system or hold many installations side by
+// side: the product's Bin, Lib and databases have no place directly in them.
+bool IsSystemDirectory(const std::string& path) {
+  static const char* const kSystem[] = {
+      "/",
+      "/bin",
+      "/boot",
+      "/dev",
+      "/etc",
+      "/home",
+      "/media",
+      "/mnt",
+      "/opt",
+      "/proc",
+      "/root",
+      "/run",
+      "/sbin",
+      "/srv",
+      "/sys",
+      "/tmp",
+      "/usr",
+      "/var",
+      "/usr/bin",
+      "/usr/include",
+      "/usr/local",
+      "/usr/sbin",
+      "/usr/share",
+      "/usr/src",
+      "/usr/local/bin",
+      "/usr/local/sbin",
+      "/usr/local/share",
+      "/var/cache",
+      "/var/lib",
+      "/var/log",
+      "/var/opt",
+      "/var/spool",
+      "/var/tmp",
+  };
+  for (const char* system : kSystem) {
+    if (path == system)
+      return true;
+  }
+  // /lib, /lib64, /usr/lib32, /usr/local/lib and their kin.
+  for (const char* parent : {"/", "/usr/", "/usr/local/"}) {
+    std::string prefix = std::string(parent) + "lib";
+    if (path.compare(0, prefix.size(), prefix) == 0 &&
+        path.find('/', prefix.size()) == std::string::npos)
+      return true;
+  }
+  return false;
+}
+
+// Room for the staging directory and the product's deepest names below the
+// installation directory.
+const size_t kRoomBelowInstallDir = 1024;
+
 }  // namespace
 
 std::string ResolvePath(const std::string& path, const std::string& base) {
@@ -127,6 +183,14 @@ bool CheckInstallDirName(const std::string& path, std::string* error) {
 bool CheckInstallDir(const std::string& path, std::string* error) {
   if (!CheckInstallDirName(path, error))
     return false;
+  if (path.size() + kRoomBelowInstallDir > PATH_MAX) {
+    *error = std::string("its name is too long (") + ErrnoText(ENAMETOOLONG) + ")";
+    return false;
+  }
+  if (IsSystemDirectory(path) || IsSystemDirectory(CanonicalPath(path))) {
+    *error = "it is a system directory; choose a directory of its own for the server";
+    return false;
+  }
   struct stat st;
   if (stat(path.c_str(), &st) == 0) {
     if (!S_ISDIR(st.st_mode)) {

@@ -32,9 +32,11 @@ bool IsSameOrInside(const std::string& path, const std::string& dir);
 bool CheckInstallDirName(const std::string& path, std::string* error);
 
 // Whether path can be the installation directory: true, or false with
-// *error saying why. Its name must pass CheckInstallDirName, and it must be
-// a directory or not exist yet, with a writable directory as its nearest
-// existing ancestor.
+// *error saying why. Its name must pass CheckInstallDirName and leave room
+// below it within PATH_MAX; it must not be a system directory ("/", "/usr",
+// "/etc", "/var", "/lib64", ...) by its name or once links are resolved; and
+// it must be a directory or not exist yet, with a writable directory as its
+// nearest existing ancestor.
 bool CheckInstallDir(const std::string& path, std::string* error);
 
 // The message that refuses dir as the installation directory for the reason

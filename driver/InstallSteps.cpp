@@ -6,18 +6,28 @@
 
 #include <vector>
 
+#include "common/AtomicFile.h"
+#include "common/DirectoryListing.h"
 #include "common/Format.h"
 #include "common/SystemError.h"
 #include "console/ConsoleUI.h"
+#include "credentials/PasswordTool.h"
 #include "driver/AnswersFile.h"
 #include "driver/BackupGeneration.h"
 #include "driver/InstallPath.h"
+#include "driver/KeptPasswords.h"
 #include "driver/ProductFiles.h"
 #include "driver/ReadBackChecks.h"
+#include "driver/ReplaceError.h"
 #include "driver/SetupInstaller.h"
+#include "driver/StagedInstallation.h"
+#include "installer/PasswordDatabases.h"
 #include "product/ServerVersion.h"
+#include "templates/NewInstallerIQLoopcastScript.h"
 
 namespace {
+
+const char kLoopcastScript[] = "Bin/loopcast.sh";
 
 // The user files and the configuration files hold passwords: while they are
 // written, new files and directories are the installing user's alone.
@@ -32,6 +42,36 @@ class PrivateFiles {
   mode_t m_saved;
 };
 
+// The installer's directory setting pointed at the staging directory while
+// the framework writes there; the texts it writes still name the real one.
+class StagedDirectory {
+ public:
+  StagedDirectory(SetupInstaller& installer, const std::string& staged)
+      : m_installer(installer), m_saved(installer.m_szDefInstallPath) {
+    installer.m_szDefInstallPath = installer.OwnedText(staged);
+  }
+  ~StagedDirectory() { m_installer.m_szDefInstallPath = m_saved; }
+  StagedDirectory(const StagedDirectory&) = delete;
+  StagedDirectory& operator=(const StagedDirectory&) = delete;
+
+ private:
+  SetupInstaller& m_installer;
+  char* m_saved;
+};
+
+bool IsDirectory(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool IsNonEmptyDirectory(const std::string& path) {
+  struct stat st;
+  std::vector<std::string> names;
+  std::string ignored;
+  return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+         ListDirectory(path, &names, &ignored) && !names.empty();
+}
+
 }  // namespace
 
 InstallSteps::InstallSteps(SetupInstaller& installer, const std::string& extractDir)
@@ -39,7 +79,11 @@ InstallSteps::InstallSteps(SetupInstaller& installer, const std::string& extract
       m_sExtractDir(extractDir),
       m_bAdminPasswordGenerated(false),
       m_bEncoderPasswordGenerated(false),
+      m_bAdminPasswordKept(false),
+      m_bEncoderPasswordKept(false),
       m_bAnswersWritten(false) {}
+
+InstallSteps::~InstallSteps() {}
 
 bool InstallSteps::Install(bool writeAnswers, std::string* error) {
   std::string dir = m_installer.InstallDir();
@@ -51,18 +95,43 @@ bool InstallSteps::Install(bool writeAnswers, std::string* error) {
   }
   if (!m_installer.m_bSilentInstall)
     UI().ShowMessage("\nInstalling %s into %s...\n", ServerVersion::FullProductName(), dir.c_str());
-  if (!PlaceProduct(dir, error))
+  if (!CheckBeforeChanges(dir, writeAnswers, error))
     return false;
+  GeneratePasswords();
 
-  m_bAdminPasswordGenerated = m_installer.m_szAdminPassword == nullptr;
-  m_bEncoderPasswordGenerated = m_installer.m_szEncoderPassword == nullptr;
-  m_installer.GenerateRandomPasswords();
-  // The configuration comes last: with it in place the server can start, so
-  // it is written only once everything it refers to is there.
-  if (!WriteAccounts(error) || !WriteLoopcastScript(error) || !WriteConfigFiles(error))
+  StagedInstallation stage(m_installer, dir, m_installer.m_bBackupOldFiles != 0);
+  std::string why;
+  if (!stage.Prepare(&why)) {
+    *error = FormatText(
+        "ERROR: Unable to prepare the installation (%s); nothing has been changed\n", why.c_str());
     return false;
-  if (writeAnswers)
-    WriteAnswers();
+  }
+  const char* unchanged = stage.HadEarlierInstallation() ? "; the earlier installation is unchanged"
+                                                         : "; nothing has been installed";
+  if (!StageFiles(stage, writeAnswers, error)) {
+    stage.Discard();
+    // The message names the files where they were to be; the earlier ones
+    // have not been touched.
+    std::string shown = stage.ShownPaths(*error);
+    if (!shown.empty() && shown.back() == '\n')
+      shown.pop_back();
+    *error = shown + unchanged + "\n";
+    return false;
+  }
+  if (!stage.Switch(&why)) {
+    stage.Discard();
+    *error = FormatText(stage.BackupFailed()
+                            ? "ERROR: Unable to back up the earlier installation (%s)%s\n"
+                            : "ERROR: Unable to put the new installation in place (%s)%s\n",
+                        stage.ShownPaths(why).c_str(), stage.Restored() ? unchanged : "");
+    return false;
+  }
+  // From here the installation directory's Bin/setup is this installation's.
+  m_installer.MarkPlacing();
+  if (!stage.Finish(&why)) {
+    UI().ShowErrorMessage("Warning: Unable to remove what the earlier installation left (%s)\n",
+                          why.c_str());
+  }
   return true;
 }
 
@@ -70,13 +139,8 @@ ConsoleUI& InstallSteps::UI() {
   return *m_installer.m_pUI;
 }
 
-bool InstallSteps::PlaceProduct(const std::string& dir, std::string* error) {
-  std::string why;
-  if (!MakeDirectories(dir, &why)) {
-    *error = FormatText("ERROR: Unable to create the installation directory (%s)\n", why.c_str());
-    return false;
-  }
-
+bool InstallSteps::CheckBeforeChanges(const std::string& dir, bool writeAnswers,
+                                      std::string* error) {
   bool backingUp = m_installer.m_bBackupOldFiles != 0;
   BackupGeneration backups(dir);
   ProductFiles files(m_sExtractDir, dir);
@@ -86,39 +150,106 @@ bool InstallSteps::PlaceProduct(const std::string& dir, std::string* error) {
     for (const std::string& name : backups.PresentNames())
       files.Vacate(name);
   }
-  // Found halfway, a conflict would leave the earlier installation moved
-  // aside and the new one incomplete: the server without a configuration.
+  std::string why;
   if (!files.Check(&why)) {
     *error =
         FormatText("ERROR: Unable to install the product's files: %s; nothing has been changed\n",
                    why.c_str());
     return false;
   }
-  if (backingUp) {
-    if (!backups.RemoveEarlierBackups(&why)) {
-      *error =
-          FormatText("ERROR: Unable to remove an earlier backup (%s); nothing has been installed\n",
-                     why.c_str());
-      return false;
+  // The files that the installation writes itself need room as well.
+  if (!backingUp) {
+    for (const char* name :
+         {m_installer.m_szConfigFileName, m_installer.m_szDefaultConfigFileName}) {
+      std::string path = m_installer.FilePath(name);
+      if (IsNonEmptyDirectory(path)) {
+        *error = FormatText("ERROR: Unable to replace the configuration file %s (%s)\n",
+                            path.c_str(), ErrnoText(ENOTEMPTY));
+        return false;
+      }
     }
-    m_installer.BackupOldFiles();
-    if (!backups.ConfirmBackups(&why)) {
+  }
+  std::vector<const char*> generated = {kLoopcastScript};
+  if (writeAnswers)
+    generated.push_back(AnswersFile::kFileName);
+  for (const char* name : generated) {
+    std::string path = m_installer.FilePath(name);
+    if (IsNonEmptyDirectory(path)) {
       *error = FormatText(
-          "ERROR: Unable to back up the earlier installation (%s); nothing has been installed\n",
-          why.c_str());
+          "ERROR: Unable to install the product's files: %s is a directory that is not empty, "
+          "where the installation writes a file; nothing has been changed\n",
+          path.c_str());
       return false;
     }
   }
+  if (backingUp && !backups.CheckEarlierBackupsRemovable(&why)) {
+    *error =
+        FormatText("ERROR: Unable to remove an earlier backup (%s); nothing has been installed\n",
+                   why.c_str());
+    return false;
+  }
+  KeptPasswords kept(m_installer);
+  if (!kept.Take(error))
+    return false;
+  m_bAdminPasswordKept = kept.AdminKept();
+  m_bEncoderPasswordKept = kept.EncoderKept();
+  m_otherAdmins = kept.OtherAdmins();
+  return true;
+}
 
-  m_installer.MarkPlacing();
+void InstallSteps::GeneratePasswords() {
+  // Each from the system's random source, on its own: none tells anything
+  // about another, nor about the Admin port drawn from random().
+  m_bAdminPasswordGenerated = m_installer.m_szAdminPassword == nullptr;
+  m_bEncoderPasswordGenerated = m_installer.m_szEncoderPassword == nullptr;
+  for (char** password : {&m_installer.m_szAdminPassword, &m_installer.m_szEncoderPassword,
+                          &m_installer.m_szMonitorPassword}) {
+    if (*password == nullptr)
+      *password = m_installer.OwnedText(RandomPasswordText(kGeneratedPasswordLength));
+  }
+}
+
+bool InstallSteps::StageFiles(StagedInstallation& stage, bool writeAnswers, std::string* error) {
+  ProductFiles files(m_sExtractDir, stage.NewRoot());
+  files.Skip(ConsoleUI::kDisplayTextFile);
+  std::string why;
   if (!files.Place(&why)) {
     *error = FormatText("ERROR: Unable to install the product's files (%s)\n", why.c_str());
+    return false;
+  }
+  // The configuration comes last: with it in place the server can start,
+  // so it is written only once everything it refers to is there.
+  if (!StageAccounts(stage, error) || !StageLoopcastScript(stage, error) ||
+      !StageConfigFiles(stage, error))
+    return false;
+  if (writeAnswers)
+    StageAnswers(stage);
+  return true;
+}
+
+bool InstallSteps::StageEarlierDirectory(StagedInstallation& stage, const char* name,
+                                         std::string* error) {
+  // A directory that the earlier installation has but the product does not
+  // bring is made in the staging directory, so that what the installation
+  // writes into it has a place; the switch merges it with the earlier one.
+  std::string staged = stage.NewRoot() + "/" + name;
+  struct stat earlier;
+  if (IsDirectory(staged) || stat(m_installer.FilePath(name).c_str(), &earlier) != 0 ||
+      !S_ISDIR(earlier.st_mode))
+    return true;
+  if (mkdir(staged.c_str(), earlier.st_mode & 07777) != 0) {
+    *error = FormatText("ERROR: Unable to create %s (%s)\n", staged.c_str(), ErrnoText(errno));
     return false;
   }
   return true;
 }
 
-bool InstallSteps::WriteAccounts(std::string* error) {
+bool InstallSteps::StageAccounts(StagedInstallation& stage, std::string* error) {
+  for (const DatabaseAccount& account : DatabaseAccounts(m_installer)) {
+    if (!StageEarlierDirectory(stage, account.database, error))
+      return false;
+  }
+  StagedDirectory staged(m_installer, stage.NewRoot());
   {
     PrivateFiles privateFiles;
     m_installer.UpdatePasswordDatabases();
@@ -126,34 +257,36 @@ bool InstallSteps::WriteAccounts(std::string* error) {
   return CheckUserFiles(m_installer, error);
 }
 
-bool InstallSteps::WriteLoopcastScript(std::string* error) {
-  m_installer.CreateLoopcastScript();
-  return CheckLoopcastScript(m_installer, error);
+bool InstallSteps::StageLoopcastScript(StagedInstallation& stage, std::string* error) {
+  if (!StageEarlierDirectory(stage, "Bin", error))
+    return false;
+  // The script names the installation directory, not the staging one.
+  std::string path = stage.NewRoot() + "/" + kLoopcastScript;
+  const char* script =
+      NewInstallerIQLoopcastScript::CreateScriptFile(m_installer.m_szDefInstallPath);
+  std::string why;
+  if (script == nullptr || !WriteFileAtomically(path, script, 0755, &why)) {
+    *error = FormatText("ERROR: Unable to write %s\n",
+                        (script == nullptr ? path : ReplaceError(path, why)).c_str());
+    return false;
+  }
+  return CheckLoopcastScript(m_installer, path, error);
 }
 
-bool InstallSteps::WriteConfigFiles(std::string* error) {
+bool InstallSteps::StageConfigFiles(StagedInstallation& stage, std::string* error) {
   const char* names[] = {m_installer.m_szConfigFileName, m_installer.m_szDefaultConfigFileName};
-  {
-    PrivateFiles privateFiles;
-    for (const char* name : names) {
-      // Made afresh under the private umask: an earlier file would keep its
-      // mode, its owner and any other name it has, and a link of this name
-      // would take the passwords to wherever it leads.
-      std::string path = m_installer.FilePath(name);
-      if (remove(path.c_str()) != 0 && errno != ENOENT) {
-        *error = FormatText("ERROR: Unable to replace the configuration file %s (%s)\n",
-                            path.c_str(), ErrnoText(errno));
-        return false;
-      }
-      m_installer.CreateConfigFile(name);
-    }
-  }
   for (const char* name : names) {
+    std::string path = stage.NewRoot() + "/" + (name != nullptr ? name : "");
+    {
+      PrivateFiles privateFiles;
+      // Written by its full name: the framework formats the text for the
+      // installation directory.
+      m_installer.CreateConfigFile(path.c_str());
+    }
     mode_t mode = 0;
-    if (!CheckConfigFile(m_installer, name, &mode, error))
+    if (!CheckConfigFile(m_installer, path.c_str(), &mode, error))
       return false;
     // A default ACL of the directory can grant what the umask withholds.
-    std::string path = m_installer.FilePath(name);
     if ((mode & 077) != 0 && chmod(path.c_str(), mode & 0700) != 0) {
       *error = FormatText(
           "ERROR: Unable to make the configuration file %s readable by its owner only (%s)\n",
@@ -164,13 +297,15 @@ bool InstallSteps::WriteConfigFiles(std::string* error) {
   return true;
 }
 
-void InstallSteps::WriteAnswers() {
+void InstallSteps::StageAnswers(StagedInstallation& stage) {
   std::string path = m_installer.FilePath(AnswersFile::kFileName);
   std::vector<std::string> skipped;
   std::string why;
-  if (!AnswersFile::Write(path, m_installer, &skipped, &why)) {
+  if (!AnswersFile::Write(stage.NewRoot() + "/" + AnswersFile::kFileName, m_installer, &skipped,
+                          &why)) {
     // The installation itself is complete; only the record of it is not.
-    UI().ShowErrorMessage("Warning: Unable to write the installer answers (%s)\n", why.c_str());
+    UI().ShowErrorMessage("Warning: Unable to write the installer answers (%s)\n",
+                          stage.ShownPaths(why).c_str());
     return;
   }
   m_bAnswersWritten = true;

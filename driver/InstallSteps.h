@@ -2,48 +2,69 @@
 #define STRATA_DRIVER_INSTALLSTEPS_H_
 
 #include <string>
+#include <vector>
 
 class ConsoleUI;
 class SetupInstaller;
+class StagedInstallation;
 
-// The installation itself, once every setting has been checked: creates the
-// installation directory, backs up the earlier installation, places the
-// product's files from the extraction directory and has the framework write
-// the accounts, the loopcast script and the two configuration files, each
-// read back (driver/ReadBackChecks.h); after a dialogue the answers file too.
+// The installation itself, once every setting has been checked, all or
+// nothing. First, without changing anything, it finds whether the product's
+// files and the generated files have room, whether older backups can give
+// way, and which passwords an earlier installation keeps. Then it assembles
+// the new installation beside the earlier one (driver/StagedInstallation.h):
+// the product's files from the extraction directory, the accounts, the
+// loopcast script, the two configuration files (each read back, see
+// driver/ReadBackChecks.h) and, after a dialogue, the answers file; and puts
+// it in place with a few renames.
 class InstallSteps {
  public:
   InstallSteps(SetupInstaller& installer, const std::string& extractDir);
+  ~InstallSteps();
 
   InstallSteps(const InstallSteps&) = delete;
   InstallSteps& operator=(const InstallSteps&) = delete;
 
   // True once everything is in place, or false with the message to end
-  // with. Stops before the earlier installation is changed when a product
-  // file has no room or when a name of it cannot be moved aside (what did
-  // move is moved back); older backups give way to the new ones. A failure
-  // to write the answers file (writeAnswers) is only a warning.
+  // with. After any failure the installation directory is as it was: an
+  // earlier installation exactly (the message then says so), a directory
+  // that this run created gone. A failure to write the answers file
+  // (writeAnswers) is only a warning.
   bool Install(bool writeAnswers, std::string* error);
 
-  // For the summary: which passwords were generated, and whether the
-  // answers file was written.
+  // For the summary: which passwords were generated or kept from the
+  // earlier installation, the earlier administrators whose accounts still
+  // exist, and whether the answers file was written.
   bool AdminPasswordGenerated() const { return m_bAdminPasswordGenerated; }
   bool EncoderPasswordGenerated() const { return m_bEncoderPasswordGenerated; }
+  bool AdminPasswordKept() const { return m_bAdminPasswordKept; }
+  bool EncoderPasswordKept() const { return m_bEncoderPasswordKept; }
+  const std::vector<std::string>& OtherAdmins() const { return m_otherAdmins; }
   bool AnswersWritten() const { return m_bAnswersWritten; }
+
+  // The length of the passwords that setup generates.
+  static const size_t kGeneratedPasswordLength = 16;
 
  private:
   ConsoleUI& UI();
-  // The directory, the backups and the product's files.
-  bool PlaceProduct(const std::string& dir, std::string* error);
-  bool WriteAccounts(std::string* error);
-  bool WriteLoopcastScript(std::string* error);
-  bool WriteConfigFiles(std::string* error);
-  void WriteAnswers();
+  // What must hold before anything changes; messages end the installation.
+  bool CheckBeforeChanges(const std::string& dir, bool writeAnswers, std::string* error);
+  void GeneratePasswords();
+  // Fills the staging directory; each failure's message in *error.
+  bool StageFiles(StagedInstallation& stage, bool writeAnswers, std::string* error);
+  bool StageEarlierDirectory(StagedInstallation& stage, const char* name, std::string* error);
+  bool StageAccounts(StagedInstallation& stage, std::string* error);
+  bool StageLoopcastScript(StagedInstallation& stage, std::string* error);
+  bool StageConfigFiles(StagedInstallation& stage, std::string* error);
+  void StageAnswers(StagedInstallation& stage);
 
   SetupInstaller& m_installer;
   std::string m_sExtractDir;
   bool m_bAdminPasswordGenerated;
   bool m_bEncoderPasswordGenerated;
+  bool m_bAdminPasswordKept;
+  bool m_bEncoderPasswordKept;
+  std::vector<std::string> m_otherAdmins;
   bool m_bAnswersWritten;
 };
 

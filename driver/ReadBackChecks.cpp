@@ -32,8 +32,8 @@ bool CheckUserFiles(const SetupInstaller& installer, std::string* error) {
   return true;
 }
 
-bool CheckLoopcastScript(const SetupInstaller& installer, std::string* error) {
-  std::string path = installer.FilePath("Bin/loopcast.sh");
+bool CheckLoopcastScript(const SetupInstaller& installer, const std::string& path,
+                         std::string* error) {
   const char* script = NewInstallerIQLoopcastScript::CreateScriptFile(installer.m_szDefInstallPath);
   struct stat st;
   if (script == nullptr || !Holds(path, script) || stat(path.c_str(), &st) != 0 ||

@@ -16,9 +16,10 @@ class SetupInstaller;
 // (PasswordFileLine): an account missing from a database could not log in.
 bool CheckUserFiles(const SetupInstaller& installer, std::string* error);
 
-// Bin/loopcast.sh holds the script for the installation directory and may
-// be executed.
-bool CheckLoopcastScript(const SetupInstaller& installer, std::string* error);
+// The file at path (Bin/loopcast.sh) holds the script for the installation
+// directory and may be executed.
+bool CheckLoopcastScript(const SetupInstaller& installer, const std::string& path,
+                         std::string* error);
 
 // The configuration file name is a regular file of its own (not a link)
 // that holds the installer's configuration text; its mode goes to *mode.

@@ -33,7 +33,7 @@ TEST(ReadBackChecks, PassWhatTheFrameworkWroteAndCatchWhatItDidNot) {
 
   std::string error;
   EXPECT_TRUE(CheckUserFiles(installer, &error)) << error;
-  EXPECT_TRUE(CheckLoopcastScript(installer, &error)) << error;
+  EXPECT_TRUE(CheckLoopcastScript(installer, dir + "/Bin/loopcast.sh", &error)) << error;
   mode_t mode = 0;
   ASSERT_TRUE(chmod((dir + "/qmserver.cfg").c_str(), 0640) == 0);
   EXPECT_TRUE(CheckConfigFile(installer, "qmserver.cfg", &mode, &error)) << error;
@@ -46,7 +46,7 @@ TEST(ReadBackChecks, PassWhatTheFrameworkWroteAndCatchWhatItDidNot) {
   EXPECT_EQ("ERROR: Unable to write the user file " + dir + "/enc_r_db/users/encoder\n", error);
 
   ASSERT_EQ(0, chmod((dir + "/Bin/loopcast.sh").c_str(), 0644));
-  EXPECT_FALSE(CheckLoopcastScript(installer, &error));
+  EXPECT_FALSE(CheckLoopcastScript(installer, dir + "/Bin/loopcast.sh", &error));
   EXPECT_EQ("ERROR: Unable to write " + dir + "/Bin/loopcast.sh\n", error);
 
   // The right text, but behind a link: the passwords would be elsewhere.

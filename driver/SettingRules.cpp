@@ -1,12 +1,16 @@
 #include "driver/SettingRules.h"
 
 #include <ctype.h>
+#include <errno.h>
+#include <limits.h>
 #include <string.h>
 
 #include <iterator>
 #include <utility>
 
 #include "common/Format.h"
+#include "common/SystemError.h"
+#include "driver/PortProbe.h"
 #include "driver/ShownText.h"
 #include "installer/ServerInstaller.h"
 
@@ -19,12 +23,18 @@ bool Fail(std::string* error, const std::string& why) {
 
 }  // namespace
 
+const size_t kMaxConfigValueLength = 4096;
+
 bool CheckUserName(const char* name, std::string* error) {
   if (name == nullptr || name[0] == '\0')
     return Fail(error, "it is empty");
   std::string text = name;
   if (text == "." || text == "..")
     return Fail(error, "it names a directory");
+  // It names a file in each database.
+  if (text.size() > NAME_MAX)
+    return Fail(error, FormatText("it has %zu bytes, more than a file name can hold (%s)",
+                                  text.size(), ErrnoText(ENAMETOOLONG)));
   for (char c : text) {
     if (c == '/' || c == ':')
       return Fail(error, std::string("it contains \"") + c + "\"");
@@ -37,9 +47,19 @@ bool CheckUserName(const char* name, std::string* error) {
   return true;
 }
 
+std::string ShownUserName(const char* name) {
+  std::string text = name != nullptr ? name : "";
+  // A name too long to be one is no message either.
+  if (text.size() > 40)
+    return ShownText(text.substr(0, 40)) + "...";
+  return ShownText(text);
+}
+
 bool CheckConfigValue(const char* text, std::string* error) {
   if (text == nullptr)
     return true;
+  if (strlen(text) > kMaxConfigValueLength)
+    return Fail(error, FormatText("it is longer than %zu characters", kMaxConfigValueLength));
   for (const char* c = text; *c != '\0'; ++c) {
     if (IsControlCharacter(*c))
       return Fail(error, "it contains a control character");
@@ -104,7 +124,7 @@ bool CheckAccountSettings(const ServerInstaller& installer, std::string* error) 
     // Shown cleaned: a control character in it could disturb the terminal.
     if (!CheckUserName(account.user, &why)) {
       *error = FormatText("ERROR: %s \"%s\" is not a valid user name: %s\n", account.userSetting,
-                          ShownText(account.user).c_str(), why.c_str());
+                          ShownUserName(account.user).c_str(), why.c_str());
       return false;
     }
     // An unset password is generated. The defaults file cannot set an empty
@@ -132,7 +152,7 @@ bool ConfirmPortSettings(ServerInstaller& installer, std::string* error) {
       *error = FormatText("ERROR: %s %d is already the %s port\n", setting.c_str(), port, holder);
       return false;
     }
-    if (installer.PortInUse(port)) {
+    if (PortTakenOnThisMachine(installer, port)) {
       *error = FormatText("ERROR: %s %d is in use on this machine\n", setting.c_str(), port);
       return false;
     }

@@ -1,6 +1,8 @@
 #ifndef STRATA_DRIVER_SETTINGRULES_H_
 #define STRATA_DRIVER_SETTINGRULES_H_
 
+#include <stddef.h>
+
 #include <string>
 
 class ServerInstaller;
@@ -10,16 +12,22 @@ class ServerInstaller;
 // unattended installation, which no dialogue has checked. Nothing here
 // changes a file.
 
+// The longest value the configuration file takes (a realm, a password, the
+// logging style): a bound, so that a mistaken value cannot make files of
+// any size.
+extern const size_t kMaxConfigValueLength;
+
 // Whether name can be a user name of the server's databases: true, or false
 // with *error saying why ("it is empty"). The name names a file in each
 // database and goes into HTTP logins, so it must not be empty, "." or "..",
-// hold "/", ":" or control characters, or begin or end with white space.
+// longer than a file name can be (NAME_MAX bytes), hold "/", ":" or
+// control characters, or begin or end with white space.
 bool CheckUserName(const char* name, std::string* error);
 
 // Whether text can go into the server's files: true, or false with *error
 // saying why. The configuration takes values unescaped between double
-// quotes, so text must hold no '"', '<', '>', '&' or control character. A
-// null text passes.
+// quotes, so text must hold no '"', '<', '>', '&' or control character, and
+// it must not be longer than kMaxConfigValueLength. A null text passes.
 bool CheckConfigValue(const char* text, std::string* error);
 
 // Whether password can be an account's password: true, or false with *error
@@ -27,6 +35,10 @@ bool CheckConfigValue(const char* text, std::string* error);
 // begins its line of a user file (PasswordFileLine), where a ';' would end
 // it early. A null password passes.
 bool CheckPassword(const char* password, std::string* error);
+
+// name as a message shows it: without control characters, and cut short
+// when it is too long to read.
+std::string ShownUserName(const char* name);
 
 // The realms and the logging style, which no dialogue asks for: true when
 // each can go into the server configuration as it stands, or false with the

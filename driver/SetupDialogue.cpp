@@ -9,6 +9,7 @@
 #include "common/Format.h"
 #include "console/ConsoleUI.h"
 #include "driver/InstallPath.h"
+#include "driver/PortProbe.h"
 #include "driver/SettingRules.h"
 #include "driver/SetupInstaller.h"
 #include "driver/ShownText.h"
@@ -51,6 +52,15 @@ bool SetupDialogue::Ask(std::string* error) {
   // first would be in vain.
   if (!CheckConfigTexts(m_installer, error))
     return false;
+
+  if (!m_sSourceProblems.empty()) {
+    UI().ShowErrorMessage("%s", m_sSourceProblems.c_str());
+    bool goOn = false;
+    if (!AskYesNo("Go on with the installation anyway? (yes or no)", "no", "", &goOn, error))
+      return false;
+    if (!goOn)
+      return Fail(error, "Installation cancelled; nothing has been installed.\n");
+  }
 
   bool accepted = false;
   if (!AskLicense(&accepted, error))
@@ -155,7 +165,7 @@ bool SetupDialogue::AskAccount(char** user, char** password, const char* message
     std::string why;
     if (!CheckUserName(*user, &why)) {
       UI().ShowErrorMessage("ERROR: \"%s\" is not a valid user name: %s\n",
-                            ShownText(*user).c_str(), why.c_str());
+                            ShownUserName(*user).c_str(), why.c_str());
       *user = nullptr;
       *password = nullptr;
       message = "";
@@ -189,7 +199,7 @@ bool SetupDialogue::AskPort(int index, std::string* error) {
     } else if (m_installer.CheckDupePort(port, index, holder)) {
       UI().ShowErrorMessage("ERROR: Port %d is already the %s port; choose another for %s.\n", port,
                             holder, service);
-    } else if (m_installer.PortInUse(port)) {
+    } else if (PortTakenOnThisMachine(m_installer, port)) {
       UI().ShowErrorMessage("ERROR: Port %d is in use on this machine; choose another for %s.\n",
                             port, service);
     } else {

@@ -21,6 +21,10 @@ class SetupDialogue {
   SetupDialogue(const SetupDialogue&) = delete;
   SetupDialogue& operator=(const SetupDialogue&) = delete;
 
+  // Problems of the command line and the defaults files, one message line
+  // each: shown before the license, with the question whether to go on.
+  void SetSourceProblems(const std::string& problems) { m_sSourceProblems = problems; }
+
   // True once the user has confirmed the installation; otherwise false with
   // the message to end with: a realm from a defaults file that the server's
   // files cannot hold (found before the first question), the license
@@ -41,6 +45,7 @@ class SetupDialogue {
   SetupInstaller& m_installer;
   std::string m_sStartDir;
   std::string m_sExtractDir;
+  std::string m_sSourceProblems;
 };
 
 #endif  // STRATA_DRIVER_SETUPDIALOGUE_H_

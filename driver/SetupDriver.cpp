@@ -12,8 +12,10 @@
 #include "common/SystemError.h"
 #include "console/ConsoleUI.h"
 #include "driver/AnswersFile.h"
+#include "driver/CommandLineCheck.h"
 #include "driver/InstallPath.h"
 #include "driver/InstallSteps.h"
+#include "driver/InterruptCleanup.h"
 #include "driver/RandomSeed.h"
 #include "driver/SettingRules.h"
 #include "driver/SetupDialogue.h"
@@ -35,6 +37,8 @@ SetupDriver::SetupDriver(std::unique_ptr<SetupInstaller> installer)
       m_bAsked(false),
       m_bAdminPasswordGenerated(false),
       m_bEncoderPasswordGenerated(false),
+      m_bAdminPasswordKept(false),
+      m_bEncoderPasswordKept(false),
       m_bAnswersWritten(false) {}
 
 SetupDriver::~SetupDriver() {}
@@ -52,6 +56,8 @@ void SetupDriver::Run(int argc, const char** argv) {
     fflush(nullptr);
     exit(-1);
   }
+  // From here a signal that ends setup leaves nothing of the package.
+  InstallInterruptCleanup(m_sExtractDir);
   Configure(argc, argv);
   bool ready = IsUnattended() ? CheckUnattendedSettings(&error) : AskInteractively(&error);
   if (!ready || !Install(&error)) {
@@ -94,6 +100,13 @@ void SetupDriver::Configure(int argc, const char** argv) {
   SeedRandomGenerator();
   Installer().SetDefaults();
   Installer().ParseCmdLine(argc, argv);
+  // The framework goes on past these with a report or none; what to do
+  // about them is decided once it is known whether anyone can be asked.
+  CommandLineCheck check(Installer());
+  check.Check(argc, argv, m_sStartDir);
+  m_sSourceProblems.clear();
+  for (const std::string& problem : check.Problems())
+    m_sSourceProblems += problem;
   // A relative directory would mean the extraction directory to the
   // operations that change into it and its parent to the clean-up: it is
   // taken once, from where the user started the package.
@@ -108,6 +121,11 @@ bool SetupDriver::IsUnattended() const {
 }
 
 bool SetupDriver::CheckUnattendedSettings(std::string* error) {
+  // Nobody can be asked whether a guess will do.
+  if (!m_sSourceProblems.empty()) {
+    *error = m_sSourceProblems;
+    return false;
+  }
   std::string dir = m_pInstaller->InstallDir();
   std::string why;
   if (!CheckInstallDir(dir, &why)) {
@@ -121,6 +139,7 @@ bool SetupDriver::CheckUnattendedSettings(std::string* error) {
 bool SetupDriver::AskInteractively(std::string* error) {
   m_bAsked = true;
   SetupDialogue dialogue(*m_pInstaller, m_sStartDir, m_sExtractDir);
+  dialogue.SetSourceProblems(m_sSourceProblems);
   return dialogue.Ask(error);
 }
 
@@ -129,6 +148,9 @@ bool SetupDriver::Install(std::string* error) {
   bool installed = steps.Install(m_bAsked, error);
   m_bAdminPasswordGenerated = steps.AdminPasswordGenerated();
   m_bEncoderPasswordGenerated = steps.EncoderPasswordGenerated();
+  m_bAdminPasswordKept = steps.AdminPasswordKept();
+  m_bEncoderPasswordKept = steps.EncoderPasswordKept();
+  m_otherAdmins = steps.OtherAdmins();
   m_bAnswersWritten = steps.AnswersWritten();
   return installed;
 }
@@ -147,10 +169,18 @@ void SetupDriver::ShowSummary() {
   UI().ShowMessage("    Administrator:           %s\n", installer.m_szAdminUserID);
   if (m_bAdminPasswordGenerated)
     UI().ShowMessage("    Administrator password:  %s (generated)\n", installer.m_szAdminPassword);
+  else if (m_bAdminPasswordKept)
+    UI().ShowMessage("    Administrator password:  kept from the earlier installation\n");
+  // Renaming the administrator adds an account; the earlier one can still
+  // log in until it is removed.
+  for (const std::string& other : m_otherAdmins)
+    UI().ShowMessage("    Earlier administrator:   %s (the account still exists)\n", other.c_str());
   UI().ShowMessage("    Encoder account:         %s\n", installer.m_szEncoderUserID);
   if (m_bEncoderPasswordGenerated)
     UI().ShowMessage("    Encoder password:        %s (generated)\n",
                      installer.m_szEncoderPassword);
+  else if (m_bEncoderPasswordKept)
+    UI().ShowMessage("    Encoder password:        kept from the earlier installation\n");
   UI().ShowMessage("    Configuration file:      %s\n",
                    installer.FilePath(installer.m_szConfigFileName).c_str());
   if (m_bAnswersWritten) {

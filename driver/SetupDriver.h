@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class ConsoleUI;
 class ServerInstaller;
@@ -41,11 +42,13 @@ class SetupDriver {
   // the directory above it, in which the package was started.
   bool CheckWorkingDirectory(std::string* error);
   // Seeds random(), sets the defaults, applies the command line (which may
-  // end the process) and makes the installation directory absolute against
-  // the start directory.
+  // end the process), notes what the framework let pass in the command line
+  // and its defaults files (driver/CommandLineCheck.h) and makes the
+  // installation directory absolute against the start directory.
   void Configure(int argc, const char** argv);
   bool IsUnattended() const;
-  // Checks the directory, the accounts, the texts of the server
+  // Refuses whatever Configure noted in the command line and the defaults
+  // files, then checks the directory, the accounts, the texts of the server
   // configuration and the ports of an unattended installation in that
   // order, confirming each good port.
   bool CheckUnattendedSettings(std::string* error);
@@ -70,9 +73,14 @@ class SetupDriver {
   std::unique_ptr<SetupInstaller> m_pInstaller;
   std::string m_sExtractDir;
   std::string m_sStartDir;
+  // The messages about the command line and the defaults files, if any.
+  std::string m_sSourceProblems;
   bool m_bAsked;
   bool m_bAdminPasswordGenerated;
   bool m_bEncoderPasswordGenerated;
+  bool m_bAdminPasswordKept;
+  bool m_bEncoderPasswordKept;
+  std::vector<std::string> m_otherAdmins;
   bool m_bAnswersWritten;
 };
 

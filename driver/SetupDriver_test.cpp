@@ -149,6 +149,22 @@ TEST_F(SetupSteps, UnattendedSettingsAreCheckedInOrder) {
   EXPECT_FALSE(Exists(Path("inst")));
 }
 
+TEST_F(SetupSteps, SystemDirectoriesAreNoInstallationDirectory) {
+  for (const char* dir : {"/", "/usr", "/etc/", "/var", "/lib64", "/usr/local", "/root"}) {
+    SetupDriver driver;
+    Configure(driver, {"-s", "-d", dir});
+    SetGoodSettings(driver.Installer());
+    std::string shown = ResolvePath(dir, "/");
+    EXPECT_EQ("ERROR: Cannot install into " + shown +
+                  ": it is a system directory; choose a directory of its own for the server\n",
+              Unattended(driver));
+  }
+  SetupDriver driver;
+  Configure(driver, {"-s", "-d", "/usr/local/strata"});
+  SetGoodSettings(driver.Installer());
+  EXPECT_EQ("", Unattended(driver));
+}
+
 TEST_F(SetupSteps, UnattendedValuesTheServersFilesCannotHoldAreRefused) {
   const std::string rule = "; only letters, digits and \"/._+,:@%=-\" may be used\n";
   {
@@ -184,6 +200,8 @@ TEST_F(SetupSteps, UnattendedValuesTheServersFilesCannotHoldAreRefused) {
   Configure(driver, {"-s", "-d", "inst"});
   ServerInstaller& installer = driver.Installer();
   SetGoodSettings(installer);
+  // A realm of 4097 characters would fill the configuration 21 times over.
+  const std::string longText(4097, 'r');
   struct Case {
     char** setting;
     const char* value;
@@ -206,6 +224,9 @@ TEST_F(SetupSteps, UnattendedValuesTheServersFilesCannotHoldAreRefused) {
       {&installer.m_szLoggingStyle, "5\r",
        "ERROR: LoggingStyle cannot go into the server's files: it contains a control "
        "character\n"},
+      {&installer.m_szWMEncoderRealm, longText.c_str(),
+       "ERROR: WMEncoderRealm cannot go into the server's files: it is longer than 4096 "
+       "characters\n"},
   };
   for (const Case& c : cases) {
     char* good = *c.setting;

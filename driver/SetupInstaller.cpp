@@ -1,6 +1,22 @@
 #include "driver/SetupInstaller.h"
 
+#include "common/CurrentDirectory.h"
+#include "common/Path.h"
+#include "common/RemoveTree.h"
+#include "console/ConsoleUI.h"
 #include "driver/InstallPath.h"
+#include "driver/SetupConsole.h"
+
+namespace {
+
+const char kExtractionDirName[] = "qzsetup";
+
+}  // namespace
+
+SetupInstaller::SetupInstaller() : m_bPlacing(false) {
+  delete m_pUI;
+  m_pUI = new SetupConsole;
+}
 
 void SetupInstaller::CleanUpAndExit(int status, ConsoleUI* ui) {
   // Without an installation directory the clean-up removes only the
@@ -9,6 +25,24 @@ void SetupInstaller::CleanUpAndExit(int status, ConsoleUI* ui) {
   if (!m_bPlacing)
     m_szDefInstallPath = nullptr;
   ServerInstaller::CleanUpAndExit(status, ui);
+}
+
+void SetupInstaller::CleanUp(const char* dir) {
+  std::string current;
+  std::string why;
+  if (CurrentDirectory(&current) && BaseNameOf(current) == kExtractionDirName) {
+    if (RemoveTree(current, &why)) {
+      // The framework's commands would now run in a directory that is gone;
+      // what is left for them is the installed Bin/setup.
+      if (dir != nullptr && !RemoveTree(PathInInstallDir(dir, "Bin/setup"), &why) && m_pUI)
+        m_pUI->ShowErrorMessage("\nWarning: Unable to remove %s\n", why.c_str());
+      return;
+    }
+    if (m_pUI != nullptr)
+      m_pUI->ShowErrorMessage("\nWarning: Unable to remove the extraction directory %s (%s)\n",
+                              current.c_str(), why.c_str());
+  }
+  ServerInstaller::CleanUp(dir);
 }
 
 std::string SetupInstaller::InstallDir() const {

@@ -9,16 +9,23 @@
 // the process, the framework's own exits in ParseCmdLine included, removes
 // the installation directory's Bin/setup only once the product's files have
 // begun to move there: before that, a Bin/setup in that directory belongs
-// to an earlier installation. The extraction directory goes either way.
+// to an earlier installation. The extraction directory goes either way, and
+// a failure to remove it is reported with its reason.
 class SetupInstaller : public ServerInstaller {
  public:
-  SetupInstaller() : m_bPlacing(false) {}
+  // Talks through a SetupConsole (driver/SetupConsole.h).
+  SetupInstaller();
 
   // From now on the installation directory's Bin/setup is this
   // installation's.
   void MarkPlacing() { m_bPlacing = true; }
 
   [[noreturn]] void CleanUpAndExit(int status, ConsoleUI* ui) override;
+  // Removes the extraction directory (the working directory) and, once
+  // placing, the installed Bin/setup itself, so that a failure is reported
+  // with its reason; the framework's removal commands (with their delayed
+  // second try) run only when the extraction directory stayed.
+  void CleanUp(const char* dir) override;
 
   // The installation directory, "" while it is unset.
   std::string InstallDir() const;

@@ -80,3 +80,16 @@ TEST_F(SetupInstallerExits, OncePlacingTheInstalledSetupIsRemoved) {
   EXPECT_TRUE(Exists(Path("Bin")));
   EXPECT_FALSE(Exists(Path("qzsetup")));
 }
+
+TEST_F(SetupInstallerExits, AnExtractionDirectoryThatStaysIsReportedWithItsReason) {
+  WriteFile(Path("qzsetup/stuck"), "cannot go");
+  if (RunShell("chattr +i " + ShellQuote(Path("qzsetup/stuck")) + " 2>/dev/null") != 0)
+    GTEST_SKIP() << "files cannot be made immutable here";
+  ProcessResult run = Run({"-s"});
+  RunShell("chattr -i " + ShellQuote(Path("qzsetup/stuck")));
+  EXPECT_EQ(7, run.code);
+  EXPECT_EQ("\nWarning: Unable to remove the extraction directory " + Path("qzsetup") + " (" +
+                Path("qzsetup/stuck") + ": Operation not permitted)\n",
+            run.out);
+  EXPECT_EQ("the earlier installation's installer", ReadFile(Path("Bin/setup")));
+}

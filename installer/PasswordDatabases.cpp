@@ -2,6 +2,9 @@
 
 #include "installer/ServerInstaller.h"
 
+const char kAdminPlainDatabase[] = "adm_b_db";
+const char kEncoderPlainDatabase[] = "enc_b_db";
+
 const char* const kDatabaseDirectories[] = {
     "adm_b_db/users", "adm_b_db/guids", "adm_b_db/logs", "adm_b_db/redirect",
     "enc_r_db/users", "enc_r_db/guids", "enc_r_db/logs", "enc_r_db/redirect",
@@ -13,12 +16,12 @@ const char* const kDatabaseDirectories[] = {
 
 std::vector<DatabaseAccount> DatabaseAccounts(const ServerInstaller& installer) {
   return {
-      {"adm_b_db", installer.m_szAdminUserID, installer.m_szAdminPassword, nullptr},
+      {kAdminPlainDatabase, installer.m_szAdminUserID, installer.m_szAdminPassword, nullptr},
       {"enc_r_db", installer.m_szEncoderUserID, installer.m_szEncoderPassword,
        installer.m_szEncoderRealm},
       {"enc_w_db", installer.m_szEncoderUserID, installer.m_szEncoderPassword,
        installer.m_szWMEncoderRealm},
-      {"enc_b_db", installer.m_szEncoderUserID, installer.m_szEncoderPassword, nullptr},
+      {kEncoderPlainDatabase, installer.m_szEncoderUserID, installer.m_szEncoderPassword, nullptr},
       {"cdi_b_db", installer.m_szAdminUserID, installer.m_szAdminPassword, nullptr},
   };
 }

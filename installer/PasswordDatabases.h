@@ -23,6 +23,11 @@ struct DatabaseAccount {
 // written.
 std::vector<DatabaseAccount> DatabaseAccounts(const ServerInstaller& installer);
 
+// The databases that hold each account's password as it is, from which an
+// installation can read it back: "adm_b_db" and "enc_b_db".
+extern const char kAdminPlainDatabase[];
+extern const char kEncoderPlainDatabase[];
+
 // The subdirectories of the five databases, relative to the installation
 // directory, in the order they are made; a null entry ends the list.
 extern const char* const kDatabaseDirectories[];

@@ -40,6 +40,10 @@ class ServerInstaller {
     int nType;
   };
 
+  // The option forms that ParseCmdLine knows, null-ended: those that take
+  // the next argument as their value, and those that take none.
+  static const char* const g_pValueOptions[];
+  static const char* const g_pFlagOptions[];
   // Names of the six ports, by port index: "Monitor", "RTSP", "VQX", "HTTP",
   // "MMS", "Admin".
   static const char* g_pPortNames[6];
@@ -73,7 +77,9 @@ class ServerInstaller {
   // files in the installation directory.
   virtual void UpdatePasswordDatabases();
   // Writes the server configuration file of the given name into the
-  // installation directory; failures are reported, never returned.
+  // installation directory; failures are reported, never returned. A
+  // regular file is replaced whole or not at all: after a failure an earlier
+  // file stays as it was.
   virtual void CreateConfigFile(const char* fileName);
   // Formats the configuration text from the settings, keeps a copy in
   // m_szConfigFileText and returns it.
@@ -99,6 +105,10 @@ class ServerInstaller {
   [[noreturn]] virtual void CleanUpAndExit(int status, ConsoleUI* ui);
   // Runs a shell command and returns what system() returned.
   virtual int System(const char* command);
+  // The installer's own defaults-file items, with their targets in this
+  // object, ended by an item whose szName is null: what ReadInstallerDefaults
+  // reads with, for a driver that checks a file before it is read.
+  std::vector<InstCfgItem> DefaultsFileItems();
   // Reads Name=Value lines of path into the targets of items, echoing each
   // match through ui when ui is not null: 0, or -1 when the file cannot be
   // read or is not a regular file (errno tells why; nothing has changed

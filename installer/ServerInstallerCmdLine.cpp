@@ -15,7 +15,21 @@ namespace {
 // The longest path of a defaults file that the installer reads.
 const size_t kMaxConfigPath = 1023;
 
+bool IsListed(const char* arg, const char* const* forms) {
+  for (; *forms != nullptr; ++forms) {
+    if (strcmp(arg, *forms) == 0)
+      return true;
+  }
+  return false;
+}
+
 }  // namespace
+
+const char* const ServerInstaller::g_pValueOptions[] = {"--destination", "--dest", "-dest", "-d",
+                                                        "-cfg",          nullptr};
+const char* const ServerInstaller::g_pFlagOptions[] = {
+    "--version",       "-v", "--help",      "-h",   "/?",  "--silent", "-s",   "/s",
+    "--progress-only", "-p", "--no-backup", "--nb", "-nb", "--debug",  nullptr};
 
 void ServerInstaller::ParseCmdLine(int argc, const char** argv) {
   // Pass one: options that end the process or change how the rest reports,
@@ -48,7 +62,7 @@ void ServerInstaller::ParseCmdLine(int argc, const char** argv) {
     const char* arg = argv[i];
     if (arg == nullptr)
       continue;
-    bool takesValue = IsOneOf(arg, {"--destination", "--dest", "-dest", "-d", "-cfg"});
+    bool takesValue = IsListed(arg, g_pValueOptions);
     const char* value = nullptr;
     if (takesValue) {
       // A following option is not taken for the value; it is examined next.

@@ -84,10 +84,10 @@ FILE* OpenRegularFile(const char* path) {
 
 }  // namespace
 
-int ServerInstaller::ReadInstallerDefaults(const char* fileName) {
+std::vector<ServerInstaller::InstCfgItem> ServerInstaller::DefaultsFileItems() {
   // Built afresh at each call so that the port targets point into the
   // current port table.
-  const InstCfgItem items[] = {
+  return {
       {"DefInstallPath", &m_szDefInstallPath, 0},
       {"AdminUserID", &m_szAdminUserID, 0},
       {"AdminPassword", &m_szAdminPassword, 0},
@@ -112,8 +112,12 @@ int ServerInstaller::ReadInstallerDefaults(const char* fileName) {
       {"DebugInstall", &m_bDebugInstall, 1},
       {nullptr, nullptr, 0},
   };
+}
+
+int ServerInstaller::ReadInstallerDefaults(const char* fileName) {
+  std::vector<InstCfgItem> items = DefaultsFileItems();
   OwnStores own(this);
-  return ReadInstallerConfigItems(fileName, items, nullptr);
+  return ReadInstallerConfigItems(fileName, items.data(), nullptr);
 }
 
 int ServerInstaller::ReadInstallerConfigItems(const char* path, const InstCfgItem* items,

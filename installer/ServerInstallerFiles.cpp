@@ -1,8 +1,12 @@
 // The generated server files: the configuration file and Bin/loopcast.sh.
 #include <errno.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 
+#include <string>
+
+#include "common/AtomicFile.h"
 #include "common/SystemError.h"
 #include "console/ConsoleUI.h"
 #include "installer/ServerInstaller.h"
@@ -29,6 +33,48 @@ int WriteAndClose(FILE* file, const char* text) {
   return result;
 }
 
+// The name of the regular file that writing to name replaces: name itself,
+// or what a symbolic link of that name leads to; empty for anything else (a
+// device, a FIFO, a dangling link), which is written to as it stands.
+std::string RegularFileBehind(const char* name) {
+  struct stat st;
+  if (lstat(name, &st) != 0)
+    return errno == ENOENT ? std::string(name) : std::string();
+  if (S_ISREG(st.st_mode))
+    return name;
+  if (!S_ISLNK(st.st_mode))
+    return std::string();
+  char* resolved = realpath(name, nullptr);
+  if (resolved == nullptr)
+    return std::string();
+  std::string target = resolved;
+  free(resolved);
+  return stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? target : std::string();
+}
+
+// Writes text to the file name: true, or false with the system's reason in
+// *reason. A regular file is replaced whole or not at all, so that a full
+// disk or a file-size limit never leaves a configuration cut short where the
+// earlier one stood.
+bool WriteConfigText(const char* name, const char* text, std::string* reason) {
+  std::string regular = RegularFileBehind(name);
+  if (regular.empty()) {
+    FILE* file = fopen(name, "w");
+    if (file == nullptr || WriteAndClose(file, text) != 0) {
+      *reason = ErrnoText(errno);
+      return false;
+    }
+    return true;
+  }
+  std::string error;
+  if (WriteFileAtomically(regular, text, ModeUnderUmask(0666), &error))
+    return true;
+  // The file's errors end in ": " and the system's text.
+  std::string::size_type colon = error.rfind(": ");
+  *reason = colon == std::string::npos ? error : error.substr(colon + 2);
+  return false;
+}
+
 }  // namespace
 
 char* ServerInstaller::FormatConfigFile() {
@@ -49,13 +95,11 @@ void ServerInstaller::CreateConfigFile(const char* fileName) {
     return;
   const char* text = FormatConfigFile();
   const char* name = TextOrEmpty(fileName);
-  FILE* file = fopen(name, "w");
+  std::string reason;
   // The server cannot start without its configuration, so this is reported
   // even in a silent installation.
-  if (file == nullptr || WriteAndClose(file, TextOrEmpty(text)) != 0) {
-    int err = errno;
-    m_pUI->ShowErrorMessage("Error creating %s (%s)\n", name, ErrnoText(err));
-  }
+  if (!WriteConfigText(name, TextOrEmpty(text), &reason))
+    m_pUI->ShowErrorMessage("Error creating %s (%s)\n", name, reason.c_str());
   // Whether the way back worked changes nothing of what follows.
   std::string ignored;
   saved.Restore(&ignored);

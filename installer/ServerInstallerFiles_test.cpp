@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "installer/ServerInstaller.h"
 #include "tests/InstallerTestHelpers.h"
@@ -173,6 +176,25 @@ TEST_F(CreateConfigFile, UnwritableFileIsReportedEvenWhenSilent) {
     EXPECT_EQ("Error creating /dev/full (No space left on device)\n",
               CreateConfig(installer_, "/dev/full"));
   }
+}
+
+TEST_F(CreateConfigFile, WriteCutShortKeepsTheEarlierFile) {
+  std::string path = install_ + "/qmserver.cfg";
+  WriteFile(path, "earlier configuration", 0600);
+  // A file-size limit stops the write well inside the text, after the file
+  // was opened: only the final writes fail.
+  ProcessResult child = RunForked([&] {
+    signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit = {4096, 4096};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    installer_.m_bSilentInstall = 1;
+    installer_.CreateConfigFile("qmserver.cfg");
+  });
+  ASSERT_TRUE(child.exited);
+  EXPECT_EQ("Error creating qmserver.cfg (File too large)\n", child.out);
+  EXPECT_EQ("earlier configuration", ReadFile(path));
+  EXPECT_EQ(0600, ModeOf(path));
+  EXPECT_EQ(std::vector<std::string>({"qmserver.cfg"}), ListDirectory(install_));
 }
 
 TEST_F(CreateConfigFile, WritesAndReturnsWhenTheWorkingDirectoryIsGone) {

@@ -16,132 +16,10 @@
 #include "templates/NewInstallerConfig.h"
 #include "tests/LocalPorts.h"
 #include "tests/PtySession.h"
+#include "tests/SetupPackageTest.h"
 #include "tests/Subprocess.h"
 
 namespace {
-
-const char* const kPortSettings[] = {"MonitorPort", "RTSPPort", "VQXPort",
-                                     "HTTPPort",    "MMSPort",  "AdminPort"};
-const char* const kDatabases[] = {"adm_b_db", "enc_r_db", "enc_w_db", "enc_b_db", "cdi_b_db"};
-
-std::string HostName() {
-  char* name = nullptr;
-  ServerInstaller::GetLocalHostName(name);
-  std::string host = name != nullptr ? name : "";
-  delete[] name;
-  return host;
-}
-
-// Files below root (relative path to mode and content); directories end
-// with "/".
-std::map<std::string, std::string> Files(const std::string& root) {
-  std::map<std::string, std::string> files;
-  VisitTree(root, [&](const std::string& relative, const struct stat& st) {
-    files[relative] = S_ISDIR(st.st_mode) ? std::string()
-                                          : std::to_string(st.st_mode & 0777) + " " +
-                                                ReadFile(root + "/" + relative);
-  });
-  return files;
-}
-
-// The value shown on a summary line such as "    Encoder password:  x (generated)".
-std::string ShownValue(const std::string& output, const std::string& label) {
-  size_t at = output.find("    " + label + ":");
-  if (at == std::string::npos)
-    return "";
-  size_t start = output.find_first_not_of(' ', at + 4 + label.size() + 1);
-  size_t end = output.find_first_of(" \n", start);
-  return output.substr(start, end - start);
-}
-
-// Marks path immutable until the object goes: for root, the one way to make
-// a rename or a removal fail. Not ok() where the file system or the
-// process's privileges do not allow it.
-class Immutable {
- public:
-  explicit Immutable(const std::string& path) : path_(path) {
-    ok_ = RunShell("chattr +i " + ShellQuote(path_) + " 2>/dev/null") == 0;
-  }
-  ~Immutable() {
-    if (ok_)
-      RunShell("chattr -i " + ShellQuote(path_));
-  }
-  Immutable(const Immutable&) = delete;
-  Immutable& operator=(const Immutable&) = delete;
-
-  bool ok() const { return ok_; }
-
- private:
-  std::string path_;
-  bool ok_;
-};
-
-// One start directory: the package is run from here, like an administrator
-// runs it from a shell.
-class SetupPackage : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    s_build = new TempDir;
-    std::string stage = *s_build / "stage";
-    std::string copy = "cp -R '" DEMO_PRODUCT "' '" + stage + "' && cp '" SETUP_PROGRAM "' '" +
-                       stage + "/Bin/setup'";
-    ASSERT_EQ(0, system(copy.c_str()));
-    s_package = *s_build / "strata-demo.bin";
-    ProgramRun build;
-    build.program = MKPACKAGE;
-    build.argv = {MKPACKAGE, stage, s_package};
-    ProcessResult built = RunProgram(build);
-    ASSERT_TRUE(built.exited && built.code == 0) << built.err;
-  }
-  static void TearDownTestSuite() {
-    delete s_build;
-    s_build = nullptr;
-  }
-
-  void SetUp() override {
-    ASSERT_TRUE(Exists(s_package));
-    start_ = RealPath(tmp_.path());
-    server_ = start_ + "/server";
-    ports_ = FreePorts(6);
-  }
-
-  // A defaults file for an unattended installation into "server" with free
-  // ports; extra lines come last and so win.
-  void WriteDefaults(const std::string& extra = "") {
-    std::string text = "DefInstallPath=server\nAdminUserID=admin\nEncoderUserID=encoder\n";
-    for (int i = 0; i < 6; ++i)
-      text += std::string(kPortSettings[i]) + "=" + std::to_string(ports_[i]) + "\n";
-    text += "NonInteractiveInstall=1\n" + extra;
-    WriteFile(tmp_ / "inst.cfg", text);
-  }
-
-  // Runs the package from the start directory with standard input closed.
-  ProcessResult RunPackage(std::vector<std::string> args) {
-    ProgramRun run;
-    run.program = s_package;
-    args.insert(args.begin(), s_package);
-    run.argv = args;
-    run.cwd = start_;
-    run.umask = 022;
-    return RunProgram(run);
-  }
-
-  void ExpectWorkingFilesGone() {
-    EXPECT_FALSE(Exists(start_ + "/qzsetup"));
-    EXPECT_FALSE(Exists(start_ + "/xxextract.tmp"));
-    EXPECT_FALSE(Exists(server_ + "/Bin/setup"));
-  }
-
-  static TempDir* s_build;
-  static std::string s_package;
-  TempDir tmp_;
-  std::string start_;
-  std::string server_;
-  std::vector<int> ports_;
-};
-
-TempDir* SetupPackage::s_build = nullptr;
-std::string SetupPackage::s_package;
 
 TEST_F(SetupPackage, UnattendedInstallPutsEverythingInPlace) {
   WriteDefaults("AdminPassword=Adm1n-pw\n");
@@ -178,7 +56,9 @@ TEST_F(SetupPackage, UnattendedInstallPutsEverythingInPlace) {
   // The accounts: the administrator's password as given, the encoder's as
   // generated and shown.
   std::string encoderPassword = ShownValue(run.out, "Encoder password");
-  EXPECT_EQ(6u, encoderPassword.size()) << run.out;
+  EXPECT_EQ(16u, encoderPassword.size()) << run.out;
+  EXPECT_EQ(std::string::npos,
+            encoderPassword.find_first_not_of("abcdefghijkmnopqrstuvwxyz23456789"));
   EXPECT_EQ("", ShownValue(run.out, "Administrator password"));
   EXPECT_EQ("Adm1n-pw;*;1\n", ReadFile(server_ + "/adm_b_db/users/admin"));
   EXPECT_EQ("Adm1n-pw;*;1\n", ReadFile(server_ + "/cdi_b_db/users/admin"));
@@ -308,19 +188,21 @@ TEST_F(SetupPackage, BackupThatCannotBeMadeStopsBeforeAnythingIsPlaced) {
     EXPECT_FALSE(Exists(start_ + "/qzsetup"));
   }
   {
-    // A directory that cannot be moved aside: what moved goes back.
+    // A directory that cannot be moved aside: what moved goes back, and the
+    // older backups are still there.
     Immutable stuck(server_ + "/Lib");
     ASSERT_TRUE(stuck.ok());
+    auto before = Files(server_);
     ProcessResult run = RunPackage({"-s", "-cfg", "inst.cfg"});
     EXPECT_EQ(255, run.code);
     EXPECT_EQ("ERROR: Unable to back up the earlier installation (" + server_ +
-                  "/Lib could not be moved to Lib.old); nothing has been installed\n",
+                  "/Lib could not be moved to Lib.old: Operation not permitted); the earlier "
+                  "installation is unchanged\n",
               run.out);
+    EXPECT_EQ(before, Files(server_));
     EXPECT_EQ("not this installer's", ReadFile(server_ + "/Bin/setup"));
     EXPECT_NE(std::string::npos,
               ReadFile(server_ + "/qmserver.cfg").find("<Var MonitorPassword=\"second\"/>\n"));
-    EXPECT_FALSE(Exists(server_ + "/Bin.old"));
-    EXPECT_FALSE(Exists(server_ + "/qmserver.cfg.old"));
     EXPECT_FALSE(Exists(start_ + "/qzsetup"));
   }
 }
@@ -531,7 +413,8 @@ TEST_F(SetupPackage, DialogueInATerminal) {
   EXPECT_FALSE(Exists(server_ + "/_license.txt"));
   ExpectWorkingFilesGone();
 
-  // The answers install again without questions; the passwords are new.
+  // The answers install again without questions; the accounts keep their
+  // passwords, and the configuration its monitor password.
   std::string answers = ReadFile(server_ + "/installer.cfg");
   EXPECT_NE(std::string::npos, answers.find("\nDefInstallPath=" + server_ + "\n"));
   EXPECT_NE(std::string::npos, answers.find("\nAdminUserID=admin\nEncoderUserID=encoder\n"));
@@ -539,10 +422,13 @@ TEST_F(SetupPackage, DialogueInATerminal) {
   EXPECT_EQ(std::string::npos, answers.find("secret"));
   ProcessResult again = RunPackage({"-cfg", "server/installer.cfg"});
   EXPECT_EQ(0, again.code) << again.out;
-  std::string generated = ShownValue(again.out, "Administrator password");
-  EXPECT_EQ(6u, generated.size()) << again.out;
-  EXPECT_EQ(generated + ";*;1\n", ReadFile(server_ + "/adm_b_db/users/admin"));
+  EXPECT_EQ("kept", ShownValue(again.out, "Administrator password")) << again.out;
+  EXPECT_EQ("kept", ShownValue(again.out, "Encoder password")) << again.out;
+  EXPECT_EQ("Adm1n-secret;*;1\n", ReadFile(server_ + "/adm_b_db/users/admin"));
+  EXPECT_EQ("Enc0der-secret;*;1\n", ReadFile(server_ + "/enc_b_db/users/encoder"));
   EXPECT_EQ(config, ReadFile(server_ + "/qmserver.cfg.old"));
+  EXPECT_NE(std::string::npos,
+            ReadFile(server_ + "/qmserver.cfg").find("<Var MonitorPassword=\"Adm1n-secret\"/>\n"));
 }
 
 TEST_F(SetupPackage, DeclinedLicenseInstallsNothing) {

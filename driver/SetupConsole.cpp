@@ -1,0 +1,42 @@
+#include "driver/SetupConsole.h"
+
+#include <string.h>
+
+#include <string>
+
+#include "driver/SettingRules.h"
+
+namespace {
+
+const char kUserNameLabel[] = "Username";
+
+// Empty counts as usable: the dialogue itself insists on a name.
+bool Usable(const char* name, std::string* why) {
+  return name == nullptr || name[0] == '\0' || CheckUserName(name, why);
+}
+
+}  // namespace
+
+char* SetupConsole::PromptForItem(const char* label, const char* defaultValue, char** answer,
+                                  const char* preamble) {
+  if (label == nullptr || strcmp(label, kUserNameLabel) != 0)
+    return ConsoleUI::PromptForItem(label, defaultValue, answer, preamble);
+  std::string why;
+  // Enter must not take a default that is no name either.
+  bool defaultUsable = Usable(defaultValue, &why);
+  for (;;) {
+    char* given = ConsoleUI::PromptForItem(label, defaultValue, nullptr, preamble);
+    if (given == nullptr && (m_bInputEnded || defaultUsable))
+      return nullptr;
+    const char* name = given != nullptr ? given : defaultValue;
+    if (given != nullptr && Usable(given, &why)) {
+      if (answer != nullptr)
+        *answer = given;
+      return given;
+    }
+    ShowErrorMessage("ERROR: \"%s\" is not a valid user name: %s\n", ShownUserName(name).c_str(),
+                     why.c_str());
+    delete[] given;
+    preamble = "";
+  }
+}
