@@ -1,5 +1,7 @@
 #include "signing/MinisignText.h"
 
+#include <inttypes.h>
+
 #include <sodium.h>
 
 #include "common/Format.h"
@@ -49,8 +51,10 @@ std::string EncodeBase64(const void* data, size_t size) {
 }
 
 std::string KeyIdText(const unsigned char id[8]) {
-  std::string text;
+  // As minisign prints it: the little-endian number in upper-case
+  // hexadecimal, without leading zeros.
+  uint64_t number = 0;
   for (int i = 7; i >= 0; --i)
-    text += FormatText("%02X", id[i]);
-  return text;
+    number = number << 8 | id[i];
+  return FormatText("%" PRIX64, number);
 }

@@ -24,7 +24,7 @@ bool DecodeBase64(const std::string& line, size_t size, std::string* bytes);
 std::string EncodeBase64(const void* data, size_t size);
 
 // An 8-byte key ID as minisign shows it: the bytes read as a little-endian
-// number, in 16 uppercase hexadecimal digits.
+// number, in uppercase hexadecimal without leading zeros.
 std::string KeyIdText(const unsigned char id[8]);
 
 #endif  // STRATA_SIGNING_MINISIGNTEXT_H_
