@@ -543,7 +543,7 @@ std::vector<SettingChange> InstallManifest::ChangedSettings(const InstallManifes
 
 bool InstallManifest::SamePackage(const InstallManifest& other) const {
   return packageDigest == other.packageDigest && packageDigest != "unknown" &&
-         !packageDigest.empty();
+         packageDigest != "none" && !packageDigest.empty();
 }
 
 bool InstallManifest::CheckFiles(const std::string& dir, std::vector<FileState>* states,

@@ -108,8 +108,8 @@ class InstallManifest {
   // backup_old_files) that differ from newer's, in the order of the header.
   std::vector<SettingChange> ChangedSettings(const InstallManifest& newer) const;
   bool SameSettings(const InstallManifest& other) const { return ChangedSettings(other).empty(); }
-  // Whether both come from one package: the digests are equal and known
-  // (not "unknown").
+  // Whether both come from one package: the digests are equal and say
+  // something ("unknown" and a package without checksum, "none", never do).
   bool SamePackage(const InstallManifest& other) const;
 
   // The state of each listed file under dir, in the order of files: true,

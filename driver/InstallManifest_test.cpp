@@ -113,6 +113,8 @@ TEST(InstallManifest, ChangedSettingsInHeaderOrderWithoutPasswordsOrDates) {
   EXPECT_TRUE(before.SamePackage(after));
   before.packageDigest = after.packageDigest = "unknown";
   EXPECT_FALSE(before.SamePackage(after));
+  before.packageDigest = after.packageDigest = "none";
+  EXPECT_FALSE(before.SamePackage(after));
 }
 
 TEST(InstallManifest, FilesOnDiskDescribedAndCheckedWithoutFollowingLinks) {
