@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <limits.h>
 #include <string.h>
+#include <unistd.h>
 
 #include <iterator>
 #include <utility>
@@ -159,6 +160,28 @@ bool ConfirmPortSettings(ServerInstaller& installer, std::string* error) {
     installer.SetInstPort(i, port);
   }
   return true;
+}
+
+const char kPasswordRule[] =
+    "a password must not be empty or longer than 4096 characters, and must not contain \", <, "
+    ">, &, ; or control characters";
+
+std::string PrivilegedPortWarning(int index, int port) {
+  if (port >= 1024 || geteuid() == 0)
+    return std::string();
+  return FormatText(
+      "Warning: %s %d is below 1024: the server will need root's privileges to open it\n",
+      PortSettingName(index).c_str(), port);
+}
+
+std::vector<std::string> PrivilegedPortWarnings(const ServerInstaller& installer) {
+  std::vector<std::string> warnings;
+  for (int i = 0; i < static_cast<int>(std::size(ServerInstaller::g_pPortNames)); ++i) {
+    std::string warning = PrivilegedPortWarning(i, installer.m_pPorts[i].nPort);
+    if (!warning.empty())
+      warnings.push_back(warning);
+  }
+  return warnings;
 }
 
 std::string PortSettingName(int index) {

@@ -4,6 +4,7 @@
 #include <stddef.h>
 
 #include <string>
+#include <vector>
 
 class ServerInstaller;
 
@@ -56,6 +57,18 @@ bool CheckAccountSettings(const ServerInstaller& installer, std::string* error);
 // is checked against it. True, or false with the message to end with (the
 // ports before the wrong one stay confirmed).
 bool ConfirmPortSettings(ServerInstaller& installer, std::string* error);
+
+// A port below 1024 can be opened only with root's privileges: for a
+// process that does not have them, the warning that the server will need
+// them for port of index ("Warning: RTSPPort 554 is below 1024: ...\n"),
+// else "".
+std::string PrivilegedPortWarning(int index, int port);
+// The warnings of PrivilegedPortWarning for the six ports, in order.
+std::vector<std::string> PrivilegedPortWarnings(const ServerInstaller& installer);
+
+// What a password may not hold, for a dialogue that refuses one: the rule
+// of CheckPassword in words.
+extern const char kPasswordRule[];
 
 // The name under which the defaults file and the messages know the port of
 // index: "RTSPPort".

@@ -82,7 +82,7 @@ bool SetupDialogue::Ask(std::string* error) {
     if (!AskPort(i, error))
       return false;
   }
-  return Confirm(error);
+  return m_bCheckOnly || Confirm(error);
 }
 
 ConsoleUI& SetupDialogue::UI() {
@@ -203,8 +203,18 @@ bool SetupDialogue::AskPort(int index, std::string* error) {
       UI().ShowErrorMessage("ERROR: Port %d is in use on this machine; choose another for %s.\n",
                             port, service);
     } else {
-      m_installer.SetInstPort(index, port);
-      return true;
+      std::string warning = PrivilegedPortWarning(index, port);
+      bool keep = true;
+      if (!warning.empty()) {
+        UI().ShowErrorMessage("%s", warning.c_str());
+        std::string question = FormatText("Use port %d for %s anyway? (yes or no)", port, service);
+        if (!AskYesNo(question.c_str(), "no", "", &keep, error))
+          return false;
+      }
+      if (keep) {
+        m_installer.SetInstPort(index, port);
+        return true;
+      }
     }
   }
 }

@@ -24,6 +24,9 @@ class SetupDialogue {
   // Problems of the command line and the defaults files, one message line
   // each: shown before the license, with the question whether to go on.
   void SetSourceProblems(const std::string& problems) { m_sSourceProblems = problems; }
+  // Checking only: the dialogue ends after the last question, without the
+  // summary that asks to install.
+  void SetCheckOnly(bool checkOnly) { m_bCheckOnly = checkOnly; }
 
   // True once the user has confirmed the installation; otherwise false with
   // the message to end with: a realm from a defaults file that the server's
@@ -46,6 +49,7 @@ class SetupDialogue {
   std::string m_sStartDir;
   std::string m_sExtractDir;
   std::string m_sSourceProblems;
+  bool m_bCheckOnly = false;
 };
 
 #endif  // STRATA_DRIVER_SETUPDIALOGUE_H_

@@ -44,7 +44,7 @@ class SetupDialogueTest : public ScratchTest {
 
 // The dialogue with its answers typed ahead on standard input: a
 // directory, then passwords, that the server's files cannot hold are
-// refused and asked for again.
+// refused with the rule they break and asked for again at once.
 TEST_F(SetupDialogueTest, AsksAgainForWhatTheServersFilesCannotHold) {
   std::vector<int> ports = FreePorts(6);
   std::string input =
@@ -52,11 +52,8 @@ TEST_F(SetupDialogueTest, AsksAgainForWhatTheServersFilesCannotHold) {
       "\n"      // the directory given, which has a blank
       "a$b\n"   // then one with shell syntax
       "inst\n"  // then a good one
-      "admin\npa<ss\npa<ss\n"
-      "\ngood\ngood\n"  // the user name stays the default
-      "encoder\nR&D\nR&D\n"
-      "\nse;cret\nse;cret\n"
-      "\nenc\nenc\n";
+      "admin\npa<ss\ngood\ngood\n"
+      "encoder\nR&D\n\nse;cret\nenc\n\nenc\n";
   for (int port : ports)
     input += std::to_string(port) + "\n";
   input += "no\n";
@@ -80,6 +77,9 @@ TEST_F(SetupDialogueTest, AsksAgainForWhatTheServersFilesCannotHold) {
   });
   ASSERT_TRUE(child.exited);
   const std::string rule = "; only letters, digits and \"/._+,:@%=-\" may be used\n";
+  const std::string passwordRule =
+      " (a password must not be empty or longer than 4096 characters, and must not contain \", "
+      "<, >, &, ; or control characters)\n";
   const std::string start = CanonicalPath(root_);
   const std::string expected[] = {
       "Installation directory [" + start + "/my media]: ",
@@ -87,12 +87,21 @@ TEST_F(SetupDialogueTest, AsksAgainForWhatTheServersFilesCannotHold) {
       "Installation directory [" + start + "/my media]: ",
       "ERROR: Cannot install into " + start + "/a$b: its name contains \"$\"" + rule,
       "Installation directory [" + start + "/my media]: ",
-      "ERROR: The password cannot go into the server's files: it contains \"<\"\n",
-      "Username [admin]: ",
-      "ERROR: The password cannot go into the server's files: it contains \"&\"\n",
-      "Username [encoder]: ",
-      "ERROR: The password cannot go into the server's files: it contains \";\"\n",
-      "Username [encoder]: ",
+      "Username []: Password []: \nERROR: The password cannot go into the server's files: "
+      "it contains \"<\"" +
+          passwordRule,
+      "Password []: \nConfirm Password []: \n",
+      "Username []: Password []: \nERROR: The password cannot go into the server's files: "
+      "it contains \"&\"" +
+          passwordRule,
+      "Password []: \nERROR: The password cannot go into the server's files: it is empty" +
+          passwordRule,
+      "Password []: \nERROR: The password cannot go into the server's files: it contains \";\"" +
+          passwordRule,
+      "Password []: \nConfirm Password []: \nERROR: The password cannot go into the server's "
+      "files: it is empty" +
+          passwordRule,
+      "Confirm Password []: \n",
       "Install now? (yes or no) [yes]: ",
       "\n[Installation cancelled; nothing has been installed.\n][" + start + "/inst][good][enc]",
   };
