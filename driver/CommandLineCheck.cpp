@@ -119,6 +119,14 @@ void CommandLineCheck::Check(int argc, const char** argv, const std::string& sta
   }
 }
 
+bool CommandLineCheck::SetsName(const std::string& name) const {
+  for (const std::string& set : m_namesSet) {
+    if (strcasecmp(set.c_str(), name.c_str()) == 0)
+      return true;
+  }
+  return false;
+}
+
 void CommandLineCheck::CheckDefaultsFile(const std::string& shownName, const std::string& path) {
   std::string content;
   std::string error;
@@ -165,6 +173,7 @@ void CommandLineCheck::CheckLine(const std::string& line, const std::string& whe
     return;
   }
 
+  m_namesSet.push_back(item->szName);
   size_t valueStart = line.find_first_not_of(" \t=", nameEnd);
   std::string value = valueStart == std::string::npos ? std::string() : line.substr(valueStart);
   // The framework would end the value there and go on with what came before.

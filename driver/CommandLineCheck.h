@@ -27,6 +27,9 @@ class CommandLineCheck {
   void Check(int argc, const char** argv, const std::string& startDir);
 
   const std::vector<std::string>& Problems() const { return m_problems; }
+  // Whether a defaults file that Check read sets the named setting (any
+  // case), so that a default need not stand for it.
+  bool SetsName(const std::string& name) const;
 
  private:
   void CheckDefaultsFile(const std::string& shownName, const std::string& path);
@@ -34,6 +37,7 @@ class CommandLineCheck {
 
   ServerInstaller& m_installer;
   std::vector<std::string> m_problems;
+  std::vector<std::string> m_namesSet;
 };
 
 // The one name of known that word is a slip of the keyboard away from

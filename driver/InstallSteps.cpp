@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <time.h>
 
 #include <vector>
 
@@ -14,13 +15,17 @@
 #include "credentials/PasswordTool.h"
 #include "driver/AnswersFile.h"
 #include "driver/BackupGeneration.h"
+#include "driver/FreeSpace.h"
+#include "driver/InstallManifest.h"
 #include "driver/InstallPath.h"
+#include "driver/InstallationPlan.h"
 #include "driver/KeptPasswords.h"
 #include "driver/ProductFiles.h"
 #include "driver/ReadBackChecks.h"
 #include "driver/ReplaceError.h"
 #include "driver/SetupInstaller.h"
 #include "driver/StagedInstallation.h"
+#include "driver/Uninstaller.h"
 #include "installer/PasswordDatabases.h"
 #include "product/ServerVersion.h"
 #include "templates/NewInstallerIQLoopcastScript.h"
@@ -28,6 +33,12 @@
 namespace {
 
 const char kLoopcastScript[] = "Bin/loopcast.sh";
+const char kLogsDirectory[] = "Logs";
+// The installer itself is placed with the product but removed at the end.
+const char kSetupProgram[] = "Bin/setup";
+// Room for what the installation writes besides the product: the accounts,
+// the configuration files, the scripts, the answers and the record.
+const uint64_t kGeneratedFilesRoom = 256 * 1024;
 
 // The user files and the configuration files hold passwords: while they are
 // written, new files and directories are the installing user's alone.
@@ -81,11 +92,15 @@ InstallSteps::InstallSteps(SetupInstaller& installer, const std::string& extract
       m_bEncoderPasswordGenerated(false),
       m_bAdminPasswordKept(false),
       m_bEncoderPasswordKept(false),
-      m_bAnswersWritten(false) {}
+      m_bAnswersWritten(false),
+      m_sPackageDigest("unknown"),
+      m_bChecked(false),
+      m_nNeeded(0),
+      m_nAvailable(0) {}
 
 InstallSteps::~InstallSteps() {}
 
-bool InstallSteps::Install(bool writeAnswers, std::string* error) {
+bool InstallSteps::Check(bool writeAnswers, std::string* error) {
   std::string dir = m_installer.InstallDir();
   // Moving the product into its own extraction directory would leave
   // nothing behind once the clean-up has removed that directory.
@@ -93,10 +108,18 @@ bool InstallSteps::Install(bool writeAnswers, std::string* error) {
     *error = InstallDirMessage(dir, "it lies inside the package's extraction directory");
     return false;
   }
+  if (!CheckRoom(dir, error) || !CheckBeforeChanges(dir, writeAnswers, error))
+    return false;
+  m_bChecked = true;
+  return true;
+}
+
+bool InstallSteps::Install(bool writeAnswers, std::string* error) {
+  if (!m_bChecked && !Check(writeAnswers, error))
+    return false;
+  std::string dir = m_installer.InstallDir();
   if (!m_installer.m_bSilentInstall)
     UI().ShowMessage("\nInstalling %s into %s...\n", ServerVersion::FullProductName(), dir.c_str());
-  if (!CheckBeforeChanges(dir, writeAnswers, error))
-    return false;
   GeneratePasswords();
 
   StagedInstallation stage(m_installer, dir, m_installer.m_bBackupOldFiles != 0);
@@ -128,6 +151,8 @@ bool InstallSteps::Install(bool writeAnswers, std::string* error) {
   }
   // From here the installation directory's Bin/setup is this installation's.
   m_installer.MarkPlacing();
+  if (stage.MovedToOld().size() != m_movedToOld.size())
+    CorrectRecord(dir, stage.MovedToOld());
   if (!stage.Finish(&why)) {
     UI().ShowErrorMessage("Warning: Unable to remove what the earlier installation left (%s)\n",
                           why.c_str());
@@ -143,6 +168,9 @@ bool InstallSteps::CheckBeforeChanges(const std::string& dir, bool writeAnswers,
                                       std::string* error) {
   bool backingUp = m_installer.m_bBackupOldFiles != 0;
   BackupGeneration backups(dir);
+  m_movedToOld.clear();
+  if (backingUp)
+    m_movedToOld = backups.PresentNames();
   ProductFiles files(m_sExtractDir, dir);
   files.Skip(ConsoleUI::kDisplayTextFile);
   // What is moved aside makes room for the product.
@@ -224,7 +252,7 @@ bool InstallSteps::StageFiles(StagedInstallation& stage, bool writeAnswers, std:
     return false;
   if (writeAnswers)
     StageAnswers(stage);
-  return true;
+  return StageLogs(stage, error) && StageRecord(stage, error);
 }
 
 bool InstallSteps::StageEarlierDirectory(StagedInstallation& stage, const char* name,
@@ -313,4 +341,101 @@ void InstallSteps::StageAnswers(StagedInstallation& stage) {
     UI().ShowMessage("Note: %s cannot be kept in %s and has been left out.\n", name.c_str(),
                      path.c_str());
   }
+}
+
+void InstallSteps::CorrectRecord(const std::string& dir, const std::vector<std::string>& moved) {
+  // Something came or went between the check and the switch: the record
+  // states what did go to ".old".
+  InstallManifest manifest;
+  std::string why;
+  if (manifest.Read(dir, &why)) {
+    manifest.movedToOld = moved;
+    if (manifest.Write(dir, &why))
+      return;
+  }
+  UI().ShowErrorMessage("Warning: Unable to correct the record of the installation (%s)\n",
+                        why.c_str());
+}
+
+bool InstallSteps::CheckRoom(const std::string& dir, std::string* error) {
+  FileSystemRoom target;
+  FileSystemRoom source;
+  std::string why;
+  if (!RoomAt(dir, &target, &why) || !RoomAt(m_sExtractDir, &source, &why)) {
+    *error = FormatText("ERROR: Unable to find the room for the installation (%s)\n", why.c_str());
+    return false;
+  }
+  // On one file system the product's files are renamed into place and take
+  // no more room; on another they are copied. Bin/uninstall is a copy of
+  // the installer either way.
+  uint64_t needed = kGeneratedFilesRoom;
+  if (target.device != source.device && !TreeSize(m_sExtractDir, target.blockSize, &needed, &why)) {
+    *error = FormatText("ERROR: Unable to find the room for the installation (%s)\n", why.c_str());
+    return false;
+  }
+  // A package without Bin/setup brings no uninstaller to copy.
+  std::string ignored;
+  TreeSize(m_sExtractDir + "/" + kSetupProgram, target.blockSize, &needed, &ignored);
+  m_nNeeded = needed;
+  m_nAvailable = target.available;
+  if (needed <= target.available)
+    return true;
+  const char* unchanged = BackupGeneration(dir).PresentNames().empty()
+                              ? "nothing has been installed"
+                              : "the earlier installation is unchanged";
+  *error = FormatText(
+      "ERROR: Not enough room for the installation in %s (%s: %llu KiB needed, %llu KiB "
+      "available); %s\n",
+      target.measuredAt.c_str(), ErrnoText(ENOSPC),
+      static_cast<unsigned long long>((needed + 1023) / 1024),
+      static_cast<unsigned long long>(target.available / 1024), unchanged);
+  return false;
+}
+
+bool InstallSteps::StageLogs(StagedInstallation& stage, std::string* error) {
+  // The configuration sends the server's logs to Logs/; a product that does
+  // not bring it gets it, private to the server's user and group. An
+  // earlier one stays as it is.
+  std::string staged = stage.NewRoot() + "/" + kLogsDirectory;
+  struct stat st;
+  if (lstat(staged.c_str(), &st) == 0 ||
+      lstat(m_installer.FilePath(kLogsDirectory).c_str(), &st) == 0)
+    return true;
+  if (mkdir(staged.c_str(), 0750) != 0 || chmod(staged.c_str(), 0750) != 0) {
+    *error = FormatText("ERROR: Unable to create %s (%s)\n", staged.c_str(), ErrnoText(errno));
+    return false;
+  }
+  return true;
+}
+
+bool InstallSteps::StageRecord(StagedInstallation& stage, std::string* error) {
+  std::string why;
+  // Placed before the files are described, so that the record holds the
+  // digest of the copy that stays.
+  if (!PlaceUninstaller(stage.NewRoot(), &why)) {
+    *error = FormatText("ERROR: Unable to place the uninstaller (%s)\n", why.c_str());
+    return false;
+  }
+  InstallationPlan plan(m_installer, m_sPackageDigest, false);
+  InstallManifest manifest = plan.NewManifest();
+  manifest.movedToOld = m_movedToOld;
+  std::vector<std::string> names;
+  if (!ListDirectory(stage.NewRoot(), &names, &why) ||
+      !DescribeFiles(stage.NewRoot(), names, &manifest.files, &why)) {
+    *error = FormatText("ERROR: Unable to record the installation (%s)\n", why.c_str());
+    return false;
+  }
+  std::vector<ManifestEntry> kept;
+  for (const ManifestEntry& entry : manifest.files) {
+    if (entry.path != kSetupProgram && entry.path != InstallManifest::kFileName)
+      kept.push_back(entry);
+  }
+  manifest.files = kept;
+  manifest.SetInstalledAt(time(nullptr));
+  if (!manifest.Write(stage.NewRoot(), &why)) {
+    *error =
+        FormatText("ERROR: Unable to write the record of the installation (%s)\n", why.c_str());
+    return false;
+  }
+  return true;
 }

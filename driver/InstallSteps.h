@@ -1,6 +1,8 @@
 #ifndef STRATA_DRIVER_INSTALLSTEPS_H_
 #define STRATA_DRIVER_INSTALLSTEPS_H_
 
+#include <stdint.h>
+
 #include <string>
 #include <vector>
 
@@ -15,8 +17,9 @@ class StagedInstallation;
 // the new installation beside the earlier one (driver/StagedInstallation.h):
 // the product's files from the extraction directory, the accounts, the
 // loopcast script, the two configuration files (each read back, see
-// driver/ReadBackChecks.h) and, after a dialogue, the answers file; and puts
-// it in place with a few renames.
+// driver/ReadBackChecks.h), after a dialogue the answers file, Logs/ when
+// neither the product nor the directory has it, Bin/uninstall and, last,
+// the record install-manifest.txt; and puts it in place with a few renames.
 class InstallSteps {
  public:
   InstallSteps(SetupInstaller& installer, const std::string& extractDir);
@@ -25,11 +28,24 @@ class InstallSteps {
   InstallSteps(const InstallSteps&) = delete;
   InstallSteps& operator=(const InstallSteps&) = delete;
 
+  // The package's digest that the record names ("unknown" until set).
+  void SetPackageDigest(const std::string& digest) { m_sPackageDigest = digest; }
+
+  // What must hold before anything changes, found without changing
+  // anything: the directory is not inside the extraction directory, the
+  // file system has room, the product's files and the generated ones have
+  // their places, older backups can give way, and the passwords of existing
+  // accounts can be kept (they are taken into the settings). True, or false
+  // with the message to end with.
+  bool Check(bool writeAnswers, std::string* error);
+  // The room that Check found: bytes needed and available, and where.
+  uint64_t NeededBytes() const { return m_nNeeded; }
+  uint64_t AvailableBytes() const { return m_nAvailable; }
+
   // True once everything is in place, or false with the message to end
-  // with. After any failure the installation directory is as it was: an
-  // earlier installation exactly (the message then says so), a directory
-  // that this run created gone. A failure to write the answers file
-  // (writeAnswers) is only a warning.
+  // with. Runs Check first unless it has run. After any failure the installation directory is as it
+  // was: an earlier installation exactly (the message then says so), a directory that this run
+  // created gone. A failure to write the answers file (writeAnswers) is only a warning.
   bool Install(bool writeAnswers, std::string* error);
 
   // For the summary: which passwords were generated or kept from the
@@ -49,6 +65,7 @@ class InstallSteps {
   ConsoleUI& UI();
   // What must hold before anything changes; messages end the installation.
   bool CheckBeforeChanges(const std::string& dir, bool writeAnswers, std::string* error);
+  bool CheckRoom(const std::string& dir, std::string* error);
   void GeneratePasswords();
   // Fills the staging directory; each failure's message in *error.
   bool StageFiles(StagedInstallation& stage, bool writeAnswers, std::string* error);
@@ -57,6 +74,10 @@ class InstallSteps {
   bool StageLoopcastScript(StagedInstallation& stage, std::string* error);
   bool StageConfigFiles(StagedInstallation& stage, std::string* error);
   void StageAnswers(StagedInstallation& stage);
+  bool StageLogs(StagedInstallation& stage, std::string* error);
+  // Bin/uninstall, then the record of every file staged.
+  bool StageRecord(StagedInstallation& stage, std::string* error);
+  void CorrectRecord(const std::string& dir, const std::vector<std::string>& moved);
 
   SetupInstaller& m_installer;
   std::string m_sExtractDir;
@@ -66,6 +87,12 @@ class InstallSteps {
   bool m_bEncoderPasswordKept;
   std::vector<std::string> m_otherAdmins;
   bool m_bAnswersWritten;
+  std::string m_sPackageDigest;
+  bool m_bChecked;
+  uint64_t m_nNeeded;
+  uint64_t m_nAvailable;
+  // The names that go to ".old", as the record states them.
+  std::vector<std::string> m_movedToOld;
 };
 
 #endif  // STRATA_DRIVER_INSTALLSTEPS_H_

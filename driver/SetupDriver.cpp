@@ -13,13 +13,17 @@
 #include "console/ConsoleUI.h"
 #include "driver/AnswersFile.h"
 #include "driver/CommandLineCheck.h"
+#include "driver/InstallManifest.h"
 #include "driver/InstallPath.h"
 #include "driver/InstallSteps.h"
+#include "driver/InstallationPlan.h"
 #include "driver/InterruptCleanup.h"
 #include "driver/RandomSeed.h"
 #include "driver/SettingRules.h"
 #include "driver/SetupDialogue.h"
+#include "driver/SetupHelp.h"
 #include "driver/SetupInstaller.h"
+#include "driver/SetupOptions.h"
 #include "installer/ServerInstaller.h"
 #include "product/ServerVersion.h"
 
@@ -39,7 +43,10 @@ SetupDriver::SetupDriver(std::unique_ptr<SetupInstaller> installer)
       m_bEncoderPasswordGenerated(false),
       m_bAdminPasswordKept(false),
       m_bEncoderPasswordKept(false),
-      m_bAnswersWritten(false) {}
+      m_bAnswersWritten(false),
+      m_bCheckOnly(false),
+      m_bReinstall(false),
+      m_bAdminPortGiven(false) {}
 
 SetupDriver::~SetupDriver() {}
 
@@ -48,6 +55,9 @@ ServerInstaller& SetupDriver::Installer() {
 }
 
 void SetupDriver::Run(int argc, const char** argv) {
+  SetupOptions options(argc, argv);
+  if (options.Help())
+    ShowHelp();
   std::string error;
   if (!CheckWorkingDirectory(&error)) {
     // Without an extraction directory there is nothing to install, and the
@@ -58,8 +68,28 @@ void SetupDriver::Run(int argc, const char** argv) {
   }
   // From here a signal that ends setup leaves nothing of the package.
   InstallInterruptCleanup(m_sExtractDir);
-  Configure(argc, argv);
+  SetCheckOnly(options.Check());
+  SetReinstall(options.Reinstall());
+  Configure(options.Argc(), options.Argv());
   bool ready = IsUnattended() ? CheckUnattendedSettings(&error) : AskInteractively(&error);
+  ready = ready && Assess(&error);
+  if (ready && m_bCheckOnly) {
+    ShowPlan();
+    // The verdict stays the last line: the clean-up goes without a word.
+    m_pInstaller->m_bSilentInstall = 1;
+    Finish(0);
+  }
+  if (ready && NothingToDo()) {
+    if (!RenewRecord(&error)) {
+      UI().ShowErrorMessage("%s", error.c_str());
+      Finish(-1);
+    }
+    if (!Silent()) {
+      UI().ShowMessage("\n%s in %s: already installed, nothing to do.\n",
+                       ServerVersion::FullProductName(), m_pInstaller->InstallDir().c_str());
+    }
+    Finish(0);
+  }
   if (!ready || !Install(&error)) {
     // A failure is reported even in a silent installation: an exit status
     // alone would not say what to put right.
@@ -69,6 +99,21 @@ void SetupDriver::Run(int argc, const char** argv) {
   }
   ShowSummary();
   Finish(0);
+}
+
+void SetupDriver::ShowHelp() {
+  fputs(SetupHelpText(Installer()).c_str(), stdout);
+  fflush(nullptr);
+  std::string ignored;
+  // Run by hand anywhere else, the help leaves everything as it was.
+  if (!CheckWorkingDirectory(&ignored))
+    exit(0);
+  Finish(0);
+}
+
+std::string SetupDriver::PackageDigest() {
+  const char* digest = getenv("STRATA_PACKAGE_DIGEST");
+  return digest != nullptr && digest[0] != '\0' ? digest : "unknown";
 }
 
 void SetupDriver::Finish(int status) {
@@ -107,6 +152,7 @@ void SetupDriver::Configure(int argc, const char** argv) {
   m_sSourceProblems.clear();
   for (const std::string& problem : check.Problems())
     m_sSourceProblems += problem;
+  m_bAdminPortGiven = check.SetsName("AdminPort");
   // A relative directory would mean the extraction directory to the
   // operations that change into it and its parent to the clean-up: it is
   // taken once, from where the user started the package.
@@ -114,6 +160,11 @@ void SetupDriver::Configure(int argc, const char** argv) {
   std::string resolved = ResolvePath(given != nullptr ? given : "", m_sStartDir);
   if (given == nullptr || resolved != given)
     Installer().m_szDefInstallPath = m_pInstaller->OwnedText(resolved);
+  // A new draw would move the administration pages at every rerun.
+  InstallManifest earlier;
+  std::string ignored;
+  if (!m_bAdminPortGiven && earlier.Read(resolved, &ignored))
+    Installer().m_pPorts[kAdminPort].nPort = earlier.ports[kAdminPort];
 }
 
 bool SetupDriver::IsUnattended() const {
@@ -132,19 +183,64 @@ bool SetupDriver::CheckUnattendedSettings(std::string* error) {
     *error = InstallDirMessage(dir, why);
     return false;
   }
-  return CheckAccountSettings(Installer(), error) && CheckConfigTexts(Installer(), error) &&
-         ConfirmPortSettings(Installer(), error);
+  if (!CheckAccountSettings(Installer(), error) || !CheckConfigTexts(Installer(), error) ||
+      !ConfirmPortSettings(Installer(), error))
+    return false;
+  if (!Silent()) {
+    for (const std::string& warning : PrivilegedPortWarnings(Installer()))
+      UI().ShowErrorMessage("%s", warning.c_str());
+  }
+  return true;
 }
 
 bool SetupDriver::AskInteractively(std::string* error) {
   m_bAsked = true;
   SetupDialogue dialogue(*m_pInstaller, m_sStartDir, m_sExtractDir);
   dialogue.SetSourceProblems(m_sSourceProblems);
+  dialogue.SetCheckOnly(m_bCheckOnly);
   return dialogue.Ask(error);
 }
 
+bool SetupDriver::Assess(std::string* error) {
+  m_pSteps.reset(new InstallSteps(*m_pInstaller, m_sExtractDir));
+  m_pSteps->SetPackageDigest(PackageDigest());
+  if (!m_pSteps->Check(m_bAsked, error))
+    return false;
+  m_pPlan.reset(new InstallationPlan(*m_pInstaller, PackageDigest(), m_bReinstall));
+  return m_pPlan->Assess(error);
+}
+
+void SetupDriver::ShowPlan() {
+  if (!Silent()) {
+    UI().ShowMessage("\n%s", m_pPlan->Describe().c_str());
+    UI().ShowMessage("    %-25s%llu KiB needed, %llu KiB available\n", "Room:",
+                     static_cast<unsigned long long>((m_pSteps->NeededBytes() + 1023) / 1024),
+                     static_cast<unsigned long long>(m_pSteps->AvailableBytes() / 1024));
+    UI().ShowMessage("%s", m_pPlan->ChangedLines().c_str());
+  }
+  // The last line, also when silent: what a script or a playbook reads.
+  printf("Check: %s\n", InstallationPlan::VerdictText(m_pPlan->GetVerdict()));
+  fflush(stdout);
+}
+
+bool SetupDriver::NothingToDo() const {
+  return m_pPlan != nullptr && m_pPlan->GetVerdict() == InstallationPlan::Verdict::kNothingToDo;
+}
+
+bool SetupDriver::RenewRecord(std::string* error) {
+  std::string why;
+  if (m_pPlan->RenewManifestDate(&why))
+    return true;
+  *error = FormatText("ERROR: Unable to renew the record of the installation (%s)\n", why.c_str());
+  return false;
+}
+
 bool SetupDriver::Install(std::string* error) {
-  InstallSteps steps(*m_pInstaller, m_sExtractDir);
+  if (m_pSteps == nullptr) {
+    m_pSteps.reset(new InstallSteps(*m_pInstaller, m_sExtractDir));
+    m_pSteps->SetPackageDigest(PackageDigest());
+  }
+  InstallSteps& steps = *m_pSteps;
   bool installed = steps.Install(m_bAsked, error);
   m_bAdminPasswordGenerated = steps.AdminPasswordGenerated();
   m_bEncoderPasswordGenerated = steps.EncoderPasswordGenerated();
@@ -162,7 +258,12 @@ void SetupDriver::ShowSummary() {
   const char* host = installer.m_szLocalHostName;
   if (host == nullptr || host[0] == '\0')
     host = "localhost";
-  UI().ShowMessage("\n%s has been installed.\n", ServerVersion::FullProductName());
+  const char* done = "installed";
+  if (m_pPlan != nullptr && m_pPlan->GetVerdict() == InstallationPlan::Verdict::kUpgrade)
+    done = "upgraded";
+  else if (m_pPlan != nullptr && m_pPlan->GetVerdict() == InstallationPlan::Verdict::kReinstall)
+    done = "reinstalled";
+  UI().ShowMessage("\n%s has been %s.\n", ServerVersion::FullProductName(), done);
   UI().ShowMessage("    Installation directory:  %s\n", installer.InstallDir().c_str());
   UI().ShowMessage("    Administration:          http://%s:%d/admin/\n", host,
                    installer.m_pPorts[kAdminPort].nPort);
@@ -187,6 +288,10 @@ void SetupDriver::ShowSummary() {
     UI().ShowMessage("    Installer answers:       %s\n",
                      installer.FilePath(AnswersFile::kFileName).c_str());
   }
+  UI().ShowMessage("    Installation record:     %s\n",
+                   installer.FilePath(InstallManifest::kFileName).c_str());
+  UI().ShowMessage("    Uninstaller:             %s\n",
+                   installer.FilePath("Bin/uninstall").c_str());
   UI().ShowMessage("\n");
 }
 

@@ -6,6 +6,8 @@
 #include <vector>
 
 class ConsoleUI;
+class InstallSteps;
+class InstallationPlan;
 class ServerInstaller;
 class SetupInstaller;
 
@@ -17,10 +19,17 @@ class SetupInstaller;
 // takes every setting from the command line and the defaults file and stops
 // at the first wrong one.
 //
-// Run ends the process: with 0 after a complete installation, with -1 (exit
-// code 255) and a message that says what is wrong or what failed otherwise.
-// Nothing in the installation directory is touched before every setting has
-// been checked (and, interactively, confirmed).
+// setup's own options (driver/SetupOptions.h) come out of the command line
+// first: --help prints the help and changes nothing; --check runs every
+// check and shows the plan (driver/InstallationPlan.h) ending with a line
+// "Check: VERDICT", and installs nothing; the same installation found again
+// changes nothing but its record's date unless --reinstall is given.
+//
+// Run ends the process: with 0 after a complete installation, a check that
+// found nothing in the way, or nothing to do; with -1 (exit code 255) and a
+// message that says what is wrong or what failed otherwise. Nothing in the
+// installation directory is touched before every setting has been checked
+// (and, interactively, confirmed).
 class SetupDriver {
  public:
   SetupDriver();
@@ -47,18 +56,39 @@ class SetupDriver {
   // installation directory absolute against the start directory.
   void Configure(int argc, const char** argv);
   bool IsUnattended() const;
+  // Check only (--check), install again over the same installation
+  // (--reinstall).
+  void SetCheckOnly(bool checkOnly) { m_bCheckOnly = checkOnly; }
+  void SetReinstall(bool reinstall) { m_bReinstall = reinstall; }
+  // The package's digest as the launcher passed it, "unknown" without one.
+  static std::string PackageDigest();
   // Refuses whatever Configure noted in the command line and the defaults
   // files, then checks the directory, the accounts, the texts of the server
   // configuration and the ports of an unattended installation in that
   // order, confirming each good port.
   bool CheckUnattendedSettings(std::string* error);
-  // The dialogue, up to the user's confirmation.
+  // The dialogue, up to the user's confirmation (or, checking only, up to
+  // the last question).
   bool AskInteractively(std::string* error);
+  // What must hold before anything changes (driver/InstallSteps.h) and what
+  // the installation would do; the passwords of existing accounts are
+  // taken into the settings.
+  bool Assess(std::string* error);
+  // The plan and the last line "Check: VERDICT" (only that line when
+  // silent).
+  void ShowPlan();
+  // The verdict of Assess.
+  bool NothingToDo() const;
+  // For the same installation: its record's date renewed.
+  bool RenewRecord(std::string* error);
   // The installation itself (driver/InstallSteps.h), with the answers file
   // after a dialogue.
   bool Install(std::string* error);
   // What was installed, unless silent.
   void ShowSummary();
+  // The help, printed; ends the process with 0 (removing the extraction
+  // directory only when setup runs in one).
+  [[noreturn]] void ShowHelp();
 
   ServerInstaller& Installer();
   const std::string& StartDirectory() const { return m_sStartDir; }
@@ -82,6 +112,13 @@ class SetupDriver {
   bool m_bEncoderPasswordKept;
   std::vector<std::string> m_otherAdmins;
   bool m_bAnswersWritten;
+  bool m_bCheckOnly;
+  bool m_bReinstall;
+  // Whether a defaults file set the Admin port: otherwise an earlier
+  // installation's port stands rather than a new draw.
+  bool m_bAdminPortGiven;
+  std::unique_ptr<InstallSteps> m_pSteps;
+  std::unique_ptr<InstallationPlan> m_pPlan;
 };
 
 #endif  // STRATA_DRIVER_SETUPDRIVER_H_

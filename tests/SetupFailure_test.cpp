@@ -194,8 +194,8 @@ TEST_F(SetupFailure, RerunKeepsPasswordsAndAGivenOneReplacesIt) {
   auto accounts = userFiles();
   EXPECT_EQ(admin + ";*;1\n", accounts[0]);
 
-  // The same installation again: nobody is locked out.
-  ProcessResult second = RunPackage({"-cfg", "inst.cfg"});
+  // The same installation again, installed anew: nobody is locked out.
+  ProcessResult second = RunPackage({"--reinstall", "-cfg", "inst.cfg"});
   ASSERT_EQ(0, second.code) << second.out;
   EXPECT_EQ("kept", ShownValue(second.out, "Administrator password")) << second.out;
   EXPECT_EQ("kept", ShownValue(second.out, "Encoder password")) << second.out;

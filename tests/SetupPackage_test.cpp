@@ -413,15 +413,21 @@ TEST_F(SetupPackage, DialogueInATerminal) {
   EXPECT_FALSE(Exists(server_ + "/_license.txt"));
   ExpectWorkingFilesGone();
 
-  // The answers install again without questions; the accounts keep their
+  // The answers install again without questions: the same installation,
+  // so nothing to do; asked to reinstall, the accounts keep their
   // passwords, and the configuration its monitor password.
   std::string answers = ReadFile(server_ + "/installer.cfg");
   EXPECT_NE(std::string::npos, answers.find("\nDefInstallPath=" + server_ + "\n"));
   EXPECT_NE(std::string::npos, answers.find("\nAdminUserID=admin\nEncoderUserID=encoder\n"));
   EXPECT_NE(std::string::npos, answers.find("\nVQXPort=" + std::to_string(free[2]) + "\n"));
   EXPECT_EQ(std::string::npos, answers.find("secret"));
-  ProcessResult again = RunPackage({"-cfg", "server/installer.cfg"});
+  ProcessResult same = RunPackage({"-cfg", "server/installer.cfg"});
+  EXPECT_EQ(0, same.code) << same.out;
+  EXPECT_NE(std::string::npos, same.out.find("already installed, nothing to do")) << same.out;
+  EXPECT_FALSE(Exists(server_ + "/qmserver.cfg.old"));
+  ProcessResult again = RunPackage({"--reinstall", "-cfg", "server/installer.cfg"});
   EXPECT_EQ(0, again.code) << again.out;
+  EXPECT_NE(std::string::npos, again.out.find("Strata Server 9.08 has been reinstalled.\n"));
   EXPECT_EQ("kept", ShownValue(again.out, "Administrator password")) << again.out;
   EXPECT_EQ("kept", ShownValue(again.out, "Encoder password")) << again.out;
   EXPECT_EQ("Adm1n-secret;*;1\n", ReadFile(server_ + "/adm_b_db/users/admin"));
