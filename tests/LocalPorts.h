@@ -27,6 +27,23 @@ class LoopbackSocket {
   int m_port;
 };
 
+// A TCP server listening on ::1 only (IPv6 alone), on a port the kernel
+// chooses; port() is 0 when the machine has no IPv6. Not copyable: owns the
+// socket.
+class Ipv6LoopbackListener {
+ public:
+  Ipv6LoopbackListener();
+  ~Ipv6LoopbackListener();
+  Ipv6LoopbackListener(const Ipv6LoopbackListener&) = delete;
+  Ipv6LoopbackListener& operator=(const Ipv6LoopbackListener&) = delete;
+
+  int port() const { return m_port; }
+
+ private:
+  int m_fd;
+  int m_port;
+};
+
 // count distinct ports that were free a moment ago: each was held until all
 // had been chosen, then released.
 std::vector<int> FreePorts(int count);

@@ -1,0 +1,394 @@
+// The life of an installation from real packages of the demo product: a
+// check before, the record of what was installed, a rerun that changes
+// nothing, an upgrade, the removal by Bin/uninstall, setup's help and a
+// port below 1024 chosen without root. Trees are compared before and after.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "common/ShellQuote.h"
+#include "installer/ServerInstaller.h"
+#include "tests/LocalPorts.h"
+#include "tests/SetupPackageTest.h"
+#include "tests/Subprocess.h"
+
+namespace {
+
+using SetupLifecycle = SetupPackage;
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// The last line of output, without its line feed.
+std::string LastLine(const std::string& output) {
+  std::string text = output;
+  while (!text.empty() && text.back() == '\n')
+    text.pop_back();
+  return text.substr(text.rfind('\n') + 1);
+}
+
+// The key=value lines of a manifest's header.
+std::map<std::string, std::string> Header(const std::string& manifest) {
+  std::map<std::string, std::string> header;
+  size_t start = 0;
+  while (start < manifest.size()) {
+    size_t end = manifest.find('\n', start);
+    std::string line = manifest.substr(start, end - start);
+    start = end == std::string::npos ? manifest.size() : end + 1;
+    size_t equals = line.find('=');
+    if (line.compare(0, 5, "file\t") != 0 && line[0] != '#' && equals != std::string::npos)
+      header[line.substr(0, equals)] = line.substr(equals + 1);
+  }
+  return header;
+}
+
+// The manifest without its installed_at line.
+std::string WithoutDate(const std::string& manifest) {
+  size_t at = manifest.find("\ninstalled_at=");
+  if (at == std::string::npos)
+    return manifest;
+  return manifest.substr(0, at) + manifest.substr(manifest.find('\n', at + 1));
+}
+
+std::string Sha256Sum(const std::string& path) {
+  std::string output;
+  RunShell("sha256sum < " + ShellQuote(path), &output);
+  return output.substr(0, output.find(' '));
+}
+
+// Entries of a TreeOf whose path is name or lies below it.
+std::map<std::string, std::string> Below(const std::map<std::string, std::string>& tree,
+                                         const std::string& name) {
+  std::map<std::string, std::string> below;
+  for (const auto& entry : tree) {
+    if (entry.first == name || entry.first.compare(0, name.size() + 1, name + "/") == 0)
+      below[entry.first.substr(name.size())] = entry.second;
+  }
+  return below;
+}
+
+// The demo product with one file changed, packed as another package.
+std::string BuildSecondPackage(const TempDir& dir) {
+  std::string stage = dir / "stage2";
+  std::string copy = "cp -R '" DEMO_PRODUCT "' " + ShellQuote(stage) +
+                     " && cp '" SETUP_PROGRAM "' " + ShellQuote(stage + "/Bin/setup") +
+                     " && echo '# second build' >> " + ShellQuote(stage + "/Bin/loopcast");
+  EXPECT_EQ(0, RunShell(copy));
+  ProgramRun build;
+  build.program = MKPACKAGE;
+  build.argv = {MKPACKAGE, stage, dir / "second.bin"};
+  EXPECT_EQ(0, RunProgram(build).code);
+  return dir / "second.bin";
+}
+
+TEST_F(SetupLifecycle, CheckChangesNothingAndEndsWithItsVerdict) {
+  WriteDefaults();
+  auto before = TreeOf(start_);
+  ProcessResult check = RunPackage({"--check", "-cfg", "inst.cfg"});
+  EXPECT_EQ(0, check.code) << check.out;
+  EXPECT_EQ("Check: install", LastLine(check.out)) << check.out;
+  EXPECT_TRUE(Contains(check.out, server_)) << check.out;
+  EXPECT_TRUE(Contains(check.out, std::to_string(ports_[5]))) << check.out;
+  EXPECT_EQ(before, TreeOf(start_));
+  // Silent: the verdict alone.
+  EXPECT_EQ("Check: install\n", RunPackage({"-s", "--check", "-cfg", "inst.cfg"}).out);
+  EXPECT_EQ(before, TreeOf(start_));
+
+  ASSERT_EQ(0, RunPackage({"-s", "-cfg", "inst.cfg"}).code);
+  auto installed = TreeOf(start_);
+  EXPECT_EQ("Check: nothing to do\n", RunPackage({"-s", "--check", "-cfg", "inst.cfg"}).out);
+  EXPECT_EQ("Check: reinstall\n",
+            RunPackage({"-s", "--check", "--reinstall", "-cfg", "inst.cfg"}).out);
+  EXPECT_EQ(installed, TreeOf(start_));
+
+  // Another port: an upgrade, and the plan says which setting changes.
+  int rtsp = FreePorts(1)[0];
+  WriteDefaults("RTSPPort=" + std::to_string(rtsp) + "\n");
+  installed = TreeOf(start_);
+  ProcessResult upgrade = RunPackage({"--check", "-cfg", "inst.cfg"});
+  EXPECT_EQ(0, upgrade.code) << upgrade.out;
+  EXPECT_TRUE(Contains(upgrade.out, "Changed: rtsp_port: " + std::to_string(ports_[1]) + " -> " +
+                                        std::to_string(rtsp) + "\n"))
+      << upgrade.out;
+  EXPECT_FALSE(Contains(upgrade.out, "Changed: package_digest")) << upgrade.out;
+  EXPECT_EQ("Check: upgrade", LastLine(upgrade.out));
+  EXPECT_EQ(installed, TreeOf(start_));
+}
+
+// A port held on IPv4, one held on IPv6 alone, and a directory that cannot
+// be: the check ends as the installation would, with its very message.
+TEST_F(SetupLifecycle, CheckRefusesWithTheInstallationsOwnMessage) {
+  LoopbackSocket ipv4(true);
+  Ipv6LoopbackListener ipv6;
+  ASSERT_NE(0, ipv4.port());
+  std::vector<std::pair<std::string, std::string>> cases = {
+      {"RTSPPort=" + std::to_string(ipv4.port()) + "\n",
+       "RTSPPort " + std::to_string(ipv4.port()) + " is in use"},
+      {"DefInstallPath=my media\n", "my media: its name contains a blank"},
+  };
+  // A machine without IPv6 has no port to hold there.
+  if (ipv6.port() != 0) {
+    cases.push_back({"HTTPPort=" + std::to_string(ipv6.port()) + "\n",
+                     "HTTPPort " + std::to_string(ipv6.port()) + " is in use"});
+  }
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.first);
+    WriteDefaults(c.first);
+    auto before = TreeOf(start_);
+    ProcessResult check = RunPackage({"-s", "--check", "-cfg", "inst.cfg"});
+    EXPECT_EQ(255, check.code);
+    EXPECT_TRUE(Contains(check.out, c.second)) << check.out;
+    EXPECT_FALSE(Contains(check.out, "Check:")) << check.out;
+    EXPECT_EQ(before, TreeOf(start_));
+    ProcessResult install = RunPackage({"-s", "-cfg", "inst.cfg"});
+    EXPECT_EQ(255, install.code);
+    EXPECT_EQ(install.out, check.out);
+    EXPECT_EQ(before, TreeOf(start_));
+  }
+}
+
+TEST_F(SetupLifecycle, ManifestRecordsEveryPlacedFileAndNoPassword) {
+  WriteDefaults("AdminPassword=Adm1n-secret\n");
+  ProcessResult run = RunPackage({"-cfg", "inst.cfg"});
+  ASSERT_EQ(0, run.code) << run.out;
+  std::string encoderPassword = ShownValue(run.out, "Encoder password");
+  ASSERT_EQ(16u, encoderPassword.size()) << run.out;
+
+  std::string path = server_ + "/install-manifest.txt";
+  EXPECT_EQ(0644, ModeOf(path));
+  std::string manifest = ReadFile(path);
+  EXPECT_FALSE(Contains(manifest, "Adm1n-secret"));
+  EXPECT_FALSE(Contains(manifest, encoderPassword));
+
+  std::string info;
+  RunShell(std::string("'" MKPACKAGE "' --info ") + ShellQuote(s_package), &info);
+  size_t checksum = info.find("Checksum:");
+  ASSERT_NE(std::string::npos, checksum) << info;
+  std::string kind = info.substr(info.find_first_not_of(' ', checksum + 9));
+  kind = kind.substr(0, kind.find('\n'));
+  auto header = Header(manifest);
+  EXPECT_EQ("1", header["format"]);
+  EXPECT_EQ("Strata Server", header["product"]);
+  EXPECT_EQ("9.08", header["release"]);
+  EXPECT_EQ(kind.substr(0, kind.find(' ')) + ":" + kind.substr(kind.find(' ') + 1),
+            header["package_digest"]);
+  EXPECT_EQ(server_, header["install_dir"]);
+  EXPECT_EQ("admin", header["admin_user"]);
+  EXPECT_EQ("encoder", header["encoder_user"]);
+  EXPECT_EQ(HostName() + ".ContentRealm", header["content_realm"]);
+  const char* portKeys[] = {"monitor_port", "rtsp_port", "vqx_port",
+                            "http_port",    "mms_port",  "admin_port"};
+  for (int i = 0; i < 6; ++i)
+    EXPECT_EQ(std::to_string(ports_[i]), header[portKeys[i]]) << portKeys[i];
+  EXPECT_EQ("1", header["backup_old_files"]);
+  EXPECT_EQ("", header["moved_to_old"]);
+
+  // One line per file and link of the installation, each as it is on disk.
+  std::set<std::string> onDisk;
+  VisitTree(server_, [&](const std::string& relative, const struct stat& st) {
+    if (!S_ISDIR(st.st_mode) && relative != "install-manifest.txt")
+      onDisk.insert(relative);
+  });
+  std::set<std::string> listed;
+  size_t lines = 0;
+  for (size_t at = manifest.find("\nfile\t"); at != std::string::npos;
+       at = manifest.find("\nfile\t", at + 1)) {
+    ++lines;
+    std::string line = manifest.substr(at + 6, manifest.find('\n', at + 1) - at - 6);
+    std::vector<std::string> fields;
+    for (size_t start = 0;;) {
+      size_t tab = line.find('\t', start);
+      fields.push_back(line.substr(start, tab - start));
+      if (tab == std::string::npos)
+        break;
+      start = tab + 1;
+    }
+    ASSERT_EQ(4u, fields.size()) << line;
+    std::string file = server_ + "/" + fields[0];
+    listed.insert(fields[0]);
+    char mode[8];
+    snprintf(mode, sizeof mode, "%04o", ModeOf(file));
+    EXPECT_EQ(mode, fields[1]) << line;
+    EXPECT_EQ(std::to_string(ReadFile(file).size()), fields[2]) << line;
+    EXPECT_EQ("sha256:" + Sha256Sum(file), fields[3]) << line;
+  }
+  EXPECT_EQ(onDisk, listed);
+  EXPECT_EQ(std::to_string(lines), header["files"]);
+  EXPECT_TRUE(listed.count("Bin/uninstall"));
+  EXPECT_TRUE(listed.count("qmserver.cfg"));
+  EXPECT_TRUE(listed.count("adm_b_db/users/admin"));
+  EXPECT_FALSE(Exists(server_ + "/Bin/setup"));
+  // Where the configuration sends the logs.
+  EXPECT_EQ(0750, ModeOf(server_ + "/Logs"));
+  EXPECT_TRUE(Contains(ReadFile(server_ + "/qmserver.cfg"), server_ + "/Logs/"));
+}
+
+TEST_F(SetupLifecycle, RerunChangesOnlyTheDateAndAnotherPackageUpgrades) {
+  WriteDefaults();
+  ASSERT_EQ(0, RunPackage({"-s", "-cfg", "inst.cfg"}).code);
+  auto first = TreeOf(server_);
+  std::string firstManifest = ReadFile(server_ + "/install-manifest.txt");
+  // The date has whole seconds.
+  sleep(1);
+  ProcessResult rerun = RunPackage({"-cfg", "inst.cfg"});
+  EXPECT_EQ(0, rerun.code) << rerun.out;
+  EXPECT_TRUE(Contains(rerun.out, "already installed, nothing to do")) << rerun.out;
+  auto again = TreeOf(server_);
+  std::string manifest = ReadFile(server_ + "/install-manifest.txt");
+  EXPECT_NE(firstManifest, manifest);
+  EXPECT_EQ(WithoutDate(firstManifest), WithoutDate(manifest));
+  first.erase("install-manifest.txt");
+  again.erase("install-manifest.txt");
+  EXPECT_EQ(first, again);
+  ExpectWorkingFilesGone();
+
+  TempDir build;
+  std::string second = BuildSecondPackage(build);
+  ProgramRun check;
+  check.program = second;
+  check.argv = {second, "--check", "-cfg", "inst.cfg"};
+  check.cwd = start_;
+  ProcessResult plan = RunProgram(check);
+  EXPECT_EQ("Check: upgrade", LastLine(plan.out)) << plan.out;
+  std::string oldDigest = Header(manifest)["package_digest"];
+  EXPECT_TRUE(Contains(plan.out, "Changed: package_digest: " + oldDigest + " -> ")) << plan.out;
+
+  ProgramRun install = check;
+  install.argv = {second, "-cfg", "inst.cfg"};
+  ProcessResult upgrade = RunProgram(install);
+  ASSERT_EQ(0, upgrade.code) << upgrade.out;
+  EXPECT_TRUE(Contains(upgrade.out, "has been upgraded")) << upgrade.out;
+  auto upgraded = TreeOf(server_);
+  for (const char* name : {"Bin", "Plugins", "Lib", "qmserver.cfg", "default.cfg"})
+    EXPECT_EQ(Below(first, name), Below(upgraded, std::string(name) + ".old")) << name;
+  EXPECT_TRUE(Contains(ReadFile(server_ + "/Bin/loopcast"), "# second build\n"));
+  auto header = Header(ReadFile(server_ + "/install-manifest.txt"));
+  EXPECT_NE(oldDigest, header["package_digest"]);
+  EXPECT_TRUE(Contains(plan.out, " -> " + header["package_digest"] + "\n")) << plan.out;
+  EXPECT_EQ("Bin Plugins Lib qmserver.cfg default.cfg", header["moved_to_old"]);
+  ExpectWorkingFilesGone();
+}
+
+TEST_F(SetupLifecycle, UninstallKeepsWhatTheAdministratorAddedOrChanged) {
+  WriteDefaults();
+  ASSERT_EQ(0, RunPackage({"-s", "-cfg", "inst.cfg"}).code);
+  WriteFile(server_ + "/Content/added.txt", "the administrator's", 0640);
+  std::string config = ReadFile(server_ + "/qmserver.cfg") + "<!-- tuned -->\n";
+  WriteFile(server_ + "/qmserver.cfg", config, 0600);
+  std::string contentDir = TreeOf(server_)["Content/"];
+
+  ProgramRun uninstall;
+  uninstall.program = server_ + "/Bin/uninstall";
+  uninstall.argv = {uninstall.program, "-s"};
+  uninstall.cwd = start_;
+  ProcessResult run = RunProgram(uninstall);
+  EXPECT_EQ(0, run.code) << run.out << run.err;
+  EXPECT_TRUE(Contains(run.out + run.err, "Kept (changed since installation): qmserver.cfg"))
+      << run.out;
+  std::map<std::string, std::string> expected = {
+      {"Content/", contentDir},
+      {"Content/added.txt", "416 the administrator's"},
+      {"qmserver.cfg", "384 " + config},
+  };
+  EXPECT_EQ(expected, TreeOf(server_));
+}
+
+TEST_F(SetupLifecycle, UninstallPutsTheBackupBackWhenAsked) {
+  WriteDefaults();
+  ASSERT_EQ(0, RunPackage({"-s", "-cfg", "inst.cfg"}).code);
+  auto first = TreeOf(server_);
+  WriteDefaults("LoggingStyle=3\n");
+  ASSERT_EQ(0, RunPackage({"-s", "-cfg", "inst.cfg"}).code);
+  ASSERT_TRUE(Exists(server_ + "/Bin.old"));
+
+  ProgramRun uninstall;
+  uninstall.program = server_ + "/Bin/uninstall";
+  uninstall.argv = {uninstall.program, "-s", "--restore-backup"};
+  ProcessResult run = RunProgram(uninstall);
+  EXPECT_EQ(0, run.code) << run.out << run.err;
+  auto restored = TreeOf(server_);
+  for (const char* name : {"Bin", "Plugins", "Lib", "qmserver.cfg", "default.cfg"}) {
+    EXPECT_EQ(Below(first, name), Below(restored, name)) << name;
+    EXPECT_FALSE(Exists(server_ + "/" + name + ".old")) << name;
+  }
+  EXPECT_FALSE(Exists(server_ + "/install-manifest.txt"));
+}
+
+TEST_F(SetupLifecycle, HelpOutsideAPackageTellsEverythingAndTouchesNothing) {
+  WriteFile(start_ + "/note", "not the installer's");
+  auto before = TreeOf(start_);
+  ProgramRun help;
+  help.program = SETUP_PROGRAM;
+  help.argv = {SETUP_PROGRAM, "--help"};
+  help.cwd = start_;
+  ProcessResult run = RunProgram(help);
+  EXPECT_EQ(0, run.code);
+  EXPECT_EQ(before, TreeOf(start_));
+  for (const char* option : {"--version", "--help", "--silent", "--progress-only", "--no-backup",
+                             "--dest", "-cfg", "--check", "--reinstall"})
+    EXPECT_TRUE(Contains(run.out, option)) << option;
+  ServerInstaller installer;
+  for (const ServerInstaller::InstCfgItem& item : installer.DefaultsFileItems()) {
+    if (item.szName != nullptr) {
+      EXPECT_TRUE(Contains(run.out, std::string("\n  ") + item.szName + " ")) << item.szName;
+    }
+  }
+  EXPECT_TRUE(Contains(run.out, "255"));
+  EXPECT_TRUE(Contains(run.out, "adm_b_db/users/"));
+}
+
+// A port below 1024 that nothing on this machine listens on, or 0.
+int FreePrivilegedPort() {
+  for (int port = 1023; port > 600; --port) {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bool refused = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0;
+    close(fd);
+    if (refused)
+      return port;
+  }
+  return 0;
+}
+
+TEST_F(SetupLifecycle, PortBelow1024WarnsAUserWithoutRoot) {
+  if (geteuid() != 0)
+    GTEST_SKIP() << "only root can run the package as another user";
+  int port = FreePrivilegedPort();
+  ASSERT_NE(0, port);
+  // A start directory of the user's own, with a copy of the package.
+  ASSERT_EQ(0, chmod(start_.c_str(), 0755));
+  std::string home = MakeDirs(start_ + "/nobody");
+  ASSERT_EQ(0, RunShell("cp " + ShellQuote(s_package) + " " + ShellQuote(home + "/pkg.bin") +
+                        " && chown -R nobody " + ShellQuote(home)));
+  ports_[1] = port;
+  WriteDefaults();
+  ASSERT_EQ(0, RunShell("cp " + ShellQuote(start_ + "/inst.cfg") + " " + ShellQuote(home)));
+
+  ProgramRun run;
+  run.program = "/usr/bin/setpriv";
+  run.argv = {run.program, "--reuid=nobody", "--regid=nogroup", "--clear-groups", home + "/pkg.bin",
+              "-p",        "-cfg",           "inst.cfg"};
+  run.cwd = home;
+  ProcessResult result = RunProgram(run);
+  EXPECT_EQ(0, result.code) << result.out << result.err;
+  EXPECT_TRUE(Contains(result.out, "RTSPPort " + std::to_string(port) + " is below 1024"))
+      << result.out;
+  EXPECT_TRUE(Contains(result.out, "root")) << result.out;
+  struct stat st;
+  ASSERT_EQ(0, stat((home + "/server/qmserver.cfg").c_str(), &st));
+  EXPECT_EQ(65534u, st.st_uid);
+}
+
+}  // namespace
