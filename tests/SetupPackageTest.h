@@ -81,8 +81,11 @@ class SetupPackage : public ::testing::Test {
   static void SetUpTestSuite() {
     s_build = new TempDir;
     std::string stage = *s_build / "stage";
-    std::string copy = "cp -R '" DEMO_PRODUCT "' '" + stage + "' && cp '" SETUP_PROGRAM "' '" +
-                       stage + "/Bin/setup'";
+    // Without debug information, as a release ships it: a package a tenth
+    // the size unpacks in a fraction of the time.
+    std::string copy = "cp -R '" DEMO_PRODUCT "' '" + stage + "' && (strip -o '" + stage +
+                       "/Bin/setup' '" SETUP_PROGRAM "' || cp '" SETUP_PROGRAM "' '" + stage +
+                       "/Bin/setup')";
     ASSERT_EQ(0, system(copy.c_str()));
     s_package = *s_build / "strata-demo.bin";
     ProgramRun build;
