@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <map>
+#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -79,9 +80,11 @@ std::map<std::string, std::string> Below(const std::map<std::string, std::string
 // The demo product with one file changed, packed as another package.
 std::string BuildSecondPackage(const TempDir& dir) {
   std::string stage = dir / "stage2";
-  std::string copy = "cp -R '" DEMO_PRODUCT "' " + ShellQuote(stage) +
-                     " && cp '" SETUP_PROGRAM "' " + ShellQuote(stage + "/Bin/setup") +
-                     " && echo '# second build' >> " + ShellQuote(stage + "/Bin/loopcast");
+  std::string copy = "cp -R '" DEMO_PRODUCT "' " + ShellQuote(stage) + " && (strip -o " +
+                     ShellQuote(stage + "/Bin/setup") +
+                     " '" SETUP_PROGRAM "' || cp '" SETUP_PROGRAM "' " +
+                     ShellQuote(stage + "/Bin/setup") + ") && echo '# second build' >> " +
+                     ShellQuote(stage + "/Bin/loopcast");
   EXPECT_EQ(0, RunShell(copy));
   ProgramRun build;
   build.program = MKPACKAGE;
@@ -389,6 +392,89 @@ TEST_F(SetupLifecycle, PortBelow1024WarnsAUserWithoutRoot) {
   struct stat st;
   ASSERT_EQ(0, stat((home + "/server/qmserver.cfg").c_str(), &st));
   EXPECT_EQ(65534u, st.st_uid);
+}
+
+// The console blocks of the README's section "Operating an installation",
+// one after the other.
+std::string ReadmeTranscript() {
+  std::string readme = ReadFile(std::string(DEMO_PRODUCT) + "/../../README.md");
+  size_t start = readme.find("\n## Operating an installation\n");
+  EXPECT_NE(std::string::npos, start);
+  std::string section = readme.substr(start, readme.find("\n## ", start + 1) - start);
+  std::string text;
+  const std::string open = "```console\n";
+  for (size_t at = section.find(open); at != std::string::npos; at = section.find(open, at)) {
+    at += open.size();
+    size_t close = section.find("```\n", at);
+    text += section.substr(at, close - at);
+    at = close;
+  }
+  return text;
+}
+
+// What changes from one run to the next, the same in every text.
+std::string Normalized(const std::string& text) {
+  const std::pair<const char*, const char*> rules[] = {
+      {"installation\\.+\n", "installation...\n"},
+      {"xxh3-128:[0-9a-f]{32}", "xxh3-128:HEX"},
+      {"[a-km-z2-9]{16} \\(generated\\)", "PASSWORD (generated)"},
+      {"[0-9]+ KiB", "N KiB"},
+      {"installed_at=[^\n]*", "installed_at=DATE"},
+  };
+  std::string result = text;
+  for (const auto& rule : rules)
+    result = std::regex_replace(result, std::regex(rule.first), rule.second);
+  return result;
+}
+
+std::string ReplacedAll(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+// Each command of the README's transcripts run as written, from a start
+// directory with the demo's package, a later build of it and the demo's
+// defaults file (on free ports), in the README's order.
+TEST_F(SetupLifecycle, ReadmeTranscriptsAreWhatTheProgramsPrint) {
+  std::string expected = ReadmeTranscript();
+  ASSERT_NE("", expected);
+  TempDir build;
+  ASSERT_EQ(0,
+            RunShell("cp " + ShellQuote(s_package) + " " + ShellQuote(start_ + "/strata-demo.bin") +
+                     " && cp " + ShellQuote(BuildSecondPackage(build)) + " " +
+                     ShellQuote(start_ + "/strata-demo-2.bin")));
+  std::string config = ReadFile(std::string(DEMO_PRODUCT) + "/../demo.cfg");
+  std::vector<std::pair<std::string, std::string>> ports;
+  int next = 0;
+  for (const char* setting : kPortSettings) {
+    std::string line = std::string("\n") + setting + "=";
+    size_t at = config.find(line);
+    ASSERT_NE(std::string::npos, at) << setting;
+    at += line.size();
+    size_t end = config.find('\n', at);
+    ports.push_back({std::to_string(ports_[next++]), config.substr(at, end - at)});
+    config.replace(at, end - at, ports.back().first);
+  }
+  WriteFile(start_ + "/demo.cfg", config);
+
+  std::string actual;
+  for (size_t at = 0; at < expected.size();) {
+    size_t end = expected.find('\n', at);
+    std::string line = expected.substr(at, end - at);
+    at = end + 1;
+    if (line.compare(0, 2, "$ ") != 0)
+      continue;
+    std::string output;
+    RunShell("cd " + ShellQuote(start_) + " && (" + line.substr(2) + ") 2>&1", &output);
+    actual += line + "\n" + output;
+  }
+  actual = ReplacedAll(actual, start_, "/srv/media");
+  actual = ReplacedAll(actual, "//" + HostName() + ":", "//vm:");
+  actual = ReplacedAll(actual, "=" + HostName() + ".", "=vm.");
+  for (const auto& port : ports)
+    actual = std::regex_replace(actual, std::regex("\\b" + port.first + "\\b"), port.second);
+  EXPECT_EQ(Normalized(expected), Normalized(actual));
 }
 
 }  // namespace
