@@ -8,8 +8,9 @@
 // before the framework reads the rest: "--check" (check and plan only),
 // "--reinstall" (install even over the same installation) and the help
 // ("--help", "-h", "/?"), which the framework would answer with a bare usage
-// line. Every other argument stays, in its order; the value of an option
-// that takes one stays with it, even when it looks like one of these.
+// line. They are known wherever they stand, as the framework knows its own
+// help and silent forms (it takes no option's value that begins with "-");
+// every other argument stays, in its order.
 class SetupOptions {
  public:
   SetupOptions(int argc, const char** argv);

@@ -18,6 +18,7 @@
 #include "common/ShellQuote.h"
 #include "installer/ServerInstaller.h"
 #include "tests/LocalPorts.h"
+#include "tests/PtySession.h"
 #include "tests/SetupPackageTest.h"
 #include "tests/Subprocess.h"
 
@@ -77,8 +78,9 @@ std::map<std::string, std::string> Below(const std::map<std::string, std::string
   return below;
 }
 
-// The demo product with one file changed, packed as another package.
-std::string BuildSecondPackage(const TempDir& dir) {
+// The demo product with one file changed, packed as another package with
+// mkpackage's options.
+std::string BuildSecondPackage(const TempDir& dir, const std::vector<std::string>& options = {}) {
   std::string stage = dir / "stage2";
   std::string copy = "cp -R '" DEMO_PRODUCT "' " + ShellQuote(stage) + " && (strip -o " +
                      ShellQuote(stage + "/Bin/setup") +
@@ -88,7 +90,10 @@ std::string BuildSecondPackage(const TempDir& dir) {
   EXPECT_EQ(0, RunShell(copy));
   ProgramRun build;
   build.program = MKPACKAGE;
-  build.argv = {MKPACKAGE, stage, dir / "second.bin"};
+  build.argv = {MKPACKAGE};
+  build.argv.insert(build.argv.end(), options.begin(), options.end());
+  build.argv.push_back(stage);
+  build.argv.push_back(dir / "second.bin");
   EXPECT_EQ(0, RunProgram(build).code);
   return dir / "second.bin";
 }
@@ -125,6 +130,41 @@ TEST_F(SetupLifecycle, CheckChangesNothingAndEndsWithItsVerdict) {
   EXPECT_FALSE(Contains(upgrade.out, "Changed: package_digest")) << upgrade.out;
   EXPECT_EQ("Check: upgrade", LastLine(upgrade.out));
   EXPECT_EQ(installed, TreeOf(start_));
+}
+
+// What makes a rerun the same installation: the record's settings (an
+// Admin port that no defaults file sets is the record's, not a new draw),
+// the passwords the accounts hold, and a package known by its digest.
+TEST_F(SetupLifecycle, OnlyTheSameKnownPackageAndSettingsAreNothingToDo) {
+  std::string defaults = "DefInstallPath=server\nAdminUserID=admin\nEncoderUserID=encoder\n";
+  for (int i = 0; i < 5; ++i)
+    defaults += std::string(kPortSettings[i]) + "=" + std::to_string(ports_[i]) + "\n";
+  WriteFile(start_ + "/inst.cfg", defaults + "NonInteractiveInstall=1\n");
+  ASSERT_EQ(0, RunPackage({"-s", "-cfg", "inst.cfg"}).code);
+  std::string adminPort = Header(ReadFile(server_ + "/install-manifest.txt"))["admin_port"];
+  EXPECT_EQ("Check: nothing to do\n", RunPackage({"-s", "--check", "-cfg", "inst.cfg"}).out);
+
+  WriteFile(start_ + "/inst.cfg", defaults + "AdminPassword=Adm1n-new\n");
+  ProcessResult password = RunPackage({"-p", "--check", "-cfg", "inst.cfg"});
+  EXPECT_EQ("Check: upgrade", LastLine(password.out)) << password.out;
+  EXPECT_FALSE(Contains(password.out, "Adm1n-new")) << password.out;
+  EXPECT_FALSE(Contains(password.out, "Changed:")) << password.out;
+
+  // A package without a checksum cannot show that it is the same one.
+  TempDir build;
+  ProgramRun unknown;
+  unknown.program = BuildSecondPackage(build, {"--no-checksum"});
+  unknown.argv = {unknown.program, "-s", "-cfg", "inst.cfg"};
+  unknown.cwd = start_;
+  WriteFile(start_ + "/inst.cfg", defaults);
+  ASSERT_EQ(0, RunProgram(unknown).code);
+  auto header = Header(ReadFile(server_ + "/install-manifest.txt"));
+  EXPECT_EQ("none", header["package_digest"]);
+  EXPECT_EQ(adminPort, header["admin_port"]);
+  unknown.argv = {unknown.program, "-p", "--check", "-cfg", "inst.cfg"};
+  ProcessResult again = RunProgram(unknown);
+  EXPECT_EQ("Check: upgrade", LastLine(again.out)) << again.out;
+  EXPECT_TRUE(Contains(again.out, "\nChanged: package_digest: none -> none\n")) << again.out;
 }
 
 // A port held on IPv4, one held on IPv6 alone, and a directory that cannot
@@ -350,7 +390,9 @@ TEST_F(SetupLifecycle, HelpOutsideAPackageTellsEverythingAndTouchesNothing) {
 }
 
 // A port below 1024 that nothing on this machine listens on, or 0.
-int FreePrivilegedPort() {
+// A port below 1024, other than avoid, that nothing on this machine listens
+// on; 0 when there is none.
+int FreePrivilegedPort(int avoid = 0) {
   for (int port = 1023; port > 600; --port) {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address = {};
@@ -359,39 +401,109 @@ int FreePrivilegedPort() {
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     bool refused = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0;
     close(fd);
-    if (refused)
+    if (refused && port != avoid)
       return port;
   }
   return 0;
 }
 
-TEST_F(SetupLifecycle, PortBelow1024WarnsAUserWithoutRoot) {
-  if (geteuid() != 0)
-    GTEST_SKIP() << "only root can run the package as another user";
+// Runs the package as the user nobody from a start directory of nobody's
+// own, which holds a copy of the package and of the defaults file.
+class SetupAsNobody : public SetupLifecycle {
+ protected:
+  void SetUp() override {
+    SetupLifecycle::SetUp();
+    if (geteuid() != 0)
+      GTEST_SKIP() << "only root can run the package as another user";
+    ASSERT_EQ(0, chmod(start_.c_str(), 0755));
+    home_ = MakeDirs(start_ + "/nobody");
+    ASSERT_EQ(0, RunShell("cp " + ShellQuote(s_package) + " " + ShellQuote(home_ + "/pkg.bin") +
+                          " && chown -R nobody " + ShellQuote(home_)));
+  }
+
+  ProgramRun AsNobody(const std::vector<std::string>& args) {
+    if (Exists(start_ + "/inst.cfg")) {
+      EXPECT_EQ(0, RunShell("cp " + ShellQuote(start_ + "/inst.cfg") + " " + ShellQuote(home_)));
+    }
+    ProgramRun run;
+    run.program = "/usr/bin/setpriv";
+    run.argv = {run.program, "--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                home_ + "/pkg.bin"};
+    run.argv.insert(run.argv.end(), args.begin(), args.end());
+    run.cwd = home_;
+    run.env = {{"PAGER", "cat"}, {"TERM", "dumb"}};
+    return run;
+  }
+
+  std::string home_;
+};
+
+TEST_F(SetupAsNobody, PortBelow1024IsOnlyWarnedAboutUnattended) {
   int port = FreePrivilegedPort();
   ASSERT_NE(0, port);
-  // A start directory of the user's own, with a copy of the package.
-  ASSERT_EQ(0, chmod(start_.c_str(), 0755));
-  std::string home = MakeDirs(start_ + "/nobody");
-  ASSERT_EQ(0, RunShell("cp " + ShellQuote(s_package) + " " + ShellQuote(home + "/pkg.bin") +
-                        " && chown -R nobody " + ShellQuote(home)));
   ports_[1] = port;
   WriteDefaults();
-  ASSERT_EQ(0, RunShell("cp " + ShellQuote(start_ + "/inst.cfg") + " " + ShellQuote(home)));
-
-  ProgramRun run;
-  run.program = "/usr/bin/setpriv";
-  run.argv = {run.program, "--reuid=nobody", "--regid=nogroup", "--clear-groups", home + "/pkg.bin",
-              "-p",        "-cfg",           "inst.cfg"};
-  run.cwd = home;
-  ProcessResult result = RunProgram(run);
+  ProcessResult result = RunProgram(AsNobody({"-p", "-cfg", "inst.cfg"}));
   EXPECT_EQ(0, result.code) << result.out << result.err;
   EXPECT_TRUE(Contains(result.out, "RTSPPort " + std::to_string(port) + " is below 1024"))
       << result.out;
   EXPECT_TRUE(Contains(result.out, "root")) << result.out;
   struct stat st;
-  ASSERT_EQ(0, stat((home + "/server/qmserver.cfg").c_str(), &st));
+  ASSERT_EQ(0, stat((home_ + "/server/qmserver.cfg").c_str(), &st));
   EXPECT_EQ(65534u, st.st_uid);
+}
+
+// An interactive check: the questions are asked, a refused password says
+// the rule, a port below 1024 is asked about, and nothing is installed.
+TEST_F(SetupAsNobody, InteractiveCheckAsksEverythingAndInstallsNothing) {
+  int refused = FreePrivilegedPort();
+  int kept = FreePrivilegedPort(refused);
+  ASSERT_NE(0, kept);
+  auto before = TreeOf(home_);
+  PtySession session;
+  ASSERT_TRUE(session.Start(AsNobody({"--check"})));
+  ASSERT_TRUE(
+      session.Expect("Do you accept the terms of the license agreement? (yes or no) [no]: "));
+  session.SendLine("yes");
+  ASSERT_TRUE(session.Expect("Installation directory [" + home_ + "]: "));
+  session.SendLine("server");
+  for (const char* user : {"admin", "encoder"}) {
+    ASSERT_TRUE(session.Expect("Username []: "));
+    session.SendLine(user);
+    ASSERT_TRUE(session.Expect("Password []: "));
+    session.SendLine("");
+    ASSERT_TRUE(session.Expect("it is empty (a password must not be empty"));
+    ASSERT_TRUE(session.Expect("Password []: "));
+    session.SendLine("Secret-1");
+    ASSERT_TRUE(session.Expect("Confirm Password []: "));
+    session.SendLine("Secret-1");
+  }
+  ASSERT_TRUE(session.Expect("Monitor port [9090]: "));
+  session.SendLine(std::to_string(ports_[0]));
+  ASSERT_TRUE(session.Expect("RTSP port [554]: "));
+  session.SendLine(std::to_string(refused));
+  ASSERT_TRUE(session.Expect("RTSPPort " + std::to_string(refused) + " is below 1024"));
+  ASSERT_TRUE(session.Expect("(yes or no) [no]: "));
+  session.SendLine("no");
+  ASSERT_TRUE(session.Expect("RTSP port [554]: "));
+  session.SendLine(std::to_string(ports_[1]));
+  ASSERT_TRUE(session.Expect("VQX port [7070]: "));
+  session.SendLine(std::to_string(ports_[2]));
+  ASSERT_TRUE(session.Expect("HTTP port [80]: "));
+  session.SendLine(std::to_string(kept));
+  ASSERT_TRUE(session.Expect("HTTPPort " + std::to_string(kept) + " is below 1024"));
+  ASSERT_TRUE(session.Expect("(yes or no) [no]: "));
+  session.SendLine("yes");
+  ASSERT_TRUE(session.Expect("MMS port [1755]: "));
+  session.SendLine(std::to_string(ports_[4]));
+  ASSERT_TRUE(session.Expect("]: "));
+  session.SendLine(std::to_string(ports_[5]));
+  ProcessResult result = session.Finish();
+  EXPECT_EQ(0, result.code) << result.out;
+  EXPECT_TRUE(Contains(result.out, "HTTP " + std::to_string(kept) + ",")) << result.out;
+  EXPECT_EQ("Check: install", LastLine(result.out)) << result.out;
+  EXPECT_FALSE(Contains(result.out, "Install now?")) << result.out;
+  EXPECT_EQ(before, TreeOf(home_));
 }
 
 // The console blocks of the README's section "Operating an installation",
