@@ -95,6 +95,7 @@ InstallSteps::InstallSteps(SetupInstaller& installer, const std::string& extract
       m_bAnswersWritten(false),
       m_sPackageDigest("unknown"),
       m_bChecked(false),
+      m_bRoomChecked(false),
       m_nNeeded(0),
       m_nAvailable(0) {}
 
@@ -108,14 +109,14 @@ bool InstallSteps::Check(bool writeAnswers, std::string* error) {
     *error = InstallDirMessage(dir, "it lies inside the package's extraction directory");
     return false;
   }
-  if (!CheckRoom(dir, error) || !CheckBeforeChanges(dir, writeAnswers, error))
+  if (!CheckBeforeChanges(dir, writeAnswers, error))
     return false;
   m_bChecked = true;
   return true;
 }
 
 bool InstallSteps::Install(bool writeAnswers, std::string* error) {
-  if (!m_bChecked && !Check(writeAnswers, error))
+  if ((!m_bChecked && !Check(writeAnswers, error)) || (!m_bRoomChecked && !CheckRoom(error)))
     return false;
   std::string dir = m_installer.InstallDir();
   if (!m_installer.m_bSilentInstall)
@@ -357,7 +358,8 @@ void InstallSteps::CorrectRecord(const std::string& dir, const std::vector<std::
                         why.c_str());
 }
 
-bool InstallSteps::CheckRoom(const std::string& dir, std::string* error) {
+bool InstallSteps::CheckRoom(std::string* error) {
+  std::string dir = m_installer.InstallDir();
   FileSystemRoom target;
   FileSystemRoom source;
   std::string why;
@@ -378,7 +380,8 @@ bool InstallSteps::CheckRoom(const std::string& dir, std::string* error) {
   TreeSize(m_sExtractDir + "/" + kSetupProgram, target.blockSize, &needed, &ignored);
   m_nNeeded = needed;
   m_nAvailable = target.available;
-  if (needed <= target.available)
+  m_bRoomChecked = needed <= target.available;
+  if (m_bRoomChecked)
     return true;
   const char* unchanged = BackupGeneration(dir).PresentNames().empty()
                               ? "nothing has been installed"

@@ -33,19 +33,24 @@ class InstallSteps {
 
   // What must hold before anything changes, found without changing
   // anything: the directory is not inside the extraction directory, the
-  // file system has room, the product's files and the generated ones have
-  // their places, older backups can give way, and the passwords of existing
-  // accounts can be kept (they are taken into the settings). True, or false
-  // with the message to end with.
+  // product's files and the generated ones have their places, older
+  // backups can give way, and the passwords of existing accounts can be
+  // kept (they are taken into the settings). True, or false with the
+  // message to end with.
   bool Check(bool writeAnswers, std::string* error);
-  // The room that Check found: bytes needed and available, and where.
+  // Whether the installation directory's file system has room for the
+  // product (when it is copied there rather than renamed), the uninstaller
+  // and the generated files: true, or false with the message to end with.
+  bool CheckRoom(std::string* error);
+  // The room that CheckRoom found, in bytes.
   uint64_t NeededBytes() const { return m_nNeeded; }
   uint64_t AvailableBytes() const { return m_nAvailable; }
 
   // True once everything is in place, or false with the message to end
-  // with. Runs Check first unless it has run. After any failure the installation directory is as it
-  // was: an earlier installation exactly (the message then says so), a directory that this run
-  // created gone. A failure to write the answers file (writeAnswers) is only a warning.
+  // with. Runs Check and CheckRoom first unless they have run. After any failure the installation
+  // directory is as it was: an earlier installation exactly (the message then says so), a directory
+  // that this run created gone. A failure to write the answers file (writeAnswers) is only a
+  // warning.
   bool Install(bool writeAnswers, std::string* error);
 
   // For the summary: which passwords were generated or kept from the
@@ -65,7 +70,6 @@ class InstallSteps {
   ConsoleUI& UI();
   // What must hold before anything changes; messages end the installation.
   bool CheckBeforeChanges(const std::string& dir, bool writeAnswers, std::string* error);
-  bool CheckRoom(const std::string& dir, std::string* error);
   void GeneratePasswords();
   // Fills the staging directory; each failure's message in *error.
   bool StageFiles(StagedInstallation& stage, bool writeAnswers, std::string* error);
@@ -89,6 +93,7 @@ class InstallSteps {
   bool m_bAnswersWritten;
   std::string m_sPackageDigest;
   bool m_bChecked;
+  bool m_bRoomChecked;
   uint64_t m_nNeeded;
   uint64_t m_nAvailable;
   // The names that go to ".old", as the record states them.

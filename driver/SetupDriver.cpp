@@ -207,15 +207,20 @@ bool SetupDriver::Assess(std::string* error) {
   if (!m_pSteps->Check(m_bAsked, error))
     return false;
   m_pPlan.reset(new InstallationPlan(*m_pInstaller, PackageDigest(), m_bReinstall));
-  return m_pPlan->Assess(error);
+  if (!m_pPlan->Assess(error))
+    return false;
+  // What is already there needs no room.
+  return NothingToDo() || m_pSteps->CheckRoom(error);
 }
 
 void SetupDriver::ShowPlan() {
   if (!Silent()) {
     UI().ShowMessage("\n%s", m_pPlan->Describe().c_str());
-    UI().ShowMessage("    %-25s%llu KiB needed, %llu KiB available\n", "Room:",
-                     static_cast<unsigned long long>((m_pSteps->NeededBytes() + 1023) / 1024),
-                     static_cast<unsigned long long>(m_pSteps->AvailableBytes() / 1024));
+    if (!NothingToDo()) {
+      UI().ShowMessage("    %-25s%llu KiB needed, %llu KiB available\n", "Room:",
+                       static_cast<unsigned long long>((m_pSteps->NeededBytes() + 1023) / 1024),
+                       static_cast<unsigned long long>(m_pSteps->AvailableBytes() / 1024));
+    }
     UI().ShowMessage("%s", m_pPlan->ChangedLines().c_str());
   }
   // The last line, also when silent: what a script or a playbook reads.
