@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 
 #include "common/ScopedFd.h"
+#include "driver/InstallManifest.h"
 #include "installer/ServerInstaller.h"
 
 namespace {
@@ -40,4 +41,21 @@ bool PortTakenOnIpv6(int port) {
 
 bool PortTakenOnThisMachine(ServerInstaller& installer, int port) {
   return installer.PortInUse(port) != 0 || PortTakenOnIpv6(port);
+}
+
+bool RecordedPorts(const std::string& dir, int ports[6]) {
+  InstallManifest record;
+  std::string ignored;
+  if (dir.empty() || !record.Read(dir, &ignored))
+    return false;
+  for (int i = 0; i < 6; ++i)
+    ports[i] = record.ports[i];
+  return true;
+}
+
+bool PortTakenByAnother(ServerInstaller& installer, const std::string& dir, int index, int port) {
+  if (!PortTakenOnThisMachine(installer, port))
+    return false;
+  int recorded[6] = {};
+  return !(RecordedPorts(dir, recorded) && recorded[index] == port);
 }

@@ -140,6 +140,8 @@ bool CheckAccountSettings(const ServerInstaller& installer, std::string* error) 
 }
 
 bool ConfirmPortSettings(ServerInstaller& installer, std::string* error) {
+  const std::string dir =
+      installer.m_szDefInstallPath != nullptr ? installer.m_szDefInstallPath : "";
   for (int i = 0; i < static_cast<int>(std::size(ServerInstaller::g_pPortNames)); ++i) {
     int port = installer.m_pPorts[i].nPort;
     std::string setting = PortSettingName(i);
@@ -153,7 +155,7 @@ bool ConfirmPortSettings(ServerInstaller& installer, std::string* error) {
       *error = FormatText("ERROR: %s %d is already the %s port\n", setting.c_str(), port, holder);
       return false;
     }
-    if (PortTakenOnThisMachine(installer, port)) {
+    if (PortTakenByAnother(installer, dir, i, port)) {
       *error = FormatText("ERROR: %s %d is in use on this machine\n", setting.c_str(), port);
       return false;
     }

@@ -52,7 +52,9 @@ bool CheckConfigTexts(const ServerInstaller& installer, std::string* error);
 bool CheckAccountSettings(const ServerInstaller& installer, std::string* error);
 
 // The six ports of an unattended installation, in order: each must be a
-// valid port, not another service's and free on this machine, and is
+// valid port, not another service's and free on this machine (but for the
+// running server of the installation being replaced, see PortTakenByAnother),
+// and is
 // confirmed for its service (SetInstPort) once found good, so that the next
 // is checked against it. True, or false with the message to end with (the
 // ports before the wrong one stay confirmed).

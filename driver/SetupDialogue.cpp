@@ -199,7 +199,7 @@ bool SetupDialogue::AskPort(int index, std::string* error) {
     } else if (m_installer.CheckDupePort(port, index, holder)) {
       UI().ShowErrorMessage("ERROR: Port %d is already the %s port; choose another for %s.\n", port,
                             holder, service);
-    } else if (PortTakenOnThisMachine(m_installer, port)) {
+    } else if (PortTakenByAnother(m_installer, m_installer.InstallDir(), index, port)) {
       UI().ShowErrorMessage("ERROR: Port %d is in use on this machine; choose another for %s.\n",
                             port, service);
     } else {

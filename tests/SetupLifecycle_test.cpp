@@ -321,6 +321,33 @@ TEST_F(SetupLifecycle, RerunChangesOnlyTheDateAndAnotherPackageUpgrades) {
   ExpectWorkingFilesGone();
 }
 
+TEST_F(SetupLifecycle, TheRunningServersOwnPortsDoNotStopARerun) {
+  WriteDefaults();
+  ASSERT_EQ(0, RunPackage({"-s", "-cfg", "inst.cfg"}).code);
+  // As if the installed server were running: it holds its RTSP port.
+  LoopbackSocket server(ports_[1], true);
+  ASSERT_EQ(ports_[1], server.port());
+  auto before = TreeOf(server_);
+  ProcessResult check = RunPackage({"--check", "-s", "-cfg", "inst.cfg"});
+  EXPECT_EQ(0, check.code) << check.out;
+  EXPECT_EQ("Check: nothing to do", LastLine(check.out));
+  ProcessResult rerun = RunPackage({"-s", "-cfg", "inst.cfg"});
+  EXPECT_EQ(0, rerun.code) << rerun.out;
+  // The port held for another service than the one recorded for it is
+  // still somebody else's.
+  WriteDefaults(std::string(kPortSettings[2]) + "=" + std::to_string(ports_[1]) + "\n" +
+                kPortSettings[1] + "=" + std::to_string(ports_[2]) + "\n");
+  ProcessResult swapped = RunPackage({"--check", "-s", "-cfg", "inst.cfg"});
+  EXPECT_EQ(255, swapped.code);
+  EXPECT_TRUE(Contains(
+      swapped.out, "ERROR: VQXPort " + std::to_string(ports_[1]) + " is in use on this machine\n"))
+      << swapped.out;
+  auto after = TreeOf(server_);
+  before.erase("install-manifest.txt");
+  after.erase("install-manifest.txt");
+  EXPECT_EQ(before, after);
+}
+
 TEST_F(SetupLifecycle, UninstallKeepsWhatTheAdministratorAddedOrChanged) {
   WriteDefaults();
   ASSERT_EQ(0, RunPackage({"-s", "-cfg", "inst.cfg"}).code);
