@@ -15,4 +15,13 @@ inline bool IsOneOf(const char* text, std::initializer_list<const char*> forms) 
   return false;
 }
 
+// The same for a list that ends with a null pointer.
+inline bool IsOneOf(const char* text, const char* const* forms) {
+  for (; *forms != nullptr; ++forms) {
+    if (strcmp(text, *forms) == 0)
+      return true;
+  }
+  return false;
+}
+
 #endif  // STRATA_COMMON_ISONEOF_H_

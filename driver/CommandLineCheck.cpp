@@ -7,6 +7,7 @@
 
 #include "common/FileIo.h"
 #include "common/Format.h"
+#include "common/IsOneOf.h"
 #include "driver/ShownText.h"
 #include "installer/ServerInstaller.h"
 
@@ -62,14 +63,6 @@ std::vector<std::string> KnownOptions() {
   return known;
 }
 
-bool IsListed(const char* arg, const char* const* forms) {
-  for (; *forms != nullptr; ++forms) {
-    if (strcmp(arg, *forms) == 0)
-      return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 std::string SuggestedName(const std::string& word, const std::vector<std::string>& known) {
@@ -95,9 +88,9 @@ void CommandLineCheck::Check(int argc, const char** argv, const std::string& sta
     const char* arg = argv[i];
     if (arg == nullptr)
       continue;
-    if (IsListed(arg, ServerInstaller::g_pFlagOptions))
+    if (IsOneOf(arg, ServerInstaller::g_pFlagOptions))
       continue;
-    if (!IsListed(arg, ServerInstaller::g_pValueOptions)) {
+    if (!IsOneOf(arg, ServerInstaller::g_pValueOptions)) {
       m_problems.push_back(FormatText("ERROR: unknown command-line option: %s%s\n",
                                       ShownValue(arg).c_str(),
                                       Suggestion(arg, KnownOptions()).c_str()));

@@ -15,14 +15,6 @@ namespace {
 // The longest path of a defaults file that the installer reads.
 const size_t kMaxConfigPath = 1023;
 
-bool IsListed(const char* arg, const char* const* forms) {
-  for (; *forms != nullptr; ++forms) {
-    if (strcmp(arg, *forms) == 0)
-      return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 const char* const ServerInstaller::g_pValueOptions[] = {"--destination", "--dest", "-dest", "-d",
@@ -62,7 +54,7 @@ void ServerInstaller::ParseCmdLine(int argc, const char** argv) {
     const char* arg = argv[i];
     if (arg == nullptr)
       continue;
-    bool takesValue = IsListed(arg, g_pValueOptions);
+    bool takesValue = IsOneOf(arg, g_pValueOptions);
     const char* value = nullptr;
     if (takesValue) {
       // A following option is not taken for the value; it is examined next.
