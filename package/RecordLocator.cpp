@@ -22,8 +22,7 @@ static_assert(sizeof STRATA_PACKAGE_RECORD_MAGIC == kMagicSize, "the magic fills
 }  // namespace
 
 bool FindRecordMagic(int fd, uint64_t limit, size_t maxCount, std::vector<uint64_t>* offsets,
-                     std::string* error) {
-  const char* magic = STRATA_PACKAGE_RECORD_MAGIC;
+                     std::string* error, const char* magic) {
   const size_t kBlock = 1 << 20;
   std::string window;  // the tail of the last block, then the next block
   uint64_t windowStart = 0;
@@ -98,5 +97,6 @@ bool HoldsBuiltInValues(const PackageRecord& record) {
          record.extractorLength == kBuiltInExtractorLength &&
          memcmp(record.archiveType, kType, sizeof kType) == 0 &&
          record.checksumKind == kChecksumNone &&
-         memcmp(record.checksum, kNoDigest, sizeof kNoDigest) == 0;
+         memcmp(record.checksum, kNoDigest, sizeof kNoDigest) == 0 &&
+         record.layout == kPackageRecordLayout && record.unpackedSize == 0;
 }

@@ -13,10 +13,11 @@
 // by the magic text that starts it (all 16 bytes, the NUL included).
 
 // Appends to *offsets the file offsets of the first maxCount copies of the
-// magic in the first limit bytes of fd (read with pread). False with *error
+// magic (16 bytes: this layout's by default, another layout's to recognize
+// it) in the first limit bytes of fd (read with pread). False with *error
 // (the system's text) on a read error.
 bool FindRecordMagic(int fd, uint64_t limit, size_t maxCount, std::vector<uint64_t>* offsets,
-                     std::string* error);
+                     std::string* error, const char* magic = STRATA_PACKAGE_RECORD_MAGIC);
 
 // The record stored at offset: true, or false with *error (the system's
 // text, or "the record is cut short" at the end of the file).
