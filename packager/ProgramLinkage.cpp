@@ -56,7 +56,8 @@ bool ReadLinkage(int fd, ProgramLinkage* linkage, std::string* error) {
     if (segment.p_type == PT_DYNAMIC)
       dynamic = &segment;
   }
-  if (dynamic == nullptr)
+  // A dynamic section of more than 64 Ki entries is not a program's.
+  if (dynamic == nullptr || dynamic->p_filesz / sizeof(Dyn) > 65536)
     return true;
   std::vector<Dyn> entries(dynamic->p_filesz / sizeof(Dyn));
   if (!ReadAt(fd, dynamic->p_offset, entries.data(), entries.size() * sizeof(Dyn), &whole, error))
