@@ -60,6 +60,10 @@ bool FindRecordMagic(int fd, uint64_t limit, size_t maxCount, std::vector<uint64
   return true;
 }
 
+std::string FirstLayoutMagic() {
+  return std::string("StrataPkg") + "Record" + std::string(1, '\0');
+}
+
 bool ReadRecordAt(int fd, uint64_t offset, PackageRecord* record, std::string* error) {
   size_t got;
   if (!PreadFull(fd, record, sizeof *record, offset, &got)) {

@@ -19,6 +19,12 @@
 bool FindRecordMagic(int fd, uint64_t limit, size_t maxCount, std::vector<uint64_t>* offsets,
                      std::string* error, const char* magic = STRATA_PACKAGE_RECORD_MAGIC);
 
+// The 16-byte magic of the first record layout (76 bytes, before the layout
+// field and the unpacked size), so that a builder can name a launcher or a
+// package of that layout instead of taking it for none. Made at run time,
+// so that no program carries it whole where an older builder would look.
+std::string FirstLayoutMagic();
+
 // The record stored at offset: true, or false with *error (the system's
 // text, or "the record is cut short" at the end of the file).
 bool ReadRecordAt(int fd, uint64_t offset, PackageRecord* record, std::string* error);

@@ -69,13 +69,6 @@ bool SameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// The magic of the first record layout (76 bytes, no layout field or
-// unpacked size). Spelt out here only, in the builder, so that no launcher
-// carries it where an older builder could find it.
-std::string LayoutOneMagic() {
-  return std::string("StrataPkg") + "Record" + std::string(1, '\0');
-}
-
 // A package without a second stage unpacks and then only warns.
 std::string NoSecondStage(const std::string& path) {
   return path +
@@ -213,7 +206,7 @@ bool PackageBuilder::OpenLauncher(Inputs* inputs, std::string* error) {
     // elsewhere.
     std::vector<uint64_t> older;
     if (FindRecordMagic(inputs->launcher.Get(), static_cast<uint64_t>(inputs->launcherStat.st_size),
-                        1, &older, &reason, LayoutOneMagic().c_str()) &&
+                        1, &older, &reason, FirstLayoutMagic().c_str()) &&
         !older.empty()) {
       *error = inputs->launcherPath +
                ": a launcher of an older package record layout; take the launcher that came "

@@ -63,10 +63,8 @@ bool PackageInspector::Open(const std::string& path, std::string* error) {
     return false;
   }
   if (offsets.empty()) {
-    // The first layout's magic, spelt so that this program does not carry it
-    // whole.
-    const std::string older = std::string("StrataPkg") + "Record" + std::string(1, '\0');
-    if (FindRecordMagic(m_fd.Get(), m_nFileSize, 1, &offsets, &reason, older.c_str()) &&
+    if (FindRecordMagic(m_fd.Get(), m_nFileSize, 1, &offsets, &reason,
+                        FirstLayoutMagic().c_str()) &&
         !offsets.empty()) {
       *error = path +
                ": its package record has an older layout, which this mkpackage does not read; "
