@@ -1,15 +1,18 @@
 #!/usr/bin/env python3
-"""Times packages against the decompressor's floor and writes BENCHMARKS.md.
+"""Times packages against their floors and writes BENCHMARKS.md.
 
     bench/run_bench.py [--build DIR] [--work DIR] [--quick] [--sizes small,medium,large]
-                       [--rounds N] [--no-report]
+                       [--rounds N] [--content real|generated] [--no-report]
 
-For each size it generates a product tree (bench/ContentGenerator.h), builds a
-package of it with mkpackage as a release engineer would (bzip2, the default
-checksum), takes that package's archive piece as the floor's input, and builds
-a second package of the same archive that carries lbzip2. Then it runs the
-commands of the size in rounds, each round in a different order, so that a
-burst of load on the machine hits every command alike. Every command starts
+For each size it makes a product tree of real installed files (Perl's
+libraries, time zones, fonts, shared libraries; or, with --content generated,
+bench/ContentGenerator.h's stand-ins), builds packages of it with mkpackage as
+a release engineer would (bz2 and tzst with the static decompressors, tgz, the
+default checksum), takes the uncompressed tar stream and each package's
+archive piece as the inputs of the floors, and builds one more package of the
+bzip2 archive that carries lbzip2. Then it runs the commands of the size in
+rounds, each round in a different order, so that a burst of load on the
+machine hits every command alike. Every command starts
 through "sh -c" and the median start of an empty "sh -c" is taken off every
 figure, as hyperfine does. Wall time is taken around each run and CPU time is
 the rusage of the run and everything it waited for.
@@ -45,10 +48,36 @@ SIZES = {
 ROUNDS = {"small": 61, "medium": 11, "large": 9}
 QUICK_ROUNDS = {"small": 5, "medium": 3, "large": 3}
 
-TARGETS = {
-    "package-bzip2": 1.03,
-    "package-lbzip2": 0.45,
+# Each package against the same pipeline fed by cat.
+PAIRS = {
+    "package-bzip2": "cat-bunzip2",
+    "package-lbzip2": "cat-lbzip2",
+    "package-tzst": "cat-unzstd",
+    "package-tgz": "cat-gzip",
 }
+CAT_LIMIT = 1.03
+# The bz2 package with the static decompressor against Debian's bzip2.
+BZIP2_LIMIT = 1.03
+# The tzst package against the physical floor, and its size against bz2's.
+TZST_FLOOR_LIMIT = 1.45
+TZST_SIZE_LIMIT = 0.75
+DECOMPRESSOR_LIMIT = 400 * 1024
+
+# Real files of the kinds a server product holds, and each kind's share of
+# the bytes while it lasts: text (Perl's libraries), binary data (time zones)
+# and fonts, the mix the issue measured on; machine code (shared libraries)
+# only fills a size once those have run out (share 0).
+REAL_SOURCES = [
+    ("perl", 5, ["/usr/share/perl", "/usr/lib/x86_64-linux-gnu/perl",
+                 "/usr/lib/x86_64-linux-gnu/perl-base"]),
+    ("zoneinfo", 1, ["/usr/share/zoneinfo"]),
+    ("fonts", 1, ["/usr/share/fonts"]),
+    ("lib", 0, ["/usr/lib/x86_64-linux-gnu"]),
+]
+REAL_FILE_LIMIT = 8 << 20
+# Once less than this is missing, the next file ends the product whatever
+# its size.
+REAL_FILE_MIN = 64 << 10
 PEAK_LIMIT_KB = 4096
 CHECKSUM_LIMIT = 0.01
 VERSION_LIMIT = 0.005
@@ -89,49 +118,142 @@ def timed(command, cwd, env=None):
     return wall, usage.ru_utime, usage.ru_stime, child.returncode
 
 
+def real_files(roots, skip):
+    """Regular files below roots, in a fixed order, without those below skip."""
+    for root in roots:
+        for top, dirs, files in os.walk(root):
+            dirs[:] = sorted(d for d in dirs if os.path.join(top, d) not in skip)
+            for name in sorted(files):
+                path = os.path.join(top, name)
+                if os.path.islink(path) or not os.path.isfile(path):
+                    continue
+                size = os.path.getsize(path)
+                if 0 < size <= REAL_FILE_LIMIT and os.access(path, os.R_OK):
+                    yield path, size
+
+
+def make_real_content(dest, budget):
+    """Copies about budget bytes of real files into dest, the kinds mixed by
+    their shares; returns the bytes taken and, by kind, bytes and files."""
+    skip = set(d for _, _, roots in REAL_SOURCES for d in roots)
+    kinds = {}
+    open_sources = []
+    for label, weight, roots in REAL_SOURCES:
+        kinds[label] = {"bytes": 0, "files": 0, "weight": weight}
+        open_sources.append((label, real_files(roots, skip - set(roots))))
+    total = 0
+    while total < budget and open_sources:
+        weighted = [s for s in open_sources if kinds[s[0]]["weight"] > 0]
+        label, files = min(weighted, key=lambda s: (kinds[s[0]]["bytes"] / kinds[s[0]]["weight"],
+                                                    s[0])) if weighted else open_sources[0]
+        try:
+            path, size = next(files)
+        except StopIteration:
+            open_sources.remove((label, files))
+            continue
+        # A file that would overshoot is passed over, so that a small size
+        # stays small.
+        if total + size > budget and total + REAL_FILE_MIN < budget:
+            continue
+        target = os.path.join(dest, label, path.lstrip("/"))
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        shutil.copyfile(path, target)
+        os.chmod(target, 0o755 if os.access(path, os.X_OK) else 0o644)
+        kinds[label]["bytes"] += size
+        kinds[label]["files"] += 1
+        total += size
+    return total, kinds
+
+
+def file_size(path):
+    return os.path.getsize(path)
+
+
 class Size:
     """The packages and directories of one size."""
 
-    def __init__(self, name, work, build):
+    def __init__(self, name, work, build, content):
         self.name = name
         self.dir = os.path.join(work, name)
         self.product = os.path.join(self.dir, "product")
-        self.archive = os.path.join(self.dir, "archive.tar.bz2")
-        self.bzip2_package = os.path.join(self.dir, "package-bzip2.bin")
-        self.lbzip2_package = os.path.join(self.dir, "package-lbzip2.bin")
+        self.tar = os.path.join(self.dir, "archive.tar")
+        self.archives = {
+            "bzip2": os.path.join(self.dir, "archive.tar.bz2"),
+            "tzst": os.path.join(self.dir, "archive.tar.zst"),
+            "tgz": os.path.join(self.dir, "archive.tar.gz"),
+            "xz": os.path.join(self.dir, "archive.tar.xz"),
+        }
+        self.packages = {
+            "bzip2": os.path.join(self.dir, "package-bzip2.bin"),
+            "lbzip2": os.path.join(self.dir, "package-lbzip2.bin"),
+            "tzst": os.path.join(self.dir, "package-tzst.bin"),
+            "tgz": os.path.join(self.dir, "package-tgz.bin"),
+        }
         self.floor_dir = os.path.join(self.dir, "floor")
         self.run_dir = os.path.join(self.dir, "run")
         self.build = build
+        self.content = content
         self.info = {}
+
+    def mkpackage(self, args):
+        start = time.perf_counter()
+        run([os.path.join(self.build, "bin", "mkpackage")] + args)
+        return time.perf_counter() - start
+
+    def archive_piece(self, package, archive):
+        """Writes the archive piece of package to archive: the floors
+        decompress the very bytes that the packages carry."""
+        length = int(self.record(package)["Archive"].split()[0])
+        with open(package, "rb") as whole, open(archive, "wb") as out:
+            whole.seek(-length, os.SEEK_END)
+            shutil.copyfileobj(whole, out, 1 << 20)
+        return length
 
     def prepare(self):
         bin_dir = os.path.join(self.build, "bin")
-        mkpackage = os.path.join(bin_dir, "mkpackage")
         fresh_dir(self.dir)
-        out = run([os.path.join(bin_dir, "make_content"), str(SEED), str(SIZES[self.name]),
-                   self.product])
-        log("  %s: %s" % (self.name, out.strip()))
+        if self.content == "real":
+            os.makedirs(self.product)
+            total, kinds = make_real_content(self.product, SIZES[self.name])
+            self.info["kinds"] = kinds
+            log("  %s: %d files, %d bytes of installed files" % (
+                self.name, sum(k["files"] for k in kinds.values()), total))
+        else:
+            out = run([os.path.join(bin_dir, "make_content"), str(SEED), str(SIZES[self.name]),
+                       self.product])
+            total = int(out.split()[2])
+            log("  %s: %s" % (self.name, out.strip()))
+        os.makedirs(os.path.join(self.product, "Bin"), exist_ok=True)
         shutil.copy(os.path.join(bin_dir, "bench_second_stage"),
                     os.path.join(self.product, "Bin", "setup"))
+        seconds = {}
+        seconds["bzip2"] = self.mkpackage([self.product, self.packages["bzip2"]])
+        seconds["tzst"] = self.mkpackage(["--type", "tzst", self.product, self.packages["tzst"]])
+        seconds["tgz"] = self.mkpackage(["--type", "tgz", self.product, self.packages["tgz"]])
+        for kind in ("bzip2", "tzst", "tgz"):
+            self.archive_piece(self.packages[kind], self.archives[kind])
+        # The tar stream that mkpackage packed, uncompressed: the physical
+        # floor's input.
+        run(["sh", "-c", "bzip2 -dc %s > %s" % (shlex.quote(self.archives["bzip2"]),
+                                                 shlex.quote(self.tar))])
         start = time.perf_counter()
-        run([mkpackage, self.product, self.bzip2_package])
-        self.info["mkpackage_seconds"] = time.perf_counter() - start
-        record = self.record(self.bzip2_package)
-        # The floor decompresses the very bytes that the package carries.
-        length = int(record["Archive"].split()[0])
-        with open(self.bzip2_package, "rb") as package, open(self.archive, "wb") as archive:
-            package.seek(-length, os.SEEK_END)
-            shutil.copyfileobj(package, archive, 1 << 20)
-        run([mkpackage, "--decompressor", "/usr/bin/lbzip2", self.archive, self.lbzip2_package])
-        lrecord = self.record(self.lbzip2_package)
+        run(["sh", "-c", "xz -9 -T0 -c %s > %s" % (shlex.quote(self.tar),
+                                                    shlex.quote(self.archives["xz"]))])
+        seconds["xz"] = time.perf_counter() - start
+        seconds["lbzip2"] = self.mkpackage(["--decompressor", "/usr/bin/lbzip2",
+                                            self.archives["bzip2"], self.packages["lbzip2"]])
+        records = dict((k, self.record(p)) for k, p in self.packages.items())
         self.info.update({
-            "product_bytes": SIZES[self.name],
-            "archive_bytes": length,
-            "ratio": SIZES[self.name] / length,
-            "checksum": record["Checksum"].split()[0],
-            "launcher_bytes": int(record["Launcher"].split()[0]),
-            "bzip2_bytes": int(record["Decompressor"].split()[0]),
-            "lbzip2_bytes": int(lrecord["Decompressor"].split()[0]),
+            "product_bytes": total,
+            "tar_bytes": file_size(self.tar),
+            "archive_bytes": dict((k, file_size(a)) for k, a in self.archives.items()),
+            "package_bytes": dict((k, file_size(p)) for k, p in self.packages.items()),
+            "unpacked_bytes": int(records["bzip2"]["Unpacked"].split()[0]),
+            "checksum": records["bzip2"]["Checksum"].split()[0],
+            "launcher_bytes": int(records["bzip2"]["Launcher"].split()[0]),
+            "decompressor_bytes": dict((k, int(r["Decompressor"].split()[0]))
+                                       for k, r in records.items()),
+            "build_seconds": seconds,
         })
 
     def record(self, package):
@@ -145,16 +267,34 @@ class Size:
     def commands(self):
         """name -> (shell text, working directory, directory made fresh first)."""
         q = shlex.quote
+        bin_dir = os.path.join(self.build, "bin")
+        into = "tar xof - -C %s" % q(self.floor_dir)
+
+        def pipeline(feed, decompressor):
+            return ("%s | %s | %s" % (feed, decompressor, into), self.dir, self.floor_dir)
+
+        def package(kind):
+            return ("%s -s" % q(self.packages[kind]), self.run_dir, self.run_dir)
+
+        a = self.archives
         return {
             "shell": ("", self.dir, None),
-            "floor": ("bzip2 -dc %s | tar xof - -C %s" % (q(self.archive), q(self.floor_dir)),
-                      self.dir, self.floor_dir),
-            "package-bzip2": ("%s -s" % q(self.bzip2_package), self.run_dir, self.run_dir),
-            "floor-lbzip2": ("lbzip2 -dc %s | tar xof - -C %s" % (q(self.archive),
-                                                                   q(self.floor_dir)),
-                             self.dir, self.floor_dir),
-            "package-lbzip2": ("%s -s" % q(self.lbzip2_package), self.run_dir, self.run_dir),
-            "version": ("%s --version" % q(self.bzip2_package), self.dir, None),
+            # The physical floor: no decompression at all.
+            "floor": ("cat %s | %s" % (q(self.tar), into), self.dir, self.floor_dir),
+            "floor-bzip2": ("bzip2 -dc %s | %s" % (q(a["bzip2"]), into), self.dir,
+                            self.floor_dir),
+            "cat-bunzip2": pipeline("cat " + q(a["bzip2"]),
+                                    q(os.path.join(bin_dir, "strata-bunzip2")) + " -dc"),
+            "package-bzip2": package("bzip2"),
+            "cat-lbzip2": pipeline("cat " + q(a["bzip2"]), "lbzip2 -dc"),
+            "package-lbzip2": package("lbzip2"),
+            "cat-unzstd": pipeline("cat " + q(a["tzst"]),
+                                   q(os.path.join(bin_dir, "strata-unzstd")) + " -dc"),
+            "package-tzst": package("tzst"),
+            "cat-gzip": pipeline("cat " + q(a["tgz"]), "gzip -dc"),
+            "package-tgz": package("tgz"),
+            "cat-xz": pipeline("cat " + q(a["xz"]), "xz -dc"),
+            "version": ("%s --version" % q(self.packages["bzip2"]), self.dir, None),
             # One process started and ended: what each of the launcher, the
             # pipeline's shell and the second stage costs by being there.
             "process": ("/bin/true", self.dir, None),
@@ -225,14 +365,30 @@ def summarize(size, rows):
         entry["round_ratio_min"] = ratios[0]
         entry["round_ratio_max"] = ratios[-1]
         result["commands"][name] = entry
+    # Each package against its own pipeline fed by cat, and the bz2 package
+    # against Debian's bzip2, within the same rounds.
+    walls = dict((name, dict((row["round"], row["wall"] - shell) for row in runs))
+                 for name, runs in by.items())
+    pairs = dict(PAIRS)
+    pairs["package-bzip2/floor-bzip2"] = None
+    result["pairs"] = {}
+    for key, base in pairs.items():
+        name, base = (key.split("/") if base is None else (key, base))
+        ratios = sorted(walls[name][r] / walls[base][r] for r in walls[name] if r in walls[base])
+        result["pairs"][name + "/" + base] = {
+            "ratio": result["commands"][name]["wall"] / result["commands"][base]["wall"],
+            "round_median": statistics.median(ratios),
+            "round_min": ratios[0],
+            "round_max": ratios[-1],
+        }
     return result
 
 
 def checksum_cost(size, build, floor_seconds):
-    out = run([os.path.join(build, "bin", "checksum_speed"), size.archive, "9"])
+    out = run([os.path.join(build, "bin", "checksum_speed"), size.archives["bzip2"], "9"])
     times = dict((k, float(v)) for k, v in (line.split() for line in out.splitlines()))
     return {
-        "archive_bytes": size.info["archive_bytes"],
+        "archive_bytes": size.info["archive_bytes"]["bzip2"],
         "read_only": times["read-only"],
         "sha256": times["sha256"],
         "xxh3-128": times["xxh3-128"],
@@ -251,8 +407,7 @@ def placing(size, build, rounds, rows, shell):
         return None
     pristine = os.path.join(size.dir, "pristine")
     fresh_dir(pristine)
-    run(["sh", "-c", "bzip2 -dc %s | tar xof - -C %s" % (shlex.quote(size.archive),
-                                                         shlex.quote(pristine))])
+    run(["sh", "-c", "tar xof %s -C %s" % (shlex.quote(size.tar), shlex.quote(pristine))])
     source = os.path.join(size.dir, "extracted")
     target = os.path.join(size.dir, "installed")
     for r in range(rounds):
@@ -300,6 +455,9 @@ def machine():
         "os": first(["sh", "-c", ". /etc/os-release && echo \"$PRETTY_NAME\""]),
         "bzip2": first(["sh", "-c", "bzip2 --version 2>&1 </dev/null"]),
         "lbzip2": first(["sh", "-c", "lbzip2 --version 2>&1"]),
+        "zstd": first(["zstd", "--version"]),
+        "gzip": first(["gzip", "--version"]),
+        "xz": first(["xz", "--version"]),
         "tar": first(["tar", "--version"]),
         "compiler": first(["c++", "--version"]),
         "commit": first(["git", "-C", ROOT, "rev-parse", "--short", "HEAD"]),
@@ -324,6 +482,7 @@ def main():
                         default=os.environ.get("BENCH_QUICK", "") not in ("", "0"))
     parser.add_argument("--sizes")
     parser.add_argument("--rounds", type=int)
+    parser.add_argument("--content", choices=["real", "generated"], default="real")
     parser.add_argument("--results")
     parser.add_argument("--report")
     parser.add_argument("--no-report", action="store_true")
@@ -344,21 +503,23 @@ def main():
     os.makedirs(args.results, exist_ok=True)
 
     info = {"machine": machine(), "work": work, "quick": args.quick, "sizes": {},
-            "load_before": os.getloadavg()}
+            "content": args.content, "load_before": os.getloadavg(), "load_during": []}
     log("bench: working in %s" % work)
     rows = []
     for name in sizes:
-        size = Size(name, work, build)
+        size = Size(name, work, build, args.content)
         log("bench: preparing %s" % name)
         size.prepare()
         n = args.rounds or rounds[name]
         log("bench: timing %s, %d rounds" % (name, n))
         measure(size, n, rows)
+        info["load_during"].append(os.getloadavg()[0])
         summary = summarize(size, rows)
         summary["package"] = size.info
-        summary["peak_kb"] = {"package-bzip2": size.peak_kb(size.bzip2_package),
-                              "package-lbzip2": size.peak_kb(size.lbzip2_package)}
-        summary["checksum"] = checksum_cost(size, build, summary["commands"]["floor"]["wall"])
+        summary["peak_kb"] = dict(("package-" + kind, size.peak_kb(size.packages[kind]))
+                                  for kind in ("bzip2", "tzst"))
+        summary["checksum"] = checksum_cost(size, build,
+                                            summary["commands"]["floor-bzip2"]["wall"])
         if name == sizes[-1]:
             log("bench: timing the driver's placing of the %s product" % name)
             summary["placing"] = placing(size, build, max(3, n // 2), rows,

@@ -81,3 +81,14 @@ install(FILES
   ${CMAKE_CURRENT_BINARY_DIR}/StrataInstallerConfig.cmake
   ${CMAKE_CURRENT_BINARY_DIR}/StrataInstallerConfigVersion.cmake
   DESTINATION ${STRATA_INSTALL_CMAKEDIR})
+
+# The package builder, for release engineers: P/bin/mkpackage, and what it
+# carries into every package under P/libexec/strata/, where mkpackage looks
+# for them relative to its own location (packager/PackageBuilder.h). The
+# folder names are fixed, since mkpackage knows them.
+install(TARGETS mkpackage RUNTIME DESTINATION bin)
+install(PROGRAMS
+  $<TARGET_FILE:launcher>
+  $<TARGET_PROPERTY:strata-bunzip2,STRATA_PROGRAM_PATH>
+  $<TARGET_PROPERTY:strata-unzstd,STRATA_PROGRAM_PATH>
+  DESTINATION libexec/strata)

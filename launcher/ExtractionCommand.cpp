@@ -16,9 +16,11 @@ bool MakeExtractionCommand(const char* type, const std::string& decompressor, co
   // Pipe mode: the shell's status is tar's, so the decompressor reports its
   // own on descriptor 3 (see launcher/Sink.h); and tar runs only once it is
   // inside the directory, never in the working directory when the cd fails.
-  if (strcmp(type, "bz2") == 0) {
-    *command = FormatText("{ %s -dc; echo $? >&3; } | (cd %s && tar xof -)", tool.c_str(),
-                          in.c_str());
+  // A zstd archive ("tzst") goes through its carried decompressor just as a
+  // bzip2 one does.
+  if (strcmp(type, "bz2") == 0 || strcmp(type, "tzst") == 0) {
+    *command =
+        FormatText("{ %s -dc; echo $? >&3; } | (cd %s && tar xof -)", tool.c_str(), in.c_str());
     *archiveFileName = nullptr;
   } else if (strcmp(type, "tgz") == 0) {
     *command = FormatText("{ gunzip -c; echo $? >&3; } | (cd %s && tar xof -)", in.c_str());
@@ -30,8 +32,7 @@ bool MakeExtractionCommand(const char* type, const std::string& decompressor, co
     // File mode: each step only after the one before it succeeded, so that
     // the status is the extraction's and nothing runs outside the directory.
     const char* name = "zparchive.rzt";
-    *command =
-        FormatText("cd %s && %s -xvf %s && rm -f %s", in.c_str(), tool.c_str(), name, name);
+    *command = FormatText("cd %s && %s -xvf %s && rm -f %s", in.c_str(), tool.c_str(), name, name);
     *archiveFileName = name;
   } else if (strcmp(type, "zip") == 0) {
     const char* name = "zparchive.zip";

@@ -4,7 +4,7 @@
 #include <string>
 
 // The shell command that unpacks an archive of the given type ("bz2", "tgz",
-// "tz", "rzt", "zip") into dir, using the decompressor at the given path. On
+// "tz", "rzt", "zip", "tzst") into dir, using the decompressor at the given path. On
 // success *archiveFileName is null for the pipe-mode types (the archive goes
 // to the command's standard input) and the name of the file to write into dir
 // for the file-mode types. Returns false, leaving both untouched, for a type

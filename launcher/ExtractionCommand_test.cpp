@@ -7,7 +7,7 @@
 
 #include "common/ShellQuote.h"
 
-TEST(ExtractionCommand, CommandsOfTheFiveTypes) {
+TEST(ExtractionCommand, CommandsOfTheSixTypes) {
   const std::string tool = "/home/u/xxextract.tmp";
   std::string command;
   const char* file = "unset";
@@ -32,10 +32,15 @@ TEST(ExtractionCommand, CommandsOfTheFiveTypes) {
   EXPECT_EQ("cd ./qzsetup && /home/u/xxextract.tmp zparchive.zip && rm -f zparchive.zip\n",
             command);
   EXPECT_STREQ("zparchive.zip", file);
+
+  // zstd goes the way of bzip2, through the carried program.
+  ASSERT_TRUE(MakeExtractionCommand("tzst", tool, "./qzsetup", &command, &file));
+  EXPECT_EQ("{ /home/u/xxextract.tmp -dc; echo $? >&3; } | (cd ./qzsetup && tar xof -)", command);
+  EXPECT_EQ(nullptr, file);
 }
 
 TEST(ExtractionCommand, UnknownTypesLeaveEverythingAlone) {
-  for (const char* type : {"BZ2", "bz2 ", "", "gz", "tar", "zipx"}) {
+  for (const char* type : {"BZ2", "bz2 ", "", "gz", "tar", "zipx", "tzst ", "zst", "TZST"}) {
     std::string command = "before";
     const char* file = "before";
     EXPECT_FALSE(MakeExtractionCommand(type, "/x", "./qzsetup", &command, &file)) << type;

@@ -21,6 +21,7 @@
 #include "common/SystemError.h"
 #include "launcher/ArchiveChunks.h"
 #include "launcher/ExtractionCommand.h"
+#include "launcher/ExtractionRoom.h"
 #include "launcher/PackageFile.h"
 #include "launcher/Sink.h"
 #include "package/Checksum.h"
@@ -123,7 +124,8 @@ Stage1::Stage1()
     : m_nFlags(0),
       m_nChecksumKind(kChecksumNone),
       m_checksumDigest(),
-      m_szPackagePath("/proc/self/exe") {}
+      m_szPackagePath("/proc/self/exe"),
+      m_nUnpackedSize(0) {}
 
 Stage1::~Stage1() {}
 
@@ -232,6 +234,22 @@ void Stage1::Main(int archiveLength, int extractorLength, char* archiveType, int
     }
   }
 
+  // Room for everything this run writes, before it writes anything: a file
+  // system that fills up halfway leaves a broken extraction and a full disk.
+  // An unknown type writes no archive file; it ends further on.
+  {
+    std::string ignored;
+    const char* archiveFile = nullptr;
+    bool fileMode = MakeExtractionCommand(archiveType, "", kExtractDir, &ignored, &archiveFile) &&
+                    archiveFile != nullptr;
+    ExtractionRoom room(extractorLength, archiveLength, fileMode, m_nUnpackedSize);
+    std::string cwd, message;
+    if (!CurrentDirectory(&cwd))
+      cwd = ".";
+    if (!room.FitsIn(cwd, &message))
+      Bail(-1, message.c_str());
+  }
+
   // Second pass: write the decompressor out, then the archive in chunks. A
   // signal from here on takes along what this run made, and whatever the
   // extraction command started (whose orphans this process then reaps).
@@ -247,8 +265,13 @@ void Stage1::Main(int archiveLength, int extractorLength, char* archiveType, int
   // A shell and rm cost a small package more than its whole check; with
   // nothing by that name there is nothing for them to remove.
   struct stat earlier;
-  if (lstat(kExtractDir, &earlier) == 0 || errno != ENOENT)
+  if (lstat(kExtractDir, &earlier) == 0 || errno != ENOENT) {
     system("rm -rf ./qzsetup");
+    // A target whose search path has no rm (a shell and tar are all a
+    // package needs) still gets the earlier directory removed.
+    if (lstat(kExtractDir, &earlier) == 0)
+      RemoveTreeAt(AT_FDCWD, kExtractDir);
+  }
   if (mkdir(kExtractDir, 0700) != 0)
     Abandon("\nError: mkdir failed", extractorLength != 0);
   if (chmod(kExtractDir, 0700) != 0)
@@ -274,8 +297,7 @@ void Stage1::Main(int archiveLength, int extractorLength, char* archiveType, int
   } else {
     archivePath = FormatText("%s%s%s", kExtractDir, "/", archiveFileName);
     std::string error;
-    if (!sink.OpenFile(archivePath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666,
-                       &error))
+    if (!sink.OpenFile(archivePath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666, &error))
       Abandon(("\nError: " + error + "\n").c_str(), extractorLength != 0);
   }
 
@@ -318,9 +340,9 @@ void Stage1::Main(int archiveLength, int extractorLength, char* archiveType, int
   if (archiveShort)
     failure = "short read of the archive";
   if (!failure.empty()) {
-    Abandon(("\nError: extraction failed (" + failure + "); the installer was not started\n")
-                .c_str(),
-            false);
+    Abandon(
+        ("\nError: extraction failed (" + failure + "); the installer was not started\n").c_str(),
+        false);
   }
   // The archive's own "./" member may have widened the directory's mode.
   if (chmod(kExtractDir, 0700) != 0)

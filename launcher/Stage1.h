@@ -41,6 +41,10 @@ class Stage1 {
   // must have (a kind of launcher/PackageRecord.h and its digest bytes). With
   // kind none, the default, the pieces are not checked.
   void SetChecksum(uint32_t kind, const unsigned char* digest);
+  // The room the archive's files take once unpacked, from the package
+  // record (0, the default: not known); Main refuses to start writing into
+  // a file system that has no room for them.
+  void SetUnpackedSize(uint64_t bytes) { m_nUnpackedSize = bytes; }
   // The file that holds the package: by default the running program
   // (/proc/self/exe); tests that run Main in-process name their package.
   void SetPackagePath(const char* path);
@@ -59,6 +63,7 @@ class Stage1 {
   void ExportPackageIdentity(const PackageFile& package);
 
   std::string m_szPackagePath;
+  uint64_t m_nUnpackedSize;
 };
 
 #endif  // STRATA_LAUNCHER_STAGE1_H_

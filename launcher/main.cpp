@@ -10,5 +10,6 @@ int main(int argc, char** argv) {
   // Main; it is never destroyed.
   static Stage1* stage1 = new Stage1;
   stage1->SetChecksum(record.checksumKind, record.checksum);
+  stage1->SetUnpackedSize(record.unpackedSize);
   stage1->Main(record.archiveLength, record.extractorLength, record.archiveType, argc, argv);
 }

@@ -6,8 +6,14 @@
 // run time instead of folding the built-in constants into the code.
 extern const volatile PackageRecord g_packageRecord;
 __attribute__((used)) const volatile PackageRecord g_packageRecord = {
-    STRATA_PACKAGE_RECORD_MAGIC,  kBuiltInArchiveLength, kBuiltInExtractorLength,
-    STRATA_BUILT_IN_ARCHIVE_TYPE, kChecksumNone,         {0},
+    STRATA_PACKAGE_RECORD_MAGIC,
+    kBuiltInArchiveLength,
+    kBuiltInExtractorLength,
+    STRATA_BUILT_IN_ARCHIVE_TYPE,
+    kChecksumNone,
+    {0},
+    kPackageRecordLayout,
+    0,
 };
 
 PackageRecord LoadPackageRecord() {

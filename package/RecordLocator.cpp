@@ -22,8 +22,7 @@ static_assert(sizeof STRATA_PACKAGE_RECORD_MAGIC == kMagicSize, "the magic fills
 }  // namespace
 
 bool FindRecordMagic(int fd, uint64_t limit, size_t maxCount, std::vector<uint64_t>* offsets,
-                     std::string* error) {
-  const char* magic = STRATA_PACKAGE_RECORD_MAGIC;
+                     std::string* error, const char* magic) {
   const size_t kBlock = 1 << 20;
   std::string window;  // the tail of the last block, then the next block
   uint64_t windowStart = 0;
@@ -59,6 +58,10 @@ bool FindRecordMagic(int fd, uint64_t limit, size_t maxCount, std::vector<uint64
     window.erase(0, window.size() - keep);
   }
   return true;
+}
+
+std::string FirstLayoutMagic() {
+  return std::string("StrataPkg") + "Record" + std::string(1, '\0');
 }
 
 bool ReadRecordAt(int fd, uint64_t offset, PackageRecord* record, std::string* error) {
@@ -98,5 +101,6 @@ bool HoldsBuiltInValues(const PackageRecord& record) {
          record.extractorLength == kBuiltInExtractorLength &&
          memcmp(record.archiveType, kType, sizeof kType) == 0 &&
          record.checksumKind == kChecksumNone &&
-         memcmp(record.checksum, kNoDigest, sizeof kNoDigest) == 0;
+         memcmp(record.checksum, kNoDigest, sizeof kNoDigest) == 0 &&
+         record.layout == kPackageRecordLayout && record.unpackedSize == 0;
 }

@@ -13,10 +13,17 @@
 // by the magic text that starts it (all 16 bytes, the NUL included).
 
 // Appends to *offsets the file offsets of the first maxCount copies of the
-// magic in the first limit bytes of fd (read with pread). False with *error
+// magic (16 bytes: this layout's by default, another layout's to recognize
+// it) in the first limit bytes of fd (read with pread). False with *error
 // (the system's text) on a read error.
 bool FindRecordMagic(int fd, uint64_t limit, size_t maxCount, std::vector<uint64_t>* offsets,
-                     std::string* error);
+                     std::string* error, const char* magic = STRATA_PACKAGE_RECORD_MAGIC);
+
+// The 16-byte magic of the first record layout (76 bytes, before the layout
+// field and the unpacked size), so that a builder can name a launcher or a
+// package of that layout instead of taking it for none. Made at run time,
+// so that no program carries it whole where an older builder would look.
+std::string FirstLayoutMagic();
 
 // The record stored at offset: true, or false with *error (the system's
 // text, or "the record is cut short" at the end of the file).

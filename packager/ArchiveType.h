@@ -26,7 +26,7 @@ struct ArchiveType {
 // The type called name, or null.
 const ArchiveType* FindArchiveType(const std::string& name);
 
-// "bz2, tgz, tz, rzt or zip", for messages.
+// "bz2, tgz, tz, rzt, zip or tzst", for messages.
 std::string ArchiveTypeNames();
 
 #endif  // STRATA_PACKAGER_ARCHIVETYPE_H_

@@ -20,6 +20,7 @@ const int64_t DirectoryArchive::kMemberTime;
 
 bool DirectoryArchive::Scan(const std::string& dir, std::string* error) {
   m_members.clear();
+  m_contents = UnpackedContents();
   m_szDisplay = dir;
   // tar and the walk below must see the same directory, even if a link on
   // the way is changed meanwhile.
@@ -75,9 +76,14 @@ bool DirectoryArchive::ScanDirectory(const std::string& relative, std::string* e
         break;
       }
       close(fd);
+      // Hard links are stored as plain files, so each name counts whole.
+      m_contents.AddFile(member, static_cast<uint64_t>(st.st_size));
     } else if (S_ISDIR(st.st_mode)) {
       subdirectories.push_back(member);
-    } else if (!S_ISLNK(st.st_mode)) {
+      m_contents.AddDirectory();
+    } else if (S_ISLNK(st.st_mode)) {
+      m_contents.AddLink(member);
+    } else {
       *error = memberShown + ": not a regular file, directory or symbolic link";
       ok = false;
       break;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "packager/UnpackedContents.h"
+
 // The tar archive of a directory's contents, made so that the same names,
 // contents, modes and link targets always give the same bytes: members
 // "./name" sorted by byte value, no member for the top directory itself,
@@ -30,6 +32,9 @@ class DirectoryArchive {
   const std::vector<std::string>& Members() const { return m_members; }
   // The directory scanned, with every symbolic link on the way resolved.
   const std::string& Root() const { return m_szRoot; }
+  // The room the members take once unpacked, and whether a second stage is
+  // among them.
+  const UnpackedContents& Contents() const { return m_contents; }
 
   // Writes the archive, piped through the compressor command, to outFd at
   // its current position. On failure *error says which program failed and
@@ -42,6 +47,7 @@ class DirectoryArchive {
   std::string m_szDisplay;  // dir as the caller named it, for messages
   std::string m_szRoot;     // dir resolved
   std::vector<std::string> m_members;
+  UnpackedContents m_contents;
 };
 
 #endif  // STRATA_PACKAGER_DIRECTORYARCHIVE_H_

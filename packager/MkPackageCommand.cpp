@@ -206,6 +206,11 @@ int MkPackageCommand::Info(const std::string& path, const SignOptions& sign) {
           static_cast<unsigned long long>(inspector.LauncherLength()));
   fprintf(m_pOut, "Decompressor:  %ld bytes\n", static_cast<long>(record.extractorLength));
   fprintf(m_pOut, "Archive:       %ld bytes\n", static_cast<long>(record.archiveLength));
+  if (record.unpackedSize == 0)
+    fprintf(m_pOut, "Unpacked:      not recorded\n");
+  else
+    fprintf(m_pOut, "Unpacked:      %llu bytes\n",
+            static_cast<unsigned long long>(record.unpackedSize));
   fprintf(m_pOut, "Type:          %s\n", record.archiveType);
   if (record.checksumKind == kChecksumNone) {
     fprintf(m_pOut, "Checksum:      none\n");
@@ -280,10 +285,11 @@ void MkPackageCommand::PrintHelp() {
           "Options:\n"
           "  --type TYPE             archive type: %s (default bz2)\n"
           "  --decompressor PROGRAM  carry PROGRAM as the decompressor; a name without\n"
-          "                          \"/\" is looked up on PATH (default for bz2: bzip2)\n"
+          "                          \"/\" is looked up on PATH (default: strata-bunzip2\n"
+          "                          for bz2, strata-unzstd for tzst)\n"
           "  --no-decompressor       carry no decompressor (types tgz and tz only)\n"
-          "  --launcher FILE         the stage-one launcher (default: launcher in\n"
-          "                          the directory of %s)\n"
+          "  --launcher FILE         the stage-one launcher (default: the one that came\n"
+          "                          with %s, in ../libexec/strata/ or beside it)\n"
           "  --checksum KIND         digest of the pieces: sha256, xxh3-128 or none\n"
           "                          (default %s)\n"
           "  --no-checksum           record no digest\n"
@@ -304,9 +310,10 @@ void MkPackageCommand::PrintHelp() {
           "  --generate-key NAME     write a new key pair NAME.key and NAME.pub (mode 0600)\n"
           "  --no-password           with --generate-key: leave NAME.key unencrypted\n"
           "\n"
-          "A directory is packed as a tar archive (type bz2 or tgz) whose members are\n"
-          "\"./\" paths sorted by name, owned by 0:0 and dated 2000-01-01 00:00:00 UTC,\n"
-          "so that the same directory always gives the same package.\n"
+          "A directory is packed as a tar archive (type bz2, tgz or tzst) whose\n"
+          "members are \"./\" paths sorted by name, owned by 0:0 and dated 2000-01-01\n"
+          "00:00:00 UTC, so that the same directory always gives the same package;\n"
+          "it must hold the second stage Bin/setup (or Bin/setup.sh, .pl or .py).\n"
           "\n"
           "A secret key file that others may read is refused.\n"
           "\n"

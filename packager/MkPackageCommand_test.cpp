@@ -20,6 +20,23 @@ typedef std::vector<std::string> Args;
 
 const char kTryHelp[] = "Try 'mkpackage --help' for more information.\n";
 
+// err without the warning that archive could not be read through to
+// measure it, which every pretend archive of these tests gives; the
+// reason in it is the archive library's.
+std::string WithoutUnreadableWarning(const std::string& err, const std::string& archive) {
+  const std::string start = "mkpackage: warning: cannot read " + archive + " through (";
+  const std::string end =
+      "); the package records no unpacked size, and the launcher checks only the room for its "
+      "decompressor\n";
+  size_t at = err.find(start);
+  if (at == std::string::npos)
+    return err;
+  size_t stop = err.find(end, at);
+  if (stop == std::string::npos || err.find('\n', at) < stop)
+    return err;
+  return err.substr(0, at) + err.substr(stop + end.size());
+}
+
 struct Result {
   int status;
   std::string out;
@@ -67,7 +84,7 @@ class MkPackageCommandTest : public ::testing::Test {
     args.push_back(m_dir / "pkg");
     Result result = Command(args);
     ASSERT_EQ(0, result.status) << result.err;
-    ASSERT_EQ("", result.err);
+    ASSERT_EQ("", WithoutUnreadableWarning(result.err, archive));
   }
 
   // Overwrites bytes of m_dir/pkg.
@@ -124,7 +141,7 @@ TEST(MkPackageCommand, WrongCommandLinesAreUsageErrors) {
       {{"-t", "tgz", "a", "b"}, "unknown option '-t'"},
       {{"a", "b", "--type"}, "option '--type' needs a value"},
       {{"--type=lzma", "a", "b"},
-       "unknown archive type 'lzma' (the types are bz2, tgz, tz, rzt or zip)"},
+       "unknown archive type 'lzma' (the types are bz2, tgz, tz, rzt, zip or tzst)"},
       {{"--help=yes"}, "option '--help' takes no value"},
       {{"--decompressor", "", "a", "b"}, "option '--decompressor' needs a program"},
       {{"--decompressor", "x", "--no-decompressor", "a", "b"},
@@ -161,7 +178,7 @@ TEST_F(MkPackageCommandTest, BuildFailuresAndWarningsAreReported) {
     odd = Command({"--launcher", STUB_LAUNCHER, "--type", "tgz", "--", "-odd.tgz", "pkg"});
   }
   EXPECT_EQ(0, odd.status) << odd.err;
-  EXPECT_EQ("", odd.err);
+  EXPECT_EQ("", WithoutUnreadableWarning(odd.err, "-odd.tgz"));
 
   Result warned = Command({"--launcher", STUB_LAUNCHER, "--type=tz", "--decompressor",
                            m_dir / "dec", m_dir / "archive.bz2", m_dir / "pkg"});
@@ -170,7 +187,7 @@ TEST_F(MkPackageCommandTest, BuildFailuresAndWarningsAreReported) {
                 " is carried but unused\n"
                 "mkpackage: warning: " +
                 m_dir / "archive.bz2" + " does not look like a tz archive\n",
-            warned.err);
+            WithoutUnreadableWarning(warned.err, m_dir / "archive.bz2"));
 }
 
 TEST_F(MkPackageCommandTest, InfoPrintsTheRecordAndVerifiesThePieces) {
@@ -181,6 +198,7 @@ TEST_F(MkPackageCommandTest, InfoPrintsTheRecordAndVerifiesThePieces) {
                      " bytes\n"
                      "Decompressor:  20 bytes\n"
                      "Archive:       26 bytes\n"
+                     "Unpacked:      not recorded\n"
                      "Type:          bz2\n";
   Result info = Command({"--info", m_dir / "pkg"});
   EXPECT_EQ(0, info.status);
@@ -223,15 +241,35 @@ TEST_F(MkPackageCommandTest, InfoPrintsTheRecordAndVerifiesThePieces) {
   EXPECT_NE(std::string::npos, xxh.out.find("\nVerified:      yes\n"));
 }
 
+TEST_F(MkPackageCommandTest, InfoShowsTheUnpackedSizeCountedInBlocks) {
+  // Bin/, Bin/setup and README: one 4 KiB block each, whether the directory
+  // is packed here or the same files come as a prepared archive, read
+  // through once.
+  Build({"--type", "tzst"}, m_dir / "tree");
+  Result info = Command({"--info", m_dir / "pkg"});
+  EXPECT_EQ(0, info.status) << info.err;
+  EXPECT_NE(std::string::npos, info.out.find("\nUnpacked:      12288 bytes\nType:          tzst\n"))
+      << info.out;
+  ASSERT_EQ(0, RunShell("tar -C " + ShellQuote(m_dir / "tree") + " -cf - . | bzip2 > " +
+                        ShellQuote(m_dir / "tree.tar.bz2")));
+  Build({}, m_dir / "tree.tar.bz2");
+  info = Command({"--info", m_dir / "pkg"});
+  EXPECT_EQ(0, info.status) << info.err;
+  // This archive also has a member for its top directory, "./".
+  EXPECT_NE(std::string::npos, info.out.find("\nUnpacked:      16384 bytes\nType:          bz2\n"))
+      << info.out;
+}
+
 TEST_F(MkPackageCommandTest, InfoReadsTheLaunchersRecordNotOneInTheArchive) {
   // An archive that happens to carry a launcher of its own.
   WriteFile(m_dir / "nested.tgz", "\x1f\x8b" + ReadFile(STUB_LAUNCHER));
   Build({"--type", "tgz", "--no-decompressor"}, m_dir / "nested.tgz");
   Result info = Command({"--info", m_dir / "pkg"});
   EXPECT_EQ(0, info.status) << info.err;
-  EXPECT_NE(std::string::npos, info.out.find("Decompressor:  0 bytes\nArchive:       " +
-                                             std::to_string(ReadFile(m_dir / "nested.tgz").size()) +
-                                             " bytes\nType:          tgz\n"));
+  EXPECT_NE(std::string::npos,
+            info.out.find("Decompressor:  0 bytes\nArchive:       " +
+                          std::to_string(ReadFile(m_dir / "nested.tgz").size()) +
+                          " bytes\nUnpacked:      not recorded\nType:          tgz\n"));
   EXPECT_NE(std::string::npos, info.out.find("\nVerified:      yes\n"));
 }
 
@@ -361,8 +399,13 @@ class MkPackageProgramTest : public ::testing::Test {
     ASSERT_EQ(0, chmod(m_dir.path().c_str(), 0755));
     ASSERT_EQ(0, mkdir((m_dir / "bin").c_str(), 0755));
     WriteFile(m_dir / "bin/mkpackage", ReadFile(MKPACKAGE), 0755);
+    // The decompressor it carries by default lies beside it, as in a build.
+    const std::string built = MKPACKAGE;
+    WriteFile(m_dir / "bin/strata-bunzip2",
+              ReadFile(built.substr(0, built.rfind('/')) + "/strata-bunzip2"), 0755);
     ASSERT_EQ(0, mkdir((m_dir / "tree").c_str(), 0755));
-    WriteFile(m_dir / "tree/setup", "#!/bin/sh\n", 0755);
+    ASSERT_EQ(0, mkdir((m_dir / "tree/Bin").c_str(), 0755));
+    WriteFile(m_dir / "tree/Bin/setup", "#!/bin/sh\n", 0755);
   }
 
   // Runs mkpackage with the arguments (already quoted for the shell).
@@ -389,7 +432,9 @@ TEST_F(MkPackageProgramTest, TakesTheLauncherBesideItself) {
   std::string err;
   std::string pkg = ShellQuote(m_dir / "pkg");
   EXPECT_EQ(1, Program(ShellQuote(m_dir / "tree") + " " + pkg, &err));
-  EXPECT_EQ("mkpackage: " + m_dir / "bin/launcher" + ": No such file or directory\n", err);
+  EXPECT_EQ("mkpackage: cannot find the launcher (looked for " + m_dir / "libexec/strata/launcher" +
+                " or " + m_dir / "bin/launcher" + "); give --launcher FILE\n",
+            err);
 
   WriteFile(m_dir / "bin/launcher", ReadFile(STUB_LAUNCHER), 0755);
   EXPECT_EQ(0, Program(ShellQuote(m_dir / "tree") + " " + pkg, &err)) << err;

@@ -19,6 +19,8 @@
 #include "package/RecordLocator.h"
 #include "packager/ArchiveType.h"
 #include "packager/DirectoryArchive.h"
+#include "packager/ProgramLinkage.h"
+#include "packager/UnpackedContents.h"
 
 namespace {
 
@@ -67,6 +69,22 @@ bool SameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// A package without a second stage unpacks and then only warns.
+std::string NoSecondStage(const std::string& path) {
+  return path +
+         " has no Bin/setup (nor Bin/setup.sh, .pl or .py): the package will unpack it, warn that "
+         "no second stage was found and end with 0";
+}
+
+// The decompressor that a type carries unless told otherwise, or null.
+const char* DefaultDecompressor(const std::string& type) {
+  if (type == "bz2")
+    return "strata-bunzip2";
+  if (type == "tzst")
+    return "strata-unzstd";
+  return nullptr;
+}
+
 }  // namespace
 
 struct PackageBuilder::Inputs {
@@ -85,16 +103,28 @@ struct PackageBuilder::Inputs {
   struct stat archiveStat;
   DirectoryArchive directory;  // or the directory to pack
   bool fromDirectory = false;
+  uint64_t unpackedSize = 0;  // 0: not known
 };
 
 PackageBuilder::PackageBuilder(BuildOptions options) : m_options(std::move(options)) {}
 
-std::string PackageBuilder::DefaultLauncherPath() {
+std::string PackageBuilder::CarriedProgramPath(const std::string& name, std::string* looked) {
   std::vector<char> self(PATH_MAX + 1);
   ssize_t n = readlink("/proc/self/exe", self.data(), self.size() - 1);
+  looked->clear();
   if (n <= 0)
     return "";
-  return DirectoryOf(std::string(self.data(), static_cast<size_t>(n))) + "/launcher";
+  const std::string dir = DirectoryOf(std::string(self.data(), static_cast<size_t>(n)));
+  // The installed place first: an installed bin/ is shared with other
+  // programs, one of which may have the same name.
+  const std::string candidates[] = {DirectoryOf(dir) + "/libexec/strata/" + name, dir + "/" + name};
+  *looked = candidates[0] + " or " + candidates[1];
+  for (const std::string& candidate : candidates) {
+    struct stat st;
+    if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+      return candidate;
+  }
+  return "";
 }
 
 bool PackageBuilder::Build(std::string* error) {
@@ -146,11 +176,19 @@ bool PackageBuilder::OpenInputs(Inputs* inputs, std::string* error) {
     return false;
   }
 
+  return OpenLauncher(inputs, error) && OpenDecompressor(inputs, error) &&
+         OpenArchive(inputs, error);
+}
+
+bool PackageBuilder::OpenLauncher(Inputs* inputs, std::string* error) {
   inputs->launcherPath = m_options.launcher;
   if (inputs->launcherPath.empty()) {
-    inputs->launcherPath = DefaultLauncherPath();
+    std::string looked;
+    inputs->launcherPath = CarriedProgramPath("launcher", &looked);
     if (inputs->launcherPath.empty()) {
-      *error = "cannot find the launcher beside mkpackage; give --launcher FILE";
+      *error = looked.empty()
+                   ? "cannot find the launcher beside mkpackage; give --launcher FILE"
+                   : "cannot find the launcher (looked for " + looked + "); give --launcher FILE";
       return false;
     }
   }
@@ -164,6 +202,17 @@ bool PackageBuilder::OpenInputs(Inputs* inputs, std::string* error) {
     return false;
   }
   if (offsets.empty()) {
+    // Never written over: a record of another layout has its fields
+    // elsewhere.
+    std::vector<uint64_t> older;
+    if (FindRecordMagic(inputs->launcher.Get(), static_cast<uint64_t>(inputs->launcherStat.st_size),
+                        1, &older, &reason, FirstLayoutMagic().c_str()) &&
+        !older.empty()) {
+      *error = inputs->launcherPath +
+               ": a launcher of an older package record layout; take the launcher that came "
+               "with this mkpackage";
+      return false;
+    }
     *error = inputs->launcherPath + ": not a launcher (it holds no package record)";
     return false;
   }
@@ -195,7 +244,7 @@ bool PackageBuilder::OpenInputs(Inputs* inputs, std::string* error) {
     return false;
   }
 
-  return OpenDecompressor(inputs, error) && OpenArchive(inputs, error);
+  return true;
 }
 
 bool PackageBuilder::OpenDecompressor(Inputs* inputs, std::string* error) {
@@ -209,16 +258,25 @@ bool PackageBuilder::OpenDecompressor(Inputs* inputs, std::string* error) {
         return false;
       }
       return true;
-    case BuildOptions::kDefaultDecompressor:
+    case BuildOptions::kDefaultDecompressor: {
       if (!type.needsDecompressor)
         return true;
-      if (type.name != std::string("bz2")) {
+      const char* name = DefaultDecompressor(type.name);
+      if (name == nullptr) {
         *error =
             "type " + std::string(type.name) + " needs a decompressor; give --decompressor PROGRAM";
         return false;
       }
-      program = "bzip2";
+      std::string looked;
+      program = CarriedProgramPath(name, &looked);
+      if (program.empty()) {
+        *error = "cannot find " + std::string(name) +
+                 (looked.empty() ? "" : " (looked for " + looked + ")") +
+                 "; give --decompressor PROGRAM";
+        return false;
+      }
       break;
+    }
     case BuildOptions::kGivenDecompressor:
       program = m_options.decompressor;
       if (!type.needsDecompressor)
@@ -240,6 +298,18 @@ bool PackageBuilder::OpenDecompressor(Inputs* inputs, std::string* error) {
   // is most likely not a program at all.
   if ((inputs->decompressorStat.st_mode & 0111) == 0)
     m_warnings.push_back(path + " is not executable; is it a decompressor program?");
+  // The package runs it on machines the builder knows nothing of.
+  ProgramLinkage linkage;
+  std::string reason;
+  if (!ReadProgramLinkage(inputs->decompressor.Get(), &linkage, &reason)) {
+    *error = path + ": " + reason;
+    return false;
+  }
+  if (linkage.Dynamic()) {
+    m_warnings.push_back(path + " is dynamically linked: the package unpacks only where " +
+                         linkage.Needs() +
+                         " can be found (strata-bunzip2 and strata-unzstd need nothing)");
+  }
   inputs->decompressorPath = path;
   return true;
 }
@@ -255,11 +325,16 @@ bool PackageBuilder::OpenArchive(Inputs* inputs, std::string* error) {
   if (S_ISDIR(st.st_mode)) {
     if (type.compressor.empty()) {
       *error = path + ": cannot make a " + std::string(type.name) +
-               " archive from a directory (only bz2 and tgz); give a prepared archive file";
+               " archive from a directory (only bz2, tgz and tzst); give a prepared archive file";
       return false;
     }
     inputs->fromDirectory = true;
-    return inputs->directory.Scan(path, error);
+    if (!inputs->directory.Scan(path, error))
+      return false;
+    inputs->unpackedSize = inputs->directory.Contents().Size();
+    if (!inputs->directory.Contents().HasSecondStage())
+      m_warnings.push_back(NoSecondStage(path));
+    return true;
   }
   if (!OpenRegular(path, &inputs->archive, &inputs->archiveStat, error))
     return false;
@@ -275,7 +350,23 @@ bool PackageBuilder::OpenArchive(Inputs* inputs, std::string* error) {
     if (read && (got < start.size() || start != type.signature))
       m_warnings.push_back(path + " does not look like a " + std::string(type.name) + " archive");
   }
+  MeasureArchive(inputs);
   return true;
+}
+
+void PackageBuilder::MeasureArchive(Inputs* inputs) {
+  const std::string& path = m_options.archive;
+  UnpackedContents contents;
+  std::string reason;
+  if (!contents.ReadArchive(inputs->archive.Get(), &reason)) {
+    m_warnings.push_back("cannot read " + path + " through (" + reason +
+                         "); the package records no unpacked size, and the launcher checks only "
+                         "the room for its decompressor");
+    return;
+  }
+  inputs->unpackedSize = contents.Size();
+  if (!contents.HasSecondStage())
+    m_warnings.push_back(NoSecondStage(path));
 }
 
 bool PackageBuilder::CheckOutput(const Inputs& inputs, std::string* error) {
@@ -374,6 +465,8 @@ bool PackageBuilder::Assemble(Inputs* inputs, int fd, std::string* error) {
   memcpy(record.archiveType, inputs->type->name, strlen(inputs->type->name));
   record.checksumKind = m_options.checksumKind;
   memset(record.checksum, 0, sizeof record.checksum);
+  record.layout = kPackageRecordLayout;
+  record.unpackedSize = inputs->unpackedSize;
   if (m_options.checksumKind != kChecksumNone) {
     // What was written, read back: the digest covers the bytes in the
     // package.

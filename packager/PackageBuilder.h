@@ -16,7 +16,7 @@ const uint32_t kDefaultChecksumKind = kChecksumXxh3_128;
 // What to build a package from.
 struct BuildOptions {
   enum DecompressorChoice {
-    kDefaultDecompressor,  // bzip2 on PATH for bz2; none for tgz and tz
+    kDefaultDecompressor,  // strata-bunzip2 for bz2, strata-unzstd for tzst; none for tgz and tz
     kNoDecompressor,
     kGivenDecompressor,
   };
@@ -24,7 +24,7 @@ struct BuildOptions {
   std::string archive;  // a compressed archive file, or a directory to pack
   std::string output;
   std::string type = "bz2";
-  std::string launcher;  // empty: the launcher beside the running program
+  std::string launcher;  // empty: the launcher that came with the running program
   DecompressorChoice decompressorChoice = kDefaultDecompressor;
   std::string decompressor;  // a path, or a program name looked up on PATH
   uint32_t checksumKind = kDefaultChecksumKind;
@@ -36,7 +36,12 @@ struct BuildOptions {
 // and no temporary file is left, and an existing output is untouched. The
 // input files are never modified. Only a launcher whose record still holds
 // the built-in values is taken: one that an earlier build filled in is most
-// likely a whole package.
+// likely a whole package, and one whose record has another layout would
+// read whatever this builder wrote there differently.
+//
+// The record also tells the launcher how much room the unpacked files take:
+// counted while a directory is scanned, or by reading a prepared archive
+// through once.
 class PackageBuilder {
  public:
   explicit PackageBuilder(BuildOptions options);
@@ -44,9 +49,12 @@ class PackageBuilder {
   PackageBuilder(const PackageBuilder&) = delete;
   PackageBuilder& operator=(const PackageBuilder&) = delete;
 
-  // The launcher that a build uses by default: "launcher" in the directory
-  // of the running program, or "" if that directory is not known.
-  static std::string DefaultLauncherPath();
+  // Where a program that mkpackage carries by default (the launcher, the
+  // decompressors) lies: in libexec/strata/ beside the bin/ of an installed
+  // mkpackage, or else in the directory of the running program itself, as
+  // in a build tree. "" when it is in neither (or the running program's
+  // directory is not known); *looked says where it was looked for.
+  static std::string CarriedProgramPath(const std::string& name, std::string* looked);
 
   // Builds the package; false with a message (without a program name) on
   // failure.
@@ -60,8 +68,10 @@ class PackageBuilder {
 
   bool CheckOutputName(std::string* error);
   bool OpenInputs(Inputs* inputs, std::string* error);
+  bool OpenLauncher(Inputs* inputs, std::string* error);
   bool OpenDecompressor(Inputs* inputs, std::string* error);
   bool OpenArchive(Inputs* inputs, std::string* error);
+  void MeasureArchive(Inputs* inputs);
   bool CheckOutput(const Inputs& inputs, std::string* error);
   bool Assemble(Inputs* inputs, int fd, std::string* error);
 

@@ -135,15 +135,16 @@ TEST_F(PackageBuilderTest, RecordsTheChosenChecksumKind) {
   EXPECT_EQ(std::string(32, '\0'), std::string(reinterpret_cast<char*>(record.checksum), 32));
 }
 
-TEST_F(PackageBuilderTest, PacksADirectoryWithBzip2FromPath) {
+TEST_F(PackageBuilderTest, PacksADirectoryWithTheStaticBunzip2BesideIt) {
   std::string error;
-  ASSERT_TRUE(Build(Options(m_dir / "tree", m_dir / "out/pkg"), &error)) << error;
+  Names warnings;
+  ASSERT_TRUE(Build(Options(m_dir / "tree", m_dir / "out/pkg"), &error, &warnings)) << error;
+  EXPECT_TRUE(warnings.empty());
   std::string package = ReadFile(m_dir / "out/pkg");
   PackageRecord record;
   ASSERT_TRUE(RecordOf(package, &record));
-  std::string bzip2Path;
-  ASSERT_EQ(0, RunShell("command -v bzip2 | tr -d '\\n'", &bzip2Path));
-  std::string bzip2 = ReadFile(bzip2Path);
+  std::string looked;
+  std::string bzip2 = ReadFile(PackageBuilder::CarriedProgramPath("strata-bunzip2", &looked));
   size_t launcherLength = ReadFile(STUB_LAUNCHER).size();
   ASSERT_EQ(static_cast<int32_t>(bzip2.size()), record.extractorLength);
   EXPECT_EQ(bzip2, package.substr(launcherLength, bzip2.size()));
@@ -213,15 +214,42 @@ TEST_F(PackageBuilderTest, WarnsAboutInputsThatLookWrong) {
   std::string error;
   Names warnings;
   ASSERT_TRUE(Build(options, &error, &warnings)) << error;
-  EXPECT_EQ((Names{m_dir / "archive.tgz" + " does not look like a tgz archive"}), warnings);
+  ASSERT_EQ(2u, warnings.size());
+  EXPECT_EQ(m_dir / "archive.tgz" + " does not look like a tgz archive", warnings[0]);
+  // The reason is the archive library's.
+  EXPECT_EQ(0u, warnings[1].find("cannot read " + m_dir / "archive.tgz" + " through ("));
 
   WriteFile(m_dir / "data", "not a program", 0644);
   options = Options(m_dir / "archive.bz2", m_dir / "out/pkg");
   options.decompressorChoice = BuildOptions::kGivenDecompressor;
   options.decompressor = m_dir / "data";
   ASSERT_TRUE(Build(options, &error, &warnings)) << error;
-  EXPECT_EQ((Names{m_dir / "data" + " is not executable; is it a decompressor program?"}),
+  ASSERT_EQ(2u, warnings.size());
+  EXPECT_EQ(m_dir / "data" + " is not executable; is it a decompressor program?", warnings[0]);
+
+  // A program that needs the builder's libraries may not find them on the
+  // target; one that needs nothing is taken in silence.
+  options.decompressor = "/bin/bzip2";
+  ASSERT_TRUE(Build(options, &error, &warnings)) << error;
+  ASSERT_EQ(2u, warnings.size());
+  EXPECT_EQ(0u, warnings[0].find("/bin/bzip2 is dynamically linked: the package unpacks only where "
+                                 "libbz2.so.1.0"))
+      << warnings[0];
+  EXPECT_NE(std::string::npos, warnings[0].find(" and the loader /lib"));
+  options.decompressor = PackageBuilder::CarriedProgramPath("strata-unzstd", &error);
+  ASSERT_TRUE(Build(options, &error, &warnings)) << error;
+  EXPECT_EQ(1u, warnings.size());
+
+  // A directory without a second stage gives a package that only warns.
+  ASSERT_EQ(0, unlink((m_dir / "tree/Bin/setup").c_str()));
+  ASSERT_TRUE(Build(Options(m_dir / "tree", m_dir / "out/pkg"), &error, &warnings)) << error;
+  EXPECT_EQ((Names{m_dir / "tree" +
+                   " has no Bin/setup (nor Bin/setup.sh, .pl or .py): the package will unpack "
+                   "it, warn that no second stage was found and end with 0"}),
             warnings);
+  WriteFile(m_dir / "tree/Bin/setup.py", "print('second stage')\n");
+  ASSERT_TRUE(Build(Options(m_dir / "tree", m_dir / "out/pkg"), &error, &warnings)) << error;
+  EXPECT_TRUE(warnings.empty());
 }
 
 TEST_F(PackageBuilderTest, RefusesBadInputsLeavingNothingBehind) {
@@ -253,8 +281,8 @@ TEST_F(PackageBuilderTest, RefusesBadInputsLeavingNothingBehind) {
   add("missing archive", m_dir / "missing: No such file or directory").archive = m_dir / "missing";
   add("empty archive", m_dir / "empty.bz2: the archive is empty").archive = m_dir / "empty.bz2";
   add("empty directory", m_dir / "emptydir: the directory is empty").archive = m_dir / "emptydir";
-  add("unknown type", "unknown archive type 'lzma' (the types are bz2, tgz, tz, rzt or zip)").type =
-      "lzma";
+  add("unknown type", "unknown archive type 'lzma' (the types are bz2, tgz, tz, rzt, zip or tzst)")
+      .type = "lzma";
   add("bz2 without decompressor",
       "type bz2 needs a decompressor; --no-decompressor suits only tgz and tz")
       .decompressorChoice = BuildOptions::kNoDecompressor;
@@ -265,7 +293,7 @@ TEST_F(PackageBuilderTest, RefusesBadInputsLeavingNothingBehind) {
     BuildOptions& options =
         add("zip from a directory", m_dir /
                                         "tree: cannot make a zip archive from a directory (only "
-                                        "bz2 and tgz); give a prepared archive file");
+                                        "bz2, tgz and tzst); give a prepared archive file");
     options.type = "zip";
     options.archive = m_dir / "tree";
     options.decompressorChoice = BuildOptions::kGivenDecompressor;
@@ -411,10 +439,18 @@ TEST_F(PackageBuilderTest, OutputHasMode0755WhateverTheUmask) {
 }
 
 TEST_F(PackageBuilderTest, DefaultLauncherSitsBesideTheProgram) {
-  // The test program itself lives in the build's bin directory.
+  // The test program itself lives in the build's bin directory, which has
+  // no libexec/strata/ beside it.
   std::string self(4096, '\0');
   ssize_t n = readlink("/proc/self/exe", &self[0], self.size());
   ASSERT_GT(n, 0);
   self.resize(static_cast<size_t>(n));
-  EXPECT_EQ(self.substr(0, self.rfind('/')) + "/launcher", PackageBuilder::DefaultLauncherPath());
+  const std::string bin = self.substr(0, self.rfind('/'));
+  std::string looked;
+  EXPECT_EQ(bin + "/launcher", PackageBuilder::CarriedProgramPath("launcher", &looked));
+  EXPECT_EQ(bin + "/strata-unzstd", PackageBuilder::CarriedProgramPath("strata-unzstd", &looked));
+  EXPECT_EQ("", PackageBuilder::CarriedProgramPath("no-such-program", &looked));
+  EXPECT_EQ(bin.substr(0, bin.rfind('/')) + "/libexec/strata/no-such-program or " + bin +
+                "/no-such-program",
+            looked);
 }

@@ -63,6 +63,14 @@ bool PackageInspector::Open(const std::string& path, std::string* error) {
     return false;
   }
   if (offsets.empty()) {
+    if (FindRecordMagic(m_fd.Get(), m_nFileSize, 1, &offsets, &reason,
+                        FirstLayoutMagic().c_str()) &&
+        !offsets.empty()) {
+      *error = path +
+               ": its package record has an older layout, which this mkpackage does not read; "
+               "inspect it with the mkpackage that built it";
+      return false;
+    }
     *error = path + ": not a package (it holds no package record)";
     return false;
   }

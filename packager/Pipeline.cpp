@@ -23,9 +23,10 @@ namespace {
 const size_t kMaxErrorText = 16 * 1024;
 
 // Variables through which the archivers take options from the environment;
-// a release engineer's BZIP2=-1 must not change the package.
+// a release engineer's BZIP2=-1 or ZSTD_CLEVEL=3 must not change the package.
 bool IsOptionVariable(const char* entry) {
-  static const char* const kNames[] = {"TAR_OPTIONS=", "BZIP=", "BZIP2=", "GZIP="};
+  static const char* const kNames[] = {
+      "TAR_OPTIONS=", "BZIP=", "BZIP2=", "GZIP=", "ZSTD_CLEVEL=", "ZSTD_NBTHREADS="};
   for (const char* name : kNames) {
     if (strncmp(entry, name, strlen(name)) == 0)
       return true;

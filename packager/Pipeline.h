@@ -7,8 +7,8 @@
 // A chain of child processes, each one's standard output feeding the next
 // one's standard input, as a shell's "a | b" would run them but without a
 // shell. Commands are looked up on PATH. The children get the parent's
-// environment without the variables through which tar, bzip2 and gzip take
-// default options, so that their output depends on their arguments only.
+// environment without the variables through which tar, bzip2, gzip and zstd
+// take default options, so that their output depends on their arguments only.
 // While they run they are killed if a signal ends this process
 // (common/SignalCleanup.h).
 class Pipeline {

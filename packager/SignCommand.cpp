@@ -10,14 +10,14 @@
 #include <utility>
 #include <vector>
 
-#include "package/Checksum.h"
-#include "common/SystemError.h"
-#include "product/ServerVersion.h"
 #include "common/AtomicFile.h"
 #include "common/FileIo.h"
 #include "common/Path.h"
 #include "common/ScopedFd.h"
+#include "common/SystemError.h"
+#include "package/Checksum.h"
 #include "packager/PackageInspector.h"
+#include "product/ServerVersion.h"
 #include "signing/KeyFile.h"
 #include "signing/PublicKey.h"
 #include "signing/SecretKey.h"

@@ -23,7 +23,10 @@ class SignCommandTest : public ::testing::Test {
  protected:
   void SetUp() override {
     WriteFile(m_dir / "dec", "pretend decompressor", 0755);
-    WriteFile(m_dir / "archive.bz2", "BZh91AY&SY pretend archive");
+    // A real archive with a second stage, so that the builds warn of nothing.
+    ASSERT_EQ(0, RunShell("cd " + ShellQuote(m_dir.path()) +
+                          " && mkdir -p t/Bin && echo : > t/Bin/setup && tar -C t -cf - . | bzip2 "
+                          "> archive.bz2"));
     ProcessResult built =
         Mk({"--launcher", STUB_LAUNCHER, "--decompressor", "./dec", "archive.bz2", "pkg"});
     ASSERT_EQ(0, built.code) << built.err;

@@ -11,20 +11,24 @@ job=${1:-build}
 
 # python3 runs the layering check among the tests; the decompressors that
 # packages carry are static musl programs built from Debian's static libbz2
-# and libzstd; mkpackage signs packages with libsodium.
+# and libzstd; mkpackage signs packages with libsodium, reads prepared
+# archives through with libarchive and packs tzst packages with zstd.
 build_pkgs="cmake make g++ pkg-config libgtest-dev libgmock-dev libmd-dev libxxhash-dev bzip2 tar
-  python3 musl-tools libbz2-dev libzstd-dev libsodium-dev"
+  python3 musl-tools libbz2-dev libzstd-dev libsodium-dev libarchive-dev zstd"
 # The end-to-end tests run packages whose second stage may be a shell, Perl or
 # Python script, and build packages with lbzip2 as their decompressor; the
 # builder's tests check its digests against sha256sum and xxhsum (xxhash),
-# GNU time measures the launcher's peak memory, and strace shows which calls
+# GNU time measures the launcher's peak memory, readelf (binutils) shows that
+# the carried pieces are static, and strace shows which calls
 # the launcher makes on its temporary file; the decompressors' tests feed
 # them what the real zstd writes; minisign checks the signatures that
 # mkpackage makes, and makes signatures for it to check; ansible-playbook
 # and ansible-vault run the Ansible role of deploy/ on local hosts.
 test_pkgs="$build_pkgs clang libclang-rt-14-dev lbzip2 perl python3 gzip xxhash time strace zstd
-  minisign ansible-core"
-bench_pkgs="$build_pkgs lbzip2 python3"
+  minisign ansible-core binutils"
+# The benchmark compares with gzip and xz, and packs installed files of
+# Perl, the time zones and fonts, as a product would hold them.
+bench_pkgs="$build_pkgs lbzip2 python3 gzip xz-utils perl tzdata fonts-dejavu-core"
 fuzz_pkgs="$build_pkgs clang libclang-rt-14-dev"
 
 case "$job" in
