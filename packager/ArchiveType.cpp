@@ -7,20 +7,25 @@ const std::vector<ArchiveType>& Types() {
   // and, for gzip, without a name or time in the header, so that the same
   // input gives the same bytes. gzip reads the "tz" type's compress format
   // too, so listing needs no uncompress program. zstd compresses on every
-  // core, and its output does not depend on how many there are; a window of
-  // 128 MiB (--long=27) finds repeats far apart in a large product and is
-  // what zstd decodes by default, while listing takes any window up to 2 GiB.
+  // core, and its output does not depend on how many there are. Its level-19
+  // window is 8 MiB; a window of 128 MiB (--long=27) finds repeats farther
+  // apart, which a large product may hold, but makes unpacking touch far more
+  // memory: a product of 56 MB of libraries, time zones and fonts came out
+  // 0.3% smaller and unpacked 15% slower. So it is tried on large products
+  // only and kept only where it saves enough (LargeCompressorPays).
+  // Listing takes any window up to 2 GiB.
   static const std::vector<ArchiveType> kTypes = {
-      {"bz2", true, {"bzip2", "-9", "-c"}, {"bzip2", "-d", "-c"}, "BZh"},
-      {"tgz", false, {"gzip", "-9", "-n", "-c"}, {"gzip", "-d", "-c"}, "\x1f\x8b"},
-      {"tz", false, {}, {"gzip", "-d", "-c"}, "\x1f\x9d"},
-      {"rzt", true, {}, {}, ""},
-      {"zip", true, {}, {}, "PK"},
+      {"bz2", true, {"bzip2", "-9", "-c"}, {"bzip2", "-d", "-c"}, "BZh", {}},
+      {"tgz", false, {"gzip", "-9", "-n", "-c"}, {"gzip", "-d", "-c"}, "\x1f\x8b", {}},
+      {"tz", false, {}, {"gzip", "-d", "-c"}, "\x1f\x9d", {}},
+      {"rzt", true, {}, {}, "", {}},
+      {"zip", true, {}, {}, "PK", {}},
       {"tzst",
        true,
-       {"zstd", "-19", "--long=27", "-T0", "-q", "-c"},
+       {"zstd", "-19", "-T0", "-q", "-c"},
        {"zstd", "-d", "-c", "--long=31", "-q"},
-       "\x28\xb5\x2f\xfd"},
+       "\x28\xb5\x2f\xfd",
+       {"zstd", "-19", "--long=27", "-T0", "-q", "-c"}},
   };
   return kTypes;
 }
@@ -44,4 +49,8 @@ std::string ArchiveTypeNames() {
     names += types[i].name;
   }
   return names;
+}
+
+bool LargeCompressorPays(uint64_t firstLength, uint64_t secondLength) {
+  return secondLength * 100 <= firstLength * 97;
 }

@@ -2,6 +2,7 @@
 #define STRATA_PACKAGER_ARCHIVETYPE_H_
 
 #include <stddef.h>
+#include <stdint.h>
 
 #include <string>
 #include <vector>
@@ -21,7 +22,18 @@ struct ArchiveType {
   std::vector<std::string> decompressor;
   // The first bytes of an archive of this type; empty when unknown.
   std::string signature;
+  // A second way to compress a large directory, taken instead of the first
+  // when it makes the archive smaller by enough to pay for what it costs at
+  // unpacking; empty when there is none.
+  std::vector<std::string> largeCompressor;
 };
+
+// Below this unpacked size a directory is compressed the first way only:
+// repeats farther apart than the first way's window are then too rare.
+const uint64_t kLargeCompressorFrom = 64ull << 20;
+// Whether an archive of secondLength bytes, made the second way, saves
+// enough over firstLength bytes made the first way: at least 3 percent.
+bool LargeCompressorPays(uint64_t firstLength, uint64_t secondLength);
 
 // The type called name, or null.
 const ArchiveType* FindArchiveType(const std::string& name);

@@ -5,6 +5,7 @@
 #include <limits.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -399,6 +400,39 @@ bool PackageBuilder::CheckOutput(const Inputs& inputs, std::string* error) {
   return true;
 }
 
+bool PackageBuilder::TryLargeCompressor(Inputs* inputs, int fd, uint64_t archiveStart,
+                                        uint64_t* archiveLength, std::string* error) {
+  const std::string& output = m_options.output;
+  ScopedFd other(memfd_create("mkpackage-archive", MFD_CLOEXEC));
+  if (other.Get() < 0) {
+    *error = "cannot pack " + m_options.archive + ": " + ErrnoText(errno);
+    return false;
+  }
+  if (!inputs->directory.Write(inputs->type->largeCompressor, other.Get(), error)) {
+    *error = "cannot pack " + m_options.archive + ": " + *error;
+    return false;
+  }
+  off_t size = lseek(other.Get(), 0, SEEK_END);
+  if (size < 0) {
+    *error = "cannot pack " + m_options.archive + ": " + ErrnoText(errno);
+    return false;
+  }
+  uint64_t otherLength = static_cast<uint64_t>(size);
+  if (!LargeCompressorPays(*archiveLength, otherLength))
+    return true;
+  // Smaller by enough: it replaces the archive written first.
+  uint64_t copied = 0;
+  bool writeFailed = false;
+  if (ftruncate(fd, static_cast<off_t>(archiveStart)) != 0 || lseek(fd, 0, SEEK_END) < 0 ||
+      lseek(other.Get(), 0, SEEK_SET) != 0 || !CopyToEnd(other.Get(), fd, &copied, &writeFailed) ||
+      copied != otherLength) {
+    *error = "cannot write " + output + ": " + ErrnoText(errno);
+    return false;
+  }
+  *archiveLength = otherLength;
+  return true;
+}
+
 bool PackageBuilder::Assemble(Inputs* inputs, int fd, std::string* error) {
   const std::string& output = m_options.output;
   auto copy = [&](int from, const std::string& fromPath, uint64_t* copied) {
@@ -446,6 +480,9 @@ bool PackageBuilder::Assemble(Inputs* inputs, int fd, std::string* error) {
       return false;
     }
     archiveLength = static_cast<uint64_t>(end) - launcherLength - extractorLength;
+    if (!inputs->type->largeCompressor.empty() && inputs->unpackedSize >= kLargeCompressorFrom &&
+        !TryLargeCompressor(inputs, fd, launcherLength + extractorLength, &archiveLength, error))
+      return false;
     if (archiveLength > kMaxPieceLength) {
       *error = m_options.archive + ": " + TooLarge("the packed archive", archiveLength);
       return false;

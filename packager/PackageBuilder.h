@@ -74,6 +74,12 @@ class PackageBuilder {
   void MeasureArchive(Inputs* inputs);
   bool CheckOutput(const Inputs& inputs, std::string* error);
   bool Assemble(Inputs* inputs, int fd, std::string* error);
+  // For a large directory: compresses it again the type's second way and
+  // puts that archive in place of the one at archiveStart of fd when it is
+  // smaller by enough (*archiveLength then follows). False with *error when
+  // either step fails.
+  bool TryLargeCompressor(Inputs* inputs, int fd, uint64_t archiveStart, uint64_t* archiveLength,
+                          std::string* error);
 
   BuildOptions m_options;
   std::vector<std::string> m_warnings;

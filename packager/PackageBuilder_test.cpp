@@ -1,4 +1,5 @@
 #include "packager/PackageBuilder.h"
+#include "packager/ArchiveType.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -453,4 +454,18 @@ TEST_F(PackageBuilderTest, DefaultLauncherSitsBesideTheProgram) {
   EXPECT_EQ(bin.substr(0, bin.rfind('/')) + "/libexec/strata/no-such-program or " + bin +
                 "/no-such-program",
             looked);
+}
+
+TEST(ArchiveTypes, TzstTriesTheLongWindowOnlyWhereItCanPay) {
+  const ArchiveType* tzst = FindArchiveType("tzst");
+  ASSERT_NE(nullptr, tzst);
+  // The first way keeps zstd's own window; the second adds the long one.
+  EXPECT_EQ((std::vector<std::string>{"zstd", "-19", "-T0", "-q", "-c"}), tzst->compressor);
+  EXPECT_EQ((std::vector<std::string>{"zstd", "-19", "--long=27", "-T0", "-q", "-c"}),
+            tzst->largeCompressor);
+  EXPECT_TRUE(FindArchiveType("bz2")->largeCompressor.empty());
+  // Three percent smaller pays; less does not.
+  EXPECT_TRUE(LargeCompressorPays(1000000, 970000));
+  EXPECT_FALSE(LargeCompressorPays(1000000, 970001));
+  EXPECT_FALSE(LargeCompressorPays(1000000, 1000000));
 }
