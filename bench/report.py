@@ -209,10 +209,9 @@ def render(info):
       " tar and the sum hardly shows in the wall time (the best rounds came to %s the floor);"
       " with other work on the machine the two take turns on one core, and the ratio climbs"
       " towards the sum. mkpackage keeps zstd's own window of 8 MiB unless a window of 128 MiB"
-      " (`--long=27`, tried for products of 64 MiB or more) makes the archive at least 3%%"
+      " (`--long=27`, tried for products of more than 8 MiB) makes the archive at least 3%%"
       " smaller: the decoder touches a fresh page for every 4 KiB of the window it fills, about"
-      " 14,000 page faults for 56 MB of these files where the 8 MiB window takes about 2,400,"
-      " for an archive only 0.3%% smaller and 15%% slower to unpack."
+      " 14,000 page faults for 56 MB of such files where the 8 MiB window takes about 2,400."
       % (", ".join("%s (%s)" % (seconds(sizes[n]["commands"]["package-tzst"]["cpu"]), n)
                    for n in sizes),
          ", ".join("%s (%s)" % (seconds(sizes[n]["commands"]["floor"]["cpu"]), n) for n in sizes),

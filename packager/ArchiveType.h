@@ -28,9 +28,10 @@ struct ArchiveType {
   std::vector<std::string> largeCompressor;
 };
 
-// Below this unpacked size a directory is compressed the first way only:
-// repeats farther apart than the first way's window are then too rare.
-const uint64_t kLargeCompressorFrom = 64ull << 20;
+// Below this unpacked size a directory is compressed the first way only: it
+// fits in the first way's window (zstd's 8 MiB at level 19), so a larger one
+// can find nothing more.
+const uint64_t kLargeCompressorFrom = 8ull << 20;
 // Whether an archive of secondLength bytes, made the second way, saves
 // enough over firstLength bytes made the first way: at least 3 percent.
 bool LargeCompressorPays(uint64_t firstLength, uint64_t secondLength);
