@@ -236,8 +236,7 @@ static int ReportZstdError(size_t code, long finished) {
 static int Decompress(void) {
   ZSTD_DCtx* context = ZSTD_createDCtx();
   /* Room for at least one whole block: the library flushes at most what fits. */
-  size_t outputSize =
-      ZSTD_DStreamOutSize() > kOutputSize ? ZSTD_DStreamOutSize() : kOutputSize;
+  size_t outputSize = ZSTD_DStreamOutSize() > kOutputSize ? ZSTD_DStreamOutSize() : kOutputSize;
   void* inputData = malloc(kInputSize);
   void* outputData = malloc(outputSize);
   if (context == NULL || inputData == NULL || outputData == NULL) {
