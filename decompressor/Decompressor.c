@@ -23,6 +23,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdarg.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -125,6 +126,65 @@ enum { kInputSize = 256 * 1024, kOutputSize = 256 * 1024 };
 
 static const char* LibraryVersion(void) {
   return BZ2_bzlibVersion();
+}
+
+/* libbz2's move-to-front step shifts a handful of bytes up by one, and the
+ * compiler turns that loop into memmove calls: a sixth of the decoding time
+ * went into musl's memmove, which moves such overlapping bytes one at a
+ * time, and the program decoded a fifth slower than Debian's bzip2. This
+ * memmove, linked in place of the C library's, moves them in words. A wrong
+ * move could not go unnoticed: each block's CRC covers its output. The loops
+ * must stay loops, not calls to memmove or memcpy. */
+static inline uint64_t LoadWord(const unsigned char* p) {
+  uint64_t word;
+  memcpy(&word, p, sizeof word);
+  return word;
+}
+
+static inline void StoreWord(unsigned char* p, uint64_t word) {
+  memcpy(p, &word, sizeof word);
+}
+
+__attribute__((optimize("no-tree-loop-distribute-patterns"))) void* memmove(void* destination,
+                                                                            const void* source,
+                                                                            size_t n) {
+  unsigned char* d = destination;
+  const unsigned char* s = source;
+  if (d == s || n == 0)
+    return destination;
+  if (n <= 16) {
+    /* Everything is read before anything is written. */
+    if (n >= 8) {
+      uint64_t head = LoadWord(s);
+      uint64_t tail = LoadWord(s + n - 8);
+      StoreWord(d, head);
+      StoreWord(d + n - 8, tail);
+    } else {
+      unsigned char copy[8];
+      for (size_t i = 0; i < n; ++i)
+        copy[i] = s[i];
+      for (size_t i = 0; i < n; ++i)
+        d[i] = copy[i];
+    }
+    return destination;
+  }
+  size_t i;
+  if (d < s) {
+    /* Going up, a word stored below s + i + 8 covers only bytes read already. */
+    for (i = 0; i + 8 <= n; i += 8)
+      StoreWord(d + i, LoadWord(s + i));
+    for (; i < n; ++i)
+      d[i] = s[i];
+  } else {
+    /* Going down, the same from the top. */
+    for (i = n; i >= 8; i -= 8)
+      StoreWord(d + i - 8, LoadWord(s + i - 8));
+    while (i > 0) {
+      --i;
+      d[i] = s[i];
+    }
+  }
+  return destination;
 }
 
 static int Decompress(void) {
