@@ -232,18 +232,29 @@ bool DescribeIn(int parent, const std::string& leaf, const struct stat& st,
   return true;
 }
 
+// Opens the directory that holds relative in *parent, its last name in
+// *leaf, and stats that name without following a link; false with *error
+// (naming *shown, its path for messages) otherwise.
+bool StatInTree(const InstallTree& tree, const std::string& relative, std::string* shown,
+                ScopedFd* parent, std::string* leaf, struct stat* st, std::string* error) {
+  *shown = tree.PathOf(relative);
+  if (!tree.OpenParent(relative, parent, leaf) ||
+      fstatat(parent->Get(), leaf->c_str(), st, AT_SYMLINK_NOFOLLOW) != 0) {
+    *error = ErrnoMessage(*shown, errno);
+    return false;
+  }
+  return true;
+}
+
 // Adds relative, or everything below it for a directory, to *entries.
 bool Collect(const InstallTree& tree, const std::string& relative,
              std::vector<ManifestEntry>* entries, std::string* error) {
-  const std::string shown = tree.PathOf(relative);
+  std::string shown;
   ScopedFd parent;
   std::string leaf;
   struct stat st;
-  if (!tree.OpenParent(relative, &parent, &leaf) ||
-      fstatat(parent.Get(), leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-    *error = ErrnoMessage(shown, errno);
+  if (!StatInTree(tree, relative, &shown, &parent, &leaf, &st, error))
     return false;
-  }
   if (S_ISDIR(st.st_mode)) {
     ScopedFd dir(openat(parent.Get(), leaf.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     std::vector<std::string> names;
@@ -569,15 +580,12 @@ bool DescribeFile(const std::string& dir, const std::string& relative, ManifestE
 
 bool DescribeFileAt(const InstallTree& tree, const std::string& relative, ManifestEntry* entry,
                     std::string* error) {
-  const std::string shown = tree.PathOf(relative);
+  std::string shown;
   ScopedFd parent;
   std::string leaf;
   struct stat st;
-  if (!tree.OpenParent(relative, &parent, &leaf) ||
-      fstatat(parent.Get(), leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-    *error = ErrnoMessage(shown, errno);
+  if (!StatInTree(tree, relative, &shown, &parent, &leaf, &st, error))
     return false;
-  }
   entry->path = relative;
   return DescribeIn(parent.Get(), leaf, st, shown, entry, error);
 }
