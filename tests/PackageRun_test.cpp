@@ -38,19 +38,6 @@ const char kSetupScript[] =
     "test -e ../xxextract.tmp && echo 'xxextract.tmp present'\n"
     "exit 3\n";
 
-// Bytes that no compressor can shrink much, the same for every run.
-std::string Noise(size_t size, unsigned seed) {
-  std::string bytes(size, '\0');
-  uint32_t x = seed * 2654435761u + 1;
-  for (char& c : bytes) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    c = static_cast<char>(x);
-  }
-  return bytes;
-}
-
 // The dots of a full read: 20, or 21 when a remainder is left (archives of
 // 400 bytes or more).
 std::string DotsFor(int64_t archiveLength) {

@@ -30,19 +30,6 @@ const char kSetupScript[] =
     "echo \"setup $* in $(pwd)\"\n"
     "exit 3\n";
 
-// Bytes that no compressor shrinks, the same for every run.
-std::string Noise(size_t size, unsigned seed) {
-  std::string bytes(size, '\0');
-  uint32_t x = seed * 2654435761u + 1;
-  for (char& c : bytes) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    c = static_cast<char>(x);
-  }
-  return bytes;
-}
-
 // "Name:   value" of mkpackage --info, by name.
 std::map<std::string, std::string> InfoFields(const std::string& info) {
   std::map<std::string, std::string> fields;

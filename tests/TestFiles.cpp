@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -188,6 +189,18 @@ std::map<std::string, std::string> TreeOf(const std::string& root) {
     }
   });
   return tree;
+}
+
+std::string Noise(size_t size, unsigned seed) {
+  std::string bytes(size, '\0');
+  uint32_t x = seed * 2654435761u + 1;
+  for (char& c : bytes) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    c = static_cast<char>(x);
+  }
+  return bytes;
 }
 
 ScopedChdir::ScopedChdir(const std::string& dir)

@@ -72,6 +72,9 @@ std::set<std::string> ListTree(const std::string& root);
 // ("420 text"); modes in decimal.
 std::map<std::string, std::string> TreeOf(const std::string& root);
 
+// size bytes that no compressor can shrink much, the same for a given seed.
+std::string Noise(size_t size, unsigned seed);
+
 // Changes the working directory and changes back when the object goes; a
 // failure either way fails the current test.
 class ScopedChdir {
