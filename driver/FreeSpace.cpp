@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/DirectoryListing.h"
+#include "common/FreeBytes.h"
 #include "common/Path.h"
 #include "common/SystemError.h"
 
@@ -59,8 +60,7 @@ bool RoomAt(const std::string& path, FileSystemRoom* room, std::string* error) {
   }
   room->device = st.st_dev;
   room->blockSize = fs.f_frsize;
-  uint64_t blocks = geteuid() == 0 ? fs.f_bfree : fs.f_bavail;
-  room->available = blocks * fs.f_frsize;
+  room->available = FreeBytes(fs, geteuid() == 0);
   room->measuredAt = at;
   return true;
 }

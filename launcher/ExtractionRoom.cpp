@@ -3,6 +3,7 @@
 #include <sys/statvfs.h>
 
 #include "common/Format.h"
+#include "common/FreeBytes.h"
 #include "package/PackageRecord.h"
 
 namespace {
@@ -34,10 +35,7 @@ bool ExtractionRoom::FitsIn(const std::string& dir, std::string* message) const 
   struct statvfs fs;
   if (statvfs(dir.c_str(), &fs) != 0 || fs.f_blocks == 0)
     return true;
-  const uint64_t unit = fs.f_frsize != 0 ? fs.f_frsize : fs.f_bsize;
-  const uint64_t blocks = fs.f_bavail;
-  const uint64_t freeBytes = unit != 0 && blocks > UINT64_MAX / unit ? UINT64_MAX : blocks * unit;
-  return FitsInFree(dir, freeBytes, message);
+  return FitsInFree(dir, FreeBytes(fs, false), message);
 }
 
 bool ExtractionRoom::FitsInFree(const std::string& dir, uint64_t freeBytes,
