@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "driver/ProductFiles.h"
+#include "driver/installation/ProductFiles.h"
 
 int main(int argc, char** argv) {
   bool copy = argc == 4 && strcmp(argv[1], "--copy") == 0;

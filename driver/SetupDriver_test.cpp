@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/InstallPath.h"
-#include "driver/SetupInstaller.h"
+#include "driver/settings/InstallPath.h"
+#include "driver/settings/SetupInstaller.h"
 #include "installer/ServerInstaller.h"
 #include "tests/LocalPorts.h"
 #include "tests/Subprocess.h"

@@ -1,7 +1,7 @@
 // The second-stage installer that the package starts as Bin/setup, and the
 // installation's Bin/uninstall, which is a copy of it.
 #include "driver/SetupDriver.h"
-#include "driver/Uninstaller.h"
+#include "driver/uninstaller/Uninstaller.h"
 
 int main(int argc, char** argv) {
   if (argc > 0 && Uninstaller::IsUninstallerName(argv[0]))

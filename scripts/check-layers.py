@@ -2,9 +2,11 @@
 """Fails when a source includes a folder above its own layer.
 
 The folders are layers, lowest first; a folder may include itself and the
-folders listed for it, nothing else of the project. Test sources (*_test.cpp)
-may also include tests/. tests/, bench/, fuzz/ and demo/ stand beside the
-layers and may use any of them, but no layer may use them.
+folders listed for it, nothing else of the project. A layer may be a
+sub-folder ("driver/record"): a file belongs to the deepest layer that holds
+it, and an include names the deepest layer its path lies in. Test sources
+(*_test.cpp) may also include tests/. tests/, bench/, fuzz/ and demo/ stand
+beside the layers and may use any of them, but no layer may use them.
 """
 import os
 import re
@@ -23,10 +25,26 @@ LAYERS = {
     "installer": ["console", "credentials", "templates", "product", "common"],
     "launcher": ["package", "product", "common"],
     "packager": ["signing", "package", "product", "common"],
-    "driver": ["installer", "console", "credentials", "templates", "package", "product",
-               "common"],
 }
-INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"/]+)/[^"]+"', re.MULTILINE)
+# The framework: the installer and every layer below it.
+FRAMEWORK = ["installer", "console", "credentials", "templates", "package", "product", "common"]
+# setup's rooms, each a floor of its own above the framework.
+LAYERS["driver/record"] = ["package", "common"]
+LAYERS["driver/settings"] = ["driver/record", *FRAMEWORK]
+LAYERS["driver/installation"] = ["driver/settings", "driver/record", *FRAMEWORK]
+LAYERS["driver/uninstaller"] = ["driver/record", *FRAMEWORK]
+LAYERS["driver"] = ["driver/uninstaller", "driver/installation", "driver/settings",
+                    "driver/record", *FRAMEWORK]
+INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)/[^"/]+"', re.MULTILINE)
+
+
+def LayerOf(folder, layers):
+    """The deepest layer that holds folder ("driver/record/x" -> "driver/record")."""
+    while folder:
+        if folder in layers:
+            return folder
+        folder = os.path.dirname(folder)
+    return None
 
 
 def main():
@@ -37,7 +55,10 @@ def main():
         base = os.path.join(root, folder)
         if not os.path.isdir(base):
             continue
-        for dirpath, _, names in os.walk(base):
+        for dirpath, subdirs, names in os.walk(base):
+            # A sub-folder that is a layer of its own is checked as that one.
+            subdirs[:] = [d for d in subdirs
+                          if os.path.relpath(os.path.join(dirpath, d), root) not in LAYERS]
             for name in sorted(names):
                 if not name.endswith((".c", ".cpp", ".h")):
                     continue
@@ -49,8 +70,8 @@ def main():
                 with open(path, encoding="utf-8", errors="replace") as f:
                     text = f.read()
                 for match in INCLUDE.finditer(text):
-                    used = match.group(1)
-                    if used not in folders or used in allowed:
+                    used = LayerOf(match.group(1), folders)
+                    if used is None or used in allowed:
                         continue
                     line = text.count("\n", 0, match.start()) + 1
                     problems.append(f"{relative}:{line}: {folder}/ may not include {used}/")

@@ -1,0 +1,16 @@
+#ifndef STRATA_COMMON_SHOWNTEXT_H_
+#define STRATA_COMMON_SHOWNTEXT_H_
+
+#include <string>
+
+// Texts from the user's files and answers on their way to the terminal: a
+// control character in them (an escape sequence among others) could move the
+// cursor, clear the screen or retitle the window, so none is shown as it is.
+
+// Whether c is an ASCII control character: below 0x20, or 0x7f.
+bool IsControlCharacter(char c);
+
+// text with every control character replaced by '?'.
+std::string ShownText(const std::string& text);
+
+#endif  // STRATA_COMMON_SHOWNTEXT_H_

@@ -1,0 +1,444 @@
+#include "driver/installation/InstallSteps.h"
+
+#include <errno.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <time.h>
+
+#include <vector>
+
+#include "common/AtomicFile.h"
+#include "common/DirectoryListing.h"
+#include "common/Format.h"
+#include "common/SystemError.h"
+#include "console/ConsoleUI.h"
+#include "credentials/PasswordTool.h"
+#include "driver/installation/BackupGeneration.h"
+#include "driver/installation/FreeSpace.h"
+#include "driver/installation/InstallationPlan.h"
+#include "driver/installation/KeptPasswords.h"
+#include "driver/installation/PlaceUninstaller.h"
+#include "driver/installation/ProductFiles.h"
+#include "driver/installation/ReadBackChecks.h"
+#include "driver/installation/StagedInstallation.h"
+#include "driver/record/InstallManifest.h"
+#include "driver/settings/AnswersFile.h"
+#include "driver/settings/InstallPath.h"
+#include "driver/settings/ReplaceError.h"
+#include "driver/settings/SetupInstaller.h"
+#include "installer/PasswordDatabases.h"
+#include "product/ServerVersion.h"
+#include "templates/NewInstallerIQLoopcastScript.h"
+
+namespace {
+
+const char kLoopcastScript[] = "Bin/loopcast.sh";
+const char kLogsDirectory[] = "Logs";
+// The installer itself is placed with the product but removed at the end.
+const char kSetupProgram[] = "Bin/setup";
+// Room for what the installation writes besides the product: the accounts,
+// the configuration files, the scripts, the answers and the record.
+const uint64_t kGeneratedFilesRoom = 256 * 1024;
+
+// The user files and the configuration files hold passwords: while they are
+// written, new files and directories are the installing user's alone.
+class PrivateFiles {
+ public:
+  PrivateFiles() : m_saved(umask(077)) {}
+  ~PrivateFiles() { umask(m_saved); }
+  PrivateFiles(const PrivateFiles&) = delete;
+  PrivateFiles& operator=(const PrivateFiles&) = delete;
+
+ private:
+  mode_t m_saved;
+};
+
+// The installer's directory setting pointed at the staging directory while
+// the framework writes there; the texts it writes still name the real one.
+class StagedDirectory {
+ public:
+  StagedDirectory(SetupInstaller& installer, const std::string& staged)
+      : m_installer(installer), m_saved(installer.m_szDefInstallPath) {
+    installer.m_szDefInstallPath = installer.OwnedText(staged);
+  }
+  ~StagedDirectory() { m_installer.m_szDefInstallPath = m_saved; }
+  StagedDirectory(const StagedDirectory&) = delete;
+  StagedDirectory& operator=(const StagedDirectory&) = delete;
+
+ private:
+  SetupInstaller& m_installer;
+  char* m_saved;
+};
+
+bool IsDirectory(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool IsNonEmptyDirectory(const std::string& path) {
+  struct stat st;
+  std::vector<std::string> names;
+  std::string ignored;
+  return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+         ListDirectory(path, &names, &ignored) && !names.empty();
+}
+
+}  // namespace
+
+InstallSteps::InstallSteps(SetupInstaller& installer, const std::string& extractDir)
+    : m_installer(installer),
+      m_sExtractDir(extractDir),
+      m_bAdminPasswordGenerated(false),
+      m_bEncoderPasswordGenerated(false),
+      m_bAdminPasswordKept(false),
+      m_bEncoderPasswordKept(false),
+      m_bAnswersWritten(false),
+      m_sPackageDigest("unknown"),
+      m_bChecked(false),
+      m_bRoomChecked(false),
+      m_nNeeded(0),
+      m_nAvailable(0) {}
+
+InstallSteps::~InstallSteps() {}
+
+bool InstallSteps::Check(bool writeAnswers, std::string* error) {
+  std::string dir = m_installer.InstallDir();
+  // Moving the product into its own extraction directory would leave
+  // nothing behind once the clean-up has removed that directory.
+  if (IsSameOrInside(dir, m_sExtractDir)) {
+    *error = InstallDirMessage(dir, "it lies inside the package's extraction directory");
+    return false;
+  }
+  if (!CheckBeforeChanges(dir, writeAnswers, error))
+    return false;
+  m_bChecked = true;
+  return true;
+}
+
+bool InstallSteps::Install(bool writeAnswers, std::string* error) {
+  if ((!m_bChecked && !Check(writeAnswers, error)) || (!m_bRoomChecked && !CheckRoom(error)))
+    return false;
+  std::string dir = m_installer.InstallDir();
+  if (!m_installer.m_bSilentInstall)
+    UI().ShowMessage("\nInstalling %s into %s...\n", ServerVersion::FullProductName(), dir.c_str());
+  GeneratePasswords();
+
+  StagedInstallation stage(m_installer, dir, m_installer.m_bBackupOldFiles != 0);
+  std::string why;
+  if (!stage.Prepare(&why)) {
+    *error = FormatText(
+        "ERROR: Unable to prepare the installation (%s); nothing has been changed\n", why.c_str());
+    return false;
+  }
+  const char* unchanged = stage.HadEarlierInstallation() ? "; the earlier installation is unchanged"
+                                                         : "; nothing has been installed";
+  if (!StageFiles(stage, writeAnswers, error)) {
+    stage.Discard();
+    // The message names the files where they were to be; the earlier ones
+    // have not been touched.
+    std::string shown = stage.ShownPaths(*error);
+    if (!shown.empty() && shown.back() == '\n')
+      shown.pop_back();
+    *error = shown + unchanged + "\n";
+    return false;
+  }
+  if (!stage.Switch(&why)) {
+    stage.Discard();
+    *error = FormatText(stage.BackupFailed()
+                            ? "ERROR: Unable to back up the earlier installation (%s)%s\n"
+                            : "ERROR: Unable to put the new installation in place (%s)%s\n",
+                        stage.ShownPaths(why).c_str(), stage.Restored() ? unchanged : "");
+    return false;
+  }
+  // From here the installation directory's Bin/setup is this installation's.
+  m_installer.MarkPlacing();
+  if (stage.MovedToOld().size() != m_movedToOld.size())
+    CorrectRecord(dir, stage.MovedToOld());
+  if (!stage.Finish(&why)) {
+    UI().ShowErrorMessage("Warning: Unable to remove what the earlier installation left (%s)\n",
+                          why.c_str());
+  }
+  return true;
+}
+
+ConsoleUI& InstallSteps::UI() {
+  return *m_installer.m_pUI;
+}
+
+bool InstallSteps::CheckBeforeChanges(const std::string& dir, bool writeAnswers,
+                                      std::string* error) {
+  bool backingUp = m_installer.m_bBackupOldFiles != 0;
+  BackupGeneration backups(dir);
+  m_movedToOld.clear();
+  if (backingUp)
+    m_movedToOld = backups.PresentNames();
+  ProductFiles files(m_sExtractDir, dir);
+  files.Skip(ConsoleUI::kDisplayTextFile);
+  // What is moved aside makes room for the product.
+  if (backingUp) {
+    for (const std::string& name : backups.PresentNames())
+      files.Vacate(name);
+  }
+  std::string why;
+  if (!files.Check(&why)) {
+    *error =
+        FormatText("ERROR: Unable to install the product's files: %s; nothing has been changed\n",
+                   why.c_str());
+    return false;
+  }
+  // The files that the installation writes itself need room as well.
+  if (!backingUp) {
+    for (const char* name :
+         {m_installer.m_szConfigFileName, m_installer.m_szDefaultConfigFileName}) {
+      std::string path = m_installer.FilePath(name);
+      if (IsNonEmptyDirectory(path)) {
+        *error = FormatText("ERROR: Unable to replace the configuration file %s (%s)\n",
+                            path.c_str(), ErrnoText(ENOTEMPTY));
+        return false;
+      }
+    }
+  }
+  std::vector<const char*> generated = {kLoopcastScript};
+  if (writeAnswers)
+    generated.push_back(AnswersFile::kFileName);
+  for (const char* name : generated) {
+    std::string path = m_installer.FilePath(name);
+    if (IsNonEmptyDirectory(path)) {
+      *error = FormatText(
+          "ERROR: Unable to install the product's files: %s is a directory that is not empty, "
+          "where the installation writes a file; nothing has been changed\n",
+          path.c_str());
+      return false;
+    }
+  }
+  if (backingUp && !backups.CheckEarlierBackupsRemovable(&why)) {
+    *error =
+        FormatText("ERROR: Unable to remove an earlier backup (%s); nothing has been installed\n",
+                   why.c_str());
+    return false;
+  }
+  KeptPasswords kept(m_installer);
+  if (!kept.Take(error))
+    return false;
+  m_bAdminPasswordKept = kept.AdminKept();
+  m_bEncoderPasswordKept = kept.EncoderKept();
+  m_otherAdmins = kept.OtherAdmins();
+  return true;
+}
+
+void InstallSteps::GeneratePasswords() {
+  // Each from the system's random source, on its own: none tells anything
+  // about another, nor about the Admin port drawn from random().
+  m_bAdminPasswordGenerated = m_installer.m_szAdminPassword == nullptr;
+  m_bEncoderPasswordGenerated = m_installer.m_szEncoderPassword == nullptr;
+  for (char** password : {&m_installer.m_szAdminPassword, &m_installer.m_szEncoderPassword,
+                          &m_installer.m_szMonitorPassword}) {
+    if (*password == nullptr)
+      *password = m_installer.OwnedText(RandomPasswordText(kGeneratedPasswordLength));
+  }
+}
+
+bool InstallSteps::StageFiles(StagedInstallation& stage, bool writeAnswers, std::string* error) {
+  ProductFiles files(m_sExtractDir, stage.NewRoot());
+  files.Skip(ConsoleUI::kDisplayTextFile);
+  std::string why;
+  if (!files.Place(&why)) {
+    *error = FormatText("ERROR: Unable to install the product's files (%s)\n", why.c_str());
+    return false;
+  }
+  // The configuration comes last: with it in place the server can start,
+  // so it is written only once everything it refers to is there.
+  if (!StageAccounts(stage, error) || !StageLoopcastScript(stage, error) ||
+      !StageConfigFiles(stage, error))
+    return false;
+  if (writeAnswers)
+    StageAnswers(stage);
+  return StageLogs(stage, error) && StageRecord(stage, error);
+}
+
+bool InstallSteps::StageEarlierDirectory(StagedInstallation& stage, const char* name,
+                                         std::string* error) {
+  // A directory that the earlier installation has but the product does not
+  // bring is made in the staging directory, so that what the installation
+  // writes into it has a place; the switch merges it with the earlier one.
+  std::string staged = stage.NewRoot() + "/" + name;
+  struct stat earlier;
+  if (IsDirectory(staged) || stat(m_installer.FilePath(name).c_str(), &earlier) != 0 ||
+      !S_ISDIR(earlier.st_mode))
+    return true;
+  if (mkdir(staged.c_str(), earlier.st_mode & 07777) != 0) {
+    *error = FormatText("ERROR: Unable to create %s (%s)\n", staged.c_str(), ErrnoText(errno));
+    return false;
+  }
+  return true;
+}
+
+bool InstallSteps::StageAccounts(StagedInstallation& stage, std::string* error) {
+  for (const DatabaseAccount& account : DatabaseAccounts(m_installer)) {
+    if (!StageEarlierDirectory(stage, account.database, error))
+      return false;
+  }
+  StagedDirectory staged(m_installer, stage.NewRoot());
+  {
+    PrivateFiles privateFiles;
+    m_installer.UpdatePasswordDatabases();
+  }
+  return CheckUserFiles(m_installer, error);
+}
+
+bool InstallSteps::StageLoopcastScript(StagedInstallation& stage, std::string* error) {
+  if (!StageEarlierDirectory(stage, "Bin", error))
+    return false;
+  // The script names the installation directory, not the staging one.
+  std::string path = stage.NewRoot() + "/" + kLoopcastScript;
+  const char* script =
+      NewInstallerIQLoopcastScript::CreateScriptFile(m_installer.m_szDefInstallPath);
+  std::string why;
+  if (script == nullptr || !WriteFileAtomically(path, script, 0755, &why)) {
+    *error = FormatText("ERROR: Unable to write %s\n",
+                        (script == nullptr ? path : ReplaceError(path, why)).c_str());
+    return false;
+  }
+  return CheckLoopcastScript(m_installer, path, error);
+}
+
+bool InstallSteps::StageConfigFiles(StagedInstallation& stage, std::string* error) {
+  const char* names[] = {m_installer.m_szConfigFileName, m_installer.m_szDefaultConfigFileName};
+  for (const char* name : names) {
+    std::string path = stage.NewRoot() + "/" + (name != nullptr ? name : "");
+    {
+      PrivateFiles privateFiles;
+      // Written by its full name: the framework formats the text for the
+      // installation directory.
+      m_installer.CreateConfigFile(path.c_str());
+    }
+    mode_t mode = 0;
+    if (!CheckConfigFile(m_installer, path.c_str(), &mode, error))
+      return false;
+    // A default ACL of the directory can grant what the umask withholds.
+    if ((mode & 077) != 0 && chmod(path.c_str(), mode & 0700) != 0) {
+      *error = FormatText(
+          "ERROR: Unable to make the configuration file %s readable by its owner only (%s)\n",
+          path.c_str(), ErrnoText(errno));
+      return false;
+    }
+  }
+  return true;
+}
+
+void InstallSteps::StageAnswers(StagedInstallation& stage) {
+  std::string path = m_installer.FilePath(AnswersFile::kFileName);
+  std::vector<std::string> skipped;
+  std::string why;
+  if (!AnswersFile::Write(stage.NewRoot() + "/" + AnswersFile::kFileName, m_installer, &skipped,
+                          &why)) {
+    // The installation itself is complete; only the record of it is not.
+    UI().ShowErrorMessage("Warning: Unable to write the installer answers (%s)\n",
+                          stage.ShownPaths(why).c_str());
+    return;
+  }
+  m_bAnswersWritten = true;
+  for (const std::string& name : skipped) {
+    UI().ShowMessage("Note: %s cannot be kept in %s and has been left out.\n", name.c_str(),
+                     path.c_str());
+  }
+}
+
+void InstallSteps::CorrectRecord(const std::string& dir, const std::vector<std::string>& moved) {
+  // Something came or went between the check and the switch: the record
+  // states what did go to ".old".
+  InstallManifest manifest;
+  std::string why;
+  if (manifest.Read(dir, &why)) {
+    manifest.movedToOld = moved;
+    if (manifest.Write(dir, &why))
+      return;
+  }
+  UI().ShowErrorMessage("Warning: Unable to correct the record of the installation (%s)\n",
+                        why.c_str());
+}
+
+bool InstallSteps::CheckRoom(std::string* error) {
+  std::string dir = m_installer.InstallDir();
+  FileSystemRoom target;
+  FileSystemRoom source;
+  std::string why;
+  if (!RoomAt(dir, &target, &why) || !RoomAt(m_sExtractDir, &source, &why)) {
+    *error = FormatText("ERROR: Unable to find the room for the installation (%s)\n", why.c_str());
+    return false;
+  }
+  // On one file system the product's files are renamed into place and take
+  // no more room; on another they are copied. Bin/uninstall is a copy of
+  // the installer either way.
+  uint64_t needed = kGeneratedFilesRoom;
+  if (target.device != source.device && !TreeSize(m_sExtractDir, target.blockSize, &needed, &why)) {
+    *error = FormatText("ERROR: Unable to find the room for the installation (%s)\n", why.c_str());
+    return false;
+  }
+  // A package without Bin/setup brings no uninstaller to copy.
+  std::string ignored;
+  TreeSize(m_sExtractDir + "/" + kSetupProgram, target.blockSize, &needed, &ignored);
+  m_nNeeded = needed;
+  m_nAvailable = target.available;
+  m_bRoomChecked = needed <= target.available;
+  if (m_bRoomChecked)
+    return true;
+  const char* unchanged = BackupGeneration(dir).PresentNames().empty()
+                              ? "nothing has been installed"
+                              : "the earlier installation is unchanged";
+  *error = FormatText(
+      "ERROR: Not enough room for the installation in %s (%s: %llu KiB needed, %llu KiB "
+      "available); %s\n",
+      target.measuredAt.c_str(), ErrnoText(ENOSPC),
+      static_cast<unsigned long long>((needed + 1023) / 1024),
+      static_cast<unsigned long long>(target.available / 1024), unchanged);
+  return false;
+}
+
+bool InstallSteps::StageLogs(StagedInstallation& stage, std::string* error) {
+  // The configuration sends the server's logs to Logs/; a product that does
+  // not bring it gets it, private to the server's user and group. An
+  // earlier one stays as it is.
+  std::string staged = stage.NewRoot() + "/" + kLogsDirectory;
+  struct stat st;
+  if (lstat(staged.c_str(), &st) == 0 ||
+      lstat(m_installer.FilePath(kLogsDirectory).c_str(), &st) == 0)
+    return true;
+  if (mkdir(staged.c_str(), 0750) != 0 || chmod(staged.c_str(), 0750) != 0) {
+    *error = FormatText("ERROR: Unable to create %s (%s)\n", staged.c_str(), ErrnoText(errno));
+    return false;
+  }
+  return true;
+}
+
+bool InstallSteps::StageRecord(StagedInstallation& stage, std::string* error) {
+  std::string why;
+  // Placed before the files are described, so that the record holds the
+  // digest of the copy that stays.
+  if (!PlaceUninstaller(stage.NewRoot(), &why)) {
+    *error = FormatText("ERROR: Unable to place the uninstaller (%s)\n", why.c_str());
+    return false;
+  }
+  InstallationPlan plan(m_installer, m_sPackageDigest, false);
+  InstallManifest manifest = plan.NewManifest();
+  manifest.movedToOld = m_movedToOld;
+  std::vector<std::string> names;
+  if (!ListDirectory(stage.NewRoot(), &names, &why) ||
+      !DescribeFiles(stage.NewRoot(), names, &manifest.files, &why)) {
+    *error = FormatText("ERROR: Unable to record the installation (%s)\n", why.c_str());
+    return false;
+  }
+  std::vector<ManifestEntry> kept;
+  for (const ManifestEntry& entry : manifest.files) {
+    if (entry.path != kSetupProgram && entry.path != InstallManifest::kFileName)
+      kept.push_back(entry);
+  }
+  manifest.files = kept;
+  manifest.SetInstalledAt(time(nullptr));
+  if (!manifest.Write(stage.NewRoot(), &why)) {
+    *error =
+        FormatText("ERROR: Unable to write the record of the installation (%s)\n", why.c_str());
+    return false;
+  }
+  return true;
+}

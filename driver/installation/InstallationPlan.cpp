@@ -1,0 +1,213 @@
+#include "driver/installation/InstallationPlan.h"
+
+#include <errno.h>
+#include <sys/stat.h>
+#include <time.h>
+
+#include <iterator>
+
+#include "common/Format.h"
+#include "driver/installation/BackupGeneration.h"
+#include "driver/installation/KeptPasswords.h"
+#include "driver/settings/SetupInstaller.h"
+#include "installer/PasswordDatabases.h"
+#include "product/ServerVersion.h"
+
+namespace {
+
+const int kPortCount = static_cast<int>(std::size(ServerInstaller::g_pPortNames));
+
+std::string Text(const char* text) {
+  return text != nullptr ? text : "";
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+InstallationPlan::InstallationPlan(const SetupInstaller& installer,
+                                   const std::string& packageDigest, bool reinstall)
+    : m_installer(installer),
+      m_bReinstall(reinstall),
+      m_bHasEarlierManifest(false),
+      m_bHasEarlierInstallation(false),
+      m_verdict(Verdict::kInstall) {
+  m_new.product = ServerVersion::ProductName();
+  m_new.release = ServerVersion::ReleaseName();
+  m_new.version = ServerVersion::VersionString();
+  m_new.packageDigest = packageDigest;
+  m_new.installDir = installer.InstallDir();
+  m_new.adminUser = Text(installer.m_szAdminUserID);
+  m_new.encoderUser = Text(installer.m_szEncoderUserID);
+  m_new.adminRealm = Text(installer.m_szAdminRealm);
+  m_new.encoderRealm = Text(installer.m_szEncoderRealm);
+  m_new.rbsEncoderRealm = Text(installer.m_szRBSEncoderRealm);
+  m_new.wmEncoderRealm = Text(installer.m_szWMEncoderRealm);
+  m_new.cdistRealm = Text(installer.m_szCDistRealm);
+  m_new.contentRealm = Text(installer.m_szContentRealm);
+  m_new.loggingStyle = Text(installer.m_szLoggingStyle);
+  for (int i = 0; i < kPortCount; ++i)
+    m_new.ports[i] = installer.m_pPorts[i].nPort;
+  m_new.backupOldFiles = installer.m_bBackupOldFiles != 0;
+}
+
+const char* InstallationPlan::VerdictText(Verdict verdict) {
+  switch (verdict) {
+    case Verdict::kInstall:
+      return "install";
+    case Verdict::kUpgrade:
+      return "upgrade";
+    case Verdict::kNothingToDo:
+      return "nothing to do";
+    case Verdict::kReinstall:
+      return "reinstall";
+  }
+  return "install";
+}
+
+bool InstallationPlan::Assess(std::string* error) {
+  const std::string dir = m_new.installDir;
+  BackupGeneration backups(dir);
+  m_new.movedToOld.clear();
+  if (m_new.backupOldFiles)
+    m_new.movedToOld = backups.PresentNames();
+  m_bHasEarlierInstallation = !backups.PresentNames().empty();
+
+  std::string why;
+  m_bHasEarlierManifest = false;
+  if (Exists(dir + "/" + InstallManifest::kFileName)) {
+    m_bHasEarlierInstallation = true;
+    if (m_earlier.Read(dir, &why))
+      m_bHasEarlierManifest = true;
+    else
+      m_notes.push_back("the earlier record cannot be read (" + why + ")");
+  }
+  m_changes.clear();
+  if (!m_bHasEarlierInstallation) {
+    m_verdict = Verdict::kInstall;
+    return true;
+  }
+  m_verdict = Verdict::kUpgrade;
+  if (!m_bHasEarlierManifest) {
+    if (m_notes.empty())
+      m_notes.push_back("an earlier installation without a record (install-manifest.txt)");
+    return true;
+  }
+
+  bool same = true;
+  if (!m_earlier.SamePackage(m_new)) {
+    m_changes.push_back({"package_digest", m_earlier.packageDigest, m_new.packageDigest});
+    same = false;
+  }
+  for (const SettingChange& change : m_earlier.ChangedSettings(m_new)) {
+    m_changes.push_back(change);
+    same = false;
+  }
+  std::vector<FileState> states;
+  if (!m_earlier.CheckFiles(dir, &states, &why)) {
+    *error = FormatText("ERROR: Unable to compare the earlier installation with its record (%s)\n",
+                        why.c_str());
+    return false;
+  }
+  size_t changedFiles = 0;
+  for (FileState state : states)
+    changedFiles += state != FileState::kUnchanged ? 1 : 0;
+  if (changedFiles > 0) {
+    m_notes.push_back(FormatText("%zu recorded file%s changed or missing since the installation",
+                                 changedFiles, changedFiles == 1 ? "" : "s"));
+    same = false;
+  }
+  // A given password that differs from the one an account holds changes the
+  // user files and the configuration.
+  struct {
+    const char* database;
+    const char* user;
+    const char* password;
+    const char* what;
+  } accounts[] = {
+      {kAdminPlainDatabase, m_installer.m_szAdminUserID, m_installer.m_szAdminPassword,
+       "the administrator's password is given anew"},
+      {kEncoderPlainDatabase, m_installer.m_szEncoderUserID, m_installer.m_szEncoderPassword,
+       "the encoder's password is given anew"},
+  };
+  for (const auto& account : accounts) {
+    bool found = false;
+    std::string held;
+    std::string ignored;
+    std::string path = m_installer.FilePath(account.database) + "/users/" + Text(account.user);
+    bool readable = ReadPlainPassword(path, &found, &held, &ignored);
+    if (account.password != nullptr && (!readable || !found || held != account.password)) {
+      m_notes.push_back(account.what);
+      same = false;
+    }
+  }
+  if (same)
+    m_verdict = m_bReinstall ? Verdict::kReinstall : Verdict::kNothingToDo;
+  return true;
+}
+
+std::string InstallationPlan::AccountLine(const char* label, const char* database, const char* user,
+                                          const char* password) const {
+  bool found = false;
+  std::string held;
+  std::string ignored;
+  std::string path = m_installer.FilePath(database) + "/users/" + Text(user);
+  bool readable = ReadPlainPassword(path, &found, &held, &ignored);
+  const char* state;
+  if (!found)
+    state = password == nullptr ? "new account, password generated" : "new account";
+  else if (password == nullptr || (readable && held == password))
+    state = "existing account, password kept";
+  else
+    state = "existing account, password replaced";
+  return FormatText("    %-25s%s (%s)\n", label, Text(user).c_str(), state);
+}
+
+std::string InstallationPlan::Describe() const {
+  std::string text =
+      FormatText("%s in %s:\n", ServerVersion::FullProductName(), m_new.installDir.c_str());
+  const char* earlier = m_bHasEarlierInstallation ? "an earlier installation is there"
+                                                  : "nothing installed there yet";
+  text += FormatText("    %-25s%s (%s)\n", "Installation directory:", m_new.installDir.c_str(),
+                     earlier);
+  text += FormatText("    %-25s%s\n", "Package:", m_new.packageDigest.c_str());
+  text += AccountLine("Administrator:", kAdminPlainDatabase, m_installer.m_szAdminUserID,
+                      m_installer.m_szAdminPassword);
+  text += AccountLine("Encoder account:", kEncoderPlainDatabase, m_installer.m_szEncoderUserID,
+                      m_installer.m_szEncoderPassword);
+  std::string ports;
+  for (int i = 0; i < kPortCount; ++i) {
+    ports +=
+        FormatText("%s%s %d", i == 0 ? "" : ", ", ServerInstaller::g_pPortNames[i], m_new.ports[i]);
+  }
+  text += FormatText("    %-25s%s\n", "Ports:", ports.c_str());
+  std::string moved;
+  for (const std::string& name : m_new.movedToOld)
+    moved += (moved.empty() ? "" : " ") + name;
+  if (m_verdict == Verdict::kNothingToDo)
+    moved = "nothing (no installation needed)";
+  else if (moved.empty())
+    moved = m_new.backupOldFiles ? "nothing" : "nothing (no backup: earlier files are replaced)";
+  text += FormatText("    %-25s%s\n", "Moved to .old:", moved.c_str());
+  for (const std::string& note : m_notes)
+    text += FormatText("    %-25s%s\n", "Note:", note.c_str());
+  return text;
+}
+
+std::string InstallationPlan::ChangedLines() const {
+  std::string text;
+  for (const SettingChange& change : m_changes) {
+    text += FormatText("Changed: %s: %s -> %s\n", change.key.c_str(), change.before.c_str(),
+                       change.after.c_str());
+  }
+  return text;
+}
+
+bool InstallationPlan::RenewManifestDate(std::string* error) {
+  InstallManifest renewed = m_earlier;
+  renewed.SetInstalledAt(time(nullptr));
+  return renewed.Write(m_new.installDir, error);
+}

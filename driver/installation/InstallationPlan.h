@@ -1,0 +1,81 @@
+#ifndef STRATA_DRIVER_INSTALLATION_INSTALLATIONPLAN_H_
+#define STRATA_DRIVER_INSTALLATION_INSTALLATIONPLAN_H_
+
+#include <string>
+#include <vector>
+
+#include "driver/record/InstallManifest.h"
+
+class SetupInstaller;
+
+// What an installation with the installer's settings would do to its
+// directory, found without changing anything: whether an earlier
+// installation is there (its install-manifest.txt, or any name that an
+// installation backs up), whether it is the same installation (the same
+// known package, the same settings, every recorded file unchanged, and no
+// password given that differs from the one an account holds), which
+// settings differ, and which names would go to ".old".
+class InstallationPlan {
+ public:
+  enum class Verdict {
+    kInstall,      // nothing installed there yet
+    kUpgrade,      // an earlier installation, another package or settings
+    kNothingToDo,  // the same installation is there
+    kReinstall,    // the same, and installing again was asked for
+  };
+
+  // packageDigest: "<kind>:<hex>", "none" or "unknown"; reinstall: whether
+  // the same installation is to be installed again.
+  InstallationPlan(const SetupInstaller& installer, const std::string& packageDigest,
+                   bool reinstall);
+
+  InstallationPlan(const InstallationPlan&) = delete;
+  InstallationPlan& operator=(const InstallationPlan&) = delete;
+
+  // Looks at the installation directory: true, or false with the message to
+  // end with when a recorded file could not be read. A manifest that cannot
+  // be read or parsed makes the installation an upgrade, with a note.
+  bool Assess(std::string* error);
+
+  Verdict GetVerdict() const { return m_verdict; }
+  // "install", "upgrade", "nothing to do" or "reinstall".
+  static const char* VerdictText(Verdict verdict);
+
+  // The manifest this installation writes: header filled from the
+  // settings, no date and no files yet.
+  const InstallManifest& NewManifest() const { return m_new; }
+  // The names of the backup list that would go to their ".old" names, in
+  // the order of that list.
+  const std::vector<std::string>& MovedToOld() const { return m_new.movedToOld; }
+  // The settings keys that differ from the earlier manifest, package_digest
+  // first when the packages are not known to be the same; empty without an
+  // earlier manifest.
+  const std::vector<SettingChange>& Changes() const { return m_changes; }
+
+  // The plan as the user reads it: where, the accounts (new or existing,
+  // password kept, replaced or generated), the ports, what goes to ".old"
+  // and notes on the earlier installation. Never a password.
+  std::string Describe() const;
+  // A line "Changed: KEY: OLD -> NEW" for each of Changes().
+  std::string ChangedLines() const;
+
+  // For an installation that changes nothing: the earlier manifest written
+  // again with installed_at set to now. True, or false with *error.
+  bool RenewManifestDate(std::string* error);
+
+ private:
+  std::string AccountLine(const char* label, const char* database, const char* user,
+                          const char* password) const;
+
+  const SetupInstaller& m_installer;
+  bool m_bReinstall;
+  InstallManifest m_new;
+  InstallManifest m_earlier;
+  bool m_bHasEarlierManifest;
+  bool m_bHasEarlierInstallation;
+  std::vector<std::string> m_notes;
+  std::vector<SettingChange> m_changes;
+  Verdict m_verdict;
+};
+
+#endif  // STRATA_DRIVER_INSTALLATION_INSTALLATIONPLAN_H_

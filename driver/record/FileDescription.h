@@ -1,0 +1,59 @@
+#ifndef STRATA_DRIVER_RECORD_FILEDESCRIPTION_H_
+#define STRATA_DRIVER_RECORD_FILEDESCRIPTION_H_
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+class InstallTree;
+
+// One regular file or symbolic link that an installation placed or
+// generated, as the installation record lists it.
+struct ManifestEntry {
+  // Relative to the installation directory, "/"-separated.
+  std::string path;
+  bool isLink = false;
+  // Permission bits of a regular file (at most 07777); 0 for a link.
+  unsigned mode = 0;
+  // Bytes of the file, or of a link's target text.
+  uint64_t size = 0;
+  // Lowercase hexadecimal SHA-256 of the content, or of the target text.
+  std::string sha256;
+
+  bool operator==(const ManifestEntry& other) const;
+  bool operator!=(const ManifestEntry& other) const { return !(*this == other); }
+};
+
+// How a listed file stands on disk now.
+enum class FileState {
+  kUnchanged,  // same kind, mode, size and digest (a link: same target)
+  kChanged,    // something else has the name
+  kMissing,    // nothing has the name inside the directory (a directory on
+               // the way is gone, or is a file or a link)
+};
+
+// The entry for relative under dir as it is now, from lstat (a link itself,
+// never what it leads to; no link on the way is followed either): true, or
+// false with *error when it is missing, neither a file nor a link, or
+// unreadable.
+bool DescribeFile(const std::string& dir, const std::string& relative, ManifestEntry* entry,
+                  std::string* error);
+// The same in a directory already open.
+bool DescribeFileAt(const InstallTree& tree, const std::string& relative, ManifestEntry* entry,
+                    std::string* error);
+
+// Entries for the files and links named by relatives under dir, sorted by
+// path, in *entries; the name of a directory stands for every file and link
+// below it (a link to a directory is a link, not entered). A file named
+// twice is described once. False with *error as DescribeFile, and *entries
+// untouched.
+bool DescribeFiles(const std::string& dir, const std::vector<std::string>& relatives,
+                   std::vector<ManifestEntry>* entries, std::string* error);
+
+// The state of entry's path in tree now: true, or false with *error when
+// the file could not be read.
+bool CheckFileAt(const InstallTree& tree, const ManifestEntry& entry, FileState* state,
+                 std::string* error);
+
+#endif  // STRATA_DRIVER_RECORD_FILEDESCRIPTION_H_

@@ -1,0 +1,75 @@
+#ifndef STRATA_DRIVER_UNINSTALLER_UNINSTALLER_H_
+#define STRATA_DRIVER_UNINSTALLER_UNINSTALLER_H_
+
+#include <memory>
+#include <set>
+#include <string>
+
+class InstallManifest;
+struct ManifestEntry;
+class InstallTree;
+
+// Bin/uninstall: a copy of setup that, started under the name "uninstall",
+// removes the installation recorded in install-manifest.txt of the directory
+// above its own. Every listed file that is unchanged since installation goes;
+// changed files and everything the manifest does not list stay and are
+// listed; directories left empty go, deepest first; the manifest goes last,
+// and the installation directory too if nothing is left in it. Asked for,
+// the ".old" generation of the earlier installation is put back. Nothing
+// outside the installation directory is touched: every path is reached from
+// a descriptor of the directory without following a symbolic link.
+//
+// When a listed file cannot be removed, the manifest and the program's own
+// file stay, so that the removal can be run again. Not copyable: owns its
+// console.
+class Uninstaller {
+ public:
+  // installDir: the installation; programPath: this program's own file,
+  // which goes after the other listed files.
+  Uninstaller(std::string installDir, std::string programPath);
+  ~Uninstaller();
+
+  Uninstaller(const Uninstaller&) = delete;
+  Uninstaller& operator=(const Uninstaller&) = delete;
+
+  // Whether a program started as argv0 is the uninstaller.
+  static bool IsUninstallerName(const char* argv0);
+  // The program as Bin/uninstall: the installation is the parent of the
+  // directory that holds /proc/self/exe. Returns the exit status.
+  static int RunProgram(int argc, const char** argv);
+
+  // Options, the question (unless -s), the removal: returns 0 when the
+  // installation was removed or the user answered anything but yes (nothing
+  // removed), 255 after a message beginning "Error: " otherwise.
+  int Main(int argc, const char** argv);
+
+  // The removal itself, without a question: true, or false with *error (the
+  // failures on the way are shown as they happen).
+  bool Remove(bool restoreBackup, std::string* error);
+
+ private:
+  class Console;
+
+  // Removes the listed files but the program's own; collects the changed
+  // ones. False when one could not be checked or removed.
+  bool RemoveListedFiles(const InstallTree& tree, const InstallManifest& manifest,
+                         std::set<std::string>* changed);
+  // Removes one listed file if it is unchanged, or shows and collects it
+  // if it changed: false when it could not be checked or removed.
+  bool RemoveListedFile(const InstallTree& tree, const ManifestEntry& entry,
+                        std::set<std::string>* changed);
+  // Removes the empty directories below the one open at fd (relative path
+  // prefix, "" or ending with "/") and shows what stays; *empty tells
+  // whether nothing stays in it.
+  bool Sweep(int fd, const std::string& prefix, const InstallManifest& manifest,
+             const std::set<std::string>& changed, bool restoreBackup, bool* empty);
+  // Puts each NAME.old of moved_to_old back as NAME where NAME is free.
+  bool RestoreBackups(const InstallTree& tree, const InstallManifest& manifest);
+  void ShowError(const std::string& message);
+
+  std::string m_sDir;
+  std::string m_sProgram;
+  std::unique_ptr<Console> m_pUI;
+};
+
+#endif  // STRATA_DRIVER_UNINSTALLER_UNINSTALLER_H_

@@ -1,0 +1,171 @@
+// Bin/uninstall as an administrator meets it: the real setup program copied
+// into a fabricated installation with a manifest, run as a process.
+#include "driver/uninstaller/Uninstaller.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "driver/record/InstallManifest.h"
+#include "tests/Subprocess.h"
+
+namespace {
+
+class Uninstall : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = RealPath(tmp_.path()) + "/strata";
+    outside_ = RealPath(tmp_.path()) + "/outside";
+    WriteFile(MakeDirs(outside_) + "/libx.so", "library", 0644);
+    WriteFile(MakeDirs(dir_ + "/Bin") + "/qmserver", "server", 0755);
+    ASSERT_EQ(0, system(("cp '" SETUP_PROGRAM "' '" + dir_ + "/Bin/uninstall'").c_str()));
+    WriteFile(MakeDirs(dir_ + "/Lib/deep/deeper") + "/libx.so", "library", 0644);
+    WriteFile(MakeDirs(dir_ + "/adm_b_db") + "/users", "admin:digest\n", 0600);
+    WriteFile(dir_ + "/qmserver.cfg", "port=554\n", 0644);
+    ASSERT_EQ(0, symlink(outside_.c_str(), (dir_ + "/Lib/outside").c_str()));
+    MakeDirs(dir_ + "/Logs");
+  }
+
+  // Records everything there now as installed; moved names as moved to
+  // NAME.old.
+  void WriteManifest(const std::vector<std::string>& moved = {}) {
+    InstallManifest manifest;
+    manifest.product = "Strata Server";
+    manifest.release = "9.08";
+    manifest.installDir = dir_;
+    manifest.movedToOld = moved;
+    std::string error;
+    ASSERT_TRUE(
+        DescribeFiles(dir_, {"Bin", "Lib", "adm_b_db", "qmserver.cfg"}, &manifest.files, &error))
+        << error;
+    ASSERT_TRUE(manifest.Write(dir_, &error)) << error;
+  }
+
+  ProcessResult Run(std::vector<std::string> args, const std::string& input = "") {
+    ProgramRun run;
+    run.program = dir_ + "/Bin/uninstall";
+    run.argv = {"uninstall"};
+    run.argv.insert(run.argv.end(), args.begin(), args.end());
+    run.cwd = tmp_.path();
+    run.input = input;
+    return RunProgram(run);
+  }
+
+  TempDir tmp_;
+  std::string dir_;
+  std::string outside_;
+};
+
+}  // namespace
+
+TEST_F(Uninstall, SilentRemovalKeepsChangedAndAddedFilesAndNeverLeavesTheDirectory) {
+  WriteManifest();
+  WriteFile(dir_ + "/Logs/server.log", "started\n");
+  WriteFile(dir_ + "/qmserver.cfg", "port=8554\n", 0644);
+  std::map<std::string, std::string> outside = TreeOf(outside_);
+
+  ProcessResult result = Run({"-s"});
+  EXPECT_TRUE(result.exited && result.code == 0) << result.out << result.err;
+  EXPECT_EQ(
+      "Kept (changed since installation): qmserver.cfg\n"
+      "Kept (not installed by setup): Logs/server.log\n",
+      result.out);
+  EXPECT_EQ((std::map<std::string, std::string>{{"Logs/", "493"},
+                                                {"Logs/server.log", "420 started\n"},
+                                                {"qmserver.cfg", "420 port=8554\n"}}),
+            TreeOf(dir_));
+  EXPECT_EQ(outside, TreeOf(outside_));
+}
+
+TEST_F(Uninstall, ADirectoryReplacedByALinkIsNotFollowed) {
+  WriteManifest();
+  // Outside, what the manifest lists, byte for byte: followed, it would go.
+  WriteFile(MakeDirs(outside_ + "/deep/deeper") + "/libx.so", "library", 0644);
+  ASSERT_EQ(0, system(("rm -rf '" + dir_ + "/Lib'").c_str()));
+  ASSERT_EQ(0, symlink(outside_.c_str(), (dir_ + "/Lib").c_str()));
+  std::map<std::string, std::string> outside = TreeOf(outside_);
+
+  ProcessResult result = Run({"-s"});
+  EXPECT_TRUE(result.exited && result.code == 0) << result.out << result.err;
+  EXPECT_EQ("Kept (not installed by setup): Lib\n", result.out);
+  EXPECT_EQ((std::map<std::string, std::string>{{"Lib", "-> " + outside_}}), TreeOf(dir_));
+  EXPECT_EQ(outside, TreeOf(outside_));
+}
+
+TEST_F(Uninstall, RestoreBackupPutsTheOldGenerationBack) {
+  MakeDirs(dir_ + "/Bin.old/empty");
+  WriteFile(dir_ + "/Bin.old/qmserver", "older server", 0755);
+  WriteFile(dir_ + "/qmserver.cfg.old", "port=1554\n", 0640);
+  WriteFile(dir_ + "/default.cfg.old", "older default\n");
+  WriteManifest({"Bin", "qmserver.cfg", "default.cfg"});
+  // The name is taken: that backup stays where it is.
+  WriteFile(dir_ + "/default.cfg", "the administrator's\n");
+
+  ProcessResult result = Run({"-s", "--restore-backup"});
+  EXPECT_TRUE(result.exited && result.code == 255) << result.out << result.err;
+  EXPECT_EQ(
+      "Kept (not installed by setup): default.cfg\n"
+      "Restored: Bin (from Bin.old)\n"
+      "Restored: qmserver.cfg (from qmserver.cfg.old)\n"
+      "Error: " +
+          dir_ + "/default.cfg.old not restored: " + dir_ +
+          "/default.cfg is still there\n"
+          "Error: not every backup could be restored\n",
+      result.out);
+  EXPECT_EQ((std::map<std::string, std::string>{{"Bin/", "493"},
+                                                {"Bin/empty/", "493"},
+                                                {"Bin/qmserver", "493 older server"},
+                                                {"default.cfg", "420 the administrator's\n"},
+                                                {"default.cfg.old", "420 older default\n"},
+                                                {"qmserver.cfg", "416 port=1554\n"}}),
+            TreeOf(dir_));
+}
+
+TEST_F(Uninstall, WithoutRestoreBackupTheBackupStaysWhole) {
+  MakeDirs(dir_ + "/Bin.old/empty");
+  WriteFile(dir_ + "/Bin.old/qmserver", "older server", 0755);
+  WriteManifest({"Bin"});
+  ProcessResult result = Run({"-s"});
+  EXPECT_TRUE(result.exited && result.code == 0) << result.out << result.err;
+  EXPECT_EQ("Kept (backup of the earlier installation): Bin.old\n", result.out);
+  EXPECT_EQ((std::map<std::string, std::string>{{"Bin.old/", "493"},
+                                                {"Bin.old/empty/", "493"},
+                                                {"Bin.old/qmserver", "493 older server"}}),
+            TreeOf(dir_));
+}
+
+TEST_F(Uninstall, AsksFirstAndRemovesTheEmptiedDirectoryOnlyOnYes) {
+  WriteManifest();
+  std::map<std::string, std::string> before = TreeOf(dir_);
+  const std::string question = "Remove Strata Server 9.08 from " + dir_ + "? (yes or no) [no]: ";
+
+  ProcessResult declined = Run({}, "no\n");
+  EXPECT_TRUE(declined.exited && declined.code == 0) << declined.err;
+  EXPECT_EQ(question + "Nothing was removed.\n", declined.out);
+  EXPECT_EQ(before, TreeOf(dir_));
+
+  ProcessResult ended = Run({});
+  EXPECT_TRUE(ended.exited && ended.code == 255) << ended.err;
+  EXPECT_EQ(question + "\nError: input ended before an answer; nothing was removed.\n", ended.out);
+  EXPECT_EQ(before, TreeOf(dir_));
+
+  ProcessResult confirmed = Run({}, " YES \n");
+  EXPECT_TRUE(confirmed.exited && confirmed.code == 0) << confirmed.err;
+  EXPECT_EQ(question + "Strata Server 9.08 was removed from " + dir_ + ".\n", confirmed.out);
+  EXPECT_FALSE(Exists(dir_));
+  EXPECT_EQ("library", ReadFile(outside_ + "/libx.so"));
+}
+
+TEST_F(Uninstall, AManifestOfAnotherFormatIsRefused) {
+  WriteFile(dir_ + "/install-manifest.txt", "format=2\nfiles=0\n");
+  std::map<std::string, std::string> before = TreeOf(dir_);
+  ProcessResult result = Run({"-s"});
+  EXPECT_TRUE(result.exited && result.code == 255) << result.err;
+  EXPECT_EQ("Error: no installation to remove here: " + dir_ +
+                "/install-manifest.txt: format 2 is not known (this program reads format 1)\n",
+            result.out);
+  EXPECT_EQ(before, TreeOf(dir_));
+}
