@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "package/ExtractionMark.h"
 #include "package/PackageRecord.h"
 #include "tests/PackageRecordFile.h"
 #include "tests/Subprocess.h"
@@ -43,6 +44,12 @@ const char kSetupScript[] =
 std::string DotsFor(int64_t archiveLength) {
   EXPECT_GE(archiveLength, 400);
   return std::string(archiveLength % 20 == 0 ? 20 : 21, '.');
+}
+
+// Makes dir, made by the test, look like what an earlier package left.
+void MarkAsPackageLeftover(const std::string& dir) {
+  std::string error;
+  ASSERT_TRUE(MarkExtractionDirectory(dir, &error)) << error;
 }
 
 // Where an interpreter lives on the PATH, or "".
@@ -125,6 +132,7 @@ TEST_F(PackageRun, NormalRunHandsOverWithTheUsersArguments) {
   const std::string pkg = m_dir / "pkg.bin";
   // Nothing of an earlier extraction survives.
   ASSERT_EQ(0, system(("mkdir -p '" + m_run + "/qzsetup/old/deeper'").c_str()));
+  MarkAsPackageLeftover(m_run + "/qzsetup");
   WriteFile(m_run + "/qzsetup/old/deeper/file", "old");
   WriteFile(m_run + "/qzsetup/License.txt", "old licence");
   // A link planted in the temporary file's place leads nowhere.
@@ -435,6 +443,7 @@ TEST_F(PackageRun, UnknownArchiveTypeEndsAfterRecreatingTheDirectory) {
   strcpy(record.archiveType, "gz");
   ASSERT_TRUE(WritePackageRecord(pkg, record));
   ASSERT_EQ(0, mkdir((m_run + "/qzsetup").c_str(), 0755));
+  MarkAsPackageLeftover(m_run + "/qzsetup");
   WriteFile(m_run + "/qzsetup/old", "old");
   ProcessResult run = RunPackage(pkg, {});
   EXPECT_TRUE(run.exited);
@@ -488,6 +497,7 @@ TEST_F(PackageRun, DamagedPackageIsRefusedWithNothingLost) {
       {"xxh3-128", "truncated"},
   };
   ASSERT_EQ(0, mkdir((m_run + "/qzsetup").c_str(), 0700));
+  MarkAsPackageLeftover(m_run + "/qzsetup");
   WriteFile(m_run + "/qzsetup/earlier", "an earlier extraction");
   for (const Damage& damage : damages) {
     SCOPED_TRACE(std::string(damage.checksum) + " " + damage.what);
@@ -525,6 +535,7 @@ TEST_F(PackageRun, PiecesThatDoNotFitAreRefusedBeforeAnythingIsWritten) {
   ASSERT_TRUE(ReadPackageRecord(pkg, &record));
   const int64_t size = static_cast<int64_t>(ReadFile(pkg).size());
   ASSERT_EQ(0, mkdir((m_run + "/qzsetup").c_str(), 0755));
+  MarkAsPackageLeftover(m_run + "/qzsetup");
   WriteFile(m_run + "/qzsetup/earlier", "an earlier extraction");
   // A record that claims more than the whole file, in either piece (a
   // decompressor of 2,000,000,000 bytes would have been padded out with
