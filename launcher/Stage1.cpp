@@ -450,19 +450,19 @@ void Stage1::CheckRoom(Run* run) {
   // hold is refused now; what tar writes is found after a failure.
   run->sizeLimit = FileSizeLimit();
   const uint64_t limit = run->sizeLimit;
-  const char* tooLarge = nullptr;
+  std::string tooLarge;
   uint64_t size = 0;
   if (limit != 0 && static_cast<uint64_t>(run->extractorLength) > limit) {
     tooLarge = kTempName;
     size = static_cast<uint64_t>(run->extractorLength);
   } else if (limit != 0 && fileMode && static_cast<uint64_t>(run->archiveLength) > limit) {
-    tooLarge = archiveFile;
+    tooLarge = (extractOnly ? dir : std::string(kExtractDir)) + "/" + archiveFile;
     size = static_cast<uint64_t>(run->archiveLength);
   }
-  if (tooLarge != nullptr) {
+  if (!tooLarge.empty()) {
     Bail(-1, FormatText("\nError: %s needs %llu bytes, more than the file size limit of %llu bytes "
                         "(ulimit -f); nothing was written\n",
-                        tooLarge, static_cast<unsigned long long>(size),
+                        tooLarge.c_str(), static_cast<unsigned long long>(size),
                         static_cast<unsigned long long>(limit))
                  .c_str());
   }
