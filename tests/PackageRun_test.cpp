@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -1309,6 +1310,49 @@ TEST_F(PackageAnswers, FileSizeLimitIsNamedAndNothingIsLeft) {
   // With room for every file the limit changes nothing.
   run = runLimited(bz2, 1000, {"-s"});
   EXPECT_EQ(3, run.code) << run.err;
+}
+
+TEST_F(PackageAnswers, FullFileSystemDuringExtractionLeavesNothing) {
+  // A record that does not know the unpacked size lets the run start on a
+  // file system too small for the product.
+  MakeProduct();
+  WriteFile(m_dir / "product/data/big.bin", Noise(3 << 20, 12));
+  const std::string pkg = m_dir / "pkg.bin";
+  MakePackage({"--type", "tgz", m_dir / "product", pkg});
+  PackageRecord record;
+  ASSERT_TRUE(ReadPackageRecord(pkg, &record));
+  record.unpackedSize = 0;
+  ASSERT_TRUE(WritePackageRecord(pkg, record));
+  const std::string small = MakeDirs(m_dir / "small");
+  if (mount("tmpfs", small.c_str(), "tmpfs", 0, "size=2m") != 0)
+    GTEST_SKIP() << "cannot mount a tmpfs here: " << strerror(errno);
+  struct Unmount {
+    std::string path;
+    ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
+  } unmount{small};
+  WriteFile(small + "/notes.txt", "mine\n");
+  const std::map<std::string, std::string> before = TreeOf(small);
+
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{}, std::vector<std::string>{"--extract-only", "out"}}) {
+    ProgramRun run;
+    run.program = pkg;
+    run.argv = {pkg};
+    run.argv.insert(run.argv.end(), args.begin(), args.end());
+    run.cwd = small;
+    ProcessResult result = RunProgram(run);
+    EXPECT_EQ(255, result.code);
+    const std::string end =
+        args.empty()
+            ? "; the file system of " + small + " is full); the installer was not started\n"
+            : std::string("; the file system of out is full); nothing was unpacked\n");
+    EXPECT_EQ(0u, result.out.find(kExtracting + DotsFor(record.archiveLength) +
+                                  "\nError: extraction failed ("))
+        << result.out;
+    ASSERT_GE(result.out.size(), end.size());
+    EXPECT_EQ(end, result.out.substr(result.out.size() - end.size()));
+    EXPECT_EQ(before, TreeOf(small));
+  }
 }
 
 TEST(LauncherProgram, NeedsNoSharedLibraryAtRunTime) {
