@@ -1355,6 +1355,41 @@ TEST_F(PackageAnswers, FullFileSystemDuringExtractionLeavesNothing) {
   }
 }
 
+TEST_F(PackageAnswers, SignalDuringExtractOnlyLeavesTheDirectoryAsItWas) {
+  WriteFile(m_dir / "stalling", "#!/bin/sh\necho $$ > '" + m_dir / "stalled" + "'\nexec sleep 60\n",
+            0755);
+  WriteFile(m_dir / "big.bz2", "BZh9" + Noise(1 << 20, 13));
+  const std::string pkg = m_dir / "pkg.bin";
+  MakePackage({"--decompressor", m_dir / "stalling", m_dir / "big.bz2", pkg});
+  // A directory of the user's, empty, and one the run makes.
+  ASSERT_EQ(0, mkdir((m_run + "/empty").c_str(), 0750));
+  for (const char* dir : {"empty", "made"}) {
+    SCOPED_TRACE(dir);
+    unlink((m_dir / "stalled").c_str());
+    ProgramRun run;
+    run.program = pkg;
+    run.argv = {pkg, "-s", "--extract-only", dir};
+    run.cwd = m_run;
+    pid_t pid = fork();
+    if (pid == 0)
+      ExecProgram(run);
+    ASSERT_GT(pid, 0);
+    for (int i = 0; i < 500 && !(Exists(m_dir / "stalled") && !ReadFile(m_dir / "stalled").empty());
+         ++i)
+      usleep(10000);
+    const pid_t stalled = atoi(ReadFile(m_dir / "stalled").c_str());
+    ASSERT_GT(stalled, 0);
+    kill(pid, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(pid, waitpid(pid, &status, 0));
+    EXPECT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(std::vector<std::string>{"empty"}, ListDirectory(m_run));
+    EXPECT_TRUE(ListDirectory(m_run + "/empty").empty());
+    EXPECT_EQ(0750, ModeOf(m_run + "/empty"));
+    EXPECT_TRUE(ProcessEnds(stalled, 0));
+  }
+}
+
 TEST(LauncherProgram, NeedsNoSharedLibraryAtRunTime) {
   if (STRATA_SANITIZED)
     GTEST_SKIP() << "the sanitizer build links its runtime libraries dynamically";
