@@ -186,8 +186,10 @@ struct Stage1::Run {
   PackageFile::Piece archive = {0, 0};
   bool archiveShort = false;
   PackageFacts::Verdict verdict = PackageFacts::kNoChecksum;
-  std::string actualDigest;  // hexadecimal, after a mismatch
-  uint64_t sizeLimit = 0;    // the file-size limit, 0 for none
+  // The digest found, in hexadecimal, after a mismatch; why a piece was read
+  // short, after a short read.
+  std::string actualDigest;
+  uint64_t sizeLimit = 0;  // the file-size limit, 0 for none
 
   // Only while it exists: Abandon removes it.
   bool decompressorWritten = false;
