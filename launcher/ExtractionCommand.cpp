@@ -43,3 +43,19 @@ bool MakeExtractionCommand(const char* type, const std::string& decompressor, co
   }
   return true;
 }
+
+bool MakeListingCommand(const char* type, const std::string& decompressor, std::string* command) {
+  if (type == nullptr)
+    return false;
+  std::string decompress;
+  if (strcmp(type, "bz2") == 0 || strcmp(type, "tzst") == 0)
+    decompress = ShellQuoteIfNeeded(decompressor) + " -dc";
+  else if (strcmp(type, "tgz") == 0)
+    decompress = "gunzip -c";
+  else if (strcmp(type, "tz") == 0)
+    decompress = "uncompress";
+  else
+    return false;
+  *command = FormatText("{ %s; echo $? >&3; } | tar tvf -", decompress.c_str());
+  return true;
+}

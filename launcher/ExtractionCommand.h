@@ -14,4 +14,12 @@
 bool MakeExtractionCommand(const char* type, const std::string& decompressor, const char* dir,
                            std::string* command, const char** archiveFileName);
 
+// The shell command that lists the members of an archive of a pipe-mode
+// type read from its standard input, as "tar tv" shows them, on standard
+// output, reporting the decompressor's status on descriptor 3 as the
+// extraction does. False, leaving *command untouched, for the file-mode
+// types, whose decompressors have no listing of their own that the launcher
+// knows, and for unknown types.
+bool MakeListingCommand(const char* type, const std::string& decompressor, std::string* command);
+
 #endif  // STRATA_LAUNCHER_EXTRACTIONCOMMAND_H_

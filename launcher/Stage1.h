@@ -13,7 +13,9 @@ extern char* g_szProg;
 // Stage one of an installation package: finds the decompressor and the
 // archive at the end of its own file, unpacks the archive into "./qzsetup",
 // answers --version and --help, and replaces itself with the second-stage
-// installer. The process ends inside Main, Bail or ParseCmdLine.
+// installer. Asked with "--info", "--list" or "--extract-only DIR", it shows
+// its record, lists its archive or unpacks into DIR instead, and starts
+// nothing. The process ends inside Main, Bail or ParseCmdLine.
 class Stage1 {
  public:
   // Bits of the flag word.
@@ -29,7 +31,8 @@ class Stage1 {
   // Starts the second stage from "./qzsetup" with the user's arguments. Does
   // not return when one starts; warns (unless silent) and returns otherwise.
   virtual void RunSecondStage(int argc, char** argv);
-  // Prints message (unless silent or null) and ends the process with status.
+  // Prints message (on standard error when silent; nothing when null) and
+  // ends the process with status.
   [[noreturn]] virtual void Bail(int status, const char* message);
   virtual void PrintVersion();
   // Usage and option help on standard error.
@@ -54,9 +57,49 @@ class Stage1 {
   unsigned char m_checksumDigest[32];
 
  private:
-  // Removes ./qzsetup (and "xxextract.tmp" when it was written), then ends
-  // through Bail with status -1 and message.
-  [[noreturn]] void Abandon(const char* message, bool decompressorWritten);
+  // What one run of Main carries from phase to phase (Stage1.cpp).
+  struct Run;
+
+  // The phases of Main, in their order. Each ends the process (through
+  // Bail, or Abandon once something is written) when the run cannot go on.
+  // Reads "--info", "--list" and "--extract-only DIR".
+  void TakeQuery(Run* run);
+  // Opens the package's own file; notes whether the pieces fit in it.
+  void OpenPackage(Run* run);
+  // First pass over both pieces: what the file delivers, and the verdict
+  // of the recorded digest. Writes nothing.
+  void ReadPieces(Run* run);
+  // "--info" and "--list": answer, change nothing, end the process.
+  [[noreturn]] void ShowInfo(Run* run);
+  [[noreturn]] void ListArchive(Run* run);
+  // Before anything is written. Announces the extraction and checks that
+  // this run may write where it is going to: the working directory's lock,
+  // an earlier ./qzsetup that a package made (or the --extract-only
+  // directory, missing or empty).
+  void CheckDestination(Run* run);
+  // The pieces are there and give the recorded digest.
+  void CheckPackage(Run* run);
+  // The file system has the room, and the file-size limit lets this run
+  // write its own files.
+  void CheckRoom(Run* run);
+  // Writes the decompressor and makes the directory to unpack into.
+  void PrepareTarget(Run* run);
+  // Writes the archive to the extraction command, or to its file.
+  void Unpack(Run* run);
+  // Takes the extraction's outcome: gone after a failure; otherwise handed
+  // over, or, for --extract-only, moved into its directory.
+  [[noreturn]] void Finish(Run* run);
+  // Why the extraction failed, as the launcher's message: a file stopped at
+  // the file-size limit, a full file system, or what the command said.
+  std::string FailureMessage(const Run& run);
+  // For --extract-only: the unpacked files into their directory, then the
+  // end of the process.
+  [[noreturn]] void MoveIntoDirectory(Run* run);
+
+  // Removes what this run made (the directory it unpacks into, and
+  // "xxextract.tmp" while it exists), then ends through Bail with status -1
+  // and message.
+  [[noreturn]] void Abandon(const Run& run, const std::string& message);
   // Tells the second stage which package it came from: STRATA_PACKAGE_DIGEST
   // ("kind:hex", or "none") and STRATA_PACKAGE_FILE (the file's absolute
   // path).

@@ -285,6 +285,8 @@ TEST(Stage1, BailPrintsTheMessageVerbatimUnlessSilent) {
     });
     EXPECT_EQ(3, run.code);
     EXPECT_EQ("", run.out);
+    // Silent, a fatal message goes to standard error, a whole line.
+    EXPECT_EQ("\nError: mkdir failed\n", run.err);
   }
   {
     ProcessResult run = RunForked([] {

@@ -23,7 +23,7 @@ static_assert(sizeof STRATA_PACKAGE_RECORD_MAGIC == kMagicSize, "the magic fills
 
 bool FindRecordMagic(int fd, uint64_t limit, size_t maxCount, std::vector<uint64_t>* offsets,
                      std::string* error, const char* magic) {
-  const size_t kBlock = 1 << 20;
+  const size_t kBlock = kRecordSearchBlockSize;
   std::string window;  // the tail of the last block, then the next block
   uint64_t windowStart = 0;
   uint64_t position = 0;

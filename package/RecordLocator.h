@@ -12,6 +12,9 @@
 // Finding, reading and writing the package record that a launcher carries,
 // by the magic text that starts it (all 16 bytes, the NUL included).
 
+// FindRecordMagic reads the file in blocks of this size.
+const size_t kRecordSearchBlockSize = 1 << 20;
+
 // Appends to *offsets the file offsets of the first maxCount copies of the
 // magic (16 bytes: this layout's by default, another layout's to recognize
 // it) in the first limit bytes of fd (read with pread). False with *error

@@ -44,6 +44,24 @@ TEST(RecordLocator, FindsACopyAcrossTheReadBlocks) {
   }
 }
 
+TEST(RecordLocator, FindsACopyWithOnlyItsLastBytesInTheNextBlock) {
+  // What the search keeps of a block's tail must hold all but the last byte
+  // of a copy: one that starts 15 bytes before a block's end has a single
+  // byte, its NUL, in the next block. Also at the second boundary, and next
+  // to a copy that lies wholly in the first block.
+  const uint64_t block = kRecordSearchBlockSize;
+  for (uint64_t before : {block - 15, block - 1, 2 * block - 15}) {
+    std::string bytes(before, 'x');
+    bytes += kMagic + std::string(40, 'y');
+    EXPECT_EQ((std::vector<uint64_t>{before}), Find(bytes, 3)) << before;
+  }
+  std::string two(block - 40, 'x');
+  two += kMagic + std::string(9, 'z') + kMagic + "tail";
+  EXPECT_EQ((std::vector<uint64_t>{block - 40, block - 15}), Find(two, 3));
+  // The count stops the search at the first copy, whatever follows.
+  EXPECT_EQ((std::vector<uint64_t>{block - 40}), Find(two, 1));
+}
+
 TEST(RecordLocator, LooksOnlyBelowTheLimit) {
   std::string bytes = std::string(10, 'x') + kMagic;
   EXPECT_TRUE(Find(bytes, 2, 20).empty());

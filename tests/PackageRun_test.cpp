@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "package/ExtractionMark.h"
 #include "package/PackageRecord.h"
 #include "tests/PackageRecordFile.h"
 #include "tests/Subprocess.h"
@@ -43,6 +45,12 @@ const char kSetupScript[] =
 std::string DotsFor(int64_t archiveLength) {
   EXPECT_GE(archiveLength, 400);
   return std::string(archiveLength % 20 == 0 ? 20 : 21, '.');
+}
+
+// Makes dir, made by the test, look like what an earlier package left.
+void MarkAsPackageLeftover(const std::string& dir) {
+  std::string error;
+  ASSERT_TRUE(MarkExtractionDirectory(dir, &error)) << error;
 }
 
 // Where an interpreter lives on the PATH, or "".
@@ -125,6 +133,7 @@ TEST_F(PackageRun, NormalRunHandsOverWithTheUsersArguments) {
   const std::string pkg = m_dir / "pkg.bin";
   // Nothing of an earlier extraction survives.
   ASSERT_EQ(0, system(("mkdir -p '" + m_run + "/qzsetup/old/deeper'").c_str()));
+  MarkAsPackageLeftover(m_run + "/qzsetup");
   WriteFile(m_run + "/qzsetup/old/deeper/file", "old");
   WriteFile(m_run + "/qzsetup/License.txt", "old licence");
   // A link planted in the temporary file's place leads nowhere.
@@ -435,6 +444,7 @@ TEST_F(PackageRun, UnknownArchiveTypeEndsAfterRecreatingTheDirectory) {
   strcpy(record.archiveType, "gz");
   ASSERT_TRUE(WritePackageRecord(pkg, record));
   ASSERT_EQ(0, mkdir((m_run + "/qzsetup").c_str(), 0755));
+  MarkAsPackageLeftover(m_run + "/qzsetup");
   WriteFile(m_run + "/qzsetup/old", "old");
   ProcessResult run = RunPackage(pkg, {});
   EXPECT_TRUE(run.exited);
@@ -488,6 +498,7 @@ TEST_F(PackageRun, DamagedPackageIsRefusedWithNothingLost) {
       {"xxh3-128", "truncated"},
   };
   ASSERT_EQ(0, mkdir((m_run + "/qzsetup").c_str(), 0700));
+  MarkAsPackageLeftover(m_run + "/qzsetup");
   WriteFile(m_run + "/qzsetup/earlier", "an earlier extraction");
   for (const Damage& damage : damages) {
     SCOPED_TRACE(std::string(damage.checksum) + " " + damage.what);
@@ -525,6 +536,7 @@ TEST_F(PackageRun, PiecesThatDoNotFitAreRefusedBeforeAnythingIsWritten) {
   ASSERT_TRUE(ReadPackageRecord(pkg, &record));
   const int64_t size = static_cast<int64_t>(ReadFile(pkg).size());
   ASSERT_EQ(0, mkdir((m_run + "/qzsetup").c_str(), 0755));
+  MarkAsPackageLeftover(m_run + "/qzsetup");
   WriteFile(m_run + "/qzsetup/earlier", "an earlier extraction");
   // A record that claims more than the whole file, in either piece (a
   // decompressor of 2,000,000,000 bytes would have been padded out with
@@ -912,6 +924,468 @@ TEST_F(PackageRun, SignalDuringExtractionLeavesNothingBehind) {
     EXPECT_EQ(signal, WTERMSIG(status));
     EXPECT_TRUE(ListDirectory(m_run).empty());
     // Nothing the extraction started goes on.
+    EXPECT_TRUE(ProcessEnds(stalled, 0));
+  }
+}
+
+// "Name:  value" lines as a map.
+std::map<std::string, std::string> ReportFields(const std::string& report) {
+  std::map<std::string, std::string> fields;
+  size_t start = 0;
+  while (start < report.size()) {
+    size_t end = report.find('\n', start);
+    std::string line = report.substr(start, end - start);
+    size_t colon = line.find(':');
+    if (colon != std::string::npos)
+      fields[line.substr(0, colon)] = line.substr(line.find_first_not_of(' ', colon + 1));
+    start = end == std::string::npos ? report.size() : end + 1;
+  }
+  return fields;
+}
+
+// The mode as ls and tar show it: "-rwxr-xr-x".
+std::string ModeText(mode_t mode) {
+  std::string text = S_ISDIR(mode) ? "d" : S_ISLNK(mode) ? "l" : "-";
+  const char letters[] = "rwx";
+  for (int bit = 8; bit >= 0; --bit)
+    text += (mode & (1u << bit)) ? letters[(8 - bit) % 3] : '-';
+  return text;
+}
+
+// What a tar tv listing says of each member: its name (without the "/" of a
+// directory and the target of a link) and its mode text.
+std::map<std::string, std::string> ListedMembers(const std::string& listing) {
+  std::map<std::string, std::string> members;
+  size_t start = 0;
+  while (start < listing.size()) {
+    size_t end = listing.find('\n', start);
+    std::vector<std::string> words;
+    std::string line = listing.substr(start, end - start), word;
+    for (char c : line + " ") {
+      if (c != ' ' && c != '\t') {
+        word += c;
+      } else if (!word.empty()) {
+        words.push_back(word);
+        word.clear();
+      }
+    }
+    if (words.size() >= 6) {
+      std::string name = words.back();
+      if (words[0][0] == 'l' && words.size() >= 8)
+        name = words[words.size() - 3];
+      if (name.size() > 1 && name.back() == '/')
+        name.pop_back();
+      members[name] = words[0];
+    }
+    start = end == std::string::npos ? listing.size() : end + 1;
+  }
+  return members;
+}
+
+// The same for a tree on disk, as "./" names.
+std::map<std::string, std::string> MembersOf(const std::string& root) {
+  std::map<std::string, std::string> members;
+  for (const auto& entry : TreeOf(root)) {
+    struct stat st;
+    EXPECT_EQ(0, lstat((root + "/" + entry.first).c_str(), &st));
+    std::string name = "./" + entry.first;
+    // TreeOf names a directory with a "/" after it.
+    if (name.back() == '/')
+      name.pop_back();
+    members[name] = ModeText(st.st_mode);
+  }
+  return members;
+}
+
+class PackageAnswers : public PackageRun {
+ protected:
+  // The product of MakeProduct, with a private file and a link.
+  void MakeRichProduct() {
+    MakeProduct();
+    WriteFile(m_dir / "product/data/private", "kept to the owner\n", 0640);
+    ASSERT_EQ(0, symlink("setup", (m_dir / "product/Bin/link").c_str()));
+  }
+
+  struct Type {
+    std::string name;
+    bool listable;  // pipe mode: --list answers
+  };
+
+  // The package of the given type from the rich product, at pkg.
+  void MakeTypedPackage(const std::string& type, const std::string& pkg) {
+    const std::string product = m_dir / "product";
+    if (type == "bz2" || type == "tzst" || type == "tgz") {
+      MakePackage({"--type", type, product, pkg});
+      return;
+    }
+    const std::string archive = m_dir / ("archive." + type);
+    if (type == "tz") {
+      ASSERT_EQ(0, RunShell("tar -C '" + product + "' -cf - . | gzip -n > '" + archive + "'"));
+      MakePackage({"--type", type, "--no-decompressor", archive, pkg});
+      return;
+    }
+    // The file-mode types, with a stand-in that unpacks a tar archive.
+    ASSERT_EQ(0, RunShell("tar -C '" + product + "' -cf '" + archive + "' ."));
+    const std::string standIn = m_dir / ("stand-in." + type);
+    WriteFile(standIn,
+              type == "rzt" ? "#!/bin/sh\nexec tar \"$@\"\n" : "#!/bin/sh\nexec tar -xf \"$1\"\n",
+              0755);
+    MakePackage({"--type", type, "--decompressor", standIn, archive, pkg});
+  }
+
+  // mkpackage's own reading of the package.
+  std::map<std::string, std::string> BuilderInfo(const std::string& pkg) {
+    ProgramRun run;
+    run.program = MKPACKAGE;
+    run.argv = {"mkpackage", "--info", pkg};
+    ProcessResult info = RunProgram(run);
+    EXPECT_EQ(0, info.code) << info.err;
+    return ReportFields(info.out);
+  }
+};
+
+TEST_F(PackageAnswers, InfoListAndExtractOnlyOnEveryType) {
+  MakeRichProduct();
+  const std::vector<Type> types = {{"bz2", true}, {"tzst", true}, {"tgz", true},
+                                   {"tz", true},  {"rzt", false}, {"zip", false}};
+  for (const Type& type : types) {
+    SCOPED_TRACE(type.name);
+    const std::string pkg = m_dir / ("pkg-" + type.name + ".bin");
+    MakeTypedPackage(type.name, pkg);
+    const int64_t size = static_cast<int64_t>(ReadFile(pkg).size());
+    PackageRecord record;
+    ASSERT_TRUE(ReadPackageRecord(pkg, &record));
+
+    // --info: the record, as the builder reads it too, and nothing written.
+    ProcessResult info = RunPackage(pkg, {"--info"});
+    EXPECT_EQ(0, info.code) << info.out << info.err;
+    std::map<std::string, std::string> builder = BuilderInfo(pkg);
+    const std::string launcher =
+        std::to_string(size - record.archiveLength - record.extractorLength) + " bytes";
+    EXPECT_EQ("Package:       " + RealPath(pkg) + "\n" +
+                  "Product:       Strata Server\n"
+                  "Version:       9.08 (9.0.8.1427)\n"
+                  "Size:          " +
+                  std::to_string(size) + " bytes\n" + "Launcher:      " + launcher + "\n" +
+                  "Decompressor:  " + builder["Decompressor"] + "\n" +
+                  "Archive:       " + builder["Archive"] + "\n" +
+                  "Unpacked:      " + builder["Unpacked"] + "\n" + "Type:          " + type.name +
+                  "\n" + "Checksum:      " + builder["Checksum"] + "\n" +
+                  "Verified:      yes\n"
+                  "Signature:     none\n",
+              info.out);
+    EXPECT_EQ(launcher, builder["Launcher"]);
+    EXPECT_EQ("", info.err);
+    EXPECT_TRUE(ListDirectory(m_run).empty());
+
+    // --list: every member with its mode, or a refusal for a type whose
+    // decompressor has no listing; nothing written either way.
+    ProcessResult list = RunPackage(pkg, {"--list"});
+    if (type.listable) {
+      EXPECT_EQ(0, list.code) << list.err;
+      std::map<std::string, std::string> expected = MembersOf(m_dir / "product");
+      std::map<std::string, std::string> listed = ListedMembers(list.out);
+      // A prepared archive also has a member for the top directory.
+      listed.erase(".");
+      EXPECT_EQ(expected, listed) << list.out;
+    } else {
+      EXPECT_EQ(255, list.code);
+      EXPECT_EQ("\nError: --list cannot list an archive of type " + type.name +
+                    "; --extract-only DIR unpacks it\n",
+                list.out);
+    }
+    EXPECT_TRUE(ListDirectory(m_run).empty());
+
+    // --extract-only into a missing directory: the product, and no start.
+    ProcessResult unpacked = RunPackage(pkg, {"--extract-only", "out"});
+    EXPECT_EQ(0, unpacked.code) << unpacked.out << unpacked.err;
+    EXPECT_EQ(0u, unpacked.out.find(kExtracting)) << unpacked.out;
+    const std::string done = "\nUnpacked into out; the installer was not started\n";
+    ASSERT_GE(unpacked.out.size(), done.size());
+    EXPECT_EQ(done, unpacked.out.substr(unpacked.out.size() - done.size()));
+    if (type.listable) {
+      EXPECT_EQ(kExtracting + DotsFor(record.archiveLength) + done, unpacked.out);
+    }
+    EXPECT_EQ(std::string::npos, unpacked.out.find("[./Bin/setup]"));
+    EXPECT_EQ(TreeOf(m_dir / "product"), TreeOf(m_run + "/out"));
+    EXPECT_EQ(0700, ModeOf(m_run + "/out"));
+    EXPECT_EQ(std::vector<std::string>{"out"}, ListDirectory(m_run));
+
+    // Into an existing empty directory, silently; its mode stays its own.
+    ASSERT_EQ(0, RunShell("rm -rf '" + m_run + "/out'"));
+    ASSERT_EQ(0, mkdir((m_run + "/empty").c_str(), 0751));
+    ProcessResult quiet = RunPackage(pkg, {"-s", "--extract-only", m_run + "/empty"});
+    EXPECT_EQ(0, quiet.code) << quiet.err;
+    if (type.listable) {
+      EXPECT_EQ("", quiet.out);
+    }
+    EXPECT_EQ("", quiet.err);
+    EXPECT_EQ(TreeOf(m_dir / "product"), TreeOf(m_run + "/empty"));
+    EXPECT_EQ(0751, ModeOf(m_run + "/empty"));
+
+    // Into one that is not empty: refused, and it stays as it was.
+    const std::map<std::string, std::string> before = TreeOf(m_run);
+    ProcessResult refused = RunPackage(pkg, {"--extract-only", "empty"});
+    EXPECT_EQ(255, refused.code);
+    EXPECT_EQ(std::string(kExtracting) +
+                  "\nError: empty is not empty; --extract-only unpacks into a missing or "
+                  "empty directory\n",
+              refused.out);
+    EXPECT_EQ(before, TreeOf(m_run));
+    ASSERT_EQ(0, RunShell("rm -rf '" + m_run + "/empty'"));
+  }
+}
+
+TEST_F(PackageAnswers, InfoTellsOfASignatureAndOfDamage) {
+  MakeProduct();
+  const std::string pkg = m_dir / "pkg.bin";
+  MakePackage({"--checksum", "sha256", m_dir / "product", pkg});
+  // Never opened: a FIFO would hold a reader up for ever.
+  ASSERT_EQ(0, mkfifo((pkg + ".minisig").c_str(), 0644));
+  ProcessResult info = RunPackage(pkg, {"-s", "--info"});
+  EXPECT_EQ(0, info.code);
+  EXPECT_EQ(RealPath(pkg) + ".minisig, not a regular file", ReportFields(info.out)["Signature"]);
+  ASSERT_EQ(0, unlink((pkg + ".minisig").c_str()));
+  WriteFile(pkg + ".minisig", "untrusted comment: whatever\n");
+  info = RunPackage(pkg, {"--info"});
+  EXPECT_EQ(0, info.code);
+  EXPECT_EQ(RealPath(pkg) + ".minisig, not checked (check it with minisign -Vm " + RealPath(pkg) +
+                " -P KEY)",
+            ReportFields(info.out)["Signature"]);
+
+  // One flipped byte of the archive.
+  std::string bytes = ReadFile(pkg);
+  bytes[bytes.size() - 10] ^= 0x40;
+  WriteFile(pkg, bytes, 0755);
+  info = RunPackage(pkg, {"--info"});
+  EXPECT_EQ(255, info.code);
+  std::map<std::string, std::string> fields = ReportFields(info.out);
+  EXPECT_EQ(0u, fields["Verified"].find("no, the pieces give ")) << info.out;
+  EXPECT_EQ(64u, fields["Verified"].size() - 20) << info.out;
+  EXPECT_NE(fields["Checksum"].substr(7), fields["Verified"].substr(20));
+  // Listed or unpacked, it is refused as a run is.
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--list"}, std::vector<std::string>{"--extract-only", "out"}}) {
+    ProcessResult run = RunPackage(pkg, args);
+    EXPECT_EQ(255, run.code);
+    EXPECT_EQ(std::string(args[0] == "--list" ? "" : kExtracting) + kDamaged, run.out);
+  }
+  EXPECT_TRUE(ListDirectory(m_run).empty());
+}
+
+TEST_F(PackageAnswers, QueriesAreCheckedAndEverythingElseIsPassedOn) {
+  MakeProduct();
+  const std::string pkg = m_dir / "pkg.bin";
+  MakePackage({m_dir / "product", pkg});
+  struct Case {
+    std::vector<std::string> args;
+    const char* message;
+  };
+  const Case cases[] = {
+      {{"--extract-only"}, "\nError: --extract-only needs a directory: --extract-only DIR\n"},
+      {{"--extract-only", ""}, "\nError: --extract-only needs a directory: --extract-only DIR\n"},
+      {{"--info", "--list"}, "\nError: give only one of --info, --list and --extract-only\n"},
+      {{"--list", "--extract-only", "out"},
+       "\nError: give only one of --info, --list and --extract-only\n"},
+  };
+  for (const Case& c : cases) {
+    ProcessResult run = RunPackage(pkg, c.args);
+    EXPECT_EQ(255, run.code) << c.args[0];
+    EXPECT_EQ(c.message, run.out);
+  }
+  // Version and help come first; near misses reach the second stage.
+  EXPECT_EQ(kBanner, RunPackage(pkg, {"--info", "-v"}).out);
+  ProcessResult run = RunPackage(pkg, {"--Info", "-list", "--extract-only=out"});
+  EXPECT_EQ(3, run.code);
+  EXPECT_EQ(kExtracting + DotsFor(ArchiveLength(pkg)) + "\n" +
+                SetupOutput("[./Bin/setup][--Info][-list][--extract-only=out]"),
+            run.out);
+}
+
+TEST_F(PackageAnswers, SilentFailuresAreReportedOnStandardError) {
+  MakeProduct();
+  const std::string pkg = m_dir / "pkg.bin";
+  MakePackage({m_dir / "product", pkg});
+  std::string bytes = ReadFile(pkg);
+  bytes[bytes.size() - 10] ^= 0x40;
+  WriteFile(pkg, bytes, 0755);
+  for (const char* silent : {"-s", "--silent", "/s"}) {
+    ProcessResult run = RunPackage(pkg, {silent});
+    EXPECT_EQ(255, run.code);
+    EXPECT_EQ("", run.out);
+    EXPECT_EQ(kDamaged, run.err);
+  }
+}
+
+TEST_F(PackageAnswers, UsersOwnQzsetupIsLeftAlone) {
+  MakeProduct();
+  const std::string pkg = m_dir / "pkg.bin";
+  MakePackage({m_dir / "product", pkg});
+  const std::string refusal =
+      "\nError: ./qzsetup exists and was not made by an installation package; move it away or "
+      "start the package from another directory\n";
+  // A directory of the user's, a file, and a link to a directory of theirs.
+  ASSERT_EQ(0, mkdir((m_dir / "mine").c_str(), 0755));
+  WriteFile(m_dir / "mine/notes.txt", "my notes\n");
+  const std::vector<std::string> setups = {
+      "mkdir qzsetup && echo notes > qzsetup/notes.txt && chmod 0750 qzsetup",
+      "echo notes > qzsetup",
+      "ln -s '" + m_dir / "mine" + "' qzsetup",
+  };
+  for (const std::string& setup : setups) {
+    SCOPED_TRACE(setup);
+    ASSERT_EQ(0, RunShell("cd '" + m_run + "' && " + setup));
+    const std::map<std::string, std::string> before = TreeOf(m_run);
+    const std::map<std::string, std::string> mine = TreeOf(m_dir / "mine");
+    for (const char* args : {"", "--check", "-s"}) {
+      ProcessResult run = RunPackage(pkg, {args});
+      EXPECT_EQ(255, run.code);
+      EXPECT_EQ(*args == '-' && args[1] == 's' ? "" : kExtracting + refusal, run.out);
+      EXPECT_EQ(*args == '-' && args[1] == 's' ? refusal : "", run.err);
+      // Nothing written: not even the temporary decompressor.
+      EXPECT_EQ(before, TreeOf(m_run));
+      EXPECT_EQ(mine, TreeOf(m_dir / "mine"));
+    }
+    ASSERT_EQ(0, RunShell("rm -rf '" + m_run + "/qzsetup'"));
+  }
+  // --extract-only does not touch ./qzsetup at all.
+  ASSERT_EQ(0, RunShell("cd '" + m_run + "' && " + setups[0]));
+  ProcessResult run = RunPackage(pkg, {"-s", "--extract-only", "out"});
+  EXPECT_EQ(0, run.code) << run.err;
+  EXPECT_EQ("notes\n", ReadFile(m_run + "/qzsetup/notes.txt"));
+  EXPECT_EQ(ReadFile(m_dir / "product/License.txt"), ReadFile(m_run + "/out/License.txt"));
+}
+
+TEST_F(PackageAnswers, FileSizeLimitIsNamedAndNothingIsLeft) {
+  // Three files of 60,000 bytes, the decompressor a program of more.
+  MakeProduct();
+  for (const char* name : {"data/a.bin", "data/b.bin", "data/c.bin"})
+    WriteFile(m_dir / "product/" + name, Noise(60000, 11));
+  const std::string bz2 = m_dir / "pkg.bin";
+  MakePackage({m_dir / "product", bz2});
+  const std::string tgz = m_dir / "pkg.tgz.bin";
+  MakePackage({"--type", "tgz", m_dir / "product", tgz});
+  PackageRecord record;
+  ASSERT_TRUE(ReadPackageRecord(bz2, &record));
+  ASSERT_GT(record.extractorLength, 100 * 512);
+
+  // The limit as the shell sets it, in blocks of 512 bytes.
+  auto runLimited = [&](const std::string& pkg, int blocks, const std::vector<std::string>& args) {
+    ProgramRun run;
+    run.program = "/bin/sh";
+    run.argv = {"sh", "-c", "ulimit -f " + std::to_string(blocks) + " && exec \"$0\" \"$@\"", pkg};
+    run.argv.insert(run.argv.end(), args.begin(), args.end());
+    run.cwd = m_run;
+    return RunProgram(run);
+  };
+  // The launcher's own file would pass the limit: refused before writing.
+  ProcessResult run = runLimited(bz2, 100, {});
+  EXPECT_TRUE(run.exited);
+  EXPECT_EQ(255, run.code);
+  EXPECT_EQ(kExtracting + std::string("\nError: xxextract.tmp needs ") +
+                std::to_string(record.extractorLength) +
+                " bytes, more than the file size limit of 51200 bytes (ulimit -f); nothing was "
+                "written\n",
+            run.out);
+  EXPECT_TRUE(ListDirectory(m_run).empty());
+
+  // A file that tar writes passes it: named, and nothing is left.
+  run = runLimited(tgz, 100, {});
+  EXPECT_TRUE(run.exited);
+  EXPECT_EQ(255, run.code);
+  EXPECT_EQ(kExtracting + DotsFor(ArchiveLength(tgz)) +
+                "\nError: ./qzsetup/data/a.bin reached the file size limit of 51200 bytes (ulimit "
+                "-f); the installer was not started\n",
+            run.out);
+  EXPECT_TRUE(ListDirectory(m_run).empty());
+  run = runLimited(tgz, 100, {"-s", "--extract-only", "out"});
+  EXPECT_EQ(255, run.code);
+  EXPECT_EQ("", run.out);
+  EXPECT_NE(std::string::npos,
+            run.err.find("\nError: out/data/a.bin reached the file size limit of 51200 bytes "
+                         "(ulimit -f); nothing was unpacked\n"))
+      << run.err;
+  EXPECT_TRUE(ListDirectory(m_run).empty());
+
+  // With room for every file the limit changes nothing.
+  run = runLimited(bz2, 1000, {"-s"});
+  EXPECT_EQ(3, run.code) << run.err;
+}
+
+TEST_F(PackageAnswers, FullFileSystemDuringExtractionLeavesNothing) {
+  // A record that does not know the unpacked size lets the run start on a
+  // file system too small for the product.
+  MakeProduct();
+  WriteFile(m_dir / "product/data/big.bin", Noise(3 << 20, 12));
+  const std::string pkg = m_dir / "pkg.bin";
+  MakePackage({"--type", "tgz", m_dir / "product", pkg});
+  PackageRecord record;
+  ASSERT_TRUE(ReadPackageRecord(pkg, &record));
+  record.unpackedSize = 0;
+  ASSERT_TRUE(WritePackageRecord(pkg, record));
+  const std::string small = MakeDirs(m_dir / "small");
+  if (mount("tmpfs", small.c_str(), "tmpfs", 0, "size=2m") != 0)
+    GTEST_SKIP() << "cannot mount a tmpfs here: " << strerror(errno);
+  struct Unmount {
+    std::string path;
+    ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
+  } unmount{small};
+  WriteFile(small + "/notes.txt", "mine\n");
+  const std::map<std::string, std::string> before = TreeOf(small);
+
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{}, std::vector<std::string>{"--extract-only", "out"}}) {
+    ProgramRun run;
+    run.program = pkg;
+    run.argv = {pkg};
+    run.argv.insert(run.argv.end(), args.begin(), args.end());
+    run.cwd = small;
+    ProcessResult result = RunProgram(run);
+    EXPECT_EQ(255, result.code);
+    const std::string end =
+        args.empty()
+            ? "; the file system of " + small + " is full); the installer was not started\n"
+            : std::string("; the file system of out is full); nothing was unpacked\n");
+    EXPECT_EQ(0u, result.out.find(kExtracting + DotsFor(record.archiveLength) +
+                                  "\nError: extraction failed ("))
+        << result.out;
+    ASSERT_GE(result.out.size(), end.size());
+    EXPECT_EQ(end, result.out.substr(result.out.size() - end.size()));
+    EXPECT_EQ(before, TreeOf(small));
+  }
+}
+
+TEST_F(PackageAnswers, SignalDuringExtractOnlyLeavesTheDirectoryAsItWas) {
+  WriteFile(m_dir / "stalling", "#!/bin/sh\necho $$ > '" + m_dir / "stalled" + "'\nexec sleep 60\n",
+            0755);
+  WriteFile(m_dir / "big.bz2", "BZh9" + Noise(1 << 20, 13));
+  const std::string pkg = m_dir / "pkg.bin";
+  MakePackage({"--decompressor", m_dir / "stalling", m_dir / "big.bz2", pkg});
+  // A directory of the user's, empty, and one the run makes.
+  ASSERT_EQ(0, mkdir((m_run + "/empty").c_str(), 0750));
+  for (const char* dir : {"empty", "made"}) {
+    SCOPED_TRACE(dir);
+    unlink((m_dir / "stalled").c_str());
+    ProgramRun run;
+    run.program = pkg;
+    run.argv = {pkg, "-s", "--extract-only", dir};
+    run.cwd = m_run;
+    pid_t pid = fork();
+    if (pid == 0)
+      ExecProgram(run);
+    ASSERT_GT(pid, 0);
+    for (int i = 0; i < 500 && !(Exists(m_dir / "stalled") && !ReadFile(m_dir / "stalled").empty());
+         ++i)
+      usleep(10000);
+    const pid_t stalled = atoi(ReadFile(m_dir / "stalled").c_str());
+    ASSERT_GT(stalled, 0);
+    kill(pid, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(pid, waitpid(pid, &status, 0));
+    EXPECT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(std::vector<std::string>{"empty"}, ListDirectory(m_run));
+    EXPECT_TRUE(ListDirectory(m_run + "/empty").empty());
+    EXPECT_EQ(0750, ModeOf(m_run + "/empty"));
     EXPECT_TRUE(ProcessEnds(stalled, 0));
   }
 }

@@ -27,6 +27,7 @@
 #include "driver/settings/ReplaceError.h"
 #include "driver/settings/SetupInstaller.h"
 #include "installer/PasswordDatabases.h"
+#include "package/ExtractionMark.h"
 #include "product/ServerVersion.h"
 #include "templates/NewInstallerIQLoopcastScript.h"
 
@@ -174,6 +175,8 @@ bool InstallSteps::CheckBeforeChanges(const std::string& dir, bool writeAnswers,
     m_movedToOld = backups.PresentNames();
   ProductFiles files(m_sExtractDir, dir);
   files.Skip(ConsoleUI::kDisplayTextFile);
+  // The package's mark on the extraction directory is not the product's.
+  files.Skip(kExtractionMarkName);
   // What is moved aside makes room for the product.
   if (backingUp) {
     for (const std::string& name : backups.PresentNames())
@@ -241,6 +244,7 @@ void InstallSteps::GeneratePasswords() {
 bool InstallSteps::StageFiles(StagedInstallation& stage, bool writeAnswers, std::string* error) {
   ProductFiles files(m_sExtractDir, stage.NewRoot());
   files.Skip(ConsoleUI::kDisplayTextFile);
+  files.Skip(kExtractionMarkName);
   std::string why;
   if (!files.Place(&why)) {
     *error = FormatText("ERROR: Unable to install the product's files (%s)\n", why.c_str());
