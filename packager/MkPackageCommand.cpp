@@ -24,13 +24,26 @@ struct Option {
 // The option called name, or null.
 const Option* FindOption(const std::string& name) {
   static const Option kOptions[] = {
-      {"--type", true},          {"--decompressor", true},     {"--launcher", true},
-      {"--checksum", true},      {"--info", true},             {"--list", true},
-      {"--help", false},         {"--version", false},         {"--no-decompressor", false},
-      {"--no-checksum", false},  {"--sign", true},             {"--package", true},
-      {"--verify", true},        {"--pubkey", true},           {"-P", true},
-      {"--password-file", true}, {"--generate-key", true},     {"--no-password", false},
-      {"--long", false},         {"--no-second-stage", false},
+      {"--type", true},
+      {"--decompressor", true},
+      {"--launcher", true},
+      {"--checksum", true},
+      {"--info", true},
+      {"--list", true},
+      {"--help", false},
+      {"--version", false},
+      {"--no-decompressor", false},
+      {"--no-checksum", false},
+      {"--sign", true},
+      {"--package", true},
+      {"--verify", true},
+      {"--pubkey", true},
+      {"-P", true},
+      {"--password-file", true},
+      {"--generate-key", true},
+      {"--no-password", false},
+      {"--long", false},
+      {"--no-second-stage", false},
   };
   for (const Option& option : kOptions) {
     if (name == option.name)
@@ -229,8 +242,7 @@ int MkPackageCommand::Build(const BuildOptions& options, SignCommand* signer) {
     // A signature of the very same bytes still fits them.
     struct stat st;
     if (lstat(signature.c_str(), &st) == 0 && !builder.SameAsBefore())
-      fprintf(m_pErr,
-              "%s: warning: %s does not sign the new package; sign it again or remove it\n",
+      fprintf(m_pErr, "%s: warning: %s does not sign the new package; sign it again or remove it\n",
               kProgram, signature.c_str());
   }
   const PackageRecord& record = builder.Written();
@@ -358,6 +370,10 @@ void MkPackageCommand::PrintHelp() {
           "  --checksum KIND         digest of the pieces: sha256, xxh3-128 or none\n"
           "                          (default %s)\n"
           "  --no-checksum           record no digest\n"
+          "  --long                  tzst from a directory: zstd's long window of 128 MiB,\n"
+          "                          a percent or two smaller, up to half again as slow\n"
+          "                          to unpack on every server (default: zstd's own)\n"
+          "  --no-second-stage       the product has no Bin/setup, and that is meant\n"
           "  --info PACKAGE          print the record of PACKAGE and verify its pieces\n"
           "  --list PACKAGE          list the members of PACKAGE's archive\n"
           "  --help                  print this help and exit\n"
@@ -377,8 +393,16 @@ void MkPackageCommand::PrintHelp() {
           "\n"
           "A directory is packed as a tar archive (type bz2, tgz or tzst) whose\n"
           "members are \"./\" paths sorted by name, owned by 0:0 and dated 2000-01-01\n"
-          "00:00:00 UTC, so that the same directory always gives the same package;\n"
-          "it must hold the second stage Bin/setup (or Bin/setup.sh, .pl or .py).\n"
+          "00:00:00 UTC, so that the same directory always gives the same package.\n"
+          "tzst keeps zstd's own window at level 19, which unpacks fastest.\n"
+          "\n"
+          "The product must hold the second stage Bin/setup (or Bin/setup.sh, .pl or\n"
+          ".py), unless --no-second-stage. A Bin/setup that is a program must find the\n"
+          "password databases adm_b_db, enc_r_db, enc_b_db, enc_w_db and cdi_b_db that\n"
+          "its installation writes into; one that is dynamically linked or carries\n"
+          "debug information is packed with a warning (the build's setup is static\n"
+          "and stripped). The last line names the package written, its size, type\n"
+          "and checksum; on a terminal, long steps show their progress.\n"
           "\n"
           "A secret key file that others may read is refused.\n"
           "\n"

@@ -567,15 +567,16 @@ TEST_F(MkPackageProgramTest, ShowsProgressOnATerminalAndSaysWhatItWrote) {
   PtySession session;
   ProgramRun run;
   run.program = m_dir / "bin/mkpackage";
-  run.argv = {"mkpackage", "--sign", m_dir / "k.key", "--password-file", m_dir / "pw",
+  run.argv = {"mkpackage",    "--sign", m_dir / "k.key", "--password-file", m_dir / "pw",
               m_dir / "tree", pkg};
   ASSERT_TRUE(session.Start(run));
   EXPECT_TRUE(session.Expect("mkpackage: deriving the key from the password ... 0 s"));
-  EXPECT_TRUE(session.Expect("mkpackage: compressing " + m_dir / "tree" + " (1.0 MB) with bzip2 -9: "));
+  EXPECT_TRUE(
+      session.Expect("mkpackage: compressing " + m_dir / "tree" + " (1.0 MB) with bzip2 -9: "));
   EXPECT_TRUE(session.Expect(" MB written, 0 s"));
   // Erased before what follows.
-  EXPECT_TRUE(session.Expect("\033[KSigned " + pkg + " into " + pkg + ".minisig\nWrote " + pkg +
-                             " ("));
+  EXPECT_TRUE(
+      session.Expect("\033[KSigned " + pkg + " into " + pkg + ".minisig\nWrote " + pkg + " ("));
   ProcessResult result = session.Finish();
   EXPECT_EQ(0, result.code);
 }
@@ -613,10 +614,11 @@ TEST_F(MkPackageProgramTest, AFifoGivenAsAKeyOrFoundAsASignatureIsRefusedAtOnce)
   }
   // --info reads the record, then finds the FIFO where the signature lies.
   std::string out;
-  EXPECT_EQ(1, RunShell("timeout 20 " + ShellQuote(m_dir / "bin/mkpackage") + " --info " + pkg +
-                            " 2>&1",
-                        &out));
-  EXPECT_NE(std::string::npos, out.find("Signature:     " + m_dir / "pkg.minisig" + ", unreadable\n"))
+  EXPECT_EQ(
+      1, RunShell("timeout 20 " + ShellQuote(m_dir / "bin/mkpackage") + " --info " + pkg + " 2>&1",
+                  &out));
+  EXPECT_NE(std::string::npos,
+            out.find("Signature:     " + m_dir / "pkg.minisig" + ", unreadable\n"))
       << out;
 }
 
@@ -640,14 +642,14 @@ TEST_F(MkPackageProgramTest, LongWindowOnlyWhenAskedFor) {
     std::string info;
     ASSERT_EQ(0, RunShell("tail -c $(" + ShellQuote(m_dir / "bin/mkpackage") + " --info " +
                               ShellQuote(pkg) + " | sed -n 's/^Archive: *\\([0-9]*\\).*/\\1/p') " +
-                              ShellQuote(pkg) + " > " + ShellQuote(pkg + ".zst") +
-                              " && zstd -lv " + ShellQuote(pkg + ".zst") + " 2>&1",
+                              ShellQuote(pkg) + " > " + ShellQuote(pkg + ".zst") + " && zstd -lv " +
+                              ShellQuote(pkg + ".zst") + " 2>&1",
                           &info));
     EXPECT_NE(std::string::npos,
               info.find(longWindow ? "Window Size: 128 MiB (134217728 B)" : "(8388608 B)"))
         << info;
   }
-  EXPECT_EQ(2, Program("--long " + ShellQuote(m_dir / "tree") + " " + ShellQuote(m_dir / "x"),
-                       &err));
+  EXPECT_EQ(2,
+            Program("--long " + ShellQuote(m_dir / "tree") + " " + ShellQuote(m_dir / "x"), &err));
   EXPECT_EQ(std::string("mkpackage: --long goes only with --type tzst\n") + kTryHelp, err);
 }

@@ -21,8 +21,8 @@
 #include "packager/ArchiveType.h"
 #include "packager/DirectoryArchive.h"
 #include "packager/ProductCheck.h"
-#include "packager/Progress.h"
 #include "packager/ProgramLinkage.h"
+#include "packager/Progress.h"
 #include "packager/UnpackedContents.h"
 
 namespace {
@@ -336,8 +336,8 @@ bool PackageBuilder::OpenArchive(Inputs* inputs, std::string* error) {
       return false;
     inputs->unpackedSize = inputs->directory.Contents().Size();
     // Opened without waiting: a FIFO in its place must not hang the build.
-    ScopedFd setup(open((inputs->directory.Root() + "/Bin/setup").c_str(),
-                        O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    ScopedFd setup(
+        open((inputs->directory.Root() + "/Bin/setup").c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat setupStat;
     if (setup.Get() >= 0 && (fstat(setup.Get(), &setupStat) != 0 || !S_ISREG(setupStat.st_mode)))
       setup.Reset(-1);

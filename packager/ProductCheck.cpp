@@ -48,8 +48,7 @@ bool ProductCheck::Run(bool noSecondStage, std::vector<std::string>* warnings,
   return m_nSetupFd < 0 || CheckSetupProgram(warnings, error);
 }
 
-bool ProductCheck::CheckSetupProgram(std::vector<std::string>* warnings,
-                                     std::string* error) const {
+bool ProductCheck::CheckSetupProgram(std::vector<std::string>* warnings, std::string* error) const {
   ProgramLinkage linkage;
   std::string reason;
   if (!ReadProgramLinkage(m_nSetupFd, &linkage, &reason)) {
@@ -73,8 +72,9 @@ bool ProductCheck::CheckSetupProgram(std::vector<std::string>* warnings,
     return false;
   }
   if (linkage.Dynamic()) {
-    warnings->push_back(m_szShown + "/Bin/setup is dynamically linked: the package installs only "
-                                    "where " +
+    warnings->push_back(m_szShown +
+                        "/Bin/setup is dynamically linked: the package installs only "
+                        "where " +
                         linkage.Needs() +
                         " can be found (the setup this project builds needs nothing)");
   }

@@ -111,8 +111,8 @@ TEST_F(SignCommandTest, MinisignChecksWhatMkpackageSigns) {
   EXPECT_EQ(0, Minisign({"-Vm", "pkg", "-p", "ours.pub"}).code);
 
   // A package built otherwise leaves the old signature wrong.
-  ProcessResult rebuilt = Mk({"--launcher", STUB_LAUNCHER, "--decompressor", "./dec",
-                              "--checksum", "sha256", "archive.bz2", "pkg"});
+  ProcessResult rebuilt = Mk({"--launcher", STUB_LAUNCHER, "--decompressor", "./dec", "--checksum",
+                              "sha256", "archive.bz2", "pkg"});
   EXPECT_EQ(
       "mkpackage: warning: pkg.minisig does not sign the new package; sign it again or "
       "remove it\n",

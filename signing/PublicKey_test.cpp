@@ -26,14 +26,14 @@ TEST(PublicKey, MalformedKeysAreRefusedWithAReason) {
   const struct {
     std::string text, error;
   } cases[] = {
-      {KeyText("Ed", 31), "not a minisign public key"},                     // too short
-      {KeyText("Ed", 33), "not a minisign public key"},                     // too long
-      {KeyText("Ex", 32), "not an Ed25519 minisign public key"},            // wrong algorithm
-      {good.substr(0, good.size() - 4), "not a minisign public key"},       // truncated
-      {good + "AAAA", "not a minisign public key"},                         // trailing data
-      {good + " ", "not a minisign public key"},                            // a trailing blank
-      {"!" + good.substr(1), "not a minisign public key"},                  // bad base64
-      {good.substr(0, good.size() - 1), "not a minisign public key"},       // padding cut off
+      {KeyText("Ed", 31), "not a minisign public key"},                // too short
+      {KeyText("Ed", 33), "not a minisign public key"},                // too long
+      {KeyText("Ex", 32), "not an Ed25519 minisign public key"},       // wrong algorithm
+      {good.substr(0, good.size() - 4), "not a minisign public key"},  // truncated
+      {good + "AAAA", "not a minisign public key"},                    // trailing data
+      {good + " ", "not a minisign public key"},                       // a trailing blank
+      {"!" + good.substr(1), "not a minisign public key"},             // bad base64
+      {good.substr(0, good.size() - 1), "not a minisign public key"},  // padding cut off
       {"", "not a minisign public key"},
   };
   for (const auto& each : cases) {
@@ -48,8 +48,7 @@ TEST(PublicKey, MalformedKeysAreRefusedWithAReason) {
   EXPECT_TRUE(key.FromFileText("untrusted comment: x\r\n" + good + "\r\n", &error)) << error;
   for (const std::string& text :
        {good + "\n", std::string("untrusted comment: only the comment\n"),
-        "trusted comment: x\n" + good + "\n",
-        "\n" + good + "\n", std::string()}) {
+        "trusted comment: x\n" + good + "\n", "\n" + good + "\n", std::string()}) {
     SCOPED_TRACE(text);
     EXPECT_FALSE(key.FromFileText(text, &error));
     EXPECT_EQ("not a minisign public key file", error);

@@ -51,9 +51,9 @@ TEST(Signature, MalformedSignaturesAreRefusedWithAReason) {
       {with(0, "a comment"),
        "not a minisign signature (it does not start with an untrusted comment)"},
       {with(1, signatureLine("ED", 73)), damaged},  // wrong length
-      {with(1, good[1].substr(0, 60)), damaged},     // truncated
-      {with(1, good[1] + "AAAA"), damaged},          // trailing data
-      {with(1, "#" + good[1].substr(1)), damaged},   // bad base64
+      {with(1, good[1].substr(0, 60)), damaged},    // truncated
+      {with(1, good[1] + "AAAA"), damaged},         // trailing data
+      {with(1, "#" + good[1].substr(1)), damaged},  // bad base64
       {with(1, signatureLine("Ex", 74)),
        "a signature algorithm that is neither minisign's legacy (Ed) nor its prehashed (ED)"},
       {with(2, "untrusted comment: x"),

@@ -53,9 +53,8 @@ void UnpackSetup(const std::string& package, const std::string& dir) {
   ASSERT_EQ(0, RunShell(std::string(MKPACKAGE) + " --info " + ShellQuote(package) +
                             " | sed -n 's/^Archive: *\\([0-9]*\\).*/\\1/p'",
                         &info));
-  ASSERT_EQ(0, RunShell("tail -c " + std::to_string(std::stoul(info)) + " " +
-                        ShellQuote(package) + " | zstd -dcq | (cd " + ShellQuote(dir) +
-                        " && tar xf - ./Bin/setup)"));
+  ASSERT_EQ(0, RunShell("tail -c " + std::to_string(std::stoul(info)) + " " + ShellQuote(package) +
+                        " | zstd -dcq | (cd " + ShellQuote(dir) + " && tar xf - ./Bin/setup)"));
 }
 
 // A root of the tools the package needs on a server, sh and tar, with the
@@ -90,9 +89,9 @@ int RunInRoot(const std::string& root, const std::string& command, std::string* 
 TEST(ReleasePackage, PackedSetupNeedsNothingOfTheServer) {
   TempDir dir;
   const std::string product = dir / "product";
-  ASSERT_EQ(0, RunShell("cp -R " + ShellQuote(DEMO_PRODUCT) + " " + ShellQuote(product) +
-                        " && cp " + ShellQuote(SETUP_PROGRAM) + " " +
-                        ShellQuote(product + "/Bin/setup")));
+  ASSERT_EQ(0,
+            RunShell("cp -R " + ShellQuote(DEMO_PRODUCT) + " " + ShellQuote(product) + " && cp " +
+                     ShellQuote(SETUP_PROGRAM) + " " + ShellQuote(product + "/Bin/setup")));
   const std::string root = dir / "root";
   MakeBareRoot(root);
   MakeDirs(root + "/start");
@@ -158,8 +157,8 @@ TEST(ReleasePackage, ReadmeFirstExampleBuildsAPackageThatInstalls) {
     if (lines[i].compare(0, 2, "$ ") != 0)
       continue;
     std::string output;
-    int status = RunShell("cd " + ShellQuote(clone) + " && (" + lines[i].substr(2) + ") 2>&1",
-                          &output);
+    int status =
+        RunShell("cd " + ShellQuote(clone) + " && (" + lines[i].substr(2) + ") 2>&1", &output);
     ASSERT_EQ(0, status) << lines[i] << "\n" << output;
     // "..." stands for whatever the command prints.
     bool any = i + 1 < lines.size() && lines[i + 1] == "...";
