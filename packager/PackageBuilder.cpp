@@ -528,12 +528,19 @@ bool PackageBuilder::Assemble(Inputs* inputs, int fd, std::string* error) {
 
   record.archiveLength = static_cast<int32_t>(archiveLength);
   record.extractorLength = static_cast<int32_t>(extractorLength);
+  return FillRecord(*inputs, fd, launcherLength, &record, error);
+}
+
+bool PackageBuilder::FillRecord(const Inputs& inputs, int fd, uint64_t launcherLength,
+                                PackageRecord* filled, std::string* error) {
+  const std::string& output = m_options.output;
+  PackageRecord& record = *filled;
   memset(record.archiveType, 0, sizeof record.archiveType);
-  memcpy(record.archiveType, inputs->type->name, strlen(inputs->type->name));
+  memcpy(record.archiveType, inputs.type->name, strlen(inputs.type->name));
   record.checksumKind = m_options.checksumKind;
   memset(record.checksum, 0, sizeof record.checksum);
   record.layout = kPackageRecordLayout;
-  record.unpackedSize = inputs->unpackedSize;
+  record.unpackedSize = inputs.unpackedSize;
   if (m_options.checksumKind != kChecksumNone) {
     // What was written, read back: the digest covers the bytes in the
     // package.
@@ -542,11 +549,13 @@ bool PackageBuilder::Assemble(Inputs* inputs, int fd, std::string* error) {
       return false;
     checksum.Final(record.checksum);
   }
-  if (!WriteRecordAt(fd, inputs->recordOffset, record, &reason)) {
+  std::string reason;
+  if (!WriteRecordAt(fd, inputs.recordOffset, record, &reason)) {
     *error = "cannot write " + output + ": " + reason;
     return false;
   }
   m_written = record;
-  m_nWrittenSize = launcherLength + extractorLength + archiveLength;
+  m_nWrittenSize = launcherLength + static_cast<uint64_t>(record.extractorLength) +
+                   static_cast<uint64_t>(record.archiveLength);
   return true;
 }

@@ -95,6 +95,10 @@ class PackageBuilder {
   bool CheckProduct(const UnpackedContents& contents, int setupFd, std::string* error);
   bool CheckOutput(const Inputs& inputs, std::string* error);
   bool Assemble(Inputs* inputs, int fd, std::string* error);
+  // Completes *record, whose lengths are set, with the type, the sizes and
+  // the digest of what follows the launcher in fd, and writes it there.
+  bool FillRecord(const Inputs& inputs, int fd, uint64_t launcherLength, PackageRecord* record,
+                  std::string* error);
 
   // Whether fd holds what the output's name held before.
   bool SameAsOutput(int fd) const;
