@@ -47,7 +47,9 @@ struct BuildOptions {
 //
 // The record also tells the launcher how much room the unpacked files take:
 // counted while a directory is scanned, or by reading a prepared archive
-// through once.
+// through once. What that scan or reading finds is checked before anything
+// is packed (packager/ProductCheck.h): a product that could not install is
+// refused.
 class Progress;
 
 class PackageBuilder {
