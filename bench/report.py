@@ -208,10 +208,10 @@ def render(info):
       " where the physical floor needs %s. With both cores free the decompressor runs beside"
       " tar and the sum hardly shows in the wall time (the best rounds came to %s the floor);"
       " with other work on the machine the two take turns on one core, and the ratio climbs"
-      " towards the sum. mkpackage keeps zstd's own window of 8 MiB unless a window of 128 MiB"
-      " (`--long=27`, tried for products of more than 8 MiB) makes the archive at least 3%%"
-      " smaller: matches that reach farther back than the caches hold cost the decoder time"
-      " (for 56 MB of such files, 6%% smaller and about 7%% slower to unpack). The"
+      " towards the sum. mkpackage keeps zstd's own window of 8 MiB; the window of 128 MiB of"
+      " `mkpackage --long` (`--long=27`) makes an archive a few percent smaller, but matches"
+      " that reach farther back than the caches hold cost the decoder time (on a 64 MB"
+      " product, 2%% smaller and 55%% slower to unpack). The"
       " decompressor writes 256 KiB at a time into its pipe of 1 MiB, so that tar reads one"
       " write while the next is decoded; writes of the whole pipe made the same unpacking 9%%"
       " slower."
@@ -311,8 +311,7 @@ def render(info):
     w("")
     w("```sh")
     w("mkpackage product package-bzip2.bin             # strata-bunzip2, bzip2 -9, XXH3-128")
-    w("mkpackage --type tzst product package-tzst.bin  # strata-unzstd, zstd -19 -T0 (--long=27"
-      " where it pays)")
+    w("mkpackage --type tzst product package-tzst.bin  # strata-unzstd, zstd -19 -T0")
     w("mkpackage --type tgz product package-tgz.bin    # no decompressor, gzip -9 -n")
     w("tail -c ARCHIVE_LENGTH package-KIND.bin > archive.tar.KIND   # for each of the three")
     w("bzip2 -dc archive.tar.bz2 > archive.tar")

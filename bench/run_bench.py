@@ -226,6 +226,10 @@ class Size:
         os.makedirs(os.path.join(self.product, "Bin"), exist_ok=True)
         shutil.copy(os.path.join(bin_dir, "bench_second_stage"),
                     os.path.join(self.product, "Bin", "setup"))
+        # mkpackage packs a program as Bin/setup only beside the password
+        # databases that the framework's installation writes into.
+        for database in ("adm_b_db", "enc_r_db", "enc_b_db", "enc_w_db", "cdi_b_db"):
+            os.makedirs(os.path.join(self.product, database), exist_ok=True)
         seconds = {}
         seconds["bzip2"] = self.mkpackage([self.product, self.packages["bzip2"]])
         seconds["tzst"] = self.mkpackage(["--type", "tzst", self.product, self.packages["tzst"]])

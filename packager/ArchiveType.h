@@ -22,19 +22,11 @@ struct ArchiveType {
   std::vector<std::string> decompressor;
   // The first bytes of an archive of this type; empty when unknown.
   std::string signature;
-  // A second way to compress a large directory, taken instead of the first
-  // when it makes the archive smaller by enough to pay for what it costs at
-  // unpacking; empty when there is none.
-  std::vector<std::string> largeCompressor;
+  // Compresses with a window far larger than the level's own, for a
+  // smaller archive that is slower to unpack (mkpackage --long); empty when
+  // the type has no such choice.
+  std::vector<std::string> longWindowCompressor;
 };
-
-// Below this unpacked size a directory is compressed the first way only: it
-// fits in the first way's window (zstd's 8 MiB at level 19), so a larger one
-// can find nothing more.
-const uint64_t kLargeCompressorFrom = 8ull << 20;
-// Whether an archive of secondLength bytes, made the second way, saves
-// enough over firstLength bytes made the first way: at least 3 percent.
-bool LargeCompressorPays(uint64_t firstLength, uint64_t secondLength);
 
 // The type called name, or null.
 const ArchiveType* FindArchiveType(const std::string& name);

@@ -80,7 +80,7 @@ bool DirectoryArchive::ScanDirectory(const std::string& relative, std::string* e
       m_contents.AddFile(member, static_cast<uint64_t>(st.st_size));
     } else if (S_ISDIR(st.st_mode)) {
       subdirectories.push_back(member);
-      m_contents.AddDirectory();
+      m_contents.AddDirectory(member);
     } else if (S_ISLNK(st.st_mode)) {
       m_contents.AddLink(member);
     } else {

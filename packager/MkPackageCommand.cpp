@@ -9,6 +9,7 @@
 #include "packager/ArchiveType.h"
 #include "packager/PackageBuilder.h"
 #include "packager/PackageInspector.h"
+#include "packager/Progress.h"
 #include "product/ServerVersion.h"
 
 namespace {
@@ -23,12 +24,26 @@ struct Option {
 // The option called name, or null.
 const Option* FindOption(const std::string& name) {
   static const Option kOptions[] = {
-      {"--type", true},          {"--decompressor", true}, {"--launcher", true},
-      {"--checksum", true},      {"--info", true},         {"--list", true},
-      {"--help", false},         {"--version", false},     {"--no-decompressor", false},
-      {"--no-checksum", false},  {"--sign", true},         {"--package", true},
-      {"--verify", true},        {"--pubkey", true},       {"-P", true},
-      {"--password-file", true}, {"--generate-key", true}, {"--no-password", false},
+      {"--type", true},
+      {"--decompressor", true},
+      {"--launcher", true},
+      {"--checksum", true},
+      {"--info", true},
+      {"--list", true},
+      {"--help", false},
+      {"--version", false},
+      {"--no-decompressor", false},
+      {"--no-checksum", false},
+      {"--sign", true},
+      {"--package", true},
+      {"--verify", true},
+      {"--pubkey", true},
+      {"-P", true},
+      {"--password-file", true},
+      {"--generate-key", true},
+      {"--no-password", false},
+      {"--long", false},
+      {"--no-second-stage", false},
   };
   for (const Option& option : kOptions) {
     if (name == option.name)
@@ -37,24 +52,41 @@ const Option* FindOption(const std::string& name) {
   return nullptr;
 }
 
+// The status of a phase that has not ended the command.
+const int kGoOn = -1;
+
 }  // namespace
 
-int MkPackageCommand::Run(int argc, const char* const* argv) {
-  BuildOptions options;
+// Everything the command line says, gathered before anything is done.
+struct MkPackageCommand::CommandLine {
+  BuildOptions build;
   SignOptions sign;
-  std::string problem;
   std::vector<std::string> operands;
   std::string info, list;
   bool inspect = false;
   bool buildOption = false;
   bool decompressorGiven = false, noDecompressor = false;
   bool checksumGiven = false, noChecksum = false;
-  bool endOfOptions = false;
+};
 
+int MkPackageCommand::Run(int argc, const char* const* argv) {
+  CommandLine line;
+  int status = Parse(argc, argv, &line);
+  if (status != kGoOn)
+    return status;
+  SignOptions::Mode mode;
+  status = CheckCombination(line, &mode);
+  if (status != kGoOn)
+    return status;
+  return Dispatch(&line, mode);
+}
+
+int MkPackageCommand::Parse(int argc, const char* const* argv, CommandLine* line) {
+  bool endOfOptions = false;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (endOfOptions || arg == "-" || arg.empty() || arg[0] != '-') {
-      operands.push_back(arg);
+      line->operands.push_back(arg);
       continue;
     }
     if (arg == "--") {
@@ -78,108 +110,153 @@ int MkPackageCommand::Run(int argc, const char* const* argv) {
         return UsageError("option '" + name + "' needs a value");
       value = argv[++i];
     }
-
-    if (name == "--help") {
-      PrintHelp();
-      return kSuccess;
-    } else if (name == "--version") {
-      PrintVersion();
-      return kSuccess;
-    } else if (name == "--info" || name == "--list") {
-      if (inspect)
-        return UsageError("give only one of --info and --list");
-      inspect = true;
-      (name == "--info" ? info : list) = value;
-    } else if (sign.Take(name, value, &problem)) {
-      if (!problem.empty())
-        return UsageError(problem);
-    } else {
-      buildOption = true;
-      if (name == "--type") {
-        if (!FindArchiveType(value))
-          return UsageError("unknown archive type '" + value + "' (the types are " +
-                            ArchiveTypeNames() + ")");
-        options.type = value;
-      } else if (name == "--decompressor") {
-        if (value.empty())
-          return UsageError("option '--decompressor' needs a program");
-        decompressorGiven = true;
-        options.decompressorChoice = BuildOptions::kGivenDecompressor;
-        options.decompressor = value;
-      } else if (name == "--no-decompressor") {
-        noDecompressor = true;
-        options.decompressorChoice = BuildOptions::kNoDecompressor;
-      } else if (name == "--launcher") {
-        if (value.empty())
-          return UsageError("option '--launcher' needs a file");
-        options.launcher = value;
-      } else if (name == "--checksum") {
-        if (!Checksum::KindFromName(value, &options.checksumKind))
-          return UsageError("unknown checksum kind '" + value +
-                            "' (the kinds are sha256, xxh3-128 and none)");
-        checksumGiven = true;
-      } else if (name == "--no-checksum") {
-        noChecksum = true;
-        options.checksumKind = kChecksumNone;
-      }
-    }
+    int status = TakeOption(name, value, line);
+    if (status != kGoOn)
+      return status;
   }
+  return kGoOn;
+}
 
-  if (decompressorGiven && noDecompressor)
+int MkPackageCommand::TakeOption(const std::string& name, const std::string& value,
+                                 CommandLine* line) {
+  std::string problem;
+  if (name == "--help") {
+    PrintHelp();
+    return kSuccess;
+  }
+  if (name == "--version") {
+    PrintVersion();
+    return kSuccess;
+  }
+  if (name == "--info" || name == "--list") {
+    if (line->inspect)
+      return UsageError("give only one of --info and --list");
+    line->inspect = true;
+    (name == "--info" ? line->info : line->list) = value;
+    return kGoOn;
+  }
+  if (line->sign.Take(name, value, &problem))
+    return problem.empty() ? kGoOn : UsageError(problem);
+  return TakeBuildOption(name, value, line);
+}
+
+int MkPackageCommand::TakeBuildOption(const std::string& name, const std::string& value,
+                                      CommandLine* line) {
+  BuildOptions& options = line->build;
+  line->buildOption = true;
+  if (name == "--type") {
+    if (!FindArchiveType(value))
+      return UsageError("unknown archive type '" + value + "' (the types are " +
+                        ArchiveTypeNames() + ")");
+    options.type = value;
+  } else if (name == "--decompressor") {
+    if (value.empty())
+      return UsageError("option '--decompressor' needs a program");
+    line->decompressorGiven = true;
+    options.decompressorChoice = BuildOptions::kGivenDecompressor;
+    options.decompressor = value;
+  } else if (name == "--no-decompressor") {
+    line->noDecompressor = true;
+    options.decompressorChoice = BuildOptions::kNoDecompressor;
+  } else if (name == "--launcher") {
+    if (value.empty())
+      return UsageError("option '--launcher' needs a file");
+    options.launcher = value;
+  } else if (name == "--checksum") {
+    if (!Checksum::KindFromName(value, &options.checksumKind))
+      return UsageError("unknown checksum kind '" + value +
+                        "' (the kinds are sha256, xxh3-128 and none)");
+    line->checksumGiven = true;
+  } else if (name == "--no-checksum") {
+    line->noChecksum = true;
+    options.checksumKind = kChecksumNone;
+  } else if (name == "--long") {
+    options.longWindow = true;
+  } else if (name == "--no-second-stage") {
+    options.noSecondStage = true;
+  }
+  return kGoOn;
+}
+
+int MkPackageCommand::CheckCombination(const CommandLine& line, SignOptions::Mode* mode) {
+  std::string problem;
+  if (line.decompressorGiven && line.noDecompressor)
     return UsageError("give only one of --decompressor and --no-decompressor");
-  if (checksumGiven && noChecksum)
+  if (line.checksumGiven && line.noChecksum)
     return UsageError("give only one of --checksum and --no-checksum");
-  SignOptions::Mode mode;
-  if (!sign.Choose(!info.empty(), !list.empty(), buildOption || !operands.empty(), &mode, &problem))
+  if (!line.sign.Choose(!line.info.empty(), !line.list.empty(),
+                        line.buildOption || !line.operands.empty(), mode, &problem))
     return UsageError(problem);
+  if (*mode == SignOptions::kSignPackage || *mode == SignOptions::kVerify ||
+      *mode == SignOptions::kGenerateKey)
+    return kGoOn;
+  if (line.inspect) {
+    if (line.buildOption || !line.operands.empty())
+      return UsageError(std::string(line.info.empty() ? "--list" : "--info") +
+                        " takes a package and nothing else");
+    return kGoOn;
+  }
+  if (line.operands.size() < 2)
+    return UsageError(line.operands.empty() ? "missing ARCHIVE and OUTPUT" : "missing OUTPUT");
+  if (line.operands.size() > 2)
+    return UsageError("too many operands, from '" + line.operands[2] + "' on");
+  if (line.build.longWindow && line.build.type != "tzst")
+    return UsageError("--long goes only with --type tzst");
+  return kGoOn;
+}
+
+int MkPackageCommand::Dispatch(CommandLine* line, SignOptions::Mode mode) {
   if (mode == SignOptions::kSignPackage || mode == SignOptions::kVerify ||
       mode == SignOptions::kGenerateKey)
-    return Sign(sign, mode);
-  if (inspect) {
-    if (buildOption || !operands.empty())
-      return UsageError(std::string(info.empty() ? "--list" : "--info") +
-                        " takes a package and nothing else");
-    return info.empty() ? List(list) : Info(info, sign);
-  }
-  if (operands.size() < 2)
-    return UsageError(operands.empty() ? "missing ARCHIVE and OUTPUT" : "missing OUTPUT");
-  if (operands.size() > 2)
-    return UsageError("too many operands, from '" + operands[2] + "' on");
-  options.archive = operands[0];
-  options.output = operands[1];
+    return Sign(line->sign, mode);
+  if (line->inspect)
+    return line->info.empty() ? List(line->list) : Info(line->info, line->sign);
+  line->build.archive = line->operands[0];
+  line->build.output = line->operands[1];
   if (mode != SignOptions::kBuildAndSign)
-    return Build(options, nullptr);
+    return Build(line->build, nullptr);
   // The key is opened first: a wrong password then costs no build.
-  SignCommand signer(sign);
+  SignCommand signer(line->sign);
+  signer.SetProgress(&m_progress);
   std::string error;
   if (!signer.OpenSecretKey(&error))
     return Failure(error);
-  return Build(options, &signer);
+  return Build(line->build, &signer);
 }
 
 int MkPackageCommand::Build(const BuildOptions& options, SignCommand* signer) {
   PackageBuilder builder(options);
+  builder.SetProgress(&m_progress);
   std::string error;
   bool ok = builder.Build(&error);
   for (const std::string& warning : builder.Warnings())
     fprintf(m_pErr, "%s: warning: %s\n", kProgram, warning.c_str());
   if (!ok)
     return Failure(error);
+  const std::string signature = SignCommand::SignaturePath(options.output);
   if (signer) {
     if (!signer->SignPackage(options.output, &error))
       return Failure(error + " (" + options.output + " was built but not signed)");
-    return kSuccess;
+    fprintf(m_pOut, "Signed %s into %s\n", options.output.c_str(), signature.c_str());
+  } else {
+    // A signature of the very same bytes still fits them.
+    struct stat st;
+    if (lstat(signature.c_str(), &st) == 0 && !builder.SameAsBefore())
+      fprintf(m_pErr, "%s: warning: %s does not sign the new package; sign it again or remove it\n",
+              kProgram, signature.c_str());
   }
-  std::string signature = SignCommand::SignaturePath(options.output);
-  struct stat st;
-  if (lstat(signature.c_str(), &st) == 0)
-    fprintf(m_pErr, "%s: warning: %s does not sign the new package; sign it again or remove it\n",
-            kProgram, signature.c_str());
+  const PackageRecord& record = builder.Written();
+  std::string checksum = Checksum::KindName(record.checksumKind);
+  if (record.checksumKind != kChecksumNone)
+    checksum += " " + Checksum::ToHex(record.checksum, Checksum::DigestSize(record.checksumKind));
+  fprintf(m_pOut, "Wrote %s (%s, %s, checksum %s)\n", options.output.c_str(),
+          MegabytesText(builder.WrittenSize()).c_str(), record.archiveType, checksum.c_str());
   return kSuccess;
 }
 
 int MkPackageCommand::Sign(const SignOptions& sign, SignOptions::Mode mode) {
   SignCommand command(sign);
+  command.SetProgress(&m_progress);
   std::string report, error;
   bool ok = false;
   if (mode == SignOptions::kSignPackage) {
@@ -293,6 +370,10 @@ void MkPackageCommand::PrintHelp() {
           "  --checksum KIND         digest of the pieces: sha256, xxh3-128 or none\n"
           "                          (default %s)\n"
           "  --no-checksum           record no digest\n"
+          "  --long                  tzst from a directory: zstd's long window of 128 MiB,\n"
+          "                          a percent or two smaller, up to half again as slow\n"
+          "                          to unpack on every server (default: zstd's own)\n"
+          "  --no-second-stage       the product has no Bin/setup, and that is meant\n"
           "  --info PACKAGE          print the record of PACKAGE and verify its pieces\n"
           "  --list PACKAGE          list the members of PACKAGE's archive\n"
           "  --help                  print this help and exit\n"
@@ -312,8 +393,16 @@ void MkPackageCommand::PrintHelp() {
           "\n"
           "A directory is packed as a tar archive (type bz2, tgz or tzst) whose\n"
           "members are \"./\" paths sorted by name, owned by 0:0 and dated 2000-01-01\n"
-          "00:00:00 UTC, so that the same directory always gives the same package;\n"
-          "it must hold the second stage Bin/setup (or Bin/setup.sh, .pl or .py).\n"
+          "00:00:00 UTC, so that the same directory always gives the same package.\n"
+          "tzst keeps zstd's own window at level 19, which unpacks fastest.\n"
+          "\n"
+          "The product must hold the second stage Bin/setup (or Bin/setup.sh, .pl or\n"
+          ".py), unless --no-second-stage. A Bin/setup that is a program must find the\n"
+          "password databases adm_b_db, enc_r_db, enc_b_db, enc_w_db and cdi_b_db that\n"
+          "its installation writes into; one that is dynamically linked or carries\n"
+          "debug information is packed with a warning (the build's setup is static\n"
+          "and stripped). The last line names the package written, its size, type\n"
+          "and checksum; on a terminal, long steps show their progress.\n"
           "\n"
           "A secret key file that others may read is refused.\n"
           "\n"

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "packager/Progress.h"
 #include "packager/SignCommand.h"
 
 struct BuildOptions;
@@ -19,7 +20,8 @@ class MkPackageCommand {
   static const int kFailure = 1;
   static const int kUsageError = 2;
 
-  MkPackageCommand(FILE* out, FILE* err) : m_pOut(out), m_pErr(err) {}
+  // Progress of long steps goes to err when it is a terminal.
+  MkPackageCommand(FILE* out, FILE* err) : m_pOut(out), m_pErr(err), m_progress(err) {}
 
   MkPackageCommand(const MkPackageCommand&) = delete;
   MkPackageCommand& operator=(const MkPackageCommand&) = delete;
@@ -30,7 +32,19 @@ class MkPackageCommand {
   int Run(int argc, const char* const* argv);
 
  private:
-  // Signs the new package when signer is not null.
+  struct CommandLine;
+
+  // The phases of Run. Each returns the exit status when the command ends
+  // there (help, version, a usage error), or -1 to go on.
+  int Parse(int argc, const char* const* argv, CommandLine* line);
+  int TakeOption(const std::string& name, const std::string& value, CommandLine* line);
+  int TakeBuildOption(const std::string& name, const std::string& value, CommandLine* line);
+  int CheckCombination(const CommandLine& line, SignOptions::Mode* mode);
+  // Carries out what the command line asks for: the exit status.
+  int Dispatch(CommandLine* line, SignOptions::Mode mode);
+
+  // Builds, signs the new package when signer is not null, and says what
+  // it wrote.
   int Build(const BuildOptions& options, SignCommand* signer);
   int Info(const std::string& path, const SignOptions& sign);
   int Sign(const SignOptions& sign, SignOptions::Mode mode);
@@ -42,6 +56,7 @@ class MkPackageCommand {
 
   FILE* m_pOut;
   FILE* m_pErr;
+  Progress m_progress;
 };
 
 #endif  // STRATA_PACKAGER_MKPACKAGECOMMAND_H_

@@ -9,10 +9,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <regex>
+
 #include <gtest/gtest.h>
 
 #include "tests/PackageRecordFile.h"
+#include "tests/PtySession.h"
 #include "tests/Subprocess.h"
+#include "tests/TestFiles.h"
 
 namespace {
 
@@ -535,4 +539,117 @@ TEST_F(MkPackageProgramTest, AnUnwritableStandardOutputIsAFailure) {
   std::string err;
   EXPECT_EQ(1, RunShell(ShellQuote(m_dir / "bin/mkpackage") + " --help 2>&1 >/dev/full", &err));
   EXPECT_EQ("mkpackage: cannot write the output\n", err);
+}
+
+// What a build says: progress on a terminal (here while a few MB are
+// compressed and while a key is derived from its password), nothing of it in
+// a log, and one last line that names what was written.
+TEST_F(MkPackageProgramTest, ShowsProgressOnATerminalAndSaysWhatItWrote) {
+  WriteFile(m_dir / "bin/launcher", ReadFile(STUB_LAUNCHER), 0755);
+  WriteFile(m_dir / "tree/data", Noise(1 << 20, 11));
+  const std::string pkg = m_dir / "pkg";
+  std::string err, out;
+  EXPECT_EQ(0, RunShell(ShellQuote(m_dir / "bin/mkpackage") + " " + ShellQuote(m_dir / "tree") +
+                            " " + ShellQuote(pkg) + " 2>" + ShellQuote(m_dir / "err"),
+                        &out));
+  EXPECT_EQ("", ReadFile(m_dir / "err"));
+  EXPECT_TRUE(std::regex_match(out, std::regex("Wrote " + pkg +
+                                               " \\([0-9]+\\.[0-9] MB, bz2, checksum xxh3-128 "
+                                               "[0-9a-f]{32}\\)\n")))
+      << out;
+
+  // A key with a password, as the tests of signing make them.
+  WriteFile(m_dir / "pw", "tulip\n", 0600);
+  ASSERT_EQ(0, Program("--generate-key " + ShellQuote(m_dir / "k") + " --password-file " +
+                           ShellQuote(m_dir / "pw"),
+                       &err))
+      << err;
+  PtySession session;
+  ProgramRun run;
+  run.program = m_dir / "bin/mkpackage";
+  run.argv = {"mkpackage",    "--sign", m_dir / "k.key", "--password-file", m_dir / "pw",
+              m_dir / "tree", pkg};
+  ASSERT_TRUE(session.Start(run));
+  EXPECT_TRUE(session.Expect("mkpackage: deriving the key from the password ... 0 s"));
+  EXPECT_TRUE(
+      session.Expect("mkpackage: compressing " + m_dir / "tree" + " (1.0 MB) with bzip2 -9: "));
+  EXPECT_TRUE(session.Expect(" MB written, 0 s"));
+  // Erased before what follows.
+  EXPECT_TRUE(
+      session.Expect("\033[KSigned " + pkg + " into " + pkg + ".minisig\nWrote " + pkg + " ("));
+  ProcessResult result = session.Finish();
+  EXPECT_EQ(0, result.code);
+}
+
+// A key, password or signature path that names a FIFO is refused at once;
+// the timeout turns a hang into a failure.
+TEST_F(MkPackageProgramTest, AFifoGivenAsAKeyOrFoundAsASignatureIsRefusedAtOnce) {
+  WriteFile(m_dir / "bin/launcher", ReadFile(STUB_LAUNCHER), 0755);
+  const std::string pkg = ShellQuote(m_dir / "pkg");
+  std::string err;
+  ASSERT_EQ(0, Program(ShellQuote(m_dir / "tree") + " " + pkg, &err)) << err;
+  WriteFile(m_dir / "pw", "tulip\n", 0600);
+  ASSERT_EQ(0, Program("--generate-key " + ShellQuote(m_dir / "k") + " --no-password", &err));
+  const std::string fifo = m_dir / "fifo";
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+  ASSERT_EQ(0, mkfifo((m_dir / "pkg.minisig").c_str(), 0600));
+  const std::string notRegular = ": not a regular file\n";
+  m_prefix = "timeout 20 ";
+  const struct {
+    std::string args, message;
+  } cases[] = {
+      {"--verify " + pkg + " --pubkey " + ShellQuote(fifo), fifo + notRegular},
+      {"--verify " + pkg + " --pubkey " + ShellQuote(m_dir / "k.pub"),
+       m_dir / "pkg.minisig" + notRegular},
+      {"--sign " + ShellQuote(fifo) + " --package " + pkg, fifo + notRegular},
+      {"--generate-key " + ShellQuote(m_dir / "g") + " --password-file " + ShellQuote(fifo),
+       fifo + notRegular},
+      {"--info " + ShellQuote(fifo), fifo + notRegular},
+      {ShellQuote(fifo) + " " + ShellQuote(m_dir / "other"), fifo + notRegular},
+  };
+  for (const auto& each : cases) {
+    SCOPED_TRACE(each.args);
+    EXPECT_EQ(1, Program(each.args, &err));
+    EXPECT_EQ("mkpackage: " + each.message, err);
+  }
+  // --info reads the record, then finds the FIFO where the signature lies.
+  std::string out;
+  EXPECT_EQ(
+      1, RunShell("timeout 20 " + ShellQuote(m_dir / "bin/mkpackage") + " --info " + pkg + " 2>&1",
+                  &out));
+  EXPECT_NE(std::string::npos,
+            out.find("Signature:     " + m_dir / "pkg.minisig" + ", unreadable\n"))
+      << out;
+}
+
+// tzst keeps zstd's own window unless --long asks for the long one, which
+// only a tzst package from a directory can have.
+TEST_F(MkPackageProgramTest, LongWindowOnlyWhenAskedFor) {
+  WriteFile(m_dir / "bin/launcher", ReadFile(STUB_LAUNCHER), 0755);
+  const std::string built = MKPACKAGE;
+  WriteFile(m_dir / "bin/strata-unzstd",
+            ReadFile(built.substr(0, built.rfind('/')) + "/strata-unzstd"), 0755);
+  WriteFile(m_dir / "tree/data", Noise(1 << 20, 3));
+  std::string err;
+  for (bool longWindow : {false, true}) {
+    const std::string pkg = m_dir / (longWindow ? "long.bin" : "own.bin");
+    ASSERT_EQ(0, Program(std::string("--type tzst ") + (longWindow ? "--long " : "") +
+                             ShellQuote(m_dir / "tree") + " " + ShellQuote(pkg),
+                         &err))
+        << err;
+    // The window is in the frame header of the archive, the package's last
+    // piece; zstd reads it from the tail, which tar's own padding fills.
+    std::string info;
+    ASSERT_EQ(0, RunShell("tail -c $(" + ShellQuote(m_dir / "bin/mkpackage") + " --info " +
+                              ShellQuote(pkg) + " | sed -n 's/^Archive: *\\([0-9]*\\).*/\\1/p') " +
+                              ShellQuote(pkg) + " > " + ShellQuote(pkg + ".zst") + " && zstd -lv " +
+                              ShellQuote(pkg + ".zst") + " 2>&1",
+                          &info));
+    EXPECT_NE(std::string::npos,
+              info.find(longWindow ? "Window Size: 128 MiB (134217728 B)" : "(8388608 B)"))
+        << info;
+  }
+  EXPECT_EQ(2,
+            Program("--long " + ShellQuote(m_dir / "tree") + " " + ShellQuote(m_dir / "x"), &err));
+  EXPECT_EQ(std::string("mkpackage: --long goes only with --type tzst\n") + kTryHelp, err);
 }

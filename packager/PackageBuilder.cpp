@@ -20,7 +20,9 @@
 #include "package/RecordLocator.h"
 #include "packager/ArchiveType.h"
 #include "packager/DirectoryArchive.h"
+#include "packager/ProductCheck.h"
 #include "packager/ProgramLinkage.h"
+#include "packager/Progress.h"
 #include "packager/UnpackedContents.h"
 
 namespace {
@@ -48,9 +50,10 @@ bool CheckPieceSize(const std::string& path, const std::string& what, uint64_t s
   return true;
 }
 
-// Opens path for reading as a regular file; *st receives its status.
+// Opens path for reading as a regular file; *st receives its status. A FIFO
+// is refused at once: opened without O_NONBLOCK it would wait for a writer.
 bool OpenRegular(const std::string& path, ScopedFd* fd, struct stat* st, std::string* error) {
-  fd->Reset(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  fd->Reset(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (fd->Get() < 0) {
     *error = path + ": " + ErrnoText(errno);
     return false;
@@ -68,13 +71,6 @@ bool OpenRegular(const std::string& path, ScopedFd* fd, struct stat* st, std::st
 
 bool SameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-// A package without a second stage unpacks and then only warns.
-std::string NoSecondStage(const std::string& path) {
-  return path +
-         " has no Bin/setup (nor Bin/setup.sh, .pl or .py): the package will unpack it, warn that "
-         "no second stage was found and end with 0";
 }
 
 // The decompressor that a type carries unless told otherwise, or null.
@@ -130,6 +126,7 @@ std::string PackageBuilder::CarriedProgramPath(const std::string& name, std::str
 
 bool PackageBuilder::Build(std::string* error) {
   m_warnings.clear();
+  m_bSameAsBefore = false;
   // The output first, so that a name that cannot take the package is
   // refused before a large directory is scanned and packed for nothing; the
   // temporary file proves that its directory takes a new file.
@@ -143,6 +140,7 @@ bool PackageBuilder::Build(std::string* error) {
     return false;
   if (!Assemble(&inputs, output.Descriptor(), error))
     return false;
+  m_bSameAsBefore = SameAsOutput(output.Descriptor());
   return output.Commit(0755, error);
 }
 
@@ -329,13 +327,25 @@ bool PackageBuilder::OpenArchive(Inputs* inputs, std::string* error) {
                " archive from a directory (only bz2, tgz and tzst); give a prepared archive file";
       return false;
     }
+    if (m_options.longWindow && type.longWindowCompressor.empty()) {
+      *error = "--long suits only type tzst";
+      return false;
+    }
     inputs->fromDirectory = true;
     if (!inputs->directory.Scan(path, error))
       return false;
     inputs->unpackedSize = inputs->directory.Contents().Size();
-    if (!inputs->directory.Contents().HasSecondStage())
-      m_warnings.push_back(NoSecondStage(path));
-    return true;
+    // Opened without waiting: a FIFO in its place must not hang the build.
+    ScopedFd setup(
+        open((inputs->directory.Root() + "/Bin/setup").c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat setupStat;
+    if (setup.Get() >= 0 && (fstat(setup.Get(), &setupStat) != 0 || !S_ISREG(setupStat.st_mode)))
+      setup.Reset(-1);
+    return CheckProduct(inputs->directory.Contents(), setup.Get(), error);
+  }
+  if (m_options.longWindow) {
+    *error = "--long compresses a directory; " + path + " is carried as it is";
+    return false;
   }
   if (!OpenRegular(path, &inputs->archive, &inputs->archiveStat, error))
     return false;
@@ -351,11 +361,10 @@ bool PackageBuilder::OpenArchive(Inputs* inputs, std::string* error) {
     if (read && (got < start.size() || start != type.signature))
       m_warnings.push_back(path + " does not look like a " + std::string(type.name) + " archive");
   }
-  MeasureArchive(inputs);
-  return true;
+  return MeasureArchive(inputs, error);
 }
 
-void PackageBuilder::MeasureArchive(Inputs* inputs) {
+bool PackageBuilder::MeasureArchive(Inputs* inputs, std::string* error) {
   const std::string& path = m_options.archive;
   UnpackedContents contents;
   std::string reason;
@@ -363,11 +372,26 @@ void PackageBuilder::MeasureArchive(Inputs* inputs) {
     m_warnings.push_back("cannot read " + path + " through (" + reason +
                          "); the package records no unpacked size, and the launcher checks only "
                          "the room for its decompressor");
-    return;
+    return true;
   }
   inputs->unpackedSize = contents.Size();
-  if (!contents.HasSecondStage())
-    m_warnings.push_back(NoSecondStage(path));
+  // Its Bin/setup is read from a copy: ProgramLinkage reads files.
+  const std::string& program = contents.SetupProgram();
+  ScopedFd setup;
+  if (!program.empty()) {
+    setup.Reset(memfd_create("mkpackage-setup", MFD_CLOEXEC));
+    if (setup.Get() < 0 || !WriteAll(setup.Get(), program.data(), program.size())) {
+      *error = "cannot look into " + path + "'s Bin/setup: " + ErrnoText(errno);
+      return false;
+    }
+  }
+  return CheckProduct(contents, setup.Get(), error);
+}
+
+bool PackageBuilder::CheckProduct(const UnpackedContents& contents, int setupFd,
+                                  std::string* error) {
+  ProductCheck check(m_options.archive, contents, setupFd);
+  return check.Run(m_options.noSecondStage, &m_warnings, error);
 }
 
 bool PackageBuilder::CheckOutput(const Inputs& inputs, std::string* error) {
@@ -400,36 +424,47 @@ bool PackageBuilder::CheckOutput(const Inputs& inputs, std::string* error) {
   return true;
 }
 
-bool PackageBuilder::TryLargeCompressor(Inputs* inputs, int fd, uint64_t archiveStart,
-                                        uint64_t* archiveLength, std::string* error) {
-  const std::string& output = m_options.output;
-  ScopedFd other(memfd_create("mkpackage-archive", MFD_CLOEXEC));
-  if (other.Get() < 0) {
-    *error = "cannot pack " + m_options.archive + ": " + ErrnoText(errno);
+bool PackageBuilder::SameAsOutput(int fd) const {
+  ScopedFd before(open(m_options.output.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  struct stat st;
+  if (before.Get() < 0 || fstat(before.Get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+      static_cast<uint64_t>(st.st_size) != m_nWrittenSize)
     return false;
+  std::vector<char> a(1 << 20), b(1 << 20);
+  for (uint64_t offset = 0; offset < m_nWrittenSize;) {
+    size_t gotA = 0, gotB = 0;
+    if (!PreadFull(fd, a.data(), a.size(), offset, &gotA) ||
+        !PreadFull(before.Get(), b.data(), b.size(), offset, &gotB) || gotA != gotB || gotA == 0 ||
+        memcmp(a.data(), b.data(), gotA) != 0)
+      return false;
+    offset += gotA;
   }
-  if (!inputs->directory.Write(inputs->type->largeCompressor, other.Get(), error)) {
+  return true;
+}
+
+bool PackageBuilder::PackDirectory(Inputs* inputs, int fd, uint64_t archiveStart,
+                                   std::string* error) {
+  const ArchiveType& type = *inputs->type;
+  const std::vector<std::string>& compressor =
+      m_options.longWindow ? type.longWindowCompressor : type.compressor;
+  std::string how = compressor[0];
+  for (size_t i = 1; i < compressor.size() && compressor[i] != "-T0" && compressor[i] != "-q" &&
+                     compressor[i] != "-c" && compressor[i] != "-n";
+       ++i)
+    how += " " + compressor[i];
+  Progress::Step step(m_pProgress,
+                      "compressing " + m_options.archive + " (" +
+                          MegabytesText(inputs->unpackedSize) + ") with " + how,
+                      [fd, archiveStart] {
+                        struct stat st;
+                        uint64_t size = fstat(fd, &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+                        return MegabytesText(size > archiveStart ? size - archiveStart : 0) +
+                               " written";
+                      });
+  if (!inputs->directory.Write(compressor, fd, error)) {
     *error = "cannot pack " + m_options.archive + ": " + *error;
     return false;
   }
-  off_t size = lseek(other.Get(), 0, SEEK_END);
-  if (size < 0) {
-    *error = "cannot pack " + m_options.archive + ": " + ErrnoText(errno);
-    return false;
-  }
-  uint64_t otherLength = static_cast<uint64_t>(size);
-  if (!LargeCompressorPays(*archiveLength, otherLength))
-    return true;
-  // Smaller by enough: it replaces the archive written first.
-  uint64_t copied = 0;
-  bool writeFailed = false;
-  if (ftruncate(fd, static_cast<off_t>(archiveStart)) != 0 || lseek(fd, 0, SEEK_END) < 0 ||
-      lseek(other.Get(), 0, SEEK_SET) != 0 || !CopyToEnd(other.Get(), fd, &copied, &writeFailed) ||
-      copied != otherLength) {
-    *error = "cannot write " + output + ": " + ErrnoText(errno);
-    return false;
-  }
-  *archiveLength = otherLength;
   return true;
 }
 
@@ -470,19 +505,14 @@ bool PackageBuilder::Assemble(Inputs* inputs, int fd, std::string* error) {
 
   uint64_t archiveLength = 0;
   if (inputs->fromDirectory) {
-    if (!inputs->directory.Write(inputs->type->compressor, fd, error)) {
-      *error = "cannot pack " + m_options.archive + ": " + *error;
+    if (!PackDirectory(inputs, fd, launcherLength + extractorLength, error))
       return false;
-    }
     off_t end = lseek(fd, 0, SEEK_END);
     if (end < 0) {
       *error = "cannot write " + output + ": " + ErrnoText(errno);
       return false;
     }
     archiveLength = static_cast<uint64_t>(end) - launcherLength - extractorLength;
-    if (!inputs->type->largeCompressor.empty() && inputs->unpackedSize >= kLargeCompressorFrom &&
-        !TryLargeCompressor(inputs, fd, launcherLength + extractorLength, &archiveLength, error))
-      return false;
     if (archiveLength > kMaxPieceLength) {
       *error = m_options.archive + ": " + TooLarge("the packed archive", archiveLength);
       return false;
@@ -498,12 +528,19 @@ bool PackageBuilder::Assemble(Inputs* inputs, int fd, std::string* error) {
 
   record.archiveLength = static_cast<int32_t>(archiveLength);
   record.extractorLength = static_cast<int32_t>(extractorLength);
+  return FillRecord(*inputs, fd, launcherLength, &record, error);
+}
+
+bool PackageBuilder::FillRecord(const Inputs& inputs, int fd, uint64_t launcherLength,
+                                PackageRecord* filled, std::string* error) {
+  const std::string& output = m_options.output;
+  PackageRecord& record = *filled;
   memset(record.archiveType, 0, sizeof record.archiveType);
-  memcpy(record.archiveType, inputs->type->name, strlen(inputs->type->name));
+  memcpy(record.archiveType, inputs.type->name, strlen(inputs.type->name));
   record.checksumKind = m_options.checksumKind;
   memset(record.checksum, 0, sizeof record.checksum);
   record.layout = kPackageRecordLayout;
-  record.unpackedSize = inputs->unpackedSize;
+  record.unpackedSize = inputs.unpackedSize;
   if (m_options.checksumKind != kChecksumNone) {
     // What was written, read back: the digest covers the bytes in the
     // package.
@@ -512,9 +549,13 @@ bool PackageBuilder::Assemble(Inputs* inputs, int fd, std::string* error) {
       return false;
     checksum.Final(record.checksum);
   }
-  if (!WriteRecordAt(fd, inputs->recordOffset, record, &reason)) {
+  std::string reason;
+  if (!WriteRecordAt(fd, inputs.recordOffset, record, &reason)) {
     *error = "cannot write " + output + ": " + reason;
     return false;
   }
+  m_written = record;
+  m_nWrittenSize = launcherLength + static_cast<uint64_t>(record.extractorLength) +
+                   static_cast<uint64_t>(record.archiveLength);
   return true;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "package/PackageRecord.h"
+#include "packager/UnpackedContents.h"
 
 // The digest that a package records unless told otherwise. XXH3-128 checks
 // a large archive in a fraction of a percent of its extraction time, where
@@ -28,6 +29,11 @@ struct BuildOptions {
   DecompressorChoice decompressorChoice = kDefaultDecompressor;
   std::string decompressor;  // a path, or a program name looked up on PATH
   uint32_t checksumKind = kDefaultChecksumKind;
+  // The product has no second stage, and that is meant (--no-second-stage).
+  bool noSecondStage = false;
+  // tzst from a directory: zstd's long window of 128 MiB (--long), a
+  // little smaller, much slower to unpack.
+  bool longWindow = false;
 };
 
 // Assembles one package: a copy of the launcher with its record patched,
@@ -41,7 +47,11 @@ struct BuildOptions {
 //
 // The record also tells the launcher how much room the unpacked files take:
 // counted while a directory is scanned, or by reading a prepared archive
-// through once.
+// through once. What that scan or reading finds is checked before anything
+// is packed (packager/ProductCheck.h): a product that could not install is
+// refused.
+class Progress;
+
 class PackageBuilder {
  public:
   explicit PackageBuilder(BuildOptions options);
@@ -63,6 +73,17 @@ class PackageBuilder {
   // Things worth telling the user that did not stop the build.
   const std::vector<std::string>& Warnings() const { return m_warnings; }
 
+  // Shows the compression's progress there (packager/Progress.h); null, the
+  // default, for none.
+  void SetProgress(Progress* progress) { m_pProgress = progress; }
+
+  // After a successful Build: the record written and the package's size.
+  const PackageRecord& Written() const { return m_written; }
+  uint64_t WrittenSize() const { return m_nWrittenSize; }
+  // Whether a file of the output's name was there before and held exactly
+  // the bytes of the new package (a signature beside it then still fits).
+  bool SameAsBefore() const { return m_bSameAsBefore; }
+
  private:
   struct Inputs;
 
@@ -71,18 +92,27 @@ class PackageBuilder {
   bool OpenLauncher(Inputs* inputs, std::string* error);
   bool OpenDecompressor(Inputs* inputs, std::string* error);
   bool OpenArchive(Inputs* inputs, std::string* error);
-  void MeasureArchive(Inputs* inputs);
+  bool MeasureArchive(Inputs* inputs, std::string* error);
+  // Checks the product of a directory or a prepared archive read through.
+  bool CheckProduct(const UnpackedContents& contents, int setupFd, std::string* error);
   bool CheckOutput(const Inputs& inputs, std::string* error);
   bool Assemble(Inputs* inputs, int fd, std::string* error);
-  // For a large directory: compresses it again the type's second way and
-  // puts that archive in place of the one at archiveStart of fd when it is
-  // smaller by enough (*archiveLength then follows). False with *error when
-  // either step fails.
-  bool TryLargeCompressor(Inputs* inputs, int fd, uint64_t archiveStart, uint64_t* archiveLength,
-                          std::string* error);
+  // Completes *record, whose lengths are set, with the type, the sizes and
+  // the digest of what follows the launcher in fd, and writes it there.
+  bool FillRecord(const Inputs& inputs, int fd, uint64_t launcherLength, PackageRecord* record,
+                  std::string* error);
+
+  // Whether fd holds what the output's name held before.
+  bool SameAsOutput(int fd) const;
+  // archive: the compressed bytes are written to fd after archiveStart.
+  bool PackDirectory(Inputs* inputs, int fd, uint64_t archiveStart, std::string* error);
 
   BuildOptions m_options;
   std::vector<std::string> m_warnings;
+  Progress* m_pProgress = nullptr;
+  PackageRecord m_written;
+  uint64_t m_nWrittenSize = 0;
+  bool m_bSameAsBefore = false;
 };
 
 #endif  // STRATA_PACKAGER_PACKAGEBUILDER_H_

@@ -241,16 +241,23 @@ TEST_F(PackageBuilderTest, WarnsAboutInputsThatLookWrong) {
   ASSERT_TRUE(Build(options, &error, &warnings)) << error;
   EXPECT_EQ(1u, warnings.size());
 
-  // A directory without a second stage gives a package that only warns.
+  // A directory without a second stage is refused, unless that is meant.
   ASSERT_EQ(0, unlink((m_dir / "tree/Bin/setup").c_str()));
-  ASSERT_TRUE(Build(Options(m_dir / "tree", m_dir / "out/pkg"), &error, &warnings)) << error;
-  EXPECT_EQ((Names{m_dir / "tree" +
-                   " has no Bin/setup (nor Bin/setup.sh, .pl or .py): the package will unpack "
-                   "it, warn that no second stage was found and end with 0"}),
-            warnings);
+  BuildOptions bare = Options(m_dir / "tree", m_dir / "out/pkg");
+  EXPECT_FALSE(Build(bare, &error, &warnings));
+  EXPECT_EQ(m_dir / "tree" +
+                " has no Bin/setup (nor Bin/setup.sh, .pl or .py): its package would unpack it "
+                "and install nothing; give --no-second-stage if an archive without installer "
+                "is meant",
+            error);
+  bare.noSecondStage = true;
+  ASSERT_TRUE(Build(bare, &error, &warnings)) << error;
+  EXPECT_TRUE(warnings.empty());
   WriteFile(m_dir / "tree/Bin/setup.py", "print('second stage')\n");
   ASSERT_TRUE(Build(Options(m_dir / "tree", m_dir / "out/pkg"), &error, &warnings)) << error;
   EXPECT_TRUE(warnings.empty());
+  EXPECT_FALSE(Build(bare, &error, &warnings));
+  EXPECT_EQ(m_dir / "tree" + " has a second stage, so --no-second-stage does not fit it", error);
 }
 
 TEST_F(PackageBuilderTest, RefusesBadInputsLeavingNothingBehind) {
@@ -456,16 +463,12 @@ TEST_F(PackageBuilderTest, DefaultLauncherSitsBesideTheProgram) {
             looked);
 }
 
-TEST(ArchiveTypes, TzstTriesTheLongWindowOnlyWhereItCanPay) {
+TEST(ArchiveTypes, TzstKeepsZstdsOwnWindowUnlessAskedForTheLongOne) {
   const ArchiveType* tzst = FindArchiveType("tzst");
   ASSERT_NE(nullptr, tzst);
-  // The first way keeps zstd's own window; the second adds the long one.
+  // By default zstd's own window; --long adds the long one.
   EXPECT_EQ((std::vector<std::string>{"zstd", "-19", "-T0", "-q", "-c"}), tzst->compressor);
   EXPECT_EQ((std::vector<std::string>{"zstd", "-19", "--long=27", "-T0", "-q", "-c"}),
-            tzst->largeCompressor);
-  EXPECT_TRUE(FindArchiveType("bz2")->largeCompressor.empty());
-  // Three percent smaller pays; less does not.
-  EXPECT_TRUE(LargeCompressorPays(1000000, 970000));
-  EXPECT_FALSE(LargeCompressorPays(1000000, 970001));
-  EXPECT_FALSE(LargeCompressorPays(1000000, 1000000));
+            tzst->longWindowCompressor);
+  EXPECT_TRUE(FindArchiveType("bz2")->longWindowCompressor.empty());
 }

@@ -42,7 +42,8 @@ uint64_t PackageInspector::LauncherLength() const {
 
 bool PackageInspector::Open(const std::string& path, std::string* error) {
   m_szPath = path;
-  m_fd.Reset(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Without waiting for a writer, should path be a FIFO.
+  m_fd.Reset(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   struct stat st;
   if (m_fd.Get() < 0 || fstat(m_fd.Get(), &st) != 0) {
     *error = path + ": " + ErrnoText(errno);

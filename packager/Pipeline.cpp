@@ -101,13 +101,25 @@ bool Pipeline::Run(int inputFd, int outputFd, std::string* output, std::string* 
     *error = "no command to run";
     return false;
   }
-  std::vector<char*> envp;
-  for (char** entry = environ; *entry; ++entry) {
-    if (!IsOptionVariable(*entry))
-      envp.push_back(*entry);
-  }
-  envp.push_back(nullptr);
+  Ends ends;
+  if (!OpenEnds(inputFd, outputFd, &ends, error))
+    return false;
+  std::vector<pid_t> pids;
+  std::string spawnError;
+  Spawn(&ends, &pids, &spawnError);
 
+  std::string captured;
+  std::string errors;
+  Drain(ends.outRead, ends.errRead, output ? output : &captured, &errors);
+  std::vector<int> statuses = Reap(pids);
+  if (!spawnError.empty()) {
+    *error = spawnError;
+    return false;
+  }
+  return Judge(statuses, errors, error);
+}
+
+bool Pipeline::OpenEnds(int inputFd, int outputFd, Ends* ends, std::string* error) const {
   int errPipe[2];
   if (pipe2(errPipe, O_CLOEXEC) != 0) {
     *error = std::string("cannot make a pipe: ") + ErrnoText(errno);
@@ -120,10 +132,24 @@ bool Pipeline::Run(int inputFd, int outputFd, std::string* output, std::string* 
     close(errPipe[1]);
     return false;
   }
-  int nullInput = -1;
+  ends->errRead = errPipe[0];
+  ends->errWrite = errPipe[1];
+  ends->outRead = outPipe[0];
+  ends->outWrite = outputFd >= 0 ? outputFd : outPipe[1];
+  ends->ownsOutWrite = outputFd < 0;
+  ends->input = inputFd;
   if (inputFd < 0)
-    inputFd = nullInput = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ends->input = ends->nullInput = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  return true;
+}
 
+void Pipeline::Spawn(Ends* ends, std::vector<pid_t>* pids, std::string* spawnError) const {
+  std::vector<char*> envp;
+  for (char** entry = environ; *entry; ++entry) {
+    if (!IsOptionVariable(*entry))
+      envp.push_back(*entry);
+  }
+  envp.push_back(nullptr);
   // The children must die of a broken pipe as usual even if this process
   // ignores SIGPIPE, and must not inherit its blocked signals.
   posix_spawnattr_t attr;
@@ -135,64 +161,63 @@ bool Pipeline::Run(int inputFd, int outputFd, std::string* output, std::string* 
   posix_spawnattr_setsigdefault(&attr, &signals);
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
-  std::vector<pid_t> pids;
-  std::string spawnError;
-  int prevRead = inputFd;
+  int prevRead = ends->input;
   for (size_t i = 0; i < m_commands.size(); ++i) {
-    const std::vector<std::string>& command = m_commands[i];
     int nextPipe[2] = {-1, -1};
-    int childOut;
-    if (i + 1 < m_commands.size()) {
-      if (pipe2(nextPipe, O_CLOEXEC) != 0) {
-        spawnError = std::string("cannot make a pipe: ") + ErrnoText(errno);
-        break;
-      }
-      childOut = nextPipe[1];
-    } else {
-      childOut = outputFd >= 0 ? outputFd : outPipe[1];
+    if (i + 1 < m_commands.size() && pipe2(nextPipe, O_CLOEXEC) != 0) {
+      *spawnError = std::string("cannot make a pipe: ") + ErrnoText(errno);
+      break;
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, prevRead, 0);
-    posix_spawn_file_actions_adddup2(&actions, childOut, 1);
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
-    std::vector<char*> argv;
-    for (const std::string& arg : command)
-      argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
+    int childOut = i + 1 < m_commands.size() ? nextPipe[1] : ends->outWrite;
     pid_t pid;
-    int rc;
-    {
-      // Started and registered as one step, so that a signal cannot end
-      // this process and leave the child running.
-      CleanupSignalBlock block;
-      rc = posix_spawnp(&pid, argv[0], &actions, &attr, argv.data(), envp.data());
-      if (rc == 0)
-        KillOnSignal(pid);
-    }
-    posix_spawn_file_actions_destroy(&actions);
+    int rc = SpawnOne(m_commands[i], prevRead, childOut, ends->errWrite, attr, envp, &pid);
     CloseIfOpen(&nextPipe[1]);
-    if (prevRead != inputFd)
+    if (prevRead != ends->input)
       close(prevRead);
     prevRead = nextPipe[0];
     if (rc != 0) {
-      spawnError = "cannot run " + command[0] + ": " + ErrnoText(rc);
+      *spawnError = "cannot run " + m_commands[i][0] + ": " + ErrnoText(rc);
       break;
     }
-    pids.push_back(pid);
+    pids->push_back(pid);
   }
   posix_spawnattr_destroy(&attr);
   // Closing the read end of a chain cut short lets its writers end.
-  if (prevRead >= 0 && prevRead != inputFd)
+  if (prevRead >= 0 && prevRead != ends->input)
     close(prevRead);
-  CloseIfOpen(&nullInput);
-  close(errPipe[1]);
-  CloseIfOpen(&outPipe[1]);
+  // Only the children hold the write ends now, so the reads see their end.
+  CloseIfOpen(&ends->nullInput);
+  CloseIfOpen(&ends->errWrite);
+  if (ends->ownsOutWrite)
+    CloseIfOpen(&ends->outWrite);
+}
 
-  std::string captured;
-  std::string errors;
-  Drain(outPipe[0], errPipe[0], output ? output : &captured, &errors);
+int Pipeline::SpawnOne(const std::vector<std::string>& command, int in, int out, int err,
+                       const posix_spawnattr_t& attr, const std::vector<char*>& envp,
+                       pid_t* pid) const {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, in, 0);
+  posix_spawn_file_actions_adddup2(&actions, out, 1);
+  posix_spawn_file_actions_adddup2(&actions, err, 2);
+  std::vector<char*> argv;
+  for (const std::string& arg : command)
+    argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  int rc;
+  {
+    // Started and registered as one step, so that a signal cannot end
+    // this process and leave the child running.
+    CleanupSignalBlock block;
+    rc = posix_spawnp(pid, argv[0], &actions, &attr, argv.data(), envp.data());
+    if (rc == 0)
+      KillOnSignal(*pid);
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  return rc;
+}
 
+std::vector<int> Pipeline::Reap(const std::vector<pid_t>& pids) {
   std::vector<int> statuses;
   for (pid_t pid : pids) {
     // Waits without reaping: until the child is forgotten its pid cannot
@@ -207,11 +232,11 @@ bool Pipeline::Run(int inputFd, int outputFd, std::string* output, std::string* 
     ForgetChild(pid);
     statuses.push_back(status);
   }
+  return statuses;
+}
 
-  if (!spawnError.empty()) {
-    *error = spawnError;
-    return false;
-  }
+bool Pipeline::Judge(const std::vector<int>& statuses, std::string errors,
+                     std::string* error) const {
   // A command killed by a broken pipe did no harm when every command after
   // it succeeded: they took all they needed (tar stops reading at the end of
   // an archive). Otherwise the command that failed on its own is the one to

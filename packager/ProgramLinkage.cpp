@@ -33,7 +33,40 @@ bool ReadName(int fd, uint64_t offset, std::string* name, std::string* error) {
   return true;
 }
 
-template <typename Ehdr, typename Phdr, typename Dyn>
+// Adds up the sections whose names start ".debug_" or ".zdebug_"
+// (compressed), which a stripped program no longer has.
+template <typename Ehdr, typename Shdr>
+bool ReadDebugBytes(int fd, const Ehdr& header, ProgramLinkage* linkage, std::string* error) {
+  // More sections than this is no program's.
+  if (header.e_shentsize != sizeof(Shdr) || header.e_shnum == 0 || header.e_shnum > 65535 ||
+      header.e_shstrndx >= header.e_shnum)
+    return true;
+  std::vector<Shdr> sections(header.e_shnum);
+  bool whole = false;
+  if (!ReadAt(fd, header.e_shoff, sections.data(), sections.size() * sizeof(Shdr), &whole, error))
+    return false;
+  if (!whole)
+    return true;
+  const Shdr& names = sections[header.e_shstrndx];
+  // A section name table of more than 1 MiB is not a program's.
+  if (names.sh_type != SHT_STRTAB || names.sh_size > (1u << 20))
+    return true;
+  std::string table(names.sh_size, '\0');
+  if (!ReadAt(fd, names.sh_offset, &table[0], table.size(), &whole, error))
+    return false;
+  if (!whole)
+    return true;
+  for (const Shdr& section : sections) {
+    if (section.sh_name >= table.size() || section.sh_type == SHT_NOBITS)
+      continue;
+    const char* name = table.c_str() + section.sh_name;
+    if (strncmp(name, ".debug_", 7) == 0 || strncmp(name, ".zdebug_", 8) == 0)
+      linkage->debugBytes += section.sh_size;
+  }
+  return true;
+}
+
+template <typename Ehdr, typename Phdr, typename Dyn, typename Shdr>
 bool ReadLinkage(int fd, ProgramLinkage* linkage, std::string* error) {
   Ehdr header;
   bool whole = false;
@@ -47,6 +80,8 @@ bool ReadLinkage(int fd, ProgramLinkage* linkage, std::string* error) {
   if (!whole)
     return true;
   linkage->elf = true;
+  if (!ReadDebugBytes<Ehdr, Shdr>(fd, header, linkage, error))
+    return false;
 
   const Phdr* dynamic = nullptr;
   for (const Phdr& segment : segments) {
@@ -117,8 +152,8 @@ bool ReadProgramLinkage(int fd, ProgramLinkage* linkage, std::string* error) {
   if (!whole || memcmp(ident, ELFMAG, SELFMAG) != 0 || ident[EI_DATA] != ELFDATA2LSB)
     return true;
   if (ident[EI_CLASS] == ELFCLASS64)
-    return ReadLinkage<Elf64_Ehdr, Elf64_Phdr, Elf64_Dyn>(fd, linkage, error);
+    return ReadLinkage<Elf64_Ehdr, Elf64_Phdr, Elf64_Dyn, Elf64_Shdr>(fd, linkage, error);
   if (ident[EI_CLASS] == ELFCLASS32)
-    return ReadLinkage<Elf32_Ehdr, Elf32_Phdr, Elf32_Dyn>(fd, linkage, error);
+    return ReadLinkage<Elf32_Ehdr, Elf32_Phdr, Elf32_Dyn, Elf32_Shdr>(fd, linkage, error);
   return true;
 }

@@ -17,6 +17,7 @@
 #include "common/SystemError.h"
 #include "package/Checksum.h"
 #include "packager/PackageInspector.h"
+#include "packager/Progress.h"
 #include "product/ServerVersion.h"
 #include "signing/KeyFile.h"
 #include "signing/PublicKey.h"
@@ -180,7 +181,14 @@ bool SignCommand::OpenSecretKey(std::string* error) {
       return false;
     }
   }
-  if (!m_pKey->Open(password, error)) {
+  bool opened;
+  {
+    // scrypt with minisign's limits takes seconds and a GiB.
+    Progress::Step step(m_pKey->Encrypted() ? m_pProgress : nullptr,
+                        "deriving the key from the password");
+    opened = m_pKey->Open(password, error);
+  }
+  if (!opened) {
     *error = path + ": " + *error;
     return false;
   }
@@ -322,8 +330,13 @@ bool SignCommand::GenerateKey(std::string* report, std::string* error) {
     return false;
   SecretKey key;
   key.Generate();
-  if (!key.ToFileText(m_options.noPassword ? nullptr : &password, &text, error) ||
-      !CreateFileAtomically(secretPath, text, 0600, error))
+  bool written;
+  {
+    Progress::Step step(m_options.noPassword ? nullptr : m_pProgress,
+                        "encrypting the key with the password");
+    written = key.ToFileText(m_options.noPassword ? nullptr : &password, &text, error);
+  }
+  if (!written || !CreateFileAtomically(secretPath, text, 0600, error))
     return false;
   PublicKey pub = key.Public();
   // Keys are private until their owner decides otherwise; the public one is

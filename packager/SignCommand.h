@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+class Progress;
 class PublicKey;
 class SecretKey;
 
@@ -50,6 +51,10 @@ class SignCommand {
   SignCommand(const SignCommand&) = delete;
   SignCommand& operator=(const SignCommand&) = delete;
 
+  // Shows the derivation of a key from its password there
+  // (packager/Progress.h); null, the default, for none.
+  void SetProgress(Progress* progress) { m_pProgress = progress; }
+
   // The signature that belongs beside package.
   static std::string SignaturePath(const std::string& package);
 
@@ -85,6 +90,7 @@ class SignCommand {
 
   SignOptions m_options;
   std::unique_ptr<SecretKey> m_pKey;
+  Progress* m_pProgress = nullptr;
 };
 
 #endif  // STRATA_PACKAGER_SIGNCOMMAND_H_

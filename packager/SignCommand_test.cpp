@@ -104,13 +104,20 @@ TEST_F(SignCommandTest, MinisignChecksWhatMkpackageSigns) {
   EXPECT_EQ(0, Minisign({"-Vm", "pkg", "-p", "ours.pub"}).code);
   EXPECT_EQ(0, Mk({"--verify", "pkg", "-P", KeyText("ours.pub")}).code);
 
-  // A package built again leaves the old signature wrong.
-  ProcessResult rebuilt =
+  // The same package built again keeps its signature fitting: no warning.
+  ProcessResult same =
       Mk({"--launcher", STUB_LAUNCHER, "--decompressor", "./dec", "archive.bz2", "pkg"});
+  EXPECT_EQ("", same.err);
+  EXPECT_EQ(0, Minisign({"-Vm", "pkg", "-p", "ours.pub"}).code);
+
+  // A package built otherwise leaves the old signature wrong.
+  ProcessResult rebuilt = Mk({"--launcher", STUB_LAUNCHER, "--decompressor", "./dec", "--checksum",
+                              "sha256", "archive.bz2", "pkg"});
   EXPECT_EQ(
       "mkpackage: warning: pkg.minisig does not sign the new package; sign it again or "
       "remove it\n",
       rebuilt.err);
+  EXPECT_NE(0, Minisign({"-Vm", "pkg", "-p", "ours.pub"}).code);
 }
 
 TEST_F(SignCommandTest, MkpackageChecksWhatMinisignSigns) {

@@ -17,7 +17,9 @@ const size_t kMaxSize = 64 * 1024;
 
 bool ReadSmall(const std::string& path, bool mustBePrivate, std::string* content,
                std::string* error) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // A FIFO must be refused, not waited on for a writer that never comes;
+  // reads of a regular file ignore O_NONBLOCK.
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     *error = path + ": " + ErrnoText(errno);
     return false;

@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <vector>
@@ -23,9 +24,17 @@ const size_t kSignatureSize = SecretKey::kSignatureSize;
 // (prehashed) or its bytes (legacy).
 bool SignedMessage(const std::string& path, Signature::Algorithm algorithm, std::string* message,
                    std::string* error) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // A FIFO must be refused, not waited on for a writer that never comes.
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     *error = path + ": " + ErrnoText(errno);
+    return false;
+  }
+  struct stat st = {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    int err = errno;
+    *error = path + ": " + (st.st_mode == 0 ? ErrnoText(err) : "not a regular file");
+    close(fd);
     return false;
   }
   crypto_generichash_state state;

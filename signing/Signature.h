@@ -35,7 +35,6 @@ class Signature {
   // against key: false with a message that says which does not match.
   bool Verify(const std::string& path, const PublicKey& key, std::string* error) const;
 
-  Algorithm GetAlgorithm() const { return m_algorithm; }
   // The ID of the key that made the signature, as minisign shows it.
   std::string KeyIdText() const;
   const std::string& TrustedComment() const { return m_szTrustedComment; }

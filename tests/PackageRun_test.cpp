@@ -304,7 +304,7 @@ TEST_F(PackageRun, MissingSecondStageWarnsAndEndsWithZero) {
   ASSERT_EQ(0, mkdir(product.c_str(), 0755));
   WriteFile(product + "/License.txt", Noise(1000, 5));
   const std::string pkg = m_dir / "pkg.bin";
-  MakePackage({product, pkg});
+  MakePackage({"--no-second-stage", product, pkg});
   {
     ProcessResult run = RunPackage(pkg, {});
     EXPECT_TRUE(run.exited);

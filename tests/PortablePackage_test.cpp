@@ -266,19 +266,71 @@ TEST_F(PortablePackage, MkpackageWorksFromAnInstalledPrefix) {
   EXPECT_NE(std::string::npos, made.err.find(OLDER_LAYOUT_LAUNCHER)) << made.err;
 }
 
-TEST_F(PortablePackage, ProductWithoutSecondStageIsBuiltWithAWarning) {
+TEST_F(PortablePackage, ProductWithoutSecondStageIsRefusedUnlessThatIsMeant) {
   MakeProduct(m_dir / "product");
   ASSERT_EQ(0, unlink((m_dir / "product/Bin/setup").c_str()));
-  ProcessResult made = Mkpackage({m_dir / "product", m_dir / "pkg.bin"});
+  ProcessResult refused = Mkpackage({m_dir / "product", m_dir / "pkg.bin"});
+  EXPECT_EQ(1, refused.code);
+  EXPECT_EQ("mkpackage: " + m_dir / "product" +
+                " has no Bin/setup (nor Bin/setup.sh, .pl or .py): its package would unpack it "
+                "and install nothing; give --no-second-stage if an archive without installer "
+                "is meant\n",
+            refused.err);
+  EXPECT_FALSE(Exists(m_dir / "pkg.bin"));
+
+  ProcessResult made = Mkpackage({"--no-second-stage", m_dir / "product", m_dir / "pkg.bin"});
   ASSERT_EQ(0, made.code) << made.err;
-  EXPECT_EQ("mkpackage: warning: " + m_dir / "product" +
-                " has no Bin/setup (nor Bin/setup.sh, .pl or .py): the package will unpack it, "
-                "warn that no second stage was found and end with 0\n",
-            made.err);
-  // As the warning says.
+  EXPECT_EQ("", made.err);
+  // The package then only unpacks.
   ProcessResult run = RunPackage(m_dir / "pkg.bin", m_run);
   EXPECT_EQ(0, run.code);
   EXPECT_NE(std::string::npos, run.out.find(kNotFound)) << run.out;
+}
+
+// A Bin/setup that is a program must find the password databases its
+// installation writes into, in a directory and in a prepared archive alike;
+// one that needs the builder's libraries or carries debug information is
+// packed with a warning.
+TEST_F(PortablePackage, ASetupProgramIsCheckedAgainstWhatItsInstallationNeeds) {
+  const std::string product = m_dir / "product";
+  MakeProduct(product);
+  const std::string bin = std::string(MKPACKAGE).substr(0, std::string(MKPACKAGE).rfind('/'));
+  // A static, stripped program stands in for setup.
+  ASSERT_EQ(0, RunShell("cp " + ShellQuote(bin + "/strata-unzstd") + " " +
+                        ShellQuote(product + "/Bin/setup")));
+  MakeDirs(product + "/adm_b_db/users");
+  MakeDirs(product + "/enc_b_db");
+  ASSERT_EQ(0, RunShell("cd " + ShellQuote(product) + " && tar -cjf ../product.tar.bz2 ."));
+  for (const std::string& input : {product, m_dir / "product.tar.bz2"}) {
+    ProcessResult refused = Mkpackage({input, m_dir / "pkg.bin"});
+    EXPECT_EQ(1, refused.code);
+    EXPECT_EQ("mkpackage: " + input +
+                  " lacks enc_r_db/, enc_w_db/ and cdi_b_db/, the password databases whose "
+                  "users/ folders the installation of Bin/setup writes the accounts into "
+                  "(demo/product has all five)\n",
+              refused.err);
+    EXPECT_FALSE(Exists(m_dir / "pkg.bin"));
+  }
+  for (const char* database : {"enc_r_db", "enc_w_db", "cdi_b_db"})
+    MakeDirs(product + "/" + database);
+  ProcessResult made = Mkpackage({product, m_dir / "pkg.bin"});
+  EXPECT_EQ(0, made.code);
+  EXPECT_EQ("", made.err);
+
+  // This test program is linked dynamically and built with debug information.
+  ASSERT_EQ(0, RunShell("cp /proc/" + std::to_string(getpid()) + "/exe " +
+                        ShellQuote(product + "/Bin/setup")));
+  made = Mkpackage({product, m_dir / "pkg.bin"});
+  EXPECT_EQ(0, made.code);
+  const std::string warning = "mkpackage: warning: " + product + "/Bin/setup ";
+  EXPECT_EQ(0u, made.err.find(warning + "is dynamically linked: the package installs only where "))
+      << made.err;
+  EXPECT_NE(std::string::npos, made.err.find("libstdc++.so.6")) << made.err;
+  EXPECT_NE(std::string::npos, made.err.find("\n" + warning + "carries ")) << made.err;
+  EXPECT_NE(std::string::npos, made.err.find(" of debug information, in every package and "
+                                             "installation (strip it, or take the setup this "
+                                             "project builds)\n"))
+      << made.err;
 }
 
 TEST_F(PortablePackage, LauncherAndBuilderOfDifferentRecordLayoutsRefuseEachOther) {
