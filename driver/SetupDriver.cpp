@@ -9,6 +9,7 @@
 #include "common/CurrentDirectory.h"
 #include "common/Format.h"
 #include "common/Path.h"
+#include "common/SecondStageHandover.h"
 #include "common/SystemError.h"
 #include "console/ConsoleUI.h"
 #include "driver/installation/InstallSteps.h"
@@ -29,7 +30,6 @@
 
 namespace {
 
-const char kExtractionDirName[] = "qzsetup";
 const int kAdminPort = 5;
 
 }  // namespace
@@ -112,7 +112,7 @@ void SetupDriver::ShowHelp() {
 }
 
 std::string SetupDriver::PackageDigest() {
-  const char* digest = getenv("STRATA_PACKAGE_DIGEST");
+  const char* digest = getenv(kPackageDigestVariable);
   return digest != nullptr && digest[0] != '\0' ? digest : "unknown";
 }
 

@@ -11,20 +11,15 @@
 #include <vector>
 
 #include "common/DirectoryListing.h"
+#include "common/FileKind.h"
 #include "common/ScopedFd.h"
 
 #include "common/RemoveTree.h"
 #include "common/SystemError.h"
+#include "installer/BackupName.h"
 #include "installer/ServerInstaller.h"
 
 namespace {
-
-const char kBackupSuffix[] = ".old";
-
-bool Exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
-}
 
 // Whether the inode at path carries a flag that keeps it, or what it holds,
 // from being removed. Only files and directories carry flags; opening

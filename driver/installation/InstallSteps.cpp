@@ -9,6 +9,7 @@
 
 #include "common/AtomicFile.h"
 #include "common/DirectoryListing.h"
+#include "common/FileKind.h"
 #include "common/Format.h"
 #include "common/SystemError.h"
 #include "console/ConsoleUI.h"
@@ -24,7 +25,6 @@
 #include "driver/record/InstallManifest.h"
 #include "driver/settings/AnswersFile.h"
 #include "driver/settings/InstallPath.h"
-#include "driver/settings/ReplaceError.h"
 #include "driver/settings/SetupInstaller.h"
 #include "installer/PasswordDatabases.h"
 #include "product/ServerVersion.h"
@@ -69,11 +69,6 @@ class StagedDirectory {
   SetupInstaller& m_installer;
   char* m_saved;
 };
-
-bool IsDirectory(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
 
 bool IsNonEmptyDirectory(const std::string& path) {
   struct stat st;
@@ -263,8 +258,8 @@ bool InstallSteps::StageEarlierDirectory(StagedInstallation& stage, const char* 
   // writes into it has a place; the switch merges it with the earlier one.
   std::string staged = stage.NewRoot() + "/" + name;
   struct stat earlier;
-  if (IsDirectory(staged) || stat(m_installer.FilePath(name).c_str(), &earlier) != 0 ||
-      !S_ISDIR(earlier.st_mode))
+  if (IsDirectoryNotFollowingLinks(staged) ||
+      stat(m_installer.FilePath(name).c_str(), &earlier) != 0 || !S_ISDIR(earlier.st_mode))
     return true;
   if (mkdir(staged.c_str(), earlier.st_mode & 07777) != 0) {
     *error = FormatText("ERROR: Unable to create %s (%s)\n", staged.c_str(), ErrnoText(errno));
@@ -294,9 +289,10 @@ bool InstallSteps::StageLoopcastScript(StagedInstallation& stage, std::string* e
   const char* script =
       NewInstallerIQLoopcastScript::CreateScriptFile(m_installer.m_szDefInstallPath);
   std::string why;
-  if (script == nullptr || !WriteFileAtomically(path, script, 0755, &why)) {
+  int err = 0;
+  if (script == nullptr || !WriteFileAtomically(path, script, 0755, &why, &err)) {
     *error = FormatText("ERROR: Unable to write %s\n",
-                        (script == nullptr ? path : ReplaceError(path, why)).c_str());
+                        (script == nullptr ? path : ErrnoMessage(path, err)).c_str());
     return false;
   }
   return CheckLoopcastScript(m_installer, path, error);

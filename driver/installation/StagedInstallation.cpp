@@ -6,21 +6,17 @@
 #include <unistd.h>
 
 #include "common/DirectoryListing.h"
+#include "common/FileKind.h"
 #include "common/RemoveTree.h"
 #include "common/SignalCleanup.h"
 #include "common/SystemError.h"
+#include "installer/BackupName.h"
 #include "installer/ServerInstaller.h"
 #include "installer/WorkingDirectory.h"
 
 namespace {
 
 const char kStagePattern[] = "/.strata-setup.XXXXXX";
-const char kBackupSuffix[] = ".old";
-
-bool Exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
-}
 
 bool IsBackupName(const std::string& name) {
   for (const char* backup : ServerInstaller::g_pBackupNames) {

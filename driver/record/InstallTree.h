@@ -36,10 +36,6 @@ class InstallTree {
   // and no empty, "." or ".." component.
   static bool IsPlainRelative(const std::string& relative);
 
-  // The names in the directory open at fd, but "." and "..", sorted by byte
-  // value: true, or false with errno set. fd itself is left as it was.
-  static bool ListAt(int fd, std::vector<std::string>* names);
-
  private:
   std::string m_sDir;
   ScopedFd m_fd;
