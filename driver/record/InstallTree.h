@@ -20,7 +20,6 @@ class InstallTree {
   // ("dir: reason").
   bool Open(const std::string& dir, std::string* error);
 
-  const std::string& Dir() const { return m_sDir; }
   int Fd() const { return m_fd.Get(); }
   // dir + "/" + relative, for messages.
   std::string PathOf(const std::string& relative) const;
