@@ -14,7 +14,7 @@
 #include "common/SignalCleanup.h"
 #include "common/SystemError.h"
 
-AtomicFile::AtomicFile(std::string path) : m_szPath(std::move(path)), m_nFd(-1) {}
+AtomicFile::AtomicFile(std::string path) : m_szPath(std::move(path)), m_nFd(-1), m_nErrno(0) {}
 
 AtomicFile::~AtomicFile() {
   Discard();
@@ -37,7 +37,7 @@ bool AtomicFile::Create(std::string* error) {
   CleanupSignalBlock block;
   int fd = mkostemp(buffer.data(), O_CLOEXEC);
   if (fd < 0) {
-    *error = ErrnoMessage("cannot create a file in " + dir, errno);
+    Fail("cannot create a file in " + dir, errno, error);
     return false;
   }
   m_nFd = fd;
@@ -48,7 +48,7 @@ bool AtomicFile::Create(std::string* error) {
 
 bool AtomicFile::Write(const void* data, size_t size, std::string* error) {
   if (!WriteAll(m_nFd, data, size)) {
-    *error = ErrnoMessage("cannot write " + m_szPath, errno);
+    Fail("cannot write " + m_szPath, errno, error);
     Discard();
     return false;
   }
@@ -94,11 +94,16 @@ bool AtomicFile::Finish(mode_t mode, bool replace, std::string* error) {
     }
   }
   if (step) {
-    *error = ErrnoMessage(step + m_szPath, errno);
+    Fail(step + m_szPath, errno, error);
     Discard();
     return false;
   }
   return true;
+}
+
+void AtomicFile::Fail(const std::string& step, int err, std::string* error) {
+  m_nErrno = err;
+  *error = ErrnoMessage(step, err);
 }
 
 void AtomicFile::Discard() {
@@ -114,18 +119,29 @@ void AtomicFile::Discard() {
   }
 }
 
+namespace {
+
+bool WriteWhole(AtomicFile& file, const std::string& content, mode_t mode, bool replace,
+                std::string* error, int* err) {
+  bool done = file.Create(error) && file.Write(content.data(), content.size(), error) &&
+              (replace ? file.Commit(mode, error) : file.CommitAsNew(mode, error));
+  if (!done && err != nullptr)
+    *err = file.ErrorNumber();
+  return done;
+}
+
+}  // namespace
+
 bool WriteFileAtomically(const std::string& path, const std::string& content, mode_t mode,
-                         std::string* error) {
+                         std::string* error, int* err) {
   AtomicFile file(path);
-  return file.Create(error) && file.Write(content.data(), content.size(), error) &&
-         file.Commit(mode, error);
+  return WriteWhole(file, content, mode, true, error, err);
 }
 
 bool CreateFileAtomically(const std::string& path, const std::string& content, mode_t mode,
-                          std::string* error) {
+                          std::string* error, int* err) {
   AtomicFile file(path);
-  return file.Create(error) && file.Write(content.data(), content.size(), error) &&
-         file.CommitAsNew(mode, error);
+  return WriteWhole(file, content, mode, false, error, err);
 }
 
 mode_t ModeUnderUmask(mode_t base) {

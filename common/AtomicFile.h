@@ -12,7 +12,10 @@
 // existing file of that name stays untouched. The destructor removes the
 // temporary file of a file that was not committed, and while it exists a
 // signal handled by common/SignalCleanup.h removes it too. Every writer of a
-// whole file in this project goes through it. Not copyable.
+// whole file in this project goes through it. A failure's message names the
+// step and the path; its error number is kept beside it (ErrorNumber), so
+// that a caller who words the failure its own way never takes the message
+// apart. Not copyable.
 class AtomicFile {
  public:
   explicit AtomicFile(std::string path);
@@ -45,23 +48,30 @@ class AtomicFile {
   // Removes the temporary file now.
   void Discard();
 
+  // The error number of the last failure, 0 before any.
+  int ErrorNumber() const { return m_nErrno; }
+
  private:
   bool Finish(mode_t mode, bool replace, std::string* error);
+  // Sets *error to "step: reason" for err and keeps err.
+  void Fail(const std::string& step, int err, std::string* error);
 
   std::string m_szPath;
   std::string m_szTempPath;
   int m_nFd;
+  int m_nErrno;
 };
 
 // Replaces the file at path with content and mode through an AtomicFile:
-// true, or false with *error and path as it was.
+// true, or false with *error, the error number in *err when err is given,
+// and path as it was.
 bool WriteFileAtomically(const std::string& path, const std::string& content, mode_t mode,
-                         std::string* error);
+                         std::string* error, int* err = nullptr);
 
 // Creates path with content and mode through an AtomicFile, never replacing
-// a file of that name: true, or false with *error.
+// a file of that name: true, or false with *error (and *err).
 bool CreateFileAtomically(const std::string& path, const std::string& content, mode_t mode,
-                          std::string* error);
+                          std::string* error, int* err = nullptr);
 
 // What mode 0666 or 0777 (as base) comes to for a new file under the
 // process's current file-creation mask.

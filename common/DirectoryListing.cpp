@@ -2,15 +2,22 @@
 
 #include <dirent.h>
 #include <errno.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 
 #include "common/SystemError.h"
 
-bool ListDirectory(const std::string& dir, std::vector<std::string>* names, std::string* error) {
-  DIR* handle = opendir(dir.c_str());
+namespace {
+
+// Lists the directory open at own and closes own.
+bool ListAndClose(int own, const std::string& shown, std::vector<std::string>* names,
+                  std::string* error) {
+  DIR* handle = fdopendir(own);
   if (handle == nullptr) {
-    *error = ErrnoMessage(dir, errno);
+    *error = ErrnoMessage(shown, errno);
+    close(own);
     return false;
   }
   std::vector<std::string> found;
@@ -28,10 +35,33 @@ bool ListDirectory(const std::string& dir, std::vector<std::string>* names, std:
   }
   closedir(handle);
   if (err != 0) {
-    *error = ErrnoMessage(dir, err);
+    *error = ErrnoMessage(shown, err);
     return false;
   }
   std::sort(found.begin(), found.end());
   names->insert(names->end(), found.begin(), found.end());
   return true;
+}
+
+}  // namespace
+
+bool ListDirectory(const std::string& dir, std::vector<std::string>* names, std::string* error) {
+  int own = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (own < 0) {
+    *error = ErrnoMessage(dir, errno);
+    return false;
+  }
+  return ListAndClose(own, dir, names, error);
+}
+
+bool ListDirectoryAt(int fd, const std::string& shown, std::vector<std::string>* names,
+                     std::string* error) {
+  // An own descriptor for the stream, opened anew so that its position is
+  // its own and fd stays open; closedir closes it.
+  int own = openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (own < 0) {
+    *error = ErrnoMessage(shown, errno);
+    return false;
+  }
+  return ListAndClose(own, shown, names, error);
 }

@@ -5,6 +5,12 @@ bool IsControlCharacter(char c) {
   return byte < 0x20 || byte == 0x7f;
 }
 
+namespace {
+
+const size_t kShownValueLength = 40;
+
+}  // namespace
+
 std::string ShownText(const std::string& text) {
   std::string shown = text;
   for (char& c : shown) {
@@ -12,4 +18,14 @@ std::string ShownText(const std::string& text) {
       c = '?';
   }
   return shown;
+}
+
+std::string ShownValue(const std::string& value) {
+  if (value.size() <= kShownValueLength)
+    return ShownText(value);
+  return ShownText(value.substr(0, kShownValueLength)) + "...";
+}
+
+std::string ShownValue(const char* value) {
+  return ShownValue(std::string(value != nullptr ? value : ""));
 }

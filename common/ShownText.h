@@ -13,4 +13,10 @@ bool IsControlCharacter(char c);
 // text with every control character replaced by '?'.
 std::string ShownText(const std::string& text);
 
+// A value in a message (a user name, a word of the command line): shown as
+// ShownText shows it, and cut to its first 40 bytes and "..." when longer,
+// since a value that long is no message either. A null value shows as "".
+std::string ShownValue(const char* value);
+std::string ShownValue(const std::string& value);
+
 #endif  // STRATA_COMMON_SHOWNTEXT_H_

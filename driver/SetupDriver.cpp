@@ -9,6 +9,7 @@
 #include "common/CurrentDirectory.h"
 #include "common/Format.h"
 #include "common/Path.h"
+#include "common/SecondStageHandover.h"
 #include "common/SystemError.h"
 #include "console/ConsoleUI.h"
 #include "driver/installation/InstallSteps.h"
@@ -29,7 +30,6 @@
 
 namespace {
 
-const char kExtractionDirName[] = "qzsetup";
 const int kAdminPort = 5;
 
 }  // namespace
@@ -39,11 +39,6 @@ SetupDriver::SetupDriver() : SetupDriver(std::unique_ptr<SetupInstaller>(new Set
 SetupDriver::SetupDriver(std::unique_ptr<SetupInstaller> installer)
     : m_pInstaller(std::move(installer)),
       m_bAsked(false),
-      m_bAdminPasswordGenerated(false),
-      m_bEncoderPasswordGenerated(false),
-      m_bAdminPasswordKept(false),
-      m_bEncoderPasswordKept(false),
-      m_bAnswersWritten(false),
       m_bCheckOnly(false),
       m_bReinstall(false),
       m_bAdminPortGiven(false) {}
@@ -112,7 +107,7 @@ void SetupDriver::ShowHelp() {
 }
 
 std::string SetupDriver::PackageDigest() {
-  const char* digest = getenv("STRATA_PACKAGE_DIGEST");
+  const char* digest = getenv(kPackageDigestVariable);
   return digest != nullptr && digest[0] != '\0' ? digest : "unknown";
 }
 
@@ -203,7 +198,8 @@ bool SetupDriver::AskInteractively(std::string* error) {
 
 bool SetupDriver::Assess(std::string* error) {
   m_pSteps.reset(new InstallSteps(*m_pInstaller, m_sExtractDir));
-  m_pSteps->SetPackageDigest(PackageDigest());
+  // The checks take the passwords an earlier installation keeps into the
+  // settings, which the plan then compares with the accounts.
   if (!m_pSteps->Check(m_bAsked, error))
     return false;
   m_pPlan.reset(new InstallationPlan(*m_pInstaller, PackageDigest(), m_bReinstall));
@@ -241,19 +237,8 @@ bool SetupDriver::RenewRecord(std::string* error) {
 }
 
 bool SetupDriver::Install(std::string* error) {
-  if (m_pSteps == nullptr) {
-    m_pSteps.reset(new InstallSteps(*m_pInstaller, m_sExtractDir));
-    m_pSteps->SetPackageDigest(PackageDigest());
-  }
-  InstallSteps& steps = *m_pSteps;
-  bool installed = steps.Install(m_bAsked, error);
-  m_bAdminPasswordGenerated = steps.AdminPasswordGenerated();
-  m_bEncoderPasswordGenerated = steps.EncoderPasswordGenerated();
-  m_bAdminPasswordKept = steps.AdminPasswordKept();
-  m_bEncoderPasswordKept = steps.EncoderPasswordKept();
-  m_otherAdmins = steps.OtherAdmins();
-  m_bAnswersWritten = steps.AnswersWritten();
-  return installed;
+  m_outcome = m_pSteps->Install(*m_pPlan, m_bAsked, error);
+  return m_outcome.installed;
 }
 
 void SetupDriver::ShowSummary() {
@@ -273,23 +258,23 @@ void SetupDriver::ShowSummary() {
   UI().ShowMessage("    Administration:          http://%s:%d/admin/\n", host,
                    installer.m_pPorts[kAdminPort].nPort);
   UI().ShowMessage("    Administrator:           %s\n", installer.m_szAdminUserID);
-  if (m_bAdminPasswordGenerated)
+  if (m_outcome.adminPasswordGenerated)
     UI().ShowMessage("    Administrator password:  %s (generated)\n", installer.m_szAdminPassword);
-  else if (m_bAdminPasswordKept)
+  else if (m_outcome.adminPasswordKept)
     UI().ShowMessage("    Administrator password:  kept from the earlier installation\n");
   // Renaming the administrator adds an account; the earlier one can still
   // log in until it is removed.
-  for (const std::string& other : m_otherAdmins)
+  for (const std::string& other : m_outcome.otherAdmins)
     UI().ShowMessage("    Earlier administrator:   %s (the account still exists)\n", other.c_str());
   UI().ShowMessage("    Encoder account:         %s\n", installer.m_szEncoderUserID);
-  if (m_bEncoderPasswordGenerated)
+  if (m_outcome.encoderPasswordGenerated)
     UI().ShowMessage("    Encoder password:        %s (generated)\n",
                      installer.m_szEncoderPassword);
-  else if (m_bEncoderPasswordKept)
+  else if (m_outcome.encoderPasswordKept)
     UI().ShowMessage("    Encoder password:        kept from the earlier installation\n");
   UI().ShowMessage("    Configuration file:      %s\n",
                    installer.FilePath(installer.m_szConfigFileName).c_str());
-  if (m_bAnswersWritten) {
+  if (m_outcome.answersWritten) {
     UI().ShowMessage("    Installer answers:       %s\n",
                      installer.FilePath(AnswersFile::kFileName).c_str());
   }

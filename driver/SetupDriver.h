@@ -5,8 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "driver/installation/InstallSteps.h"
+
 class ConsoleUI;
-class InstallSteps;
 class InstallationPlan;
 class ServerInstaller;
 class SetupInstaller;
@@ -14,16 +15,16 @@ class SetupInstaller;
 // The second-stage installer: one installation of the server product from
 // the extraction directory that the package made, driven through one
 // ServerInstaller. Interactive, it shows the license and asks for the
-// directory, the two accounts and the six ports (driver/SetupDialogue.h);
-// unattended (silent, progress only, or so flagged by the defaults file) it
-// takes every setting from the command line and the defaults file and stops
-// at the first wrong one.
+// directory, the two accounts and the six ports
+// (driver/settings/SetupDialogue.h); unattended (silent, progress only, or so
+// flagged by the defaults file) it takes every setting from the command line
+// and the defaults file and stops at the first wrong one.
 //
-// setup's own options (driver/SetupOptions.h) come out of the command line
-// first: --help prints the help and changes nothing; --check runs every
-// check and shows the plan (driver/InstallationPlan.h) ending with a line
-// "Check: VERDICT", and installs nothing; the same installation found again
-// changes nothing but its record's date unless --reinstall is given.
+// setup's own options (driver/settings/SetupOptions.h) come out of the command
+// line first: --help prints the help and changes nothing; --check runs every
+// check and shows the plan (driver/installation/InstallationPlan.h) ending with
+// a line "Check: VERDICT", and installs nothing; the same installation found
+// again changes nothing but its record's date unless --reinstall is given.
 //
 // Run ends the process: with 0 after a complete installation, a check that
 // found nothing in the way, or nothing to do; with -1 (exit code 255) and a
@@ -52,7 +53,7 @@ class SetupDriver {
   bool CheckWorkingDirectory(std::string* error);
   // Seeds random(), sets the defaults, applies the command line (which may
   // end the process), notes what the framework let pass in the command line
-  // and its defaults files (driver/CommandLineCheck.h) and makes the
+  // and its defaults files (driver/settings/CommandLineCheck.h) and makes the
   // installation directory absolute against the start directory.
   void Configure(int argc, const char** argv);
   bool IsUnattended() const;
@@ -70,8 +71,8 @@ class SetupDriver {
   // The dialogue, up to the user's confirmation (or, checking only, up to
   // the last question).
   bool AskInteractively(std::string* error);
-  // What must hold before anything changes (driver/InstallSteps.h) and what
-  // the installation would do; the passwords of existing accounts are
+  // What must hold before anything changes (driver/installation/InstallSteps.h)
+  // and what the installation would do; the passwords of existing accounts are
   // taken into the settings.
   bool Assess(std::string* error);
   // The plan and the last line "Check: VERDICT" (only that line when
@@ -81,8 +82,8 @@ class SetupDriver {
   bool NothingToDo() const;
   // For the same installation: its record's date renewed.
   bool RenewRecord(std::string* error);
-  // The installation itself (driver/InstallSteps.h), with the answers file
-  // after a dialogue.
+  // The plan of Assess carried out (driver/installation/InstallSteps.h),
+  // with the answers file after a dialogue. Runs only after Assess.
   bool Install(std::string* error);
   // What was installed, unless silent.
   void ShowSummary();
@@ -92,7 +93,6 @@ class SetupDriver {
 
   ServerInstaller& Installer();
   const std::string& StartDirectory() const { return m_sStartDir; }
-  const std::string& ExtractionDirectory() const { return m_sExtractDir; }
 
  private:
   // Cleans up and ends the process with status.
@@ -106,12 +106,6 @@ class SetupDriver {
   // The messages about the command line and the defaults files, if any.
   std::string m_sSourceProblems;
   bool m_bAsked;
-  bool m_bAdminPasswordGenerated;
-  bool m_bEncoderPasswordGenerated;
-  bool m_bAdminPasswordKept;
-  bool m_bEncoderPasswordKept;
-  std::vector<std::string> m_otherAdmins;
-  bool m_bAnswersWritten;
   bool m_bCheckOnly;
   bool m_bReinstall;
   // Whether a defaults file set the Admin port: otherwise an earlier
@@ -119,6 +113,8 @@ class SetupDriver {
   bool m_bAdminPortGiven;
   std::unique_ptr<InstallSteps> m_pSteps;
   std::unique_ptr<InstallationPlan> m_pPlan;
+  // What Install did.
+  InstallOutcome m_outcome;
 };
 
 #endif  // STRATA_DRIVER_SETUPDRIVER_H_

@@ -5,8 +5,10 @@
 
 #include <string>
 
+#include "common/SecondStageHandover.h"
 #include "common/ShellQuote.h"
 #include "console/ConsoleUI.h"
+#include "installer/BackupName.h"
 #include "installer/ServerInstaller.h"
 #include "installer/WorkingDirectory.h"
 
@@ -51,7 +53,7 @@ int ServerInstaller::BackupIfPresent(const char* name) {
   struct stat st;
   if (name == nullptr || lstat(name, &st) != 0)
     return -1;
-  std::string backup = std::string(name) + ".old";
+  std::string backup = BackupNameOf(name);
   // A non-empty earlier backup directory stays and blocks the rename.
   remove(backup.c_str());
   return rename(name, backup.c_str()) == 0 ? 0 : -1;
@@ -59,12 +61,13 @@ int ServerInstaller::BackupIfPresent(const char* name) {
 
 void ServerInstaller::CleanUp(const char* dir) {
   std::string setup = InstalledSetup(dir);
-  std::string now = "(cd ..; rm -rf qzsetup" + setup + " 2> /dev/null); ";
+  std::string now = "(cd ..; rm -rf " STRATA_EXTRACTION_DIR_NAME + setup + " 2> /dev/null); ";
   System(now.c_str());
 
   struct stat st;
-  if (stat("../qzsetup", &st) == 0) {
-    std::string later = "(cd ..; sleep 2; rm -rf qzsetup" + setup + " >/dev/null 2>&1) &";
+  if (stat("../" STRATA_EXTRACTION_DIR_NAME, &st) == 0) {
+    std::string later =
+        "(cd ..; sleep 2; rm -rf " STRATA_EXTRACTION_DIR_NAME + setup + " >/dev/null 2>&1) &";
     System(later.c_str());
   }
 }

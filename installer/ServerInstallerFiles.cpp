@@ -67,11 +67,10 @@ bool WriteConfigText(const char* name, const char* text, std::string* reason) {
     return true;
   }
   std::string error;
-  if (WriteFileAtomically(regular, text, ModeUnderUmask(0666), &error))
+  int err = 0;
+  if (WriteFileAtomically(regular, text, ModeUnderUmask(0666), &error, &err))
     return true;
-  // The file's errors end in ": " and the system's text.
-  std::string::size_type colon = error.rfind(": ");
-  *reason = colon == std::string::npos ? error : error.substr(colon + 2);
+  *reason = ErrnoText(err);
   return false;
 }
 

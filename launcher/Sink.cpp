@@ -16,21 +16,13 @@
 #include "common/Format.h"
 #include "common/SignalCleanup.h"
 #include "common/SystemError.h"
+#include "common/WaitStatus.h"
 
 namespace {
 
 size_t PageSize() {
   long size = sysconf(_SC_PAGESIZE);
   return size > 0 ? static_cast<size_t>(size) : 4096;
-}
-
-// How a command that did not succeed ended, for Close's message.
-std::string CommandFailure(const std::string& name, int status) {
-  if (WIFSIGNALED(status))
-    return FormatText("%s was killed by signal %d", name.c_str(), WTERMSIG(status));
-  if (WIFEXITED(status))
-    return FormatText("%s exited with status %d", name.c_str(), WEXITSTATUS(status));
-  return FormatText("%s ended with wait status %#x", name.c_str(), static_cast<unsigned>(status));
 }
 
 }  // namespace
@@ -248,7 +240,7 @@ bool Sink::Close(std::string* error) {
       return false;
     }
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-      *error = CommandFailure(m_sName, status);
+      *error = WaitStatusText(m_sName, status);
       return false;
     }
     // The command took what it wanted and succeeded, but not all of the

@@ -89,7 +89,7 @@ TEST(Sink, CommandReceivesTheDataAndItsStatusCounts) {
     Sink sink;
     ASSERT_TRUE(sink.OpenCommand("kill -9 $$", "the command", &error));
     EXPECT_FALSE(sink.Close(&error));
-    EXPECT_EQ("the command was killed by signal 9", error);
+    EXPECT_EQ("the command was killed by signal 9 (Killed)", error);
   }
 }
 
@@ -115,7 +115,7 @@ TEST(Sink, CommandThatStopsReadingAndFailsIsReportedByItsStatus) {
   const std::string data = Pattern(8 << 20);
   const std::pair<const char*, const char*> cases[] = {
       {"head -c 100000 >/dev/null; exit 4", "the command exited with status 4"},
-      {"head -c 100000 >/dev/null; kill -9 $$", "the command was killed by signal 9"},
+      {"head -c 100000 >/dev/null; kill -9 $$", "the command was killed by signal 9 (Killed)"},
       {"head -c 100000 >/dev/null", "write to the command: Broken pipe"},
   };
   for (const auto& c : cases) {

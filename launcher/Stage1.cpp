@@ -23,8 +23,10 @@
 #include "common/FreeBytes.h"
 #include "common/IsOneOf.h"
 #include "common/Path.h"
+#include "common/SecondStageHandover.h"
 #include "common/SignalCleanup.h"
 #include "common/SystemError.h"
+#include "common/WaitStatus.h"
 #include "launcher/ArchiveChunks.h"
 #include "launcher/ExtractionCommand.h"
 #include "launcher/ExtractionRoom.h"
@@ -47,7 +49,7 @@ const unsigned Stage1::kProgressOnly;
 namespace {
 
 const char kTempName[] = "xxextract.tmp";
-const char kExtractDir[] = "./qzsetup";
+const char kExtractDir[] = "./" STRATA_EXTRACTION_DIR_NAME;
 const char kSecondStage[] = "Bin/setup";
 // Inside an --extract-only directory: what is unpacked there, until it has
 // all arrived and is moved up into the directory itself.
@@ -75,13 +77,6 @@ bool LockWorkingDirectory() {
   bool busy = errno == EWOULDBLOCK;
   close(fd);
   return !busy;
-}
-
-// How a command ended, from a wait status that is not a success.
-std::string CommandStatusText(const char* name, int status) {
-  if (WIFSIGNALED(status))
-    return FormatText("%s was killed by signal %d", name, WTERMSIG(status));
-  return FormatText("%s exited with status %d", name, WEXITSTATUS(status));
 }
 
 // What a pipe-mode command reported of its decompressor: "" when it ended
@@ -515,7 +510,7 @@ void Stage1::PrepareTarget(Run* run) {
   // nothing by that name there is nothing for them to remove.
   struct stat earlier;
   if (lstat(kExtractDir, &earlier) == 0 || errno != ENOENT) {
-    system("rm -rf ./qzsetup");
+    system("rm -rf ./" STRATA_EXTRACTION_DIR_NAME);
     // A target whose search path has no rm (a shell and tar are all a
     // package needs) still gets the earlier directory removed.
     if (lstat(kExtractDir, &earlier) == 0)
@@ -579,7 +574,7 @@ void Stage1::Unpack(Run* run) {
     int result = system(command.c_str());
     if (result != 0) {
       failure = result < 0 ? FormatText("cannot run the extraction command: %s", ErrnoText(errno))
-                           : CommandStatusText("the extraction command", result);
+                           : WaitStatusText("the extraction command", result);
     }
   }
 }
@@ -684,13 +679,13 @@ void Stage1::ExportPackageIdentity(const PackageFile& package) {
     digest = std::string(Checksum::KindName(m_nChecksumKind)) + ":" +
              Checksum::ToHex(m_checksumDigest, Checksum::DigestSize(m_nChecksumKind));
   }
-  setenv("STRATA_PACKAGE_DIGEST", digest.c_str(), 1);
+  setenv(kPackageDigestVariable, digest.c_str(), 1);
   char* path = realpath(package.OpenedPath().c_str(), nullptr);
   if (path != nullptr) {
-    setenv("STRATA_PACKAGE_FILE", path, 1);
+    setenv(kPackageFileVariable, path, 1);
     free(path);
   } else {
-    unsetenv("STRATA_PACKAGE_FILE");
+    unsetenv(kPackageFileVariable);
   }
 }
 

@@ -13,6 +13,7 @@
 
 #include "common/SignalCleanup.h"
 #include "common/SystemError.h"
+#include "common/WaitStatus.h"
 
 extern char** environ;
 
@@ -38,15 +39,6 @@ void CloseIfOpen(int* fd) {
   if (*fd >= 0)
     close(*fd);
   *fd = -1;
-}
-
-std::string Describe(const std::string& name, int status) {
-  if (WIFEXITED(status))
-    return name + " exited with status " + std::to_string(WEXITSTATUS(status));
-  if (WIFSIGNALED(status))
-    return name + " was killed by signal " + std::to_string(WTERMSIG(status)) + " (" +
-           strsignal(WTERMSIG(status)) + ")";
-  return name + " failed";
 }
 
 // Drains the output and error pipes until both are closed by the children.
@@ -256,7 +248,7 @@ bool Pipeline::Judge(const std::vector<int>& statuses, std::string errors,
   }
   if (failed < 0)
     return true;
-  *error = Describe(m_commands[failed][0], statuses[failed]);
+  *error = WaitStatusText(m_commands[failed][0], statuses[failed]);
   // Blank lines around the messages say nothing.
   size_t first = errors.find_first_not_of('\n');
   errors = first == std::string::npos

@@ -14,6 +14,7 @@
 #include "common/FileIo.h"
 #include "common/Path.h"
 #include "common/ScopedFd.h"
+#include "common/ShownText.h"
 #include "common/SystemError.h"
 #include "package/Checksum.h"
 #include "packager/PackageInspector.h"
@@ -42,22 +43,6 @@ class Wiped {
  private:
   std::string* m_pText;
 };
-
-// A file name fit for the one-line, tab-separated trusted comment.
-std::string CommentSafe(const std::string& text) {
-  std::string safe = text;
-  for (char& c : safe) {
-    unsigned char u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7f)
-      c = '?';
-  }
-  return safe;
-}
-
-std::string BaseName(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 }  // namespace
 
@@ -214,7 +199,7 @@ bool SignCommand::SignPackage(const std::string& package, std::string* error) {
   // algorithm) around the package's.
   std::string comment =
       "timestamp:" + std::to_string(static_cast<long long>(time(nullptr))) +
-      "\tfile:" + CommentSafe(BaseName(package)) + "\tproduct:" + ServerVersion::ProductName() +
+      "\tfile:" + ShownText(BaseNameOf(package)) + "\tproduct:" + ServerVersion::ProductName() +
       "\tversion:" + ServerVersion::VersionString() + "\tchecksum:" + checksum + "\thashed";
   Signature signature;
   if (!signature.Sign(package, *m_pKey, Signature::kPrehashed, comment, error))

@@ -229,12 +229,7 @@ TEST_F(SetupFailure, CtrlCInTheDialogueLeavesNothing) {
     SCOPED_TRACE(atPassword ? "password" : "license");
     auto before = TreeOf(start_);
     PtySession session;
-    ProgramRun run;
-    run.program = s_package;
-    run.argv = {s_package, "-d", "server"};
-    run.cwd = start_;
-    run.env = {{"PAGER", "cat"}, {"TERM", "dumb"}};
-    ASSERT_TRUE(session.Start(run));
+    ASSERT_TRUE(StartInTerminal(session, {"-d", "server"}));
     ASSERT_TRUE(session.Expect("Do you accept the terms of the license agreement? (yes or no)"));
     if (atPassword) {
       session.SendLine("yes");
@@ -258,12 +253,7 @@ TEST_F(SetupFailure, CtrlCInTheDialogueLeavesNothing) {
 // name the databases cannot hold is refused before any password is asked.
 TEST_F(SetupFailure, DialogueAsksAboutErrorsAndRefusesBadUserNamesAtOnce) {
   PtySession session;
-  ProgramRun run;
-  run.program = s_package;
-  run.argv = {s_package, "--no-backups", "-d", "server"};
-  run.cwd = start_;
-  run.env = {{"PAGER", "cat"}, {"TERM", "dumb"}};
-  ASSERT_TRUE(session.Start(run));
+  ASSERT_TRUE(StartInTerminal(session, {"--no-backups", "-d", "server"}));
   ASSERT_TRUE(session.Expect(
       "ERROR: unknown command-line option: --no-backups (did you mean --no-backup?)\n"
       "Go on with the installation anyway? (yes or no) [no]: "));

@@ -16,6 +16,7 @@
 
 #include "installer/ServerInstaller.h"
 #include "tests/LocalPorts.h"
+#include "tests/PtySession.h"
 #include "tests/Subprocess.h"
 
 constexpr const char* kPortSettings[] = {"MonitorPort", "RTSPPort", "VQXPort",
@@ -125,6 +126,21 @@ class SetupPackage : public ::testing::Test {
     run.cwd = start_;
     run.umask = 022;
     return RunProgram(run);
+  }
+
+  // Starts the package from the start directory on session's terminal, as a
+  // user runs it in a terminal window, with "cat" as the pager and a
+  // terminal of no capabilities; umask -1 keeps the test's own. False if it
+  // cannot be started.
+  bool StartInTerminal(PtySession& session, std::vector<std::string> args, int umask = -1) {
+    ProgramRun run;
+    run.program = s_package;
+    args.insert(args.begin(), s_package);
+    run.argv = args;
+    run.cwd = start_;
+    run.env = {{"PAGER", "cat"}, {"TERM", "dumb"}};
+    run.umask = umask;
+    return session.Start(run);
   }
 
   void ExpectWorkingFilesGone() {

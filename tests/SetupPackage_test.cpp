@@ -326,13 +326,7 @@ TEST_F(SetupPackage, DialogueInATerminal) {
   std::string takenPort = std::to_string(taken.port());
 
   PtySession session;
-  ProgramRun run;
-  run.program = s_package;
-  run.argv = {s_package};
-  run.cwd = start_;
-  run.env = {{"PAGER", "cat"}, {"TERM", "dumb"}};
-  run.umask = 022;
-  ASSERT_TRUE(session.Start(run));
+  ASSERT_TRUE(StartInTerminal(session, {}, 022));
 
   ASSERT_TRUE(session.Expect("\nStrata Server 9.08 (9.0.8.1427) Installer\n\n"));
   ASSERT_TRUE(session.Expect("STRATA SERVER 9.08 DEMONSTRATION LICENSE"));
@@ -439,12 +433,7 @@ TEST_F(SetupPackage, DialogueInATerminal) {
 
 TEST_F(SetupPackage, DeclinedLicenseInstallsNothing) {
   PtySession session;
-  ProgramRun run;
-  run.program = s_package;
-  run.argv = {s_package, "-d", "server"};
-  run.cwd = start_;
-  run.env = {{"PAGER", "cat"}, {"TERM", "dumb"}};
-  ASSERT_TRUE(session.Start(run));
+  ASSERT_TRUE(StartInTerminal(session, {"-d", "server"}));
   ASSERT_TRUE(session.Expect("(yes or no) [no]: "));
   session.SendLine("");
   ASSERT_TRUE(

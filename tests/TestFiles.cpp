@@ -84,11 +84,6 @@ bool WriteFile(const std::string& path, const std::string& content, mode_t mode)
   return true;
 }
 
-bool Exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
-}
-
 int ModeOf(const std::string& path) {
   struct stat st;
   if (lstat(path.c_str(), &st) != 0)

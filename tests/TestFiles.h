@@ -15,6 +15,9 @@
 #include <string>
 #include <vector>
 
+// Exists, for the tests that use these files.
+#include "common/FileKind.h"
+
 // A temporary directory, removed with everything in it when the object goes,
 // even what a test made unreadable or unwritable.
 class TempDir {
@@ -44,8 +47,6 @@ bool ReadFile(const std::string& path, std::string* content);
 // Creates or truncates path with content and gives it mode; fails the
 // current test and returns false on an error.
 bool WriteFile(const std::string& path, const std::string& content, mode_t mode = 0644);
-// Whether something (a dangling link included) has this name.
-bool Exists(const std::string& path);
 // The permission bits of path itself (a link is not followed), or -1.
 int ModeOf(const std::string& path);
 // Creates path and every missing parent (mode 0755); fails the current test

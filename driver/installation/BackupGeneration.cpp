@@ -11,20 +11,14 @@
 #include <vector>
 
 #include "common/DirectoryListing.h"
+#include "common/FileKind.h"
 #include "common/ScopedFd.h"
 
-#include "common/RemoveTree.h"
 #include "common/SystemError.h"
+#include "installer/BackupName.h"
 #include "installer/ServerInstaller.h"
 
 namespace {
-
-const char kBackupSuffix[] = ".old";
-
-bool Exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
-}
 
 // Whether the inode at path carries a flag that keeps it, or what it holds,
 // from being removed. Only files and directories carry flags; opening
@@ -84,45 +78,12 @@ BackupGeneration::BackupGeneration(const std::string& dir) : m_sDir(dir) {
   }
 }
 
-bool BackupGeneration::RemoveEarlierBackups(std::string* error) {
-  for (const std::string& name : m_present) {
-    if (!RemoveTree(PathOf(name + kBackupSuffix), error))
-      return false;
-  }
-  return true;
-}
-
 bool BackupGeneration::CheckEarlierBackupsRemovable(std::string* error) const {
   for (const std::string& name : m_present) {
     if (!CheckRemovable(PathOf(name + kBackupSuffix), false, error))
       return false;
   }
   return true;
-}
-
-bool BackupGeneration::ConfirmBackups(std::string* error) {
-  std::string stayed;
-  for (const std::string& name : m_present) {
-    if (Exists(PathOf(name)) || !Exists(PathOf(name + kBackupSuffix))) {
-      stayed = name;
-      break;
-    }
-  }
-  if (stayed.empty())
-    return true;
-
-  *error = PathOf(stayed) + " could not be moved to " + stayed + kBackupSuffix;
-  // Half an installation moved aside would leave the server without parts
-  // that nothing is going to replace now.
-  for (const std::string& name : m_present) {
-    std::string path = PathOf(name);
-    std::string backup = PathOf(name + kBackupSuffix);
-    if (Exists(path) || !Exists(backup))
-      continue;
-    if (rename(backup.c_str(), path.c_str()) != 0)
-      *error += "; " + backup + " could not be moved back: " + ErrnoText(errno);
-  }
-  return false;
 }
 
 std::string BackupGeneration::PathOf(const std::string& name) const {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/installation/StagedInstallation.h"
 #include "installer/ServerInstaller.h"
 #include "tests/Subprocess.h"
 
@@ -33,11 +34,21 @@ class BackupGenerationTest : public ::testing::Test {
     WriteFile(dir_ + "/Plugins.old/plugin", "older plug-in");
   }
 
-  // The framework's backup, which changes into the directory and back.
-  void BackUp(ServerInstaller& installer) {
-    installer.m_szDefInstallPath = const_cast<char*>(dir_.c_str());
-    installer.m_bSilentInstall = 1;
-    installer.BackupOldFiles();
+  // Puts a new installation of Bin and qmserver.cfg in place of the earlier
+  // one, with backups, through installer's BackupIfPresent: true, or false
+  // with *error and the staging directory gone.
+  bool SwitchTo(ServerInstaller& installer, std::string* error) {
+    StagedInstallation stage(installer, dir_, true);
+    if (!stage.Prepare(error))
+      return false;
+    MakeDirs(stage.NewRoot() + "/Bin");
+    WriteFile(stage.NewRoot() + "/Bin/qmserver", "new server", 0755);
+    WriteFile(stage.NewRoot() + "/qmserver.cfg", "new configuration");
+    if (!stage.Switch(error)) {
+      stage.Discard();
+      return false;
+    }
+    return stage.Finish(error);
   }
 
   TempDir tmp_;
@@ -46,25 +57,24 @@ class BackupGenerationTest : public ::testing::Test {
 
 }  // namespace
 
+// The older backups give way only when the staged switch puts the new
+// installation in place.
 TEST_F(BackupGenerationTest, NewBackupsReplaceOlderOnes) {
   BackupGeneration backups(dir_);
   EXPECT_EQ((std::vector<std::string>{"Bin", "Lib", "qmserver.cfg"}), backups.PresentNames());
   std::string error;
-  ASSERT_TRUE(backups.RemoveEarlierBackups(&error)) << error;
-  EXPECT_FALSE(Exists(dir_ + "/Bin.old"));
-  EXPECT_FALSE(Exists(dir_ + "/qmserver.cfg.old"));
-  EXPECT_EQ("older plug-in", ReadFile(dir_ + "/Plugins.old/plugin"));
-  // The installation itself is untouched.
-  EXPECT_EQ("current server", ReadFile(dir_ + "/Bin/qmserver"));
+  EXPECT_TRUE(backups.CheckEarlierBackupsRemovable(&error)) << error;
 
   ServerInstaller installer;
-  BackUp(installer);
-  ASSERT_TRUE(backups.ConfirmBackups(&error)) << error;
+  ASSERT_TRUE(SwitchTo(installer, &error)) << error;
   EXPECT_EQ("current server", ReadFile(dir_ + "/Bin.old/qmserver"));
   EXPECT_TRUE(Exists(dir_ + "/Bin.old/sub"));
+  EXPECT_FALSE(Exists(dir_ + "/Bin.old/deep"));
   EXPECT_TRUE(Exists(dir_ + "/Lib.old"));
   EXPECT_EQ("current configuration", ReadFile(dir_ + "/qmserver.cfg.old"));
-  EXPECT_FALSE(Exists(dir_ + "/Bin"));
+  EXPECT_EQ("older plug-in", ReadFile(dir_ + "/Plugins.old/plugin"));
+  EXPECT_EQ("new server", ReadFile(dir_ + "/Bin/qmserver"));
+  EXPECT_FALSE(Exists(dir_ + "/Lib"));
 }
 
 TEST_F(BackupGenerationTest, AnOlderBackupBehindALinkIsNotFollowed) {
@@ -74,11 +84,12 @@ TEST_F(BackupGenerationTest, AnOlderBackupBehindALinkIsNotFollowed) {
   chmod((dir_ + "/Bin.old/deep").c_str(), 0755);
   ASSERT_EQ(0, system(("rm -rf '" + dir_ + "/Bin.old'").c_str()));
   symlink("../elsewhere", (dir_ + "/Bin.old").c_str());
-  BackupGeneration backups(dir_);
+  ServerInstaller installer;
   std::string error;
-  ASSERT_TRUE(backups.RemoveEarlierBackups(&error)) << error;
-  EXPECT_FALSE(Exists(dir_ + "/Bin.old"));
+  ASSERT_TRUE(SwitchTo(installer, &error)) << error;
+  EXPECT_EQ("current server", ReadFile(dir_ + "/Bin.old/qmserver"));
   EXPECT_EQ("not a backup", ReadFile(tmp_ / "elsewhere/keep"));
+  EXPECT_EQ(std::vector<std::string>{"keep"}, ListDirectory(tmp_ / "elsewhere"));
 }
 
 TEST_F(BackupGenerationTest, ANameThatStayedIsReportedAndTheRestMovedBack) {
@@ -90,21 +101,17 @@ TEST_F(BackupGenerationTest, ANameThatStayedIsReportedAndTheRestMovedBack) {
       return std::string(name) == "Lib" ? -1 : ServerInstaller::BackupIfPresent(name);
     }
   };
-  BackupGeneration backups(dir_);
-  std::string error;
-  ASSERT_TRUE(backups.RemoveEarlierBackups(&error)) << error;
-  auto withoutOlder = TreeOf(dir_);
-
+  auto before = TreeOf(dir_);
   LibStays installer;
-  BackUp(installer);
-  EXPECT_FALSE(Exists(dir_ + "/Bin"));
-  EXPECT_FALSE(backups.ConfirmBackups(&error));
+  std::string error;
+  EXPECT_FALSE(SwitchTo(installer, &error));
   EXPECT_EQ(dir_ + "/Lib could not be moved to Lib.old", error);
-  // Bin and the configuration are back under their own names.
-  EXPECT_EQ(withoutOlder, TreeOf(dir_));
+  // Bin, the configuration and the older backups are back under their own
+  // names.
+  EXPECT_EQ(before, TreeOf(dir_));
   EXPECT_EQ("current server", ReadFile(dir_ + "/Bin/qmserver"));
   EXPECT_EQ("current configuration", ReadFile(dir_ + "/qmserver.cfg"));
-  EXPECT_FALSE(Exists(dir_ + "/Bin.old"));
+  EXPECT_EQ("older server", ReadFile(dir_ + "/Bin.old/deep/deeper/qmserver"));
 }
 
 TEST_F(BackupGenerationTest, NothingPresentNothingToDo) {
@@ -112,7 +119,12 @@ TEST_F(BackupGenerationTest, NothingPresentNothingToDo) {
   BackupGeneration backups(empty.path());
   EXPECT_TRUE(backups.PresentNames().empty());
   std::string error;
-  EXPECT_TRUE(backups.RemoveEarlierBackups(&error));
-  EXPECT_TRUE(backups.ConfirmBackups(&error));
+  EXPECT_TRUE(backups.CheckEarlierBackupsRemovable(&error));
+  ServerInstaller installer;
+  StagedInstallation stage(installer, empty.path(), true);
+  ASSERT_TRUE(stage.Prepare(&error)) << error;
+  ASSERT_TRUE(stage.Switch(&error)) << error;
+  EXPECT_TRUE(stage.MovedToOld().empty());
+  ASSERT_TRUE(stage.Finish(&error)) << error;
   EXPECT_TRUE(ListDirectory(empty.path()).empty());
 }

@@ -9,6 +9,7 @@
 
 #include "common/AtomicFile.h"
 #include "common/DirectoryListing.h"
+#include "common/FileKind.h"
 #include "common/Format.h"
 #include "common/SystemError.h"
 #include "console/ConsoleUI.h"
@@ -24,7 +25,6 @@
 #include "driver/record/InstallManifest.h"
 #include "driver/settings/AnswersFile.h"
 #include "driver/settings/InstallPath.h"
-#include "driver/settings/ReplaceError.h"
 #include "driver/settings/SetupInstaller.h"
 #include "installer/PasswordDatabases.h"
 #include "package/ExtractionMark.h"
@@ -71,11 +71,6 @@ class StagedDirectory {
   char* m_saved;
 };
 
-bool IsDirectory(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 bool IsNonEmptyDirectory(const std::string& path) {
   struct stat st;
   std::vector<std::string> names;
@@ -89,12 +84,6 @@ bool IsNonEmptyDirectory(const std::string& path) {
 InstallSteps::InstallSteps(SetupInstaller& installer, const std::string& extractDir)
     : m_installer(installer),
       m_sExtractDir(extractDir),
-      m_bAdminPasswordGenerated(false),
-      m_bEncoderPasswordGenerated(false),
-      m_bAdminPasswordKept(false),
-      m_bEncoderPasswordKept(false),
-      m_bAnswersWritten(false),
-      m_sPackageDigest("unknown"),
       m_bChecked(false),
       m_bRoomChecked(false),
       m_nNeeded(0),
@@ -116,9 +105,13 @@ bool InstallSteps::Check(bool writeAnswers, std::string* error) {
   return true;
 }
 
-bool InstallSteps::Install(bool writeAnswers, std::string* error) {
+InstallOutcome InstallSteps::Install(const InstallationPlan& plan, bool writeAnswers,
+                                     std::string* error) {
+  m_outcome.installed = false;
+  // Until the switch, nothing outside the staging directory has changed.
+  m_outcome.undone = true;
   if ((!m_bChecked && !Check(writeAnswers, error)) || (!m_bRoomChecked && !CheckRoom(error)))
-    return false;
+    return m_outcome;
   std::string dir = m_installer.InstallDir();
   if (!m_installer.m_bSilentInstall)
     UI().ShowMessage("\nInstalling %s into %s...\n", ServerVersion::FullProductName(), dir.c_str());
@@ -129,11 +122,11 @@ bool InstallSteps::Install(bool writeAnswers, std::string* error) {
   if (!stage.Prepare(&why)) {
     *error = FormatText(
         "ERROR: Unable to prepare the installation (%s); nothing has been changed\n", why.c_str());
-    return false;
+    return m_outcome;
   }
   const char* unchanged = stage.HadEarlierInstallation() ? "; the earlier installation is unchanged"
                                                          : "; nothing has been installed";
-  if (!StageFiles(stage, writeAnswers, error)) {
+  if (!StageFiles(stage, plan, writeAnswers, error)) {
     stage.Discard();
     // The message names the files where they were to be; the earlier ones
     // have not been touched.
@@ -141,7 +134,7 @@ bool InstallSteps::Install(bool writeAnswers, std::string* error) {
     if (!shown.empty() && shown.back() == '\n')
       shown.pop_back();
     *error = shown + unchanged + "\n";
-    return false;
+    return m_outcome;
   }
   if (!stage.Switch(&why)) {
     stage.Discard();
@@ -149,17 +142,21 @@ bool InstallSteps::Install(bool writeAnswers, std::string* error) {
                             ? "ERROR: Unable to back up the earlier installation (%s)%s\n"
                             : "ERROR: Unable to put the new installation in place (%s)%s\n",
                         stage.ShownPaths(why).c_str(), stage.Restored() ? unchanged : "");
-    return false;
+    m_outcome.undone = stage.Restored();
+    return m_outcome;
   }
   // From here the installation directory's Bin/setup is this installation's.
   m_installer.MarkPlacing();
-  if (stage.MovedToOld().size() != m_movedToOld.size())
-    CorrectRecord(dir, stage.MovedToOld());
+  m_outcome.installed = true;
+  m_outcome.undone = false;
+  m_outcome.movedToOld = stage.MovedToOld();
+  if (m_outcome.movedToOld.size() != plan.MovedToOld().size())
+    CorrectRecord(dir, m_outcome.movedToOld);
   if (!stage.Finish(&why)) {
     UI().ShowErrorMessage("Warning: Unable to remove what the earlier installation left (%s)\n",
                           why.c_str());
   }
-  return true;
+  return m_outcome;
 }
 
 ConsoleUI& InstallSteps::UI() {
@@ -170,9 +167,6 @@ bool InstallSteps::CheckBeforeChanges(const std::string& dir, bool writeAnswers,
                                       std::string* error) {
   bool backingUp = m_installer.m_bBackupOldFiles != 0;
   BackupGeneration backups(dir);
-  m_movedToOld.clear();
-  if (backingUp)
-    m_movedToOld = backups.PresentNames();
   ProductFiles files(m_sExtractDir, dir);
   files.Skip(ConsoleUI::kDisplayTextFile);
   // The package's mark on the extraction directory is not the product's.
@@ -223,17 +217,17 @@ bool InstallSteps::CheckBeforeChanges(const std::string& dir, bool writeAnswers,
   KeptPasswords kept(m_installer);
   if (!kept.Take(error))
     return false;
-  m_bAdminPasswordKept = kept.AdminKept();
-  m_bEncoderPasswordKept = kept.EncoderKept();
-  m_otherAdmins = kept.OtherAdmins();
+  m_outcome.adminPasswordKept = kept.AdminKept();
+  m_outcome.encoderPasswordKept = kept.EncoderKept();
+  m_outcome.otherAdmins = kept.OtherAdmins();
   return true;
 }
 
 void InstallSteps::GeneratePasswords() {
   // Each from the system's random source, on its own: none tells anything
   // about another, nor about the Admin port drawn from random().
-  m_bAdminPasswordGenerated = m_installer.m_szAdminPassword == nullptr;
-  m_bEncoderPasswordGenerated = m_installer.m_szEncoderPassword == nullptr;
+  m_outcome.adminPasswordGenerated = m_installer.m_szAdminPassword == nullptr;
+  m_outcome.encoderPasswordGenerated = m_installer.m_szEncoderPassword == nullptr;
   for (char** password : {&m_installer.m_szAdminPassword, &m_installer.m_szEncoderPassword,
                           &m_installer.m_szMonitorPassword}) {
     if (*password == nullptr)
@@ -241,7 +235,8 @@ void InstallSteps::GeneratePasswords() {
   }
 }
 
-bool InstallSteps::StageFiles(StagedInstallation& stage, bool writeAnswers, std::string* error) {
+bool InstallSteps::StageFiles(StagedInstallation& stage, const InstallationPlan& plan,
+                              bool writeAnswers, std::string* error) {
   ProductFiles files(m_sExtractDir, stage.NewRoot());
   files.Skip(ConsoleUI::kDisplayTextFile);
   files.Skip(kExtractionMarkName);
@@ -257,7 +252,7 @@ bool InstallSteps::StageFiles(StagedInstallation& stage, bool writeAnswers, std:
     return false;
   if (writeAnswers)
     StageAnswers(stage);
-  return StageLogs(stage, error) && StageRecord(stage, error);
+  return StageLogs(stage, error) && StageRecord(stage, plan, error);
 }
 
 bool InstallSteps::StageEarlierDirectory(StagedInstallation& stage, const char* name,
@@ -267,8 +262,8 @@ bool InstallSteps::StageEarlierDirectory(StagedInstallation& stage, const char* 
   // writes into it has a place; the switch merges it with the earlier one.
   std::string staged = stage.NewRoot() + "/" + name;
   struct stat earlier;
-  if (IsDirectory(staged) || stat(m_installer.FilePath(name).c_str(), &earlier) != 0 ||
-      !S_ISDIR(earlier.st_mode))
+  if (IsDirectoryNotFollowingLinks(staged) ||
+      stat(m_installer.FilePath(name).c_str(), &earlier) != 0 || !S_ISDIR(earlier.st_mode))
     return true;
   if (mkdir(staged.c_str(), earlier.st_mode & 07777) != 0) {
     *error = FormatText("ERROR: Unable to create %s (%s)\n", staged.c_str(), ErrnoText(errno));
@@ -298,9 +293,10 @@ bool InstallSteps::StageLoopcastScript(StagedInstallation& stage, std::string* e
   const char* script =
       NewInstallerIQLoopcastScript::CreateScriptFile(m_installer.m_szDefInstallPath);
   std::string why;
-  if (script == nullptr || !WriteFileAtomically(path, script, 0755, &why)) {
+  int err = 0;
+  if (script == nullptr || !WriteFileAtomically(path, script, 0755, &why, &err)) {
     *error = FormatText("ERROR: Unable to write %s\n",
-                        (script == nullptr ? path : ReplaceError(path, why)).c_str());
+                        (script == nullptr ? path : ErrnoMessage(path, err)).c_str());
     return false;
   }
   return CheckLoopcastScript(m_installer, path, error);
@@ -341,7 +337,7 @@ void InstallSteps::StageAnswers(StagedInstallation& stage) {
                           stage.ShownPaths(why).c_str());
     return;
   }
-  m_bAnswersWritten = true;
+  m_outcome.answersWritten = true;
   for (const std::string& name : skipped) {
     UI().ShowMessage("Note: %s cannot be kept in %s and has been left out.\n", name.c_str(),
                      path.c_str());
@@ -415,7 +411,8 @@ bool InstallSteps::StageLogs(StagedInstallation& stage, std::string* error) {
   return true;
 }
 
-bool InstallSteps::StageRecord(StagedInstallation& stage, std::string* error) {
+bool InstallSteps::StageRecord(StagedInstallation& stage, const InstallationPlan& plan,
+                               std::string* error) {
   std::string why;
   // Placed before the files are described, so that the record holds the
   // digest of the copy that stays.
@@ -423,9 +420,7 @@ bool InstallSteps::StageRecord(StagedInstallation& stage, std::string* error) {
     *error = FormatText("ERROR: Unable to place the uninstaller (%s)\n", why.c_str());
     return false;
   }
-  InstallationPlan plan(m_installer, m_sPackageDigest, false);
   InstallManifest manifest = plan.NewManifest();
-  manifest.movedToOld = m_movedToOld;
   std::vector<std::string> names;
   if (!ListDirectory(stage.NewRoot(), &names, &why) ||
       !DescribeFiles(stage.NewRoot(), names, &manifest.files, &why)) {

@@ -7,19 +7,43 @@
 #include <vector>
 
 class ConsoleUI;
+class InstallationPlan;
 class SetupInstaller;
 class StagedInstallation;
 
-// The installation itself, once every setting has been checked, all or
-// nothing. First, without changing anything, it finds whether the product's
-// files and the generated files have room, whether older backups can give
-// way, and which passwords an earlier installation keeps. Then it assembles
-// the new installation beside the earlier one (driver/StagedInstallation.h):
-// the product's files from the extraction directory, the accounts, the
-// loopcast script, the two configuration files (each read back, see
-// driver/ReadBackChecks.h), after a dialogue the answers file, Logs/ when
-// neither the product nor the directory has it, Bin/uninstall and, last,
-// the record install-manifest.txt; and puts it in place with a few renames.
+// What one run of InstallSteps::Install did, as one value for the summary
+// and the caller.
+struct InstallOutcome {
+  // Whether the new installation is in place.
+  bool installed = false;
+  // After a failure: whether the installation directory is as it was (an
+  // earlier installation exactly, or a directory this run made gone).
+  bool undone = false;
+  // The names that did go to ".old", in the order they went.
+  std::vector<std::string> movedToOld;
+  // Which passwords were generated, and which kept from the earlier
+  // installation.
+  bool adminPasswordGenerated = false;
+  bool encoderPasswordGenerated = false;
+  bool adminPasswordKept = false;
+  bool encoderPasswordKept = false;
+  // Earlier administrators whose accounts still exist.
+  std::vector<std::string> otherAdmins;
+  // Whether the answers file was written.
+  bool answersWritten = false;
+};
+
+// The installation itself, once every setting has been checked and the
+// plan made (driver/installation/InstallationPlan.h), all or nothing. First,
+// without changing anything, it finds whether the product's files and the
+// generated files have room, whether older backups can give way, and which
+// passwords an earlier installation keeps. Then it assembles the new
+// installation beside the earlier one (StagedInstallation.h): the product's
+// files from the extraction directory, the accounts, the loopcast script, the
+// two configuration files (each read back, see ReadBackChecks.h), after a
+// dialogue the answers file, Logs/ when neither the product nor the directory
+// has it, Bin/uninstall and, last, the record install-manifest.txt, which is
+// the plan's; and puts it in place with a few renames.
 class InstallSteps {
  public:
   InstallSteps(SetupInstaller& installer, const std::string& extractDir);
@@ -27,9 +51,6 @@ class InstallSteps {
 
   InstallSteps(const InstallSteps&) = delete;
   InstallSteps& operator=(const InstallSteps&) = delete;
-
-  // The package's digest that the record names ("unknown" until set).
-  void SetPackageDigest(const std::string& digest) { m_sPackageDigest = digest; }
 
   // What must hold before anything changes, found without changing
   // anything: the directory is not inside the extraction directory, the
@@ -46,22 +67,14 @@ class InstallSteps {
   uint64_t NeededBytes() const { return m_nNeeded; }
   uint64_t AvailableBytes() const { return m_nAvailable; }
 
-  // True once everything is in place, or false with the message to end
-  // with. Runs Check and CheckRoom first unless they have run. After any failure the installation
-  // directory is as it was: an earlier installation exactly (the message then says so), a directory
-  // that this run created gone. A failure to write the answers file (writeAnswers) is only a
-  // warning.
-  bool Install(bool writeAnswers, std::string* error);
-
-  // For the summary: which passwords were generated or kept from the
-  // earlier installation, the earlier administrators whose accounts still
-  // exist, and whether the answers file was written.
-  bool AdminPasswordGenerated() const { return m_bAdminPasswordGenerated; }
-  bool EncoderPasswordGenerated() const { return m_bEncoderPasswordGenerated; }
-  bool AdminPasswordKept() const { return m_bAdminPasswordKept; }
-  bool EncoderPasswordKept() const { return m_bEncoderPasswordKept; }
-  const std::vector<std::string>& OtherAdmins() const { return m_otherAdmins; }
-  bool AnswersWritten() const { return m_bAnswersWritten; }
+  // Carries out plan, which has been assessed for these settings: the
+  // outcome, installed once everything is in place, or not with the message
+  // to end with in *error. Runs Check and CheckRoom first unless they have
+  // run. After any failure the installation directory is as it was (undone):
+  // an earlier installation exactly (the message then says so), a directory
+  // that this run created gone. A failure to write the answers file
+  // (writeAnswers) is only a warning.
+  InstallOutcome Install(const InstallationPlan& plan, bool writeAnswers, std::string* error);
 
   // The length of the passwords that setup generates.
   static const size_t kGeneratedPasswordLength = 16;
@@ -72,32 +85,26 @@ class InstallSteps {
   bool CheckBeforeChanges(const std::string& dir, bool writeAnswers, std::string* error);
   void GeneratePasswords();
   // Fills the staging directory; each failure's message in *error.
-  bool StageFiles(StagedInstallation& stage, bool writeAnswers, std::string* error);
+  bool StageFiles(StagedInstallation& stage, const InstallationPlan& plan, bool writeAnswers,
+                  std::string* error);
   bool StageEarlierDirectory(StagedInstallation& stage, const char* name, std::string* error);
   bool StageAccounts(StagedInstallation& stage, std::string* error);
   bool StageLoopcastScript(StagedInstallation& stage, std::string* error);
   bool StageConfigFiles(StagedInstallation& stage, std::string* error);
   void StageAnswers(StagedInstallation& stage);
   bool StageLogs(StagedInstallation& stage, std::string* error);
-  // Bin/uninstall, then the record of every file staged.
-  bool StageRecord(StagedInstallation& stage, std::string* error);
+  // Bin/uninstall, then the plan's record with every file staged.
+  bool StageRecord(StagedInstallation& stage, const InstallationPlan& plan, std::string* error);
   void CorrectRecord(const std::string& dir, const std::vector<std::string>& moved);
 
   SetupInstaller& m_installer;
   std::string m_sExtractDir;
-  bool m_bAdminPasswordGenerated;
-  bool m_bEncoderPasswordGenerated;
-  bool m_bAdminPasswordKept;
-  bool m_bEncoderPasswordKept;
-  std::vector<std::string> m_otherAdmins;
-  bool m_bAnswersWritten;
-  std::string m_sPackageDigest;
+  // Filled as the steps go, returned by Install.
+  InstallOutcome m_outcome;
   bool m_bChecked;
   bool m_bRoomChecked;
   uint64_t m_nNeeded;
   uint64_t m_nAvailable;
-  // The names that go to ".old", as the record states them.
-  std::vector<std::string> m_movedToOld;
 };
 
 #endif  // STRATA_DRIVER_INSTALLATION_INSTALLSTEPS_H_

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/Path.h"
+#include "driver/installation/InstallationPlan.h"
 #include "driver/settings/SettingRules.h"
 #include "driver/settings/SetupInstaller.h"
 #include "installer/ServerInstaller.h"
@@ -48,9 +49,11 @@ class InstallStepsTest : public ScratchTest {
   // Installs, without an answers file: "" on success, else the message to
   // end with.
   std::string Failure(SetupInstaller& installer) {
+    InstallationPlan plan(installer, "unknown", false);
     InstallSteps steps(installer, extract_);
     std::string error;
-    bool installed = steps.Install(false, &error);
+    bool installed = steps.Check(false, &error) && plan.Assess(&error) &&
+                     steps.Install(plan, false, &error).installed;
     EXPECT_EQ(installed, error.empty()) << error;
     return error;
   }

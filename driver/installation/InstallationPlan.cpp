@@ -6,6 +6,7 @@
 
 #include <iterator>
 
+#include "common/FileKind.h"
 #include "common/Format.h"
 #include "driver/installation/BackupGeneration.h"
 #include "driver/installation/KeptPasswords.h"
@@ -19,11 +20,6 @@ const int kPortCount = static_cast<int>(std::size(ServerInstaller::g_pPortNames)
 
 std::string Text(const char* text) {
   return text != nullptr ? text : "";
-}
-
-bool Exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
 }
 
 }  // namespace

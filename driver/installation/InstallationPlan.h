@@ -47,16 +47,13 @@ class InstallationPlan {
   // The names of the backup list that would go to their ".old" names, in
   // the order of that list.
   const std::vector<std::string>& MovedToOld() const { return m_new.movedToOld; }
-  // The settings keys that differ from the earlier manifest, package_digest
-  // first when the packages are not known to be the same; empty without an
-  // earlier manifest.
-  const std::vector<SettingChange>& Changes() const { return m_changes; }
-
   // The plan as the user reads it: where, the accounts (new or existing,
   // password kept, replaced or generated), the ports, what goes to ".old"
   // and notes on the earlier installation. Never a password.
   std::string Describe() const;
-  // A line "Changed: KEY: OLD -> NEW" for each of Changes().
+  // A line "Changed: KEY: OLD -> NEW" for each settings key that differs
+  // from the earlier manifest, package_digest first when the packages are
+  // not known to be the same; none without an earlier manifest.
   std::string ChangedLines() const;
 
   // For an installation that changes nothing: the earlier manifest written

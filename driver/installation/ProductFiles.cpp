@@ -13,7 +13,6 @@
 #include "common/FileIo.h"
 #include "common/ScopedFd.h"
 #include "common/SystemError.h"
-#include "driver/settings/ReplaceError.h"
 
 namespace {
 
@@ -206,20 +205,16 @@ bool ProductFiles::CopyFile(const std::string& from, const std::string& to, cons
   // An earlier file of that name is replaced whole or not at all.
   AtomicFile out(to);
   std::string why;
-  if (!out.Create(&why)) {
-    *error = ReplaceError(to, why);
-    return false;
-  }
+  if (!out.Create(&why))
+    return Fail(error, to, out.ErrorNumber());
   uint64_t copied = 0;
   bool writeFailed = false;
   if (!CopyToEnd(in.Get(), out.Descriptor(), &copied, &writeFailed))
     return Fail(error, to, errno);
   struct timespec times[2] = {st.st_atim, st.st_mtim};
   futimens(out.Descriptor(), times);
-  if (!out.Commit(st.st_mode & 07777, &why)) {
-    *error = ReplaceError(to, why);
-    return false;
-  }
+  if (!out.Commit(st.st_mode & 07777, &why))
+    return Fail(error, to, out.ErrorNumber());
   ++m_nCopied;
   return true;
 }

@@ -1,26 +1,23 @@
 #include "driver/installation/StagedInstallation.h"
 
 #include <errno.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/DirectoryListing.h"
+#include "common/FileKind.h"
 #include "common/RemoveTree.h"
 #include "common/SignalCleanup.h"
 #include "common/SystemError.h"
+#include "installer/BackupName.h"
 #include "installer/ServerInstaller.h"
 #include "installer/WorkingDirectory.h"
 
 namespace {
 
 const char kStagePattern[] = "/.strata-setup.XXXXXX";
-const char kBackupSuffix[] = ".old";
-
-bool Exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
-}
 
 bool IsBackupName(const std::string& name) {
   for (const char* backup : ServerInstaller::g_pBackupNames) {
@@ -264,13 +261,17 @@ bool StagedInstallation::SwitchBackupName(const std::string& name, const std::st
 
 bool StagedInstallation::Move(const std::string& from, const std::string& to, std::string* error,
                               bool nameSource) {
-  if (rename(from.c_str(), to.c_str()) != 0) {
+  if (Rename(from.c_str(), to.c_str()) != 0) {
     // The message names the entry of the installation directory.
     *error = ErrnoMessage(nameSource ? from : to, errno);
     return false;
   }
   m_undo.push_back({from, to, false, 0});
   return true;
+}
+
+int StagedInstallation::Rename(const char* from, const char* to) {
+  return rename(from, to);
 }
 
 bool StagedInstallation::MoveAside(const std::string& path, std::string* error) {
@@ -282,7 +283,7 @@ bool StagedInstallation::RollBack(std::string* error) {
   std::string failed;
   for (auto undo = m_undo.rbegin(); undo != m_undo.rend(); ++undo) {
     bool undone = undo->chmodOnly ? chmod(undo->from.c_str(), undo->mode) == 0
-                                  : rename(undo->to.c_str(), undo->from.c_str()) == 0;
+                                  : Rename(undo->to.c_str(), undo->from.c_str()) == 0;
     if (!undone)
       failed += (failed.empty() ? "" : ", ") + ErrnoMessage(undo->from, errno);
   }

@@ -30,7 +30,7 @@ class StagedInstallation {
   // dir: the installation directory, absolute; backup: whether the earlier
   // installation's names of the backup list are kept under ".old" names.
   StagedInstallation(ServerInstaller& installer, const std::string& dir, bool backup);
-  ~StagedInstallation();
+  virtual ~StagedInstallation();
 
   StagedInstallation(const StagedInstallation&) = delete;
   StagedInstallation& operator=(const StagedInstallation&) = delete;
@@ -66,6 +66,12 @@ class StagedInstallation {
   // Removes the staging directory and what Prepare created, before a Switch
   // or after a failed one.
   void Discard();
+
+ protected:
+  // rename(2), through which every rename of Switch and of its undoing goes
+  // (the backup renames go through the installer's BackupIfPresent): a test
+  // derives to fail a chosen one.
+  virtual int Rename(const char* from, const char* to);
 
  private:
   struct Undo {

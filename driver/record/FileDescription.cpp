@@ -104,10 +104,12 @@ bool Collect(const InstallTree& tree, const std::string& relative,
   if (S_ISDIR(st.st_mode)) {
     ScopedFd dir(openat(parent.Get(), leaf.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     std::vector<std::string> names;
-    if (dir.Get() < 0 || !InstallTree::ListAt(dir.Get(), &names)) {
+    if (dir.Get() < 0) {
       *error = ErrnoMessage(shown, errno);
       return false;
     }
+    if (!ListDirectoryAt(dir.Get(), shown, &names, error))
+      return false;
     for (const std::string& name : names) {
       if (!Collect(tree, relative + "/" + name, entries, error))
         return false;

@@ -63,34 +63,3 @@ bool InstallTree::IsPlainRelative(const std::string& relative) {
     start = slash + 1;
   }
 }
-
-bool InstallTree::ListAt(int fd, std::vector<std::string>* names) {
-  // An own descriptor for the stream, opened anew so that its position is
-  // its own; closedir closes it.
-  int own = openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (own < 0)
-    return false;
-  DIR* stream = fdopendir(own);
-  if (stream == nullptr) {
-    int saved = errno;
-    close(own);
-    errno = saved;
-    return false;
-  }
-  size_t first = names->size();
-  errno = 0;
-  while (struct dirent* entry = readdir(stream)) {
-    std::string name = entry->d_name;
-    if (name != "." && name != "..")
-      names->push_back(name);
-    errno = 0;
-  }
-  int saved = errno;
-  closedir(stream);
-  if (saved != 0) {
-    errno = saved;
-    return false;
-  }
-  std::sort(names->begin() + first, names->end());
-  return true;
-}

@@ -20,7 +20,6 @@ class InstallTree {
   // ("dir: reason").
   bool Open(const std::string& dir, std::string* error);
 
-  const std::string& Dir() const { return m_sDir; }
   int Fd() const { return m_fd.Get(); }
   // dir + "/" + relative, for messages.
   std::string PathOf(const std::string& relative) const;
@@ -35,10 +34,6 @@ class InstallTree {
   // Whether relative is a path this class walks: not empty, not absolute,
   // and no empty, "." or ".." component.
   static bool IsPlainRelative(const std::string& relative);
-
-  // The names in the directory open at fd, but "." and "..", sorted by byte
-  // value: true, or false with errno set. fd itself is left as it was.
-  static bool ListAt(int fd, std::vector<std::string>* names);
 
  private:
   std::string m_sDir;

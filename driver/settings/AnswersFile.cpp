@@ -1,7 +1,7 @@
 #include "driver/settings/AnswersFile.h"
 
 #include "common/AtomicFile.h"
-#include "driver/settings/ReplaceError.h"
+#include "common/SystemError.h"
 #include "driver/settings/SettingRules.h"
 #include "installer/ServerInstaller.h"
 
@@ -79,9 +79,10 @@ std::string AnswersFile::Format(const ServerInstaller& installer,
 bool AnswersFile::Write(const std::string& path, const ServerInstaller& installer,
                         std::vector<std::string>* skipped, std::string* error) {
   std::string why;
+  int err = 0;
   // An ordinary file: it holds no secret.
-  if (!WriteFileAtomically(path, Format(installer, skipped), ModeUnderUmask(0644), &why)) {
-    *error = ReplaceError(path, why);
+  if (!WriteFileAtomically(path, Format(installer, skipped), ModeUnderUmask(0644), &why, &err)) {
+    *error = ErrnoMessage(path, err);
     return false;
   }
   return true;

@@ -13,9 +13,6 @@
 
 namespace {
 
-// Values are shown cut short: a misplaced 50 MB value is no message.
-const size_t kShownValueLength = 40;
-
 bool IsNameChar(char c) {
   return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
@@ -45,12 +42,6 @@ size_t EditDistance(const std::string& a, const std::string& b) {
 std::string Suggestion(const std::string& word, const std::vector<std::string>& known) {
   std::string name = SuggestedName(word, known);
   return name.empty() ? std::string() : " (did you mean " + name + "?)";
-}
-
-std::string ShownValue(const std::string& value) {
-  if (value.size() <= kShownValueLength)
-    return ShownText(value);
-  return ShownText(value.substr(0, kShownValueLength)) + "...";
 }
 
 std::vector<std::string> KnownOptions() {

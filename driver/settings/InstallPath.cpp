@@ -9,6 +9,7 @@
 
 #include <vector>
 
+#include "common/FileKind.h"
 #include "common/Path.h"
 #include "common/ShownText.h"
 #include "common/SystemError.h"
@@ -35,11 +36,6 @@ std::string Join(const std::vector<std::string>& parts) {
   for (const std::string& part : parts)
     path += "/" + part;
   return path.empty() ? "/" : path;
-}
-
-bool IsDirectory(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 // Directories that belong to the system or hold many installations side by
@@ -212,7 +208,7 @@ bool CheckInstallDir(const std::string& path, std::string* error) {
   std::string ancestor = DirectoryOf(path);
   while (ancestor != "/" && stat(ancestor.c_str(), &st) != 0)
     ancestor = DirectoryOf(ancestor);
-  if (!IsDirectory(ancestor)) {
+  if (!IsDirectoryFollowingLinks(ancestor)) {
     *error = ancestor + " is not a directory";
     return false;
   }
@@ -241,7 +237,7 @@ bool MakeDirectories(const std::string& path, std::string* error) {
     if (mkdir(current.c_str(), 0755) == 0)
       continue;
     int err = errno;
-    if (err == EEXIST && IsDirectory(current))
+    if (err == EEXIST && IsDirectoryFollowingLinks(current))
       continue;
     *error = ErrnoMessage(current, err == EEXIST ? ENOTDIR : err);
     return false;

@@ -8,7 +8,7 @@
 //
 // Arms common/SignalCleanup.h, which removes the trees and temporary files
 // registered with it (the extraction directory from now on, the staging
-// directory of driver/StagedInstallation.h while it exists) and ends the
+// directory of driver/installation/StagedInstallation.h while it exists) and ends the
 // process by the signal. Before that, the handler puts back the settings
 // that the terminal on standard input had when this was called: the
 // password dialogue turns echo off, and ConsoleUI puts it back on a signal

@@ -48,14 +48,6 @@ bool CheckUserName(const char* name, std::string* error) {
   return true;
 }
 
-std::string ShownUserName(const char* name) {
-  std::string text = name != nullptr ? name : "";
-  // A name too long to be one is no message either.
-  if (text.size() > 40)
-    return ShownText(text.substr(0, 40)) + "...";
-  return ShownText(text);
-}
-
 bool CheckConfigValue(const char* text, std::string* error) {
   if (text == nullptr)
     return true;
@@ -125,7 +117,7 @@ bool CheckAccountSettings(const ServerInstaller& installer, std::string* error) 
     // Shown cleaned: a control character in it could disturb the terminal.
     if (!CheckUserName(account.user, &why)) {
       *error = FormatText("ERROR: %s \"%s\" is not a valid user name: %s\n", account.userSetting,
-                          ShownUserName(account.user).c_str(), why.c_str());
+                          ShownValue(account.user).c_str(), why.c_str());
       return false;
     }
     // An unset password is generated. The defaults file cannot set an empty

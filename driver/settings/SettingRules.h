@@ -37,10 +37,6 @@ bool CheckConfigValue(const char* text, std::string* error);
 // it early. A null password passes.
 bool CheckPassword(const char* password, std::string* error);
 
-// name as a message shows it: without control characters, and cut short
-// when it is too long to read.
-std::string ShownUserName(const char* name);
-
 // The realms and the logging style, which no dialogue asks for: true when
 // each can go into the server configuration as it stands, or false with the
 // message to end with.

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "common/ShownText.h"
 #include "driver/settings/SettingRules.h"
 
 namespace {
@@ -65,7 +66,7 @@ char* SetupConsole::PromptForUserName(const char* label, const char* defaultValu
         *answer = given;
       return given;
     }
-    ShowErrorMessage("ERROR: \"%s\" is not a valid user name: %s\n", ShownUserName(name).c_str(),
+    ShowErrorMessage("ERROR: \"%s\" is not a valid user name: %s\n", ShownValue(name).c_str(),
                      why.c_str());
     delete[] given;
     preamble = "";

@@ -4,7 +4,7 @@
 #include "console/ConsoleUI.h"
 
 // The framework's console as setup uses it. A user name that the server's
-// databases cannot hold (driver/SettingRules.h) is refused as soon as it is
+// databases cannot hold (driver/settings/SettingRules.h) is refused as soon as it is
 // typed and asked for again, before any password is: the user-name and
 // password dialogue asks its user name through PromptForItem with the
 // label "Username". Likewise a password that the server's files cannot hold,

@@ -165,7 +165,7 @@ bool SetupDialogue::AskAccount(char** user, char** password, const char* message
     std::string why;
     if (!CheckUserName(*user, &why)) {
       UI().ShowErrorMessage("ERROR: \"%s\" is not a valid user name: %s\n",
-                            ShownUserName(*user).c_str(), why.c_str());
+                            ShownValue(*user).c_str(), why.c_str());
       *user = nullptr;
       *password = nullptr;
       message = "";

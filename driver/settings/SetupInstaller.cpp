@@ -3,15 +3,10 @@
 #include "common/CurrentDirectory.h"
 #include "common/Path.h"
 #include "common/RemoveTree.h"
+#include "common/SecondStageHandover.h"
 #include "console/ConsoleUI.h"
 #include "driver/settings/InstallPath.h"
 #include "driver/settings/SetupConsole.h"
-
-namespace {
-
-const char kExtractionDirName[] = "qzsetup";
-
-}  // namespace
 
 SetupInstaller::SetupInstaller() : m_bPlacing(false) {
   delete m_pUI;

@@ -13,7 +13,7 @@
 // a failure to remove it is reported with its reason.
 class SetupInstaller : public ServerInstaller {
  public:
-  // Talks through a SetupConsole (driver/SetupConsole.h).
+  // Talks through a SetupConsole (driver/settings/SetupConsole.h).
   SetupInstaller();
 
   // From now on the installation directory's Bin/setup is this

@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "common/AtomicFile.h"
+#include "common/DirectoryListing.h"
 #include "common/FileIo.h"
 #include "common/Path.h"
 #include "common/ScopedFd.h"
@@ -17,12 +17,12 @@
 #include "console/ConsoleUI.h"
 #include "driver/record/InstallManifest.h"
 #include "driver/record/InstallTree.h"
+#include "installer/BackupName.h"
 #include "product/ServerVersion.h"
 
 namespace {
 
 const int kFailure = 255;
-const char kBackupSuffix[] = ".old";
 
 const char kUsage[] = "Usage: uninstall [-s] [--restore-backup] [-h|--help]\n";
 const char kHelp[] =
@@ -183,7 +183,9 @@ bool Uninstaller::Remove(bool restoreBackup, std::string* error) {
     return false;
   }
   std::vector<std::string> left;
-  if (InstallTree::ListAt(tree.Fd(), &left) && left.empty() && rmdir(m_sDir.c_str()) != 0) {
+  std::string unread;
+  if (ListDirectoryAt(tree.Fd(), m_sDir, &left, &unread) && left.empty() &&
+      rmdir(m_sDir.c_str()) != 0) {
     *error = "cannot remove " + ErrnoMessage(m_sDir, errno);
     return false;
   }
@@ -248,9 +250,11 @@ bool Uninstaller::RemoveListedFile(const InstallTree& tree, const ManifestEntry&
 bool Uninstaller::Sweep(int fd, const std::string& prefix, const InstallManifest& manifest,
                         const std::set<std::string>& changed, bool restoreBackup, bool* empty) {
   std::vector<std::string> names;
-  if (!InstallTree::ListAt(fd, &names)) {
-    ShowError(ErrnoMessage(
-        m_sDir + (prefix.empty() ? "" : "/" + prefix.substr(0, prefix.size() - 1)), errno));
+  std::string unread;
+  if (!ListDirectoryAt(fd,
+                       m_sDir + (prefix.empty() ? "" : "/" + prefix.substr(0, prefix.size() - 1)),
+                       &names, &unread)) {
+    ShowError(unread);
     *empty = false;
     return false;
   }
