@@ -15,6 +15,7 @@
 #include "common/ScopedFd.h"
 #include "common/SystemError.h"
 #include "console/ConsoleUI.h"
+#include "driver/record/InstallKey.h"
 #include "driver/record/InstallManifest.h"
 #include "driver/record/InstallTree.h"
 #include "product/ServerVersion.h"
@@ -177,9 +178,14 @@ bool Uninstaller::Remove(bool restoreBackup, std::string* error) {
   bool empty = false;
   bool swept = Sweep(tree.Fd(), "", manifest, changed, restoreBackup, &empty);
   bool restored = !restoreBackup || RestoreBackups(tree, manifest);
-  // Last: until now the manifest was the record of what was still to go.
+  // Last: until now the manifest was the record of what was still to go,
+  // and its key what compares the files that hold passwords.
   if (unlinkat(tree.Fd(), InstallManifest::kFileName, 0) != 0) {
     *error = "cannot remove " + ErrnoMessage(tree.PathOf(InstallManifest::kFileName), errno);
+    return false;
+  }
+  if (unlinkat(tree.Fd(), InstallKey::kFileName, 0) != 0 && errno != ENOENT) {
+    *error = "cannot remove " + ErrnoMessage(tree.PathOf(InstallKey::kFileName), errno);
     return false;
   }
   std::vector<std::string> left;
@@ -259,7 +265,7 @@ bool Uninstaller::Sweep(int fd, const std::string& prefix, const InstallManifest
   for (const std::string& name : names) {
     const std::string relative = prefix + name;
     if (prefix.empty()) {
-      if (name == InstallManifest::kFileName) {
+      if (name == InstallManifest::kFileName || name == InstallKey::kFileName) {
         ++left;
         continue;
       }
