@@ -13,6 +13,7 @@
 #include "console/ConsoleUI.h"
 #include "driver/installation/InstallSteps.h"
 #include "driver/installation/InstallationPlan.h"
+#include "driver/record/InstallLog.h"
 #include "driver/record/InstallManifest.h"
 #include "driver/settings/AnswersFile.h"
 #include "driver/settings/CommandLineCheck.h"
@@ -253,7 +254,25 @@ bool SetupDriver::Install(std::string* error) {
   m_bEncoderPasswordKept = steps.EncoderPasswordKept();
   m_otherAdmins = steps.OtherAdmins();
   m_bAnswersWritten = steps.AnswersWritten();
+  if (installed)
+    LogInstallation();
   return installed;
+}
+
+void SetupDriver::LogInstallation() {
+  const std::string dir = m_pInstaller->InstallDir();
+  InstallManifest installed;
+  std::string why;
+  if (installed.Read(dir, &why)) {
+    const char* action =
+        m_pPlan != nullptr ? InstallationPlan::VerdictText(m_pPlan->GetVerdict()) : "install";
+    InstallLog log(action, dir);
+    log.SetPackage(installed.version, installed.packageDigest);
+    log.AddChanges(m_pPlan != nullptr ? m_pPlan->EarlierManifest() : nullptr, installed);
+    if (log.Append(&why))
+      return;
+  }
+  UI().ShowErrorMessage("Warning: Unable to write the installation log (%s)\n", why.c_str());
 }
 
 void SetupDriver::ShowSummary() {

@@ -95,6 +95,8 @@ class SetupDriver {
   const std::string& ExtractionDirectory() const { return m_sExtractDir; }
 
  private:
+  // Appends what the installation did to its log; a failure is a warning.
+  void LogInstallation();
   // Cleans up and ends the process with status.
   [[noreturn]] void Finish(int status);
   ConsoleUI& UI();

@@ -181,4 +181,110 @@ TEST_F(SetupAdministration, OlderRecordOfPlainDigestsWorksAndIsKeyedOnTheNextWri
   EXPECT_EQ("", verify.out);
 }
 
+// The entries of a log, each without the date that begins it.
+std::vector<std::string> LogEntries(const std::string& log) {
+  std::vector<std::string> entries;
+  size_t start = 0;
+  while (start < log.size()) {
+    size_t end = log.find("\n2", start);
+    end = end == std::string::npos ? log.size() : end + 1;
+    std::string entry = log.substr(start, end - start);
+    // 2026-12-09T08:50:07Z: twenty characters.
+    EXPECT_TRUE(entry.size() > 20 && entry[10] == 'T' && entry[19] == 'Z') << entry;
+    entries.push_back(entry.substr(20));
+    start = end;
+  }
+  return entries;
+}
+
+std::string HeaderValue(const std::string& record, const std::string& key) {
+  size_t at = record.find("\n" + key + "=");
+  if (at == std::string::npos)
+    return "";
+  at += key.size() + 2;
+  return record.substr(at, record.find('\n', at) - at);
+}
+
+// A second build of the demo product, with another Bin/loopcast.
+std::string BuildSecondPackage(const TempDir& dir) {
+  std::string stage = dir / "stage2";
+  std::string copy = "cp -R '" DEMO_PRODUCT "' " + ShellQuote(stage) + " && (strip -o " +
+                     ShellQuote(stage + "/Bin/setup") +
+                     " '" SETUP_PROGRAM "' || cp '" SETUP_PROGRAM "' " +
+                     ShellQuote(stage + "/Bin/setup") + ") && echo '# second build' >> " +
+                     ShellQuote(stage + "/Bin/loopcast");
+  EXPECT_EQ(0, RunShell(copy));
+  ProgramRun build;
+  build.program = MKPACKAGE;
+  build.argv = {MKPACKAGE, stage, dir / "second.bin"};
+  EXPECT_EQ(0, RunProgram(build).code);
+  return dir / "second.bin";
+}
+
+TEST_F(SetupAdministration, EachRunThatChangesTheInstallationIsLogged) {
+  WriteDefaults("AdminPassword=Adm1n-secret\n");
+  const std::string logPath = server_ + "/Logs/install.log";
+  ASSERT_EQ(0, RunPackage({"-s", "-cfg", "inst.cfg"}).code);
+  EXPECT_EQ(0640, ModeOf(logPath));
+  const std::string version = HeaderValue(ReadFile(server_ + "/install-manifest.txt"), "version");
+  const std::string first =
+      HeaderValue(ReadFile(server_ + "/install-manifest.txt"), "package_digest");
+  auto entries = LogEntries(ReadFile(logPath));
+  ASSERT_EQ(1u, entries.size());
+  const std::string head = ": version " + version + ", package ";
+  EXPECT_EQ(0u, entries[0].find(" install " + server_ + head + first + "\n  added Bin/loopcast\n"))
+      << entries[0];
+  for (const char* file : {"Bin/uninstall", "Bin/verify", "adm_b_db/users/admin", "qmserver.cfg"})
+    EXPECT_NE(std::string::npos, entries[0].find("\n  added " + std::string(file) + "\n")) << file;
+
+  // Nothing to do changes nothing: no entry.
+  ASSERT_EQ(0, RunPackage({"-s", "-cfg", "inst.cfg"}).code);
+  EXPECT_EQ(1u, LogEntries(ReadFile(logPath)).size());
+
+  ASSERT_EQ(0, RunPackage({"-s", "--reinstall", "-cfg", "inst.cfg"}).code);
+  const std::string moved =
+      "  moved to .old: Bin\n  moved to .old: Plugins\n  moved to .old: Lib\n"
+      "  moved to .old: qmserver.cfg\n  moved to .old: default.cfg\n";
+  entries = LogEntries(ReadFile(logPath));
+  ASSERT_EQ(2u, entries.size());
+  EXPECT_EQ(" reinstall " + server_ + head + first + "\n" + moved, entries[1]);
+
+  TempDir build;
+  std::string second = BuildSecondPackage(build);
+  ProgramRun upgrade;
+  upgrade.program = second;
+  upgrade.argv = {second, "-s", "-cfg", "inst.cfg"};
+  upgrade.cwd = start_;
+  ASSERT_EQ(0, RunProgram(upgrade).code);
+  const std::string secondDigest =
+      HeaderValue(ReadFile(server_ + "/install-manifest.txt"), "package_digest");
+  ASSERT_NE(first, secondDigest);
+  entries = LogEntries(ReadFile(logPath));
+  ASSERT_EQ(3u, entries.size());
+  EXPECT_EQ(
+      " upgrade " + server_ + head + secondDigest + "\n" + moved + "  replaced Bin/loopcast\n",
+      entries[2]);
+
+  WriteFile(server_ + "/Content/welcome.txt", "the administrator's welcome\n", 0644);
+  ProgramRun uninstall;
+  uninstall.program = server_ + "/Bin/uninstall";
+  uninstall.argv = {uninstall.program, "-s"};
+  ASSERT_EQ(0, RunProgram(uninstall).code);
+  std::string log = ReadFile(logPath);
+  entries = LogEntries(log);
+  ASSERT_EQ(4u, entries.size());
+  EXPECT_EQ(0u, entries[3].find(" uninstall " + server_ + head + secondDigest +
+                                "\n  removed Bin/loopcast\n"))
+      << entries[3];
+  EXPECT_NE(std::string::npos,
+            entries[3].find("\n  removed adm_b_db/users/admin\n  removed cdi_b_db/flatfile.ctl\n"))
+      << entries[3];
+  EXPECT_NE(std::string::npos,
+            entries[3].find("\n  kept as the administrator's (changed since installation): "
+                            "Content/welcome.txt\n"))
+      << entries[3];
+  EXPECT_FALSE(Contains(log, "Adm1n-secret"));
+  EXPECT_EQ(0640, ModeOf(logPath));
+}
+
 }  // namespace

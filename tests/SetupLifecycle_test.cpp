@@ -249,7 +249,7 @@ TEST_F(SetupLifecycle, ManifestRecordsEveryPlacedFileAndNoPassword) {
   std::set<std::string> onDisk;
   VisitTree(server_, [&](const std::string& relative, const struct stat& st) {
     if (!S_ISDIR(st.st_mode) && relative != "install-manifest.txt" &&
-        relative != "install-manifest.key")
+        relative != "install-manifest.key" && relative != "Logs/install.log")
       onDisk.insert(relative);
   });
   // The installation's key: the owner's alone.
@@ -388,9 +388,14 @@ TEST_F(SetupLifecycle, UninstallKeepsWhatTheAdministratorAddedOrChanged) {
   std::map<std::string, std::string> expected = {
       {"Content/", contentDir},
       {"Content/added.txt", "416 the administrator's"},
+      {"Logs/", "488"},
       {"qmserver.cfg", "384 " + config},
   };
-  EXPECT_EQ(expected, TreeOf(server_));
+  // The log of the installation and of its removal stays.
+  auto after = TreeOf(server_);
+  EXPECT_TRUE(Contains(after["Logs/install.log"], " uninstall " + server_ + ": version "));
+  after.erase("Logs/install.log");
+  EXPECT_EQ(expected, after);
 }
 
 TEST_F(SetupLifecycle, UninstallPutsTheBackupBackWhenAsked) {

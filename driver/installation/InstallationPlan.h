@@ -44,6 +44,11 @@ class InstallationPlan {
   // The manifest this installation writes: header filled from the
   // settings, no date and no files yet.
   const InstallManifest& NewManifest() const { return m_new; }
+  // The earlier installation's record, or null when there is none that
+  // could be read.
+  const InstallManifest* EarlierManifest() const {
+    return m_bHasEarlierManifest ? &m_earlier : nullptr;
+  }
   // The names of the backup list that would go to their ".old" names, in
   // the order of that list.
   const std::vector<std::string>& MovedToOld() const { return m_new.movedToOld; }
