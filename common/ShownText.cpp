@@ -13,3 +13,12 @@ std::string ShownText(const std::string& text) {
   }
   return shown;
 }
+
+std::string ShownLines(const std::string& text) {
+  std::string shown = text;
+  for (char& c : shown) {
+    if (c != '\n' && IsControlCharacter(c))
+      c = '?';
+  }
+  return shown;
+}

@@ -12,5 +12,7 @@ bool IsControlCharacter(char c);
 
 // text with every control character replaced by '?'.
 std::string ShownText(const std::string& text);
+// The same for a message of whole lines: its line feeds stay.
+std::string ShownLines(const std::string& text);
 
 #endif  // STRATA_COMMON_SHOWNTEXT_H_

@@ -9,6 +9,7 @@
 #include "common/CurrentDirectory.h"
 #include "common/Format.h"
 #include "common/Path.h"
+#include "common/ShownText.h"
 #include "common/SystemError.h"
 #include "console/ConsoleUI.h"
 #include "driver/installation/InstallSteps.h"
@@ -93,8 +94,9 @@ void SetupDriver::Run(int argc, const char** argv) {
   }
   if (!ready || !Install(&error)) {
     // A failure is reported even in a silent installation: an exit status
-    // alone would not say what to put right.
-    UI().ShowErrorMessage("%s", error.c_str());
+    // alone would not say what to put right. Names in it may come from the
+    // package or the directory: no control character reaches the terminal.
+    UI().ShowErrorMessage("%s", ShownLines(error).c_str());
     UI().FlushOutput();
     Finish(-1);
   }

@@ -205,14 +205,15 @@ std::string HeaderValue(const std::string& record, const std::string& key) {
   return record.substr(at, record.find('\n', at) - at);
 }
 
-// A second build of the demo product, with another Bin/loopcast.
-std::string BuildSecondPackage(const TempDir& dir) {
+// A second build of the demo product, with another Bin/loopcast; change, a
+// shell command run in the product's directory, changes it more.
+std::string BuildSecondPackage(const TempDir& dir, const std::string& change = "true") {
   std::string stage = dir / "stage2";
-  std::string copy = "cp -R '" DEMO_PRODUCT "' " + ShellQuote(stage) + " && (strip -o " +
-                     ShellQuote(stage + "/Bin/setup") +
-                     " '" SETUP_PROGRAM "' || cp '" SETUP_PROGRAM "' " +
-                     ShellQuote(stage + "/Bin/setup") + ") && echo '# second build' >> " +
-                     ShellQuote(stage + "/Bin/loopcast");
+  std::string copy =
+      "cp -R '" DEMO_PRODUCT "' " + ShellQuote(stage) + " && (strip -o " +
+      ShellQuote(stage + "/Bin/setup") + " '" SETUP_PROGRAM "' || cp '" SETUP_PROGRAM "' " +
+      ShellQuote(stage + "/Bin/setup") + ") && echo '# second build' >> " +
+      ShellQuote(stage + "/Bin/loopcast") + " && cd " + ShellQuote(stage) + " && " + change;
   EXPECT_EQ(0, RunShell(copy));
   ProgramRun build;
   build.program = MKPACKAGE;
@@ -285,6 +286,28 @@ TEST_F(SetupAdministration, EachRunThatChangesTheInstallationIsLogged) {
       << entries[3];
   EXPECT_FALSE(Contains(log, "Adm1n-secret"));
   EXPECT_EQ(0640, ModeOf(logPath));
+}
+
+TEST_F(SetupAdministration, ProductNamesWithControlCharactersReachNoTerminal) {
+  WriteDefaults();
+  ASSERT_EQ(0, RunPackage({"-s", "-cfg", "inst.cfg"}).code);
+  // The package brings a file whose name clears the screen; the
+  // installation has a directory of that name, which it must not replace.
+  TempDir build;
+  std::string odd = BuildSecondPackage(build, "printf x > \"$(printf 'Content/a\\033[2Jb')\"");
+  MakeDirs(server_ + "/Content/a\x1b[2Jb/mine");
+  auto before = TreeOf(server_);
+  ProgramRun run;
+  run.program = odd;
+  run.argv = {odd, "-s", "-cfg", "inst.cfg"};
+  run.cwd = start_;
+  ProcessResult result = RunProgram(run);
+  EXPECT_EQ(255, result.code);
+  EXPECT_EQ("ERROR: Unable to install the product's files: " + server_ +
+                "/Content/a?[2Jb is a directory that is not empty, where the product has a file; "
+                "nothing has been changed\n",
+            result.out);
+  EXPECT_EQ(before, TreeOf(server_));
 }
 
 }  // namespace

@@ -12,13 +12,16 @@
 #include "common/DirectoryListing.h"
 #include "common/FileIo.h"
 #include "common/ScopedFd.h"
+#include "common/ShownText.h"
 #include "common/SystemError.h"
 #include "driver/settings/ReplaceError.h"
 
 namespace {
 
+// The product's names come from the package: shown with their control
+// characters replaced, so that none reaches the terminal.
 bool Fail(std::string* error, const std::string& what, int err) {
-  *error = ErrnoMessage(what, err);
+  *error = ShownText(ErrnoMessage(what, err));
   return false;
 }
 
@@ -101,7 +104,7 @@ bool ProductFiles::CheckEntry(const std::string& from, const std::string& to,
     if (!ListDirectory(to, &names, error))
       return false;
     if (!names.empty()) {
-      *error = to + " is a directory that is not empty, where the product has a file";
+      *error = ShownText(to) + " is a directory that is not empty, where the product has a file";
       return false;
     }
     return true;
@@ -207,7 +210,7 @@ bool ProductFiles::CopyFile(const std::string& from, const std::string& to, cons
   AtomicFile out(to);
   std::string why;
   if (!out.Create(&why)) {
-    *error = ReplaceError(to, why);
+    *error = ShownText(ReplaceError(to, why));
     return false;
   }
   uint64_t copied = 0;
@@ -217,7 +220,7 @@ bool ProductFiles::CopyFile(const std::string& from, const std::string& to, cons
   struct timespec times[2] = {st.st_atim, st.st_mtim};
   futimens(out.Descriptor(), times);
   if (!out.Commit(st.st_mode & 07777, &why)) {
-    *error = ReplaceError(to, why);
+    *error = ShownText(ReplaceError(to, why));
     return false;
   }
   ++m_nCopied;
