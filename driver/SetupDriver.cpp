@@ -48,7 +48,8 @@ SetupDriver::SetupDriver(std::unique_ptr<SetupInstaller> installer)
       m_bAnswersWritten(false),
       m_bCheckOnly(false),
       m_bReinstall(false),
-      m_bAdminPortGiven(false) {}
+      m_bAdminPortGiven(false),
+      m_bAdminPortRecorded(false) {}
 
 SetupDriver::~SetupDriver() {}
 
@@ -156,6 +157,11 @@ void SetupDriver::Configure(int argc, const char** argv) {
   for (const std::string& problem : check.Problems())
     m_sSourceProblems += problem;
   m_bAdminPortGiven = check.SetsName("AdminPort");
+  m_givenNames.clear();
+  for (const ServerInstaller::InstCfgItem& item : Installer().DefaultsFileItems()) {
+    if (item.szName != nullptr && check.SetsName(item.szName))
+      m_givenNames.push_back(item.szName);
+  }
   // A relative directory would mean the extraction directory to the
   // operations that change into it and its parent to the clean-up: it is
   // taken once, from where the user started the package.
@@ -166,7 +172,8 @@ void SetupDriver::Configure(int argc, const char** argv) {
   // A new draw would move the administration pages at every rerun.
   InstallManifest earlier;
   std::string ignored;
-  if (!m_bAdminPortGiven && earlier.Read(resolved, &ignored))
+  m_bAdminPortRecorded = !m_bAdminPortGiven && earlier.Read(resolved, &ignored);
+  if (m_bAdminPortRecorded)
     Installer().m_pPorts[kAdminPort].nPort = earlier.ports[kAdminPort];
 }
 
@@ -201,6 +208,7 @@ bool SetupDriver::AskInteractively(std::string* error) {
   SetupDialogue dialogue(*m_pInstaller, m_sStartDir, m_sExtractDir);
   dialogue.SetSourceProblems(m_sSourceProblems);
   dialogue.SetCheckOnly(m_bCheckOnly);
+  dialogue.SetGivenNames(m_givenNames);
   return dialogue.Ask(error);
 }
 
@@ -210,6 +218,10 @@ bool SetupDriver::Assess(std::string* error) {
   if (!m_pSteps->Check(m_bAsked, error))
     return false;
   m_pPlan.reset(new InstallationPlan(*m_pInstaller, PackageDigest(), m_bReinstall));
+  // The port drawn for this run is not the one a later run draws: a check
+  // does not name it.
+  m_pPlan->SetAdminPortDrawn(m_bCheckOnly && !m_bAsked && !m_bAdminPortGiven &&
+                             !m_bAdminPortRecorded);
   if (!m_pPlan->Assess(error))
     return false;
   // What is already there needs no room.
@@ -318,6 +330,8 @@ void SetupDriver::ShowSummary() {
                    installer.FilePath(InstallManifest::kFileName).c_str());
   UI().ShowMessage("    Uninstaller:             %s\n",
                    installer.FilePath("Bin/uninstall").c_str());
+  if (m_pPlan != nullptr)
+    UI().ShowMessage("%s", m_pPlan->ChangedLines().c_str());
   UI().ShowMessage("\n");
 }
 

@@ -6,10 +6,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "common/ShellQuote.h"
+#include "tests/PtySession.h"
 #include "tests/SetupPackageTest.h"
 #include "tests/Subprocess.h"
 
@@ -308,6 +310,116 @@ TEST_F(SetupAdministration, ProductNamesWithControlCharactersReachNoTerminal) {
                 "nothing has been changed\n",
             result.out);
   EXPECT_EQ(before, TreeOf(server_));
+}
+
+// The dialogue run again over an installation in the directory it offers:
+// it says what is there, every default is the installation's, and Enter
+// throughout (but at the license) leaves everything as it was.
+TEST_F(SetupAdministration, InteractiveRerunWithEnterThroughoutChangesNothing) {
+  server_ = start_;
+  WriteDefaults("DefInstallPath=.\nAdminPassword=Adm1n-secret\n");
+  ProcessResult first = RunPackage({"-s", "-cfg", "inst.cfg"});
+  ASSERT_EQ(0, first.code) << first.out;
+  ASSERT_EQ(0, unlink((start_ + "/inst.cfg").c_str()));
+  std::string record = ReadFile(start_ + "/install-manifest.txt");
+  auto before = TreeOf(start_);
+  before.erase("install-manifest.txt");
+
+  PtySession session;
+  ProgramRun run;
+  run.program = s_package;
+  run.argv = {s_package};
+  run.cwd = start_;
+  run.env = {{"PAGER", "cat"}, {"TERM", "dumb"}};
+  run.umask = 022;
+  ASSERT_TRUE(session.Start(run));
+  ASSERT_TRUE(session.Expect("An installation of version " + HeaderValue(record, "version") +
+                             " from package " + HeaderValue(record, "package_digest") +
+                             " is there: " + start_ +
+                             "\nPress Enter at each question to keep what it has.\n"));
+  ASSERT_TRUE(session.Expect("(yes or no) [no]: "));
+  session.SendLine("yes");
+  ASSERT_TRUE(session.Expect("Installation directory [" + start_ + "]: "));
+  session.SendLine("");
+  ASSERT_TRUE(session.Expect("The administrator account"));
+  ASSERT_TRUE(session.Expect("Username [admin]: "));
+  session.SendLine("");
+  ASSERT_TRUE(session.Expect("Password (Enter keeps the existing one) []: "));
+  session.SendLine("");
+  ASSERT_TRUE(session.Expect("The existing password of admin is kept.\n"));
+  ASSERT_TRUE(session.Expect("Username [encoder]: "));
+  session.SendLine("");
+  ASSERT_TRUE(session.Expect("Password (Enter keeps the existing one) []: "));
+  session.SendLine("");
+  ASSERT_TRUE(session.Expect("The existing password of encoder is kept.\n"));
+  for (int i = 0; i < 6; ++i) {
+    ASSERT_TRUE(session.Expect(std::string(ServerInstaller::g_pPortNames[i]) + " port [" +
+                               std::to_string(ports_[i]) + "]: "))
+        << session.Output();
+    session.SendLine("");
+  }
+  ASSERT_TRUE(session.Expect("Install now? (yes or no) [yes]: "));
+  session.SendLine("");
+  ProcessResult result = session.Finish();
+  EXPECT_EQ(0, result.code) << result.out;
+  EXPECT_TRUE(Contains(result.out, "already installed, nothing to do.")) << result.out;
+  EXPECT_FALSE(Contains(result.out, "Adm1n-secret"));
+  auto after = TreeOf(start_);
+  after.erase("install-manifest.txt");
+  EXPECT_EQ(before, after);
+  EXPECT_EQ("Adm1n-secret;*;1\n", ReadFile(start_ + "/adm_b_db/users/admin"));
+
+  // Once more with another HTTP port: an upgrade, which says what changed.
+  int other = 0;
+  for (int port : FreePorts(7)) {
+    if (std::find(ports_.begin(), ports_.end(), port) == ports_.end())
+      other = port;
+  }
+  ASSERT_NE(0, other);
+  PtySession again;
+  ASSERT_TRUE(again.Start(run));
+  ASSERT_TRUE(again.Expect("(yes or no) [no]: "));
+  again.SendLine("yes");
+  for (const char* question :
+       {"Installation directory [", "Username [admin]: ", "(Enter keeps the existing one) []: ",
+        "Username [encoder]: ", "(Enter keeps the existing one) []: ", "Monitor port [",
+        "RTSP port [", "VQX port ["}) {
+    ASSERT_TRUE(again.Expect(question)) << again.Output();
+    again.SendLine("");
+  }
+  ASSERT_TRUE(again.Expect("HTTP port [" + std::to_string(ports_[3]) + "]: "));
+  again.SendLine(std::to_string(other));
+  for (const char* question : {"MMS port [", "Admin port [", "Install now? (yes or no) [yes]: "}) {
+    ASSERT_TRUE(again.Expect(question)) << again.Output();
+    again.SendLine("");
+  }
+  result = again.Finish();
+  EXPECT_EQ(0, result.code) << result.out;
+  EXPECT_TRUE(Contains(result.out, "has been upgraded.\n")) << result.out;
+  EXPECT_TRUE(Contains(result.out, "Administrator password:  kept from the earlier installation"))
+      << result.out;
+  EXPECT_TRUE(Contains(result.out, "Changed: http_port: " + std::to_string(ports_[3]) + " -> " +
+                                       std::to_string(other) + "\n"))
+      << result.out;
+  EXPECT_EQ("Adm1n-secret;*;1\n", ReadFile(start_ + "/adm_b_db/users/admin"));
+}
+
+TEST_F(SetupAdministration, CheckOfAFirstInstallationDoesNotNameAPortItWillNotUse) {
+  WriteDefaults();
+  // No Admin port: the one drawn for the check is not the installation's.
+  std::string text = ReadFile(start_ + "/inst.cfg");
+  text.erase(text.find("AdminPort="),
+             text.find('\n', text.find("AdminPort=")) + 1 - text.find("AdminPort="));
+  WriteFile(start_ + "/inst.cfg", text);
+  ProcessResult check = RunPackage({"--check", "-cfg", "inst.cfg"});
+  EXPECT_EQ(0, check.code) << check.out;
+  EXPECT_TRUE(Contains(check.out, ", Admin (a free port from 10000 to 29999 will be drawn)\n"))
+      << check.out;
+  // Once installed, the recorded port is named.
+  ASSERT_EQ(0, RunPackage({"-s", "-cfg", "inst.cfg"}).code);
+  std::string port = HeaderValue(ReadFile(server_ + "/install-manifest.txt"), "admin_port");
+  check = RunPackage({"--check", "-cfg", "inst.cfg"});
+  EXPECT_TRUE(Contains(check.out, ", Admin " + port + "\n")) << check.out;
 }
 
 }  // namespace

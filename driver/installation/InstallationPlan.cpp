@@ -182,8 +182,11 @@ std::string InstallationPlan::Describe() const {
                       m_installer.m_szEncoderPassword);
   std::string ports;
   for (int i = 0; i < kPortCount; ++i) {
+    std::string port = std::to_string(m_new.ports[i]);
+    if (i == kPortCount - 1 && m_bAdminPortDrawn)
+      port = "(a free port from 10000 to 29999 will be drawn)";
     ports +=
-        FormatText("%s%s %d", i == 0 ? "" : ", ", ServerInstaller::g_pPortNames[i], m_new.ports[i]);
+        FormatText("%s%s %s", i == 0 ? "" : ", ", ServerInstaller::g_pPortNames[i], port.c_str());
   }
   text += FormatText("    %-25s%s\n", "Ports:", ports.c_str());
   std::string moved;

@@ -38,6 +38,9 @@ class InstallationPlan {
   bool Assess(std::string* error);
 
   Verdict GetVerdict() const { return m_verdict; }
+  // Whether the Admin port is one drawn for this run only, which the
+  // installation will draw anew: the plan then does not name it.
+  void SetAdminPortDrawn(bool drawn) { m_bAdminPortDrawn = drawn; }
   // "install", "upgrade", "nothing to do" or "reinstall".
   static const char* VerdictText(Verdict verdict);
 
@@ -81,6 +84,7 @@ class InstallationPlan {
   std::vector<std::string> m_notes;
   std::vector<SettingChange> m_changes;
   Verdict m_verdict;
+  bool m_bAdminPortDrawn = false;
 };
 
 #endif  // STRATA_DRIVER_INSTALLATION_INSTALLATIONPLAN_H_
