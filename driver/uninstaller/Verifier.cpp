@@ -35,7 +35,7 @@ const char kHelp[] =
     "  mode PATH 0644 -> 0600   its permissions differ\n"
     "  link PATH                a symbolic link leads elsewhere or is gone\n"
     "\n"
-    "  -q          print nothing, set the exit status only\n"
+    "  -q          print no difference lines, only set the exit status\n"
     "  -h, --help  show this help\n"
     "\n"
     "Exit status: 0 when every recorded file is as recorded, 1 when something\n"
