@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "driver/record/InstallKey.h"
+#include "driver/record/InstallLog.h"
 #include "driver/record/InstallTree.h"
 #include "tests/TestFiles.h"
 
@@ -229,4 +230,36 @@ TEST(InstallKey, KeyedDigestIsHmacSha256AndTheRecordSaysSo) {
   ASSERT_EQ(0, unlink((tmp / "install-manifest.key").c_str()));
   ASSERT_TRUE(parsed.CheckFiles(tmp.path(), &states, &error)) << error;
   EXPECT_EQ(FileState::kChanged, states[1]);
+}
+
+TEST(InstallLog, AnEntryNamesEachFileByWhatHappenedToItAndNothingElse) {
+  InstallManifest earlier = Sample();
+  InstallManifest newer = Sample();
+  newer.movedToOld = {"Bin"};
+  newer.files[0].sha256 = kLinkSha;        // qmserver.cfg: replaced
+  newer.files[2].path = "Docs/new\nline";  // Docs/link goes, this comes
+  InstallLog log("upgrade", "/opt/strata");
+  log.SetPackage("9.0.8.1427", "sha256:ab12");
+  log.AddChanges(&earlier, newer);
+  log.AddFile("kept as the administrator's:", "Content/welcome.txt");
+  EXPECT_EQ(
+      "2026-12-09T01:50:07Z upgrade /opt/strata: version 9.0.8.1427, package sha256:ab12\n"
+      "  moved to .old: Bin\n"
+      "  added Docs/new?line\n"
+      "  replaced qmserver.cfg\n"
+      "  no longer installed: Docs/link\n"
+      "  kept as the administrator's: Content/welcome.txt\n",
+      log.Text(1796781007));
+
+  // A first installation: every file added.
+  InstallLog first("install", "/opt/strata");
+  first.AddChanges(nullptr, earlier);
+  EXPECT_EQ(
+      "2026-12-09T01:50:07Z install /opt/strata: version unknown, package unknown\n"
+      "  moved to .old: Bin\n"
+      "  moved to .old: qmserver.cfg\n"
+      "  added Bin/a?b\\c?d?e\n"
+      "  added Docs/link\n"
+      "  added qmserver.cfg\n",
+      first.Text(1796781007));
 }
