@@ -29,3 +29,12 @@ std::string ShownValue(const std::string& value) {
 std::string ShownValue(const char* value) {
   return ShownValue(std::string(value != nullptr ? value : ""));
 }
+
+std::string ShownLines(const std::string& text) {
+  std::string shown = text;
+  for (char& c : shown) {
+    if (c != '\n' && IsControlCharacter(c))
+      c = '?';
+  }
+  return shown;
+}

@@ -12,6 +12,8 @@ bool IsControlCharacter(char c);
 
 // text with every control character replaced by '?'.
 std::string ShownText(const std::string& text);
+// The same for a message of whole lines: its line feeds stay.
+std::string ShownLines(const std::string& text);
 
 // A value in a message (a user name, a word of the command line): shown as
 // ShownText shows it, and cut to its first 40 bytes and "..." when longer,

@@ -21,3 +21,7 @@ TEST(ShownText, ControlCharactersAreTheC0SetAndDelete) {
   EXPECT_FALSE(IsControlCharacter('\x80'));
   EXPECT_FALSE(IsControlCharacter('\xff'));
 }
+
+TEST(ShownText, ShownLinesKeepTheirLineFeedsOnly) {
+  EXPECT_EQ("ERROR: a?[2Jb (x)\nERROR: c?d\n", ShownLines("ERROR: a\x1b[2Jb (x)\nERROR: c\rd\n"));
+}

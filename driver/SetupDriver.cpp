@@ -10,10 +10,12 @@
 #include "common/Format.h"
 #include "common/Path.h"
 #include "common/SecondStageHandover.h"
+#include "common/ShownText.h"
 #include "common/SystemError.h"
 #include "console/ConsoleUI.h"
 #include "driver/installation/InstallSteps.h"
 #include "driver/installation/InstallationPlan.h"
+#include "driver/record/InstallLog.h"
 #include "driver/record/InstallManifest.h"
 #include "driver/settings/AnswersFile.h"
 #include "driver/settings/CommandLineCheck.h"
@@ -41,7 +43,8 @@ SetupDriver::SetupDriver(std::unique_ptr<SetupInstaller> installer)
       m_bAsked(false),
       m_bCheckOnly(false),
       m_bReinstall(false),
-      m_bAdminPortGiven(false) {}
+      m_bAdminPortGiven(false),
+      m_bAdminPortRecorded(false) {}
 
 SetupDriver::~SetupDriver() {}
 
@@ -87,8 +90,9 @@ void SetupDriver::Run(int argc, const char** argv) {
   }
   if (!ready || !Install(&error)) {
     // A failure is reported even in a silent installation: an exit status
-    // alone would not say what to put right.
-    UI().ShowErrorMessage("%s", error.c_str());
+    // alone would not say what to put right. Names in it may come from the
+    // package or the directory: no control character reaches the terminal.
+    UI().ShowErrorMessage("%s", ShownLines(error).c_str());
     UI().FlushOutput();
     Finish(-1);
   }
@@ -148,6 +152,11 @@ void SetupDriver::Configure(int argc, const char** argv) {
   for (const std::string& problem : check.Problems())
     m_sSourceProblems += problem;
   m_bAdminPortGiven = check.SetsName("AdminPort");
+  m_givenNames.clear();
+  for (const ServerInstaller::InstCfgItem& item : Installer().DefaultsFileItems()) {
+    if (item.szName != nullptr && check.SetsName(item.szName))
+      m_givenNames.push_back(item.szName);
+  }
   // A relative directory would mean the extraction directory to the
   // operations that change into it and its parent to the clean-up: it is
   // taken once, from where the user started the package.
@@ -158,7 +167,8 @@ void SetupDriver::Configure(int argc, const char** argv) {
   // A new draw would move the administration pages at every rerun.
   InstallManifest earlier;
   std::string ignored;
-  if (!m_bAdminPortGiven && earlier.Read(resolved, &ignored))
+  m_bAdminPortRecorded = !m_bAdminPortGiven && earlier.Read(resolved, &ignored);
+  if (m_bAdminPortRecorded)
     Installer().m_pPorts[kAdminPort].nPort = earlier.ports[kAdminPort];
 }
 
@@ -193,6 +203,7 @@ bool SetupDriver::AskInteractively(std::string* error) {
   SetupDialogue dialogue(*m_pInstaller, m_sStartDir, m_sExtractDir);
   dialogue.SetSourceProblems(m_sSourceProblems);
   dialogue.SetCheckOnly(m_bCheckOnly);
+  dialogue.SetGivenNames(m_givenNames);
   return dialogue.Ask(error);
 }
 
@@ -203,6 +214,10 @@ bool SetupDriver::Assess(std::string* error) {
   if (!m_pSteps->Check(m_bAsked, error))
     return false;
   m_pPlan.reset(new InstallationPlan(*m_pInstaller, PackageDigest(), m_bReinstall));
+  // The port drawn for this run is not the one a later run draws: a check
+  // does not name it.
+  m_pPlan->SetAdminPortDrawn(m_bCheckOnly && !m_bAsked && !m_bAdminPortGiven &&
+                             !m_bAdminPortRecorded);
   if (!m_pPlan->Assess(error))
     return false;
   // What is already there needs no room.
@@ -238,7 +253,25 @@ bool SetupDriver::RenewRecord(std::string* error) {
 
 bool SetupDriver::Install(std::string* error) {
   m_outcome = m_pSteps->Install(*m_pPlan, m_bAsked, error);
+  if (m_outcome.installed)
+    LogInstallation();
   return m_outcome.installed;
+}
+
+void SetupDriver::LogInstallation() {
+  const std::string dir = m_pInstaller->InstallDir();
+  InstallManifest installed;
+  std::string why;
+  if (installed.Read(dir, &why)) {
+    const char* action =
+        m_pPlan != nullptr ? InstallationPlan::VerdictText(m_pPlan->GetVerdict()) : "install";
+    InstallLog log(action, dir);
+    log.SetPackage(installed.version, installed.packageDigest);
+    log.AddChanges(m_pPlan != nullptr ? m_pPlan->EarlierManifest() : nullptr, installed);
+    if (log.Append(&why))
+      return;
+  }
+  UI().ShowErrorMessage("Warning: Unable to write the installation log (%s)\n", why.c_str());
 }
 
 void SetupDriver::ShowSummary() {
@@ -282,6 +315,8 @@ void SetupDriver::ShowSummary() {
                    installer.FilePath(InstallManifest::kFileName).c_str());
   UI().ShowMessage("    Uninstaller:             %s\n",
                    installer.FilePath("Bin/uninstall").c_str());
+  if (m_pPlan != nullptr)
+    UI().ShowMessage("%s", m_pPlan->ChangedLines().c_str());
   UI().ShowMessage("\n");
 }
 

@@ -95,6 +95,8 @@ class SetupDriver {
   const std::string& StartDirectory() const { return m_sStartDir; }
 
  private:
+  // Appends what the installation did to its log; a failure is a warning.
+  void LogInstallation();
   // Cleans up and ends the process with status.
   [[noreturn]] void Finish(int status);
   ConsoleUI& UI();
@@ -111,6 +113,10 @@ class SetupDriver {
   // Whether a defaults file set the Admin port: otherwise an earlier
   // installation's port stands rather than a new draw.
   bool m_bAdminPortGiven;
+  // Whether an earlier installation's record gave it instead.
+  bool m_bAdminPortRecorded;
+  // The settings that a defaults file set, by their names.
+  std::vector<std::string> m_givenNames;
   std::unique_ptr<InstallSteps> m_pSteps;
   std::unique_ptr<InstallationPlan> m_pPlan;
   // What Install did.

@@ -85,6 +85,24 @@ TEST_F(SetupFailure, UnattendedCommandLineAndDefaultsFileErrorsChangeNothing) {
       {{"-s", "-cfg", "inst.cfg"},
        std::string("AdminPassword=sec\0ret\n", 22),
        "ERROR: The value of AdminPassword holds a NUL character (inst.cfg, line 11)\n"},
+      // Names that run into other characters: the framework would take the
+      // rest as the value. The value itself, a password, is not shown.
+      {{"-s", "-cfg", "inst.cfg"},
+       "AdminPassword.old=x\n",
+       "ERROR: AdminPassword.old=..., line 11: a setting name must be followed by '=' or a "
+       "blank (inst.cfg)\n"},
+      {{"-s", "-cfg", "inst.cfg"},
+       "AdminPassword: x\n",
+       "ERROR: AdminPassword: ..., line 11: a setting name must be followed by '=' or a blank "
+       "(inst.cfg)\n"},
+      {{"-s", "-cfg", "inst.cfg"},
+       "DefInstallPath_old=/p\n",
+       "ERROR: DefInstallPath_old=..., line 11: a setting name must be followed by '=' or a "
+       "blank (inst.cfg)\n"},
+      {{"-s", "-cfg", "inst.cfg"},
+       "AdminPassword:secret\r\n",
+       "ERROR: AdminPassword:..., line 11: a setting name must be followed by '=' or a blank "
+       "(inst.cfg)\n"},
       // Not silent: the framework's report comes first, the run ends all the same.
       {{"-p", "-cfg", "inst.cfg", "-nb", "--debugg"},
        "",
@@ -99,6 +117,7 @@ TEST_F(SetupFailure, UnattendedCommandLineAndDefaultsFileErrorsChangeNothing) {
     EXPECT_EQ(255, run.code);
     EXPECT_TRUE(Contains(run.out, c.shown)) << run.out;
     EXPECT_FALSE(Contains(run.out, "Installing")) << run.out;
+    EXPECT_FALSE(Contains(run.out, "secret")) << run.out;
     EXPECT_EQ(before, TreeOf(start_));
   }
 }

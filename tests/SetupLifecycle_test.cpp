@@ -67,6 +67,16 @@ std::string Sha256Sum(const std::string& path) {
   return output.substr(0, output.find(' '));
 }
 
+// The HMAC-SHA256 of a file's content under a key given in hexadecimal,
+// as openssl computes it.
+std::string HmacSha256(const std::string& hexKey, const std::string& path) {
+  std::string output;
+  RunShell("openssl dgst -sha256 -mac HMAC -macopt hexkey:" + hexKey + " < " + ShellQuote(path),
+           &output);
+  output = output.substr(output.rfind(' ') + 1);
+  return output.substr(0, output.find('\n'));
+}
+
 // Entries of a TreeOf whose path is name or lies below it.
 std::map<std::string, std::string> Below(const std::map<std::string, std::string>& tree,
                                          const std::string& name) {
@@ -238,9 +248,15 @@ TEST_F(SetupLifecycle, ManifestRecordsEveryPlacedFileAndNoPassword) {
   // One line per file and link of the installation, each as it is on disk.
   std::set<std::string> onDisk;
   VisitTree(server_, [&](const std::string& relative, const struct stat& st) {
-    if (!S_ISDIR(st.st_mode) && relative != "install-manifest.txt")
+    if (!S_ISDIR(st.st_mode) && relative != "install-manifest.txt" &&
+        relative != "install-manifest.key" && relative != "Logs/install.log")
       onDisk.insert(relative);
   });
+  // The installation's key: the owner's alone.
+  std::string key = ReadFile(server_ + "/install-manifest.key");
+  EXPECT_EQ(0600, ModeOf(server_ + "/install-manifest.key"));
+  ASSERT_EQ(65u, key.size());
+  key.pop_back();
   std::set<std::string> listed;
   size_t lines = 0;
   for (size_t at = manifest.find("\nfile\t"); at != std::string::npos;
@@ -262,7 +278,12 @@ TEST_F(SetupLifecycle, ManifestRecordsEveryPlacedFileAndNoPassword) {
     snprintf(mode, sizeof mode, "%04o", ModeOf(file));
     EXPECT_EQ(mode, fields[1]) << line;
     EXPECT_EQ(std::to_string(ReadFile(file).size()), fields[2]) << line;
-    EXPECT_EQ("sha256:" + Sha256Sum(file), fields[3]) << line;
+    // A file that others may not read can hold a password: it is listed by
+    // its HMAC under the key, which only the owner can test a guess with.
+    if ((ModeOf(file) & 04) != 0)
+      EXPECT_EQ("sha256:" + Sha256Sum(file), fields[3]) << line;
+    else
+      EXPECT_EQ("hmac-sha256:" + HmacSha256(key, file), fields[3]) << line;
   }
   EXPECT_EQ(onDisk, listed);
   EXPECT_EQ(std::to_string(lines), header["files"]);
@@ -367,9 +388,14 @@ TEST_F(SetupLifecycle, UninstallKeepsWhatTheAdministratorAddedOrChanged) {
   std::map<std::string, std::string> expected = {
       {"Content/", contentDir},
       {"Content/added.txt", "416 the administrator's"},
+      {"Logs/", "488"},
       {"qmserver.cfg", "384 " + config},
   };
-  EXPECT_EQ(expected, TreeOf(server_));
+  // The log of the installation and of its removal stays.
+  auto after = TreeOf(server_);
+  EXPECT_TRUE(Contains(after["Logs/install.log"], " uninstall " + server_ + ": version "));
+  after.erase("Logs/install.log");
+  EXPECT_EQ(expected, after);
 }
 
 TEST_F(SetupLifecycle, UninstallPutsTheBackupBackWhenAsked) {

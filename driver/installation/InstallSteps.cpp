@@ -22,7 +22,9 @@
 #include "driver/installation/ProductFiles.h"
 #include "driver/installation/ReadBackChecks.h"
 #include "driver/installation/StagedInstallation.h"
+#include "driver/record/InstallKey.h"
 #include "driver/record/InstallManifest.h"
+#include "driver/record/InstallTree.h"
 #include "driver/settings/AnswersFile.h"
 #include "driver/settings/InstallPath.h"
 #include "driver/settings/SetupInstaller.h"
@@ -378,6 +380,8 @@ bool InstallSteps::CheckRoom(std::string* error) {
   // A package without Bin/setup brings no uninstaller to copy.
   std::string ignored;
   TreeSize(m_sExtractDir + "/" + kSetupProgram, target.blockSize, &needed, &ignored);
+  // And Bin/verify another.
+  TreeSize(m_sExtractDir + "/" + kSetupProgram, target.blockSize, &needed, &ignored);
   m_nNeeded = needed;
   m_nAvailable = target.available;
   m_bRoomChecked = needed <= target.available;
@@ -433,6 +437,15 @@ bool InstallSteps::StageRecord(StagedInstallation& stage, const InstallationPlan
       kept.push_back(entry);
   }
   manifest.files = kept;
+  // Described last, so that the key is listed nowhere.
+  std::string key;
+  InstallTree staged;
+  if (!InstallKey::Stage(m_installer.InstallDir(), stage.NewRoot(), &key, &why) ||
+      !staged.Open(stage.NewRoot(), &why) || !KeySecretFiles(staged, key, &manifest.files, &why)) {
+    *error = FormatText("ERROR: Unable to record the installation (%s)\n",
+                        stage.ShownPaths(why).c_str());
+    return false;
+  }
   manifest.SetInstalledAt(time(nullptr));
   if (!manifest.Write(stage.NewRoot(), &why)) {
     *error =

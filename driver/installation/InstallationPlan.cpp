@@ -10,6 +10,8 @@
 #include "common/Format.h"
 #include "driver/installation/BackupGeneration.h"
 #include "driver/installation/KeptPasswords.h"
+#include "driver/record/InstallKey.h"
+#include "driver/record/InstallTree.h"
 #include "driver/settings/SetupInstaller.h"
 #include "installer/PasswordDatabases.h"
 #include "product/ServerVersion.h"
@@ -176,8 +178,11 @@ std::string InstallationPlan::Describe() const {
                       m_installer.m_szEncoderPassword);
   std::string ports;
   for (int i = 0; i < kPortCount; ++i) {
+    std::string port = std::to_string(m_new.ports[i]);
+    if (i == kPortCount - 1 && m_bAdminPortDrawn)
+      port = "(a free port from 10000 to 29999 will be drawn)";
     ports +=
-        FormatText("%s%s %d", i == 0 ? "" : ", ", ServerInstaller::g_pPortNames[i], m_new.ports[i]);
+        FormatText("%s%s %s", i == 0 ? "" : ", ", ServerInstaller::g_pPortNames[i], port.c_str());
   }
   text += FormatText("    %-25s%s\n", "Ports:", ports.c_str());
   std::string moved;
@@ -205,5 +210,18 @@ std::string InstallationPlan::ChangedLines() const {
 bool InstallationPlan::RenewManifestDate(std::string* error) {
   InstallManifest renewed = m_earlier;
   renewed.SetInstalledAt(time(nullptr));
+  // An older record lists the files that hold passwords by plain digests,
+  // which anyone could test a guess against: they are keyed from now on.
+  // Assess found every file as recorded, so the files describe themselves.
+  bool plain = false;
+  for (const ManifestEntry& entry : renewed.files)
+    plain = plain || (!entry.keyed && NeedsKeyedDigest(entry));
+  if (plain) {
+    std::string key;
+    InstallTree tree;
+    if (!InstallKey::Stage(m_new.installDir, m_new.installDir, &key, error) ||
+        !tree.Open(m_new.installDir, error) || !KeySecretFiles(tree, key, &renewed.files, error))
+      return false;
+  }
   return renewed.Write(m_new.installDir, error);
 }

@@ -38,12 +38,20 @@ class InstallationPlan {
   bool Assess(std::string* error);
 
   Verdict GetVerdict() const { return m_verdict; }
+  // Whether the Admin port is one drawn for this run only, which the
+  // installation will draw anew: the plan then does not name it.
+  void SetAdminPortDrawn(bool drawn) { m_bAdminPortDrawn = drawn; }
   // "install", "upgrade", "nothing to do" or "reinstall".
   static const char* VerdictText(Verdict verdict);
 
   // The manifest this installation writes: header filled from the
   // settings, no date and no files yet.
   const InstallManifest& NewManifest() const { return m_new; }
+  // The earlier installation's record, or null when there is none that
+  // could be read.
+  const InstallManifest* EarlierManifest() const {
+    return m_bHasEarlierManifest ? &m_earlier : nullptr;
+  }
   // The names of the backup list that would go to their ".old" names, in
   // the order of that list.
   const std::vector<std::string>& MovedToOld() const { return m_new.movedToOld; }
@@ -73,6 +81,7 @@ class InstallationPlan {
   std::vector<std::string> m_notes;
   std::vector<SettingChange> m_changes;
   Verdict m_verdict;
+  bool m_bAdminPortDrawn = false;
 };
 
 #endif  // STRATA_DRIVER_INSTALLATION_INSTALLATIONPLAN_H_

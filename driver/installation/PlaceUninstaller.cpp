@@ -11,20 +11,24 @@
 #include "driver/record/InstallManifest.h"
 
 bool PlaceUninstaller(const std::string& installDir, std::string* error) {
-  ScopedFd self(open("/proc/self/exe", O_RDONLY | O_CLOEXEC));
-  if (self.Get() < 0) {
-    *error = ErrnoMessage("/proc/self/exe", errno);
-    return false;
+  for (const char* name : {InstallManifest::kUninstallerName, InstallManifest::kVerifierName}) {
+    ScopedFd self(open("/proc/self/exe", O_RDONLY | O_CLOEXEC));
+    if (self.Get() < 0) {
+      *error = ErrnoMessage("/proc/self/exe", errno);
+      return false;
+    }
+    const std::string target = installDir + "/Bin/" + name;
+    AtomicFile file(target);
+    if (!file.Create(error))
+      return false;
+    uint64_t copied = 0;
+    bool writeFailed = false;
+    if (!CopyToEnd(self.Get(), file.Descriptor(), &copied, &writeFailed)) {
+      *error = ErrnoMessage(writeFailed ? target : std::string("/proc/self/exe"), errno);
+      return false;
+    }
+    if (!file.Commit(0755, error))
+      return false;
   }
-  const std::string target = installDir + "/Bin/" + InstallManifest::kUninstallerName;
-  AtomicFile file(target);
-  if (!file.Create(error))
-    return false;
-  uint64_t copied = 0;
-  bool writeFailed = false;
-  if (!CopyToEnd(self.Get(), file.Descriptor(), &copied, &writeFailed)) {
-    *error = ErrnoMessage(writeFailed ? target : std::string("/proc/self/exe"), errno);
-    return false;
-  }
-  return file.Commit(0755, error);
+  return true;
 }

@@ -12,12 +12,15 @@
 #include "common/DirectoryListing.h"
 #include "common/FileIo.h"
 #include "common/ScopedFd.h"
+#include "common/ShownText.h"
 #include "common/SystemError.h"
 
 namespace {
 
+// The product's names come from the package: shown with their control
+// characters replaced, so that none reaches the terminal.
 bool Fail(std::string* error, const std::string& what, int err) {
-  *error = ErrnoMessage(what, err);
+  *error = ShownText(ErrnoMessage(what, err));
   return false;
 }
 
@@ -100,7 +103,7 @@ bool ProductFiles::CheckEntry(const std::string& from, const std::string& to,
     if (!ListDirectory(to, &names, error))
       return false;
     if (!names.empty()) {
-      *error = to + " is a directory that is not empty, where the product has a file";
+      *error = ShownText(to) + " is a directory that is not empty, where the product has a file";
       return false;
     }
     return true;

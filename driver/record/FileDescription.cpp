@@ -11,6 +11,7 @@
 #include "common/FileIo.h"
 #include "common/ScopedFd.h"
 #include "common/SystemError.h"
+#include "driver/record/InstallKey.h"
 #include "driver/record/InstallTree.h"
 #include "package/Checksum.h"
 #include "package/PackageRecord.h"
@@ -128,7 +129,7 @@ bool Collect(const InstallTree& tree, const std::string& relative,
 
 bool ManifestEntry::operator==(const ManifestEntry& other) const {
   return path == other.path && isLink == other.isLink && mode == other.mode && size == other.size &&
-         sha256 == other.sha256;
+         sha256 == other.sha256 && keyed == other.keyed;
 }
 
 bool DescribeFile(const std::string& dir, const std::string& relative, ManifestEntry* entry,
@@ -195,10 +196,58 @@ bool CheckFileAt(const InstallTree& tree, const ManifestEntry& entry, FileState*
     *state = FileState::kChanged;
     return true;
   }
+  if (entry.keyed) {
+    std::string key;
+    std::string digest;
+    if (!InstallKey::Read(tree, &key, error)) {
+      if (errno != ENOENT)
+        return false;
+      *state = FileState::kChanged;
+      return true;
+    }
+    ScopedFd fd(openat(parent.Get(), leaf.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (fd.Get() < 0 || !InstallKey::DigestFile(key, fd.Get(), shown, &digest, error)) {
+      if (fd.Get() < 0)
+        *error = ErrnoMessage(shown, errno);
+      return false;
+    }
+    *state = digest == entry.sha256 ? FileState::kUnchanged : FileState::kChanged;
+    return true;
+  }
   ManifestEntry now;
   if (!DescribeIn(parent.Get(), leaf, st, shown, &now, error))
     return false;
   now.path = entry.path;
   *state = now == entry ? FileState::kUnchanged : FileState::kChanged;
+  return true;
+}
+
+bool NeedsKeyedDigest(const ManifestEntry& entry) {
+  return !entry.isLink && (entry.mode & S_IROTH) == 0;
+}
+
+bool KeySecretFiles(const InstallTree& tree, const std::string& key,
+                    std::vector<ManifestEntry>* entries, std::string* error) {
+  std::vector<ManifestEntry> keyed = *entries;
+  for (ManifestEntry& entry : keyed) {
+    if (entry.keyed || !NeedsKeyedDigest(entry))
+      continue;
+    const std::string shown = tree.PathOf(entry.path);
+    ScopedFd parent;
+    std::string leaf;
+    if (!tree.OpenParent(entry.path, &parent, &leaf)) {
+      *error = ErrnoMessage(shown, errno);
+      return false;
+    }
+    ScopedFd fd(openat(parent.Get(), leaf.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (fd.Get() < 0) {
+      *error = ErrnoMessage(shown, errno);
+      return false;
+    }
+    if (!InstallKey::DigestFile(key, fd.Get(), shown, &entry.sha256, error))
+      return false;
+    entry.keyed = true;
+  }
+  *entries = keyed;
   return true;
 }

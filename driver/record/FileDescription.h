@@ -18,8 +18,13 @@ struct ManifestEntry {
   unsigned mode = 0;
   // Bytes of the file, or of a link's target text.
   uint64_t size = 0;
-  // Lowercase hexadecimal SHA-256 of the content, or of the target text.
+  // Lowercase hexadecimal SHA-256 of the content, or of the target text;
+  // when keyed, the HMAC-SHA256 of the content under the installation's key
+  // (driver/record/InstallKey.h) instead.
   std::string sha256;
+  // A file that not everyone may read can hold a password: its plain digest
+  // in the world-readable record would let anyone test a guess.
+  bool keyed = false;
 
   bool operator==(const ManifestEntry& other) const;
   bool operator!=(const ManifestEntry& other) const { return !(*this == other); }
@@ -52,8 +57,18 @@ bool DescribeFiles(const std::string& dir, const std::vector<std::string>& relat
                    std::vector<ManifestEntry>* entries, std::string* error);
 
 // The state of entry's path in tree now: true, or false with *error when
-// the file could not be read.
+// the file could not be read. A keyed entry is compared under the key of
+// tree; without a key it counts as changed, since nothing shows it is not.
 bool CheckFileAt(const InstallTree& tree, const ManifestEntry& entry, FileState* state,
                  std::string* error);
+
+// Whether entry should be described by a keyed digest: a regular file that
+// others may not read.
+bool NeedsKeyedDigest(const ManifestEntry& entry);
+// Describes each entry that NeedsKeyedDigest, and is not keyed yet, anew by
+// its keyed digest under key, reading it in tree: true, or false with
+// *error and *entries as they were.
+bool KeySecretFiles(const InstallTree& tree, const std::string& key,
+                    std::vector<ManifestEntry>* entries, std::string* error);
 
 #endif  // STRATA_DRIVER_RECORD_FILEDESCRIPTION_H_

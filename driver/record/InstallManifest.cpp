@@ -21,6 +21,7 @@
 
 const char InstallManifest::kFileName[] = "install-manifest.txt";
 const char InstallManifest::kUninstallerName[] = "uninstall";
+const char InstallManifest::kVerifierName[] = "verify";
 
 namespace {
 
@@ -29,6 +30,7 @@ const char kComment[] =
     "it.\n";
 const char kFileWord[] = "file\t";
 const char kDigestPrefix[] = "sha256:";
+const char kKeyedDigestPrefix[] = "hmac-sha256:";
 const char* const kPortKeys[6] = {"monitor_port", "rtsp_port", "vqx_port",
                                   "http_port",    "mms_port",  "admin_port"};
 // The header lines that hold text as it is, in their order, from the second
@@ -153,8 +155,10 @@ bool ParseFileLine(const std::string& rest, ManifestEntry* entry, std::string* e
     return false;
   }
   entry->size = strtoull(fields[2].c_str(), nullptr, 10);
-  const size_t prefix = sizeof kDigestPrefix - 1;
-  if (fields[3].compare(0, prefix, kDigestPrefix) != 0 || !IsSha256Hex(fields[3].substr(prefix))) {
+  entry->keyed = fields[3].compare(0, sizeof kKeyedDigestPrefix - 1, kKeyedDigestPrefix) == 0;
+  const size_t prefix = entry->keyed ? sizeof kKeyedDigestPrefix - 1 : sizeof kDigestPrefix - 1;
+  if ((!entry->keyed && fields[3].compare(0, prefix, kDigestPrefix) != 0) ||
+      !IsSha256Hex(fields[3].substr(prefix)) || (entry->keyed && entry->isLink)) {
     *error = "bad digest \"" + fields[3] + "\"";
     return false;
   }
@@ -258,7 +262,8 @@ std::string InstallManifest::Format() const {
             [](const ManifestEntry& a, const ManifestEntry& b) { return a.path < b.path; });
   for (const ManifestEntry& entry : sorted) {
     text += kFileWord + EscapePath(entry.path) + "\t" + ModeText(entry) + "\t" +
-            std::to_string(entry.size) + "\t" + kDigestPrefix + entry.sha256 + "\n";
+            std::to_string(entry.size) + "\t" + (entry.keyed ? kKeyedDigestPrefix : kDigestPrefix) +
+            entry.sha256 + "\n";
   }
   return text;
 }
@@ -279,6 +284,14 @@ bool InstallManifest::Parse(const std::string& text, std::string* error) {
     start = end + 1;
     ++number;
     const std::string where = "line " + std::to_string(number) + ": ";
+    // A path's carriage return is written escaped: a raw one means the
+    // record has been converted, and every value would carry it.
+    if (!line.empty() && line.back() == '\r') {
+      *error = where +
+               "ends with a carriage return: the record has CRLF line ends (converted or edited "
+               "with another line end); setup writes line feeds only";
+      return false;
+    }
     if (line.empty() || line[0] == '#')
       continue;
 
@@ -376,7 +389,8 @@ bool InstallManifest::Validate(std::string* error) const {
       *error = "\"" + entry.path + "\" is listed twice";
       return false;
     }
-    if (!IsSha256Hex(entry.sha256) || entry.mode > 07777 || (entry.isLink && entry.mode != 0)) {
+    if (!IsSha256Hex(entry.sha256) || entry.mode > 07777 || (entry.isLink && entry.mode != 0) ||
+        (entry.isLink && entry.keyed)) {
       *error = "\"" + entry.path + "\" has a bad mode or digest";
       return false;
     }

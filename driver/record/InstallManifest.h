@@ -29,6 +29,9 @@ class InstallManifest {
   // The program in Bin/ that removes the installation a record describes,
   // and the name under which setup acts as it: "uninstall".
   static const char kUninstallerName[];
+  // The program in Bin/ that checks an installation against its record, and
+  // the name under which setup acts as it: "verify".
+  static const char kVerifierName[];
 
   InstallManifest();
 

@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "driver/record/InstallKey.h"
+#include "driver/record/InstallLog.h"
+#include "driver/record/InstallTree.h"
 #include "tests/TestFiles.h"
 
 namespace {
@@ -83,6 +86,11 @@ TEST(InstallManifest, ParseRefusesWhatItCannotTrust) {
       {head + "files=2\n" + file + file, "line 5: \"Bin/x\" listed twice"},
       {head + "moved_to_old=Bin ../etc\nfiles=0\n", "line 3: bad name \"../etc\" in moved_to_old"},
       {head + "Product=x\nfiles=0\n", "line 3: neither a key=value line nor a file line"},
+      {head + "files=1\nfile\tDocs/l\tlink\t5\thmac-sha256:" + kHelloSha + "\n",
+       "line 4: bad digest \"hmac-sha256:" + std::string(kHelloSha) + "\""},
+      {"# comment\r\nformat=1\r\nfiles=0\r\n",
+       "line 1: ends with a carriage return: the record has CRLF line ends (converted or edited "
+       "with another line end); setup writes line feeds only"},
   };
   for (const auto& c : cases) {
     InstallManifest manifest = Sample();
@@ -172,4 +180,86 @@ TEST(InstallManifest, WrittenWithMode0644AndReadBackButNotThroughALink) {
   ASSERT_EQ(0, symlink("../install-manifest.txt", (other + "/install-manifest.txt").c_str()));
   EXPECT_FALSE(read.Read(other, &error));
   EXPECT_EQ(other + "/install-manifest.txt: Too many levels of symbolic links", error);
+}
+
+TEST(InstallKey, KeyedDigestIsHmacSha256AndTheRecordSaysSo) {
+  // RFC 4231, test case 2.
+  EXPECT_EQ("5bdcc146bf60754e6a042426089575c75a003f089d2739839dec58b964ec3843",
+            InstallKey::DigestText("Jefe", "what do ya want for nothing?"));
+
+  TempDir tmp;
+  WriteFile(tmp / "secret", "hello", 0600);
+  WriteFile(tmp / "open", "hello", 0644);
+  std::string key;
+  std::string error;
+  ASSERT_TRUE(InstallKey::Stage(tmp / "none", tmp.path(), &key, &error)) << error;
+  EXPECT_EQ(0600, ModeOf(tmp / "install-manifest.key"));
+  InstallTree tree;
+  ASSERT_TRUE(tree.Open(tmp.path(), &error)) << error;
+  std::string read;
+  ASSERT_TRUE(InstallKey::Read(tree, &read, &error)) << error;
+  EXPECT_EQ(key, read);
+  // Staged again from the installation, the key stays what it was.
+  std::string again;
+  ASSERT_TRUE(InstallKey::Stage(tmp.path(), tmp.path(), &again, &error)) << error;
+  EXPECT_EQ(key, again);
+
+  InstallManifest manifest = Sample();
+  ASSERT_TRUE(DescribeFiles(tmp.path(), {"open", "secret"}, &manifest.files, &error)) << error;
+  ASSERT_TRUE(KeySecretFiles(tree, key, &manifest.files, &error)) << error;
+  EXPECT_EQ(kHelloSha, manifest.files[0].sha256);
+  EXPECT_FALSE(manifest.files[0].keyed);
+  EXPECT_TRUE(manifest.files[1].keyed);
+  EXPECT_EQ(InstallKey::DigestText(key, "hello"), manifest.files[1].sha256);
+  std::string text = manifest.Format();
+  EXPECT_EQ(std::string::npos, text.find("secret\t0600\t5\tsha256:"));
+  EXPECT_NE(std::string::npos, text.find("file\tsecret\t0600\t5\thmac-sha256:" +
+                                         InstallKey::DigestText(key, "hello") + "\n"));
+  InstallManifest parsed;
+  ASSERT_TRUE(parsed.Parse(text, &error)) << error;
+  EXPECT_EQ(text, parsed.Format());
+
+  std::vector<FileState> states;
+  ASSERT_TRUE(parsed.CheckFiles(tmp.path(), &states, &error)) << error;
+  EXPECT_EQ((std::vector<FileState>{FileState::kUnchanged, FileState::kUnchanged}), states);
+  WriteFile(tmp / "secret", "hellO", 0600);
+  ASSERT_TRUE(parsed.CheckFiles(tmp.path(), &states, &error)) << error;
+  EXPECT_EQ(FileState::kChanged, states[1]);
+  // Without the key nothing shows the file is as recorded.
+  WriteFile(tmp / "secret", "hello", 0600);
+  ASSERT_EQ(0, unlink((tmp / "install-manifest.key").c_str()));
+  ASSERT_TRUE(parsed.CheckFiles(tmp.path(), &states, &error)) << error;
+  EXPECT_EQ(FileState::kChanged, states[1]);
+}
+
+TEST(InstallLog, AnEntryNamesEachFileByWhatHappenedToItAndNothingElse) {
+  InstallManifest earlier = Sample();
+  InstallManifest newer = Sample();
+  newer.movedToOld = {"Bin"};
+  newer.files[0].sha256 = kLinkSha;        // qmserver.cfg: replaced
+  newer.files[2].path = "Docs/new\nline";  // Docs/link goes, this comes
+  InstallLog log("upgrade", "/opt/strata");
+  log.SetPackage("9.0.8.1427", "sha256:ab12");
+  log.AddChanges(&earlier, newer);
+  log.AddFile("kept as the administrator's:", "Content/welcome.txt");
+  EXPECT_EQ(
+      "2026-12-09T01:50:07Z upgrade /opt/strata: version 9.0.8.1427, package sha256:ab12\n"
+      "  moved to .old: Bin\n"
+      "  added Docs/new?line\n"
+      "  replaced qmserver.cfg\n"
+      "  no longer installed: Docs/link\n"
+      "  kept as the administrator's: Content/welcome.txt\n",
+      log.Text(1796781007));
+
+  // A first installation: every file added.
+  InstallLog first("install", "/opt/strata");
+  first.AddChanges(nullptr, earlier);
+  EXPECT_EQ(
+      "2026-12-09T01:50:07Z install /opt/strata: version unknown, package unknown\n"
+      "  moved to .old: Bin\n"
+      "  moved to .old: qmserver.cfg\n"
+      "  added Bin/a?b\\c?d?e\n"
+      "  added Docs/link\n"
+      "  added qmserver.cfg\n",
+      first.Text(1796781007));
 }

@@ -157,6 +157,22 @@ void CommandLineCheck::CheckLine(const std::string& line, const std::string& whe
     return;
   }
 
+  // The framework would take what runs on from the name as the value (a
+  // disabled "AdminPassword.old=x" sets the password ".old=x"). The line is
+  // shown up to its first '=' or blank only: the rest may be a password.
+  if (nameEnd < line.size() && strchr(" \t=\r", line[nameEnd]) == nullptr) {
+    size_t end = line.find_first_of(" \t=\r", nameEnd);
+    std::string shown;
+    if (end == std::string::npos || line[end] == '\r')
+      shown = ShownValue(line.substr(at, nameEnd + 1 - at)) + "...";
+    else
+      shown = ShownValue(line.substr(at, end - at)) + (line[end] == '=' ? "=..." : " ...");
+    size_t lineAt = where.rfind(", line ");
+    m_problems.push_back(
+        FormatText("ERROR: %s, %s: a setting name must be followed by '=' or a blank (%s)\n",
+                   shown.c_str(), where.c_str() + lineAt + 2, where.substr(0, lineAt).c_str()));
+    return;
+  }
   m_namesSet.push_back(item->szName);
   size_t valueStart = line.find_first_not_of(" \t=", nameEnd);
   std::string value = valueStart == std::string::npos ? std::string() : line.substr(valueStart);

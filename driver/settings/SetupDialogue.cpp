@@ -1,7 +1,9 @@
 #include "driver/settings/SetupDialogue.h"
 
 #include <stdio.h>
+#include <string.h>
 #include <strings.h>
+#include <sys/stat.h>
 
 #include <iterator>
 
@@ -9,10 +11,13 @@
 #include "common/Format.h"
 #include "common/ShownText.h"
 #include "console/ConsoleUI.h"
+#include "credentials/PasswordTool.h"
+#include "driver/record/InstallManifest.h"
 #include "driver/settings/InstallPath.h"
 #include "driver/settings/PortProbe.h"
 #include "driver/settings/SettingRules.h"
 #include "driver/settings/SetupInstaller.h"
+#include "installer/PasswordDatabases.h"
 #include "product/ServerVersion.h"
 
 namespace {
@@ -47,6 +52,17 @@ SetupDialogue::SetupDialogue(SetupInstaller& installer, const std::string& start
 
 bool SetupDialogue::Ask(std::string* error) {
   UI().ShowMessage("%s\n\n", ServerInstaller::VersionBanner());
+  // An installation where the directory question would point: it is said
+  // at once, and its directory is the default.
+  InstallManifest earlier;
+  if (LookForInstallation(m_installer.InstallDir(), &earlier) && !Given("DefInstallPath") &&
+      !earlier.installDir.empty() && earlier.installDir != m_installer.InstallDir()) {
+    InstallManifest there;
+    std::string ignored;
+    // Only a directory whose own record it is.
+    if (there.Read(earlier.installDir, &ignored) && there.installDir == earlier.installDir)
+      m_installer.m_szDefInstallPath = m_installer.OwnedText(earlier.installDir);
+  }
 
   // These come from a defaults file, not from the dialogue: asking the rest
   // first would be in vain.
@@ -70,11 +86,16 @@ bool SetupDialogue::Ask(std::string* error) {
 
   if (!AskInstallDir(error))
     return false;
+  m_bEarlier = LookForInstallation(m_installer.InstallDir(), &earlier);
+  if (m_bEarlier)
+    TakeRecordedDefaults(earlier);
   if (!AskAccount(&m_installer.m_szAdminUserID, &m_installer.m_szAdminPassword,
-                  "\nThe administrator account manages the server through its web pages.\n", error))
+                  "\nThe administrator account manages the server through its web pages.\n",
+                  kAdminPlainDatabase, error))
     return false;
   if (!AskAccount(&m_installer.m_szEncoderUserID, &m_installer.m_szEncoderPassword,
-                  "\nThe encoder account lets live encoders broadcast to the server.\n", error))
+                  "\nThe encoder account lets live encoders broadcast to the server.\n",
+                  kEncoderPlainDatabase, error))
     return false;
 
   UI().ShowMessage("\nThe server listens on six ports; press Enter to keep the one shown.\n");
@@ -153,8 +174,50 @@ bool SetupDialogue::AskInstallDir(std::string* error) {
   }
 }
 
+bool SetupDialogue::LookForInstallation(const std::string& dir, InstallManifest* found) {
+  std::string ignored;
+  if (dir.empty() || !found->Read(dir, &ignored))
+    return false;
+  if (dir != m_sAnnounced) {
+    m_sAnnounced = dir;
+    UI().ShowMessage(
+        "An installation of version %s from package %s is there: %s\n"
+        "Press Enter at each question to keep what it has.\n\n",
+        ShownText(found->version.empty() ? "unknown" : found->version).c_str(),
+        ShownText(found->packageDigest).c_str(), ShownText(dir).c_str());
+  }
+  return true;
+}
+
+bool SetupDialogue::Given(const char* name) const {
+  for (const std::string& given : m_given) {
+    if (strcasecmp(given.c_str(), name) == 0)
+      return true;
+  }
+  return false;
+}
+
+void SetupDialogue::TakeRecordedDefaults(const InstallManifest& earlier) {
+  if (!Given("AdminUserID") && !earlier.adminUser.empty())
+    m_installer.m_szAdminUserID = m_installer.OwnedText(earlier.adminUser);
+  if (!Given("EncoderUserID") && !earlier.encoderUser.empty())
+    m_installer.m_szEncoderUserID = m_installer.OwnedText(earlier.encoderUser);
+  static const char* const kPortNames[] = {"MonitorPort", "RTSPPort", "VQXPort",
+                                           "HTTPPort",    "MMSPort",  "AdminPort"};
+  for (int i = 0; i < kPortCount; ++i) {
+    // The default of the question only: each port is still checked and
+    // confirmed as it is asked.
+    if (!Given(kPortNames[i]) && earlier.ports[i] != 0)
+      m_installer.m_pPorts[i].nPort = earlier.ports[i];
+  }
+}
+
 bool SetupDialogue::AskAccount(char** user, char** password, const char* message,
-                               std::string* error) {
+                               const char* database, std::string* error) {
+  if (m_bEarlier && *password == nullptr) {
+    UI().ShowMessage(message);
+    return AskAccountAgain(user, password, database, error);
+  }
   for (;;) {
     UI().PromptForUsernamePassword(user, password, message);
     // Whatever the dialogue handed out now lives in the settings.
@@ -178,6 +241,80 @@ bool SetupDialogue::AskAccount(char** user, char** password, const char* message
                           why.c_str());
     *password = nullptr;
     message = "";
+  }
+}
+
+bool SetupDialogue::AskAccountAgain(char** user, char** password, const char* database,
+                                    std::string* error) {
+  for (;;) {
+    Answer answer;
+    answer.text = UI().PromptForItem("Username", *user, nullptr, "");
+    if (answer.text == nullptr && InputHasEnded())
+      return Fail(error, kInputEnded);
+    if (answer.text != nullptr)
+      *user = m_installer.OwnedText(answer.text);
+    if (*user == nullptr || (*user)[0] == '\0') {
+      UI().ShowErrorMessage("Username not specified!\n");
+      continue;
+    }
+    std::string why;
+    if (!CheckUserName(*user, &why)) {
+      UI().ShowErrorMessage("ERROR: \"%s\" is not a valid user name: %s\n",
+                            ShownValue(*user).c_str(), why.c_str());
+      *user = nullptr;
+      continue;
+    }
+    struct stat st;
+    bool exists =
+        lstat(m_installer.FilePath((std::string(database) + "/users/" + *user).c_str()).c_str(),
+              &st) == 0;
+    return AskNewPassword(*user, exists, password, error);
+  }
+}
+
+bool SetupDialogue::AskNewPassword(const char* user, bool mayKeep, char** password,
+                                   std::string* error) {
+  const char* label = mayKeep ? "Password (Enter keeps the existing one)" : "Password";
+  for (;;) {
+    UI().SetEchoOff();
+    Answer first;
+    first.text = UI().PromptForItem(label, "", nullptr, "");
+    UI().ShowMessage("\n");
+    if (first.text == nullptr) {
+      UI().SetEchoOn();
+      if (InputHasEnded())
+        return Fail(error, kInputEnded);
+      if (mayKeep) {
+        UI().ShowMessage("The existing password of %s is kept.\n", ShownValue(user).c_str());
+        *password = nullptr;
+        return true;
+      }
+      UI().ShowErrorMessage("Invalid password entered, try again.\n");
+      continue;
+    }
+    if (!PasswordTool::PasswordIsOK(user, first.text)) {
+      UI().SetEchoOn();
+      UI().ShowErrorMessage("Invalid password entered, try again.\n");
+      continue;
+    }
+    Answer confirmation;
+    confirmation.text = UI().PromptForItem("Confirm Password", "", nullptr, "");
+    UI().ShowMessage("\n");
+    UI().SetEchoOn();
+    if (confirmation.text == nullptr && InputHasEnded())
+      return Fail(error, kInputEnded);
+    if (confirmation.text == nullptr || strcmp(first.text, confirmation.text) != 0) {
+      UI().ShowErrorMessage("Passwords don't match!\n");
+      continue;
+    }
+    std::string why;
+    if (!CheckPassword(first.text, &why)) {
+      UI().ShowErrorMessage("ERROR: The password cannot go into the server's files: %s\n",
+                            why.c_str());
+      continue;
+    }
+    *password = m_installer.OwnedText(first.text);
+    return true;
   }
 }
 

@@ -106,6 +106,7 @@ std::string SetupHelpText(ServerInstaller& installer) {
       "readable by the installing user only.\n"
       "\nThe installation is recorded in DIR/install-manifest.txt; DIR/Bin/uninstall\n"
       "removes it (-s: without asking; --restore-backup: put the .old generation\n"
-      "back).\n";
+      "back), DIR/Bin/verify checks it against the record (-q: the status only).\n"
+      "What each run changed is logged in DIR/Logs/install.log.\n";
   return text;
 }

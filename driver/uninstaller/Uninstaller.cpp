@@ -13,16 +13,22 @@
 #include "common/FileIo.h"
 #include "common/Path.h"
 #include "common/ScopedFd.h"
+#include "common/ShownText.h"
 #include "common/SystemError.h"
 #include "console/ConsoleUI.h"
+#include "driver/record/InstallKey.h"
+#include "driver/record/InstallLog.h"
 #include "driver/record/InstallManifest.h"
 #include "driver/record/InstallTree.h"
 #include "installer/BackupName.h"
+#include "installer/PasswordDatabases.h"
 #include "product/ServerVersion.h"
 
 namespace {
 
+const int kDeclined = 1;
 const int kFailure = 255;
+const char kLogsDirectory[] = "Logs";
 
 const char kUsage[] = "Usage: uninstall [-s] [--restore-backup] [-h|--help]\n";
 const char kHelp[] =
@@ -35,7 +41,7 @@ const char kHelp[] =
     "  --restore-backup  then put back what the installation moved to NAME.old\n"
     "  -h, --help        show this help\n"
     "\n"
-    "Exit status: 0 when the installation was removed, or when the question\n"
+    "Exit status: 0 when the installation was removed; 1 when the question\n"
     "was answered with anything but yes (then nothing is removed); 255 with a\n"
     "message beginning \"Error: \" otherwise, also when input ends before an\n"
     "answer.\n";
@@ -134,7 +140,8 @@ int Uninstaller::Main(int argc, const char** argv) {
     product += " " + manifest.release;
 
   if (!silent) {
-    std::string question = "Remove " + product + " from " + m_sDir + "? (yes or no)";
+    std::string question =
+        "Remove " + ShownText(product) + " from " + ShownText(m_sDir) + "? (yes or no)";
     char* answer = m_pUI->PromptForItem(question.c_str(), "no", nullptr, "");
     bool answered = answer != nullptr;
     std::string text = answered ? answer : "";
@@ -147,7 +154,7 @@ int Uninstaller::Main(int argc, const char** argv) {
     if (!IsYes(text)) {
       m_pUI->ShowMessage("Nothing was removed.\n");
       m_pUI->FlushOutput();
-      return 0;
+      return kDeclined;
     }
   }
 
@@ -156,7 +163,8 @@ int Uninstaller::Main(int argc, const char** argv) {
     return kFailure;
   }
   if (!silent)
-    m_pUI->ShowMessage("%s was removed from %s.\n", product.c_str(), m_sDir.c_str());
+    m_pUI->ShowMessage("%s was removed from %s.\n", ShownText(product).c_str(),
+                       ShownText(m_sDir).c_str());
   m_pUI->FlushOutput();
   return 0;
 }
@@ -168,7 +176,17 @@ bool Uninstaller::Remove(bool restoreBackup, std::string* error) {
     return false;
 
   std::set<std::string> changed;
-  if (!RemoveListedFiles(tree, manifest, &changed)) {
+  m_removed.clear();
+  bool removed = RemoveListedFiles(tree, manifest, &changed);
+  InstallLog log(restoreBackup ? "uninstall --restore-backup" : "uninstall", m_sDir);
+  log.SetPackage(manifest.version, manifest.packageDigest);
+  for (const std::string& path : m_removed)
+    log.AddFile("removed", path);
+  for (const std::string& path : changed)
+    log.AddFile("kept as the administrator's (changed since installation):", path);
+  if (!removed) {
+    log.AddFile("not removed, the record stays for another run:", InstallManifest::kFileName);
+    AppendLog(log);
     *error = "not every listed file could be removed; " + tree.PathOf(InstallManifest::kFileName) +
              " stays for another run";
     return false;
@@ -177,9 +195,19 @@ bool Uninstaller::Remove(bool restoreBackup, std::string* error) {
   bool empty = false;
   bool swept = Sweep(tree.Fd(), "", manifest, changed, restoreBackup, &empty);
   bool restored = !restoreBackup || RestoreBackups(tree, manifest);
-  // Last: until now the manifest was the record of what was still to go.
+  for (const std::string& name : m_restored)
+    log.AddFile("restored from .old:", name);
+  // Before the record goes: whatever happens next, the removal is done. The
+  // log stays, and with it the installation directory.
+  AppendLog(log);
+  // Last: until now the manifest was the record of what was still to go,
+  // and its key what compares the files that hold passwords.
   if (unlinkat(tree.Fd(), InstallManifest::kFileName, 0) != 0) {
     *error = "cannot remove " + ErrnoMessage(tree.PathOf(InstallManifest::kFileName), errno);
+    return false;
+  }
+  if (unlinkat(tree.Fd(), InstallKey::kFileName, 0) != 0 && errno != ENOENT) {
+    *error = "cannot remove " + ErrnoMessage(tree.PathOf(InstallKey::kFileName), errno);
     return false;
   }
   std::vector<std::string> left;
@@ -231,7 +259,7 @@ bool Uninstaller::RemoveListedFile(const InstallTree& tree, const ManifestEntry&
     return false;
   }
   if (state == FileState::kChanged) {
-    m_pUI->ShowMessage("Kept (changed since installation): %s\n", entry.path.c_str());
+    m_pUI->ShowMessage("Kept (changed since installation): %s\n", ShownText(entry.path).c_str());
     changed->insert(entry.path);
     return true;
   }
@@ -244,6 +272,7 @@ bool Uninstaller::RemoveListedFile(const InstallTree& tree, const ManifestEntry&
     ShowError("cannot remove " + ErrnoMessage(tree.PathOf(entry.path), errno));
     return false;
   }
+  m_removed.push_back(entry.path);
   return true;
 }
 
@@ -263,7 +292,7 @@ bool Uninstaller::Sweep(int fd, const std::string& prefix, const InstallManifest
   for (const std::string& name : names) {
     const std::string relative = prefix + name;
     if (prefix.empty()) {
-      if (name == InstallManifest::kFileName) {
+      if (name == InstallManifest::kFileName || name == InstallKey::kFileName) {
         ++left;
         continue;
       }
@@ -275,7 +304,8 @@ bool Uninstaller::Sweep(int fd, const std::string& prefix, const InstallManifest
       if (backup) {
         ++left;
         if (!restoreBackup)
-          m_pUI->ShowMessage("Kept (backup of the earlier installation): %s\n", name.c_str());
+          m_pUI->ShowMessage("Kept (backup of the earlier installation): %s\n",
+                             ShownText(name).c_str());
         continue;
       }
     }
@@ -292,8 +322,10 @@ bool Uninstaller::Sweep(int fd, const std::string& prefix, const InstallManifest
     // stays whole.
     if (!S_ISDIR(st.st_mode) || changed.count(relative) != 0) {
       ++left;
-      if (changed.count(relative) == 0)
-        m_pUI->ShowMessage("Kept (not installed by setup): %s\n", relative.c_str());
+      if (relative == InstallLog::kFileName)
+        m_pUI->ShowMessage("Kept (the log of the installation): %s\n", relative.c_str());
+      else if (changed.count(relative) == 0)
+        m_pUI->ShowMessage("Kept (not installed by setup): %s\n", ShownText(relative).c_str());
       continue;
     }
     ScopedFd child(openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
@@ -304,7 +336,23 @@ bool Uninstaller::Sweep(int fd, const std::string& prefix, const InstallManifest
     } else if (!Sweep(child.Get(), relative + "/", manifest, changed, restoreBackup, &childEmpty)) {
       ok = false;
     }
-    if (!childEmpty) {
+    // An empty directory goes only when the installation made it: when it
+    // held a listed file, or is one of the password databases' own. The
+    // administrator's own stays.
+    bool made =
+        std::any_of(manifest.files.begin(), manifest.files.end(), [&](const ManifestEntry& entry) {
+          return entry.path.compare(0, relative.size() + 1, relative + "/") == 0;
+        });
+    for (const char* const* database = kDatabaseDirectories; !made && *database != nullptr;
+         ++database) {
+      made = relative == *database ||
+             std::string(*database).compare(0, relative.size() + 1, relative + "/") == 0;
+    }
+    // Logs/ stays for the log of this removal.
+    bool logs = relative == kLogsDirectory;
+    if (childEmpty && !made && !logs)
+      m_pUI->ShowMessage("Kept (not installed by setup): %s/\n", ShownText(relative).c_str());
+    if (!childEmpty || !made || logs) {
       ++left;
     } else if (unlinkat(fd, name.c_str(), AT_REMOVEDIR) != 0) {
       ShowError("cannot remove " + ErrnoMessage(m_sDir + "/" + relative, errno));
@@ -339,12 +387,22 @@ bool Uninstaller::RestoreBackups(const InstallTree& tree, const InstallManifest&
       ok = false;
       continue;
     }
-    m_pUI->ShowMessage("Restored: %s (from %s)\n", name.c_str(), backup.c_str());
+    m_pUI->ShowMessage("Restored: %s (from %s)\n", ShownText(name).c_str(),
+                       ShownText(backup).c_str());
+    m_restored.push_back(name);
   }
   return ok;
 }
 
 void Uninstaller::ShowError(const std::string& message) {
-  m_pUI->ShowErrorMessage("Error: %s\n", message.c_str());
+  // Paths in it are the installation's, whatever they hold.
+  m_pUI->ShowErrorMessage("Error: %s\n", ShownText(message).c_str());
   m_pUI->FlushOutput();
+}
+
+void Uninstaller::AppendLog(const InstallLog& log) {
+  std::string why;
+  if (!log.Append(&why))
+    m_pUI->ShowErrorMessage("Warning: Unable to write the installation log (%s)\n",
+                            ShownText(why).c_str());
 }

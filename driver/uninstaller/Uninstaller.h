@@ -4,7 +4,9 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
+class InstallLog;
 class InstallManifest;
 struct ManifestEntry;
 class InstallTree;
@@ -13,9 +15,12 @@ class InstallTree;
 // removes the installation recorded in install-manifest.txt of the directory
 // above its own. Every listed file that is unchanged since installation goes;
 // changed files and everything the manifest does not list stay and are
-// listed; directories left empty go, deepest first; the manifest goes last,
-// and the installation directory too if nothing is left in it. Asked for,
-// the ".old" generation of the earlier installation is put back. Nothing
+// listed (names with control characters replaced); directories that held
+// listed files and are left empty go, deepest first, the administrator's
+// own stay; what was done is appended to Logs/install.log, which stays; the
+// manifest and its key go last, and the installation directory too if
+// nothing is left in it. Asked for, the ".old" generation of the earlier
+// installation is put back. Nothing
 // outside the installation directory is touched: every path is reached from
 // a descriptor of the directory without following a symbolic link.
 //
@@ -39,8 +44,8 @@ class Uninstaller {
   static int RunProgram(int argc, const char** argv);
 
   // Options, the question (unless -s), the removal: returns 0 when the
-  // installation was removed or the user answered anything but yes (nothing
-  // removed), 255 after a message beginning "Error: " otherwise.
+  // installation was removed, 1 when the user answered anything but yes
+  // (nothing removed), 255 after a message beginning "Error: " otherwise.
   int Main(int argc, const char** argv);
 
   // The removal itself, without a question: true, or false with *error (the
@@ -66,10 +71,15 @@ class Uninstaller {
   // Puts each NAME.old of moved_to_old back as NAME where NAME is free.
   bool RestoreBackups(const InstallTree& tree, const InstallManifest& manifest);
   void ShowError(const std::string& message);
+  // Appends to the installation's log; a failure is a warning.
+  void AppendLog(const InstallLog& log);
 
   std::string m_sDir;
   std::string m_sProgram;
   std::unique_ptr<Console> m_pUI;
+  // For the log: the listed files removed, the backups put back.
+  std::vector<std::string> m_removed;
+  std::vector<std::string> m_restored;
 };
 
 #endif  // STRATA_DRIVER_UNINSTALLER_UNINSTALLER_H_

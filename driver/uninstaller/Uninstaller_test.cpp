@@ -54,6 +54,19 @@ class Uninstall : public ::testing::Test {
     return RunProgram(run);
   }
 
+  // The tree of the installation directory without the log of the
+  // removal, whose text (after its date) goes to *log.
+  std::map<std::string, std::string> TreeWithoutLog(std::string* log = nullptr) {
+    std::map<std::string, std::string> tree = TreeOf(dir_);
+    std::string entry = tree["Logs/install.log"];
+    tree.erase("Logs/install.log");
+    // Mode 0640, then the date.
+    EXPECT_EQ(0u, entry.find("416 20")) << entry;
+    if (log != nullptr)
+      *log = entry.substr(entry.find('Z') + 1);
+    return tree;
+  }
+
   TempDir tmp_;
   std::string dir_;
   std::string outside_;
@@ -73,10 +86,20 @@ TEST_F(Uninstall, SilentRemovalKeepsChangedAndAddedFilesAndNeverLeavesTheDirecto
       "Kept (changed since installation): qmserver.cfg\n"
       "Kept (not installed by setup): Logs/server.log\n",
       result.out);
+  std::string log;
   EXPECT_EQ((std::map<std::string, std::string>{{"Logs/", "493"},
                                                 {"Logs/server.log", "420 started\n"},
                                                 {"qmserver.cfg", "420 port=8554\n"}}),
-            TreeOf(dir_));
+            TreeWithoutLog(&log));
+  EXPECT_EQ(" uninstall " + dir_ +
+                ": version unknown, package unknown\n"
+                "  removed Bin/qmserver\n"
+                "  removed Lib/deep/deeper/libx.so\n"
+                "  removed Lib/outside\n"
+                "  removed adm_b_db/users\n"
+                "  removed Bin/uninstall\n"
+                "  kept as the administrator's (changed since installation): qmserver.cfg\n",
+            log);
   EXPECT_EQ(outside, TreeOf(outside_));
 }
 
@@ -91,7 +114,8 @@ TEST_F(Uninstall, ADirectoryReplacedByALinkIsNotFollowed) {
   ProcessResult result = Run({"-s"});
   EXPECT_TRUE(result.exited && result.code == 0) << result.out << result.err;
   EXPECT_EQ("Kept (not installed by setup): Lib\n", result.out);
-  EXPECT_EQ((std::map<std::string, std::string>{{"Lib", "-> " + outside_}}), TreeOf(dir_));
+  EXPECT_EQ((std::map<std::string, std::string>{{"Lib", "-> " + outside_}, {"Logs/", "493"}}),
+            TreeWithoutLog());
   EXPECT_EQ(outside, TreeOf(outside_));
 }
 
@@ -115,13 +139,18 @@ TEST_F(Uninstall, RestoreBackupPutsTheOldGenerationBack) {
           "/default.cfg is still there\n"
           "Error: not every backup could be restored\n",
       result.out);
+  std::string log;
   EXPECT_EQ((std::map<std::string, std::string>{{"Bin/", "493"},
                                                 {"Bin/empty/", "493"},
                                                 {"Bin/qmserver", "493 older server"},
+                                                {"Logs/", "493"},
                                                 {"default.cfg", "420 the administrator's\n"},
                                                 {"default.cfg.old", "420 older default\n"},
                                                 {"qmserver.cfg", "416 port=1554\n"}}),
-            TreeOf(dir_));
+            TreeWithoutLog(&log));
+  EXPECT_NE(std::string::npos, log.find("\n  restored from .old: Bin\n"
+                                        "  restored from .old: qmserver.cfg\n"))
+      << log;
 }
 
 TEST_F(Uninstall, WithoutRestoreBackupTheBackupStaysWhole) {
@@ -133,17 +162,18 @@ TEST_F(Uninstall, WithoutRestoreBackupTheBackupStaysWhole) {
   EXPECT_EQ("Kept (backup of the earlier installation): Bin.old\n", result.out);
   EXPECT_EQ((std::map<std::string, std::string>{{"Bin.old/", "493"},
                                                 {"Bin.old/empty/", "493"},
-                                                {"Bin.old/qmserver", "493 older server"}}),
-            TreeOf(dir_));
+                                                {"Bin.old/qmserver", "493 older server"},
+                                                {"Logs/", "493"}}),
+            TreeWithoutLog());
 }
 
-TEST_F(Uninstall, AsksFirstAndRemovesTheEmptiedDirectoryOnlyOnYes) {
+TEST_F(Uninstall, AsksFirstAndRemovesOnlyOnYes) {
   WriteManifest();
   std::map<std::string, std::string> before = TreeOf(dir_);
   const std::string question = "Remove Strata Server 9.08 from " + dir_ + "? (yes or no) [no]: ";
 
   ProcessResult declined = Run({}, "no\n");
-  EXPECT_TRUE(declined.exited && declined.code == 0) << declined.err;
+  EXPECT_TRUE(declined.exited && declined.code == 1) << declined.err;
   EXPECT_EQ(question + "Nothing was removed.\n", declined.out);
   EXPECT_EQ(before, TreeOf(dir_));
 
@@ -155,7 +185,8 @@ TEST_F(Uninstall, AsksFirstAndRemovesTheEmptiedDirectoryOnlyOnYes) {
   ProcessResult confirmed = Run({}, " YES \n");
   EXPECT_TRUE(confirmed.exited && confirmed.code == 0) << confirmed.err;
   EXPECT_EQ(question + "Strata Server 9.08 was removed from " + dir_ + ".\n", confirmed.out);
-  EXPECT_FALSE(Exists(dir_));
+  // Only the log of the removal stays.
+  EXPECT_EQ((std::map<std::string, std::string>{{"Logs/", "493"}}), TreeWithoutLog());
   EXPECT_EQ("library", ReadFile(outside_ + "/libx.so"));
 }
 
@@ -168,4 +199,42 @@ TEST_F(Uninstall, AManifestOfAnotherFormatIsRefused) {
                 "/install-manifest.txt: format 2 is not known (this program reads format 1)\n",
             result.out);
   EXPECT_EQ(before, TreeOf(dir_));
+
+  // Converted to CRLF line ends: said so, not "format 1 is not known".
+  WriteFile(dir_ + "/install-manifest.txt", "# Strata Server\r\nformat=1\r\nfiles=0\r\n");
+  before = TreeOf(dir_);
+  result = Run({"-s"});
+  EXPECT_TRUE(result.exited && result.code == 255) << result.err;
+  EXPECT_EQ("Error: no installation to remove here: " + dir_ +
+                "/install-manifest.txt: line 1: ends with a carriage return: the record has CRLF "
+                "line ends (converted or edited with another line end); setup writes line feeds "
+                "only\n",
+            result.out);
+  EXPECT_EQ(before, TreeOf(dir_));
+}
+
+TEST_F(Uninstall, TheAdministratorsDirectoriesStayAndOddNamesAreShownSafely) {
+  WriteManifest();
+  MakeDirs(dir_ + "/Content/mine");
+  MakeDirs(dir_ + "/Lib/deep/spare");
+  // A name that would retitle the terminal and forge a line of its own.
+  const std::string odd = "notes\x1b]0;owned\x07\nRestored: Bin";
+  WriteFile(dir_ + "/Bin/" + odd, "the administrator's", 0644);
+
+  ProcessResult result = Run({"-s"});
+  EXPECT_TRUE(result.exited && result.code == 0) << result.out << result.err;
+  EXPECT_EQ(
+      "Kept (not installed by setup): Bin/notes?]0;owned??Restored: Bin\n"
+      "Kept (not installed by setup): Content/mine/\n"
+      "Kept (not installed by setup): Lib/deep/spare/\n",
+      result.out);
+  EXPECT_EQ((std::map<std::string, std::string>{{"Bin/", "493"},
+                                                {"Bin/" + odd, "420 the administrator's"},
+                                                {"Content/", "493"},
+                                                {"Content/mine/", "493"},
+                                                {"Lib/", "493"},
+                                                {"Lib/deep/", "493"},
+                                                {"Lib/deep/spare/", "493"},
+                                                {"Logs/", "493"}}),
+            TreeWithoutLog());
 }

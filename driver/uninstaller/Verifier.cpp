@@ -1,0 +1,196 @@
+#include "driver/uninstaller/Verifier.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "common/Format.h"
+#include "common/Path.h"
+#include "common/ScopedFd.h"
+#include "common/ShownText.h"
+#include "common/SystemError.h"
+#include "driver/record/FileDescription.h"
+#include "driver/record/InstallKey.h"
+#include "driver/record/InstallManifest.h"
+#include "driver/record/InstallTree.h"
+#include "package/Checksum.h"
+#include "package/PackageRecord.h"
+
+namespace {
+
+const int kDiffers = 1;
+const int kFailure = 255;
+
+const char kUsage[] = "Usage: verify [-q] [-h|--help]\n";
+const char kHelp[] =
+    "Checks the installation in the directory above the one that holds this\n"
+    "program against its record, install-manifest.txt, and prints one line\n"
+    "for each difference:\n"
+    "  missing PATH             the file is gone\n"
+    "  changed PATH             its content differs, or it is no file now\n"
+    "  mode PATH 0644 -> 0600   its permissions differ\n"
+    "  link PATH                a symbolic link leads elsewhere or is gone\n"
+    "\n"
+    "  -q          print no difference lines, only set the exit status\n"
+    "  -h, --help  show this help\n"
+    "\n"
+    "Exit status: 0 when every recorded file is as recorded, 1 when something\n"
+    "differs, 255 with a message beginning \"Error: \" when that cannot be told.\n";
+
+bool OwnProgram(std::string* path, std::string* error) {
+  std::string buffer(256, '\0');
+  while (true) {
+    ssize_t got = readlink("/proc/self/exe", &buffer[0], buffer.size());
+    if (got < 0) {
+      *error = ErrnoMessage("/proc/self/exe", errno);
+      return false;
+    }
+    if (static_cast<size_t>(got) < buffer.size()) {
+      buffer.resize(static_cast<size_t>(got));
+      *path = buffer;
+      return true;
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+std::string ModeText(unsigned mode) {
+  return FormatText("%04o", mode & 07777);
+}
+
+// The lines for one recorded entry: true, or false with *error. key is
+// read once, when the first keyed entry needs it.
+bool CompareEntry(const InstallTree& tree, const ManifestEntry& entry, std::string* key,
+                  std::vector<std::string>* lines, std::string* error) {
+  const std::string shown = ShownText(entry.path);
+  const std::string where = tree.PathOf(entry.path);
+  ScopedFd parent;
+  std::string leaf;
+  struct stat st;
+  if (!tree.OpenParent(entry.path, &parent, &leaf) ||
+      fstatat(parent.Get(), leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (errno != ENOENT && errno != ENOTDIR && errno != ELOOP) {
+      *error = ErrnoMessage(where, errno);
+      return false;
+    }
+    lines->push_back("missing " + shown);
+    return true;
+  }
+  if (entry.isLink) {
+    ManifestEntry now;
+    if (S_ISLNK(st.st_mode) && !DescribeFileAt(tree, entry.path, &now, error))
+      return false;
+    if (!S_ISLNK(st.st_mode) || now.sha256 != entry.sha256)
+      lines->push_back("link " + shown);
+    return true;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    lines->push_back("changed " + shown);
+    return true;
+  }
+  ScopedFd fd(openat(parent.Get(), leaf.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (fd.Get() < 0) {
+    *error = ErrnoMessage(where, errno);
+    return false;
+  }
+  std::string digest;
+  if (entry.keyed) {
+    if (key->empty() && !InstallKey::Read(tree, key, error)) {
+      *error += "; the files that hold passwords cannot be compared";
+      return false;
+    }
+    if (!InstallKey::DigestFile(*key, fd.Get(), where, &digest, error))
+      return false;
+  } else {
+    Checksum checksum(kChecksumSha256);
+    if (!DigestToEnd(fd.Get(), 0, where, &checksum, error))
+      return false;
+    unsigned char bytes[Checksum::kMaxDigestSize];
+    checksum.Final(bytes);
+    digest = Checksum::ToHex(bytes, Checksum::DigestSize(kChecksumSha256));
+  }
+  if (digest != entry.sha256 || static_cast<uint64_t>(st.st_size) != entry.size)
+    lines->push_back("changed " + shown);
+  if ((st.st_mode & 07777) != entry.mode) {
+    lines->push_back("mode " + shown + " " + ModeText(entry.mode) + " -> " +
+                     ModeText(st.st_mode & 07777));
+  }
+  return true;
+}
+
+}  // namespace
+
+Verifier::Verifier(std::string installDir) : m_sDir(std::move(installDir)) {}
+
+bool Verifier::IsVerifierName(const char* argv0) {
+  return argv0 != nullptr && BaseNameOf(argv0) == InstallManifest::kVerifierName;
+}
+
+int Verifier::RunProgram(int argc, const char** argv) {
+  std::string program;
+  std::string error;
+  if (!OwnProgram(&program, &error)) {
+    printf("Error: cannot find this program's own file: %s\n", error.c_str());
+    return kFailure;
+  }
+  Verifier verifier(DirectoryOf(DirectoryOf(program)));
+  return verifier.Main(argc, argv);
+}
+
+int Verifier::Main(int argc, const char** argv) {
+  bool quiet = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string option = argv[i];
+    if (option == "-q") {
+      quiet = true;
+    } else if (option == "-h" || option == "--help") {
+      printf("%s\n%s", kUsage, kHelp);
+      fflush(stdout);
+      return 0;
+    } else {
+      printf("Error: unknown option %s\n", ShownText(option).c_str());
+      fflush(stdout);
+      fputs(kUsage, stderr);
+      return kFailure;
+    }
+  }
+  std::vector<std::string> lines;
+  std::string error;
+  if (!Differences(&lines, &error)) {
+    // Paths in it are the installation's, whatever they hold.
+    printf("Error: %s\n", ShownText(error).c_str());
+    fflush(stdout);
+    return kFailure;
+  }
+  if (!quiet) {
+    for (const std::string& line : lines)
+      printf("%s\n", line.c_str());
+  }
+  fflush(stdout);
+  return lines.empty() ? 0 : kDiffers;
+}
+
+bool Verifier::Differences(std::vector<std::string>* lines, std::string* error) {
+  InstallTree tree;
+  InstallManifest manifest;
+  if (!tree.Open(m_sDir, error) || !manifest.ReadFrom(tree, error)) {
+    *error = "no installation to verify here: " + *error;
+    return false;
+  }
+  std::vector<ManifestEntry> files = manifest.files;
+  std::sort(files.begin(), files.end(),
+            [](const ManifestEntry& a, const ManifestEntry& b) { return a.path < b.path; });
+  std::string key;
+  std::vector<std::string> found;
+  for (const ManifestEntry& entry : files) {
+    if (!CompareEntry(tree, entry, &key, &found, error))
+      return false;
+  }
+  std::fill(key.begin(), key.end(), '\0');
+  *lines = found;
+  return true;
+}
