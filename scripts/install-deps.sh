@@ -1,7 +1,7 @@
 #!/bin/sh
 # Makes sure the Debian packages a job needs are present.
 #
-#   scripts/install-deps.sh build|test|bench|fuzz
+#   scripts/install-deps.sh build|test|bench|fuzz|lint
 #
 # As root, missing packages are installed with apt-get (the package lists are
 # refreshed once first). Otherwise the script says what to install and fails.
@@ -31,13 +31,17 @@ test_pkgs="$build_pkgs clang libclang-rt-14-dev lbzip2 perl python3 gzip xxhash 
 # Perl, the time zones and fonts, as a product would hold them.
 bench_pkgs="$build_pkgs lbzip2 python3 gzip xz-utils perl tzdata fonts-dejavu-core"
 fuzz_pkgs="$build_pkgs clang libclang-rt-14-dev"
+# make format-check and make lint: clang-format, and clang-tidy with its
+# run-clang-tidy driver.
+lint_pkgs="$build_pkgs clang-format clang-tidy"
 
 case "$job" in
   build) want=$build_pkgs ;;
   test) want=$test_pkgs ;;
   bench) want=$bench_pkgs ;;
   fuzz) want=$fuzz_pkgs ;;
-  *) echo "usage: $0 build|test|bench|fuzz" >&2; exit 2 ;;
+  lint) want=$lint_pkgs ;;
+  *) echo "usage: $0 build|test|bench|fuzz|lint" >&2; exit 2 ;;
 esac
 
 missing=""

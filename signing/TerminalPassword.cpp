@@ -8,8 +8,8 @@
 
 #include <sodium.h>
 
-#include "common/SystemError.h"
 #include "common/FileIo.h"
+#include "common/SystemError.h"
 
 namespace {
 

@@ -183,7 +183,7 @@ TEST_F(SetupFailure, FileThatCannotBeReplacedLeavesTheEarlierInstallation) {
     auto before = TreeOf(server_);
     Immutable immutable(server_ + "/" + stuck);
     if (!immutable.ok())
-      GTEST_SKIP() << "files cannot be made immutable here";
+      GTEST_SKIP() << "files cannot be made immutable here: " << immutable.why();
     ProcessResult run = RunPackage({"-s", "-cfg", "inst.cfg"});
     EXPECT_EQ(255, run.code);
     EXPECT_TRUE(Contains(

@@ -53,28 +53,6 @@ inline std::string ShownValue(const std::string& output, const std::string& labe
   return output.substr(start, end - start);
 }
 
-// Marks path immutable until the object goes: for root, the one way to make
-// a rename or a removal fail. Not ok() where the file system or the
-// process's privileges do not allow it.
-class Immutable {
- public:
-  explicit Immutable(const std::string& path) : path_(path) {
-    ok_ = RunShell("chattr +i " + ShellQuote(path_) + " 2>/dev/null") == 0;
-  }
-  ~Immutable() {
-    if (ok_)
-      RunShell("chattr -i " + ShellQuote(path_));
-  }
-  Immutable(const Immutable&) = delete;
-  Immutable& operator=(const Immutable&) = delete;
-
-  bool ok() const { return ok_; }
-
- private:
-  std::string path_;
-  bool ok_;
-};
-
 // One start directory: the package is run from here, like an administrator
 // runs it from a shell.
 class SetupPackage : public ::testing::Test {

@@ -166,7 +166,7 @@ TEST_F(SetupPackage, BackupThatCannotBeMadeStopsBeforeAnythingIsPlaced) {
     // An older backup that cannot be removed to make room for the new one.
     Immutable stuck(server_ + "/Bin.old/loopcast.sh");
     if (!stuck.ok())
-      GTEST_SKIP() << "files cannot be made immutable here";
+      GTEST_SKIP() << "files cannot be made immutable here: " << stuck.why();
     auto before = Files(server_);
     ProcessResult run = RunPackage({"-cfg", "inst.cfg"});
     EXPECT_EQ(255, run.code);
@@ -191,7 +191,7 @@ TEST_F(SetupPackage, BackupThatCannotBeMadeStopsBeforeAnythingIsPlaced) {
     // A directory that cannot be moved aside: what moved goes back, and the
     // older backups are still there.
     Immutable stuck(server_ + "/Lib");
-    ASSERT_TRUE(stuck.ok());
+    ASSERT_TRUE(stuck.ok()) << stuck.why();
     auto before = Files(server_);
     ProcessResult run = RunPackage({"-s", "-cfg", "inst.cfg"});
     EXPECT_EQ(255, run.code);

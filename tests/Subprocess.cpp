@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -11,6 +12,15 @@
 #include <unistd.h>
 
 namespace {
+
+// A test process inherits what its starter ignored. With SIGCHLD ignored
+// the kernel reaps every child at once, so that no wait (pclose, waitpid,
+// system) learns how a child ended: a command that succeeded would read as
+// a failure. Every test that starts a child links this file.
+const bool g_childStatusesKept = [] {
+  signal(SIGCHLD, SIG_DFL);
+  return true;
+}();
 
 // An unlinked temporary file that collects one output stream of a child.
 int CaptureFile() {

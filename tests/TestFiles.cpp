@@ -4,10 +4,12 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <linux/fs.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -184,6 +186,46 @@ std::map<std::string, std::string> TreeOf(const std::string& root) {
     }
   });
   return tree;
+}
+
+namespace {
+
+// Sets or clears the immutable flag of path: "" on success, else why not.
+std::string SetImmutable(const std::string& path, bool on) {
+  // O_NONBLOCK: a FIFO must not wait; the flags of a directory are set
+  // through a descriptor of it as well.
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0)
+    return std::string("open: ") + strerror(errno);
+  int flags = 0;
+  std::string why;
+  if (ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0) {
+    why = std::string("FS_IOC_GETFLAGS: ") + strerror(errno);
+  } else {
+    flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+    int now = 0;
+    if (ioctl(fd, FS_IOC_SETFLAGS, &flags) != 0)
+      why = std::string("FS_IOC_SETFLAGS: ") + strerror(errno);
+    else if (ioctl(fd, FS_IOC_GETFLAGS, &now) != 0 || ((now & FS_IMMUTABLE_FL) != 0) != on)
+      why = "the flag did not stay";
+  }
+  close(fd);
+  return why;
+}
+
+}  // namespace
+
+Immutable::Immutable(const std::string& path) : m_path(path) {
+  m_why = SetImmutable(m_path, true);
+  m_ok = m_why.empty();
+}
+
+Immutable::~Immutable() {
+  if (!m_ok)
+    return;
+  std::string why = SetImmutable(m_path, false);
+  if (!why.empty())
+    ADD_FAILURE() << m_path << " stays immutable: " << why;
 }
 
 std::string Noise(size_t size, unsigned seed) {

@@ -73,6 +73,27 @@ std::set<std::string> ListTree(const std::string& root);
 // ("420 text"); modes in decimal.
 std::map<std::string, std::string> TreeOf(const std::string& root);
 
+// Makes path immutable (the inode flag of chattr +i) while the object lives,
+// so that nothing, root included, can remove, rename or change it; the flag
+// is taken off again when the object goes. ok() tells whether the flag is
+// set, read back from the file itself; why() says what stood in the way
+// otherwise (no CAP_LINUX_IMMUTABLE, a file system without the flag).
+class Immutable {
+ public:
+  explicit Immutable(const std::string& path);
+  ~Immutable();
+  Immutable(const Immutable&) = delete;
+  Immutable& operator=(const Immutable&) = delete;
+
+  bool ok() const { return m_ok; }
+  const std::string& why() const { return m_why; }
+
+ private:
+  std::string m_path;
+  bool m_ok;
+  std::string m_why;
+};
+
 // size bytes that no compressor can shrink much, the same for a given seed.
 std::string Noise(size_t size, unsigned seed);
 

@@ -118,6 +118,14 @@ bool InstallationPlan::Assess(std::string* error) {
                                  changedFiles, changedFiles == 1 ? "" : "s"));
     same = false;
   }
+  if (PasswordsGivenAnew())
+    same = false;
+  if (same)
+    m_verdict = m_bReinstall ? Verdict::kReinstall : Verdict::kNothingToDo;
+  return true;
+}
+
+bool InstallationPlan::PasswordsGivenAnew() {
   // A given password that differs from the one an account holds changes the
   // user files and the configuration.
   struct {
@@ -131,6 +139,7 @@ bool InstallationPlan::Assess(std::string* error) {
       {kEncoderPlainDatabase, m_installer.m_szEncoderUserID, m_installer.m_szEncoderPassword,
        "the encoder's password is given anew"},
   };
+  bool anew = false;
   for (const auto& account : accounts) {
     bool found = false;
     std::string held;
@@ -139,12 +148,10 @@ bool InstallationPlan::Assess(std::string* error) {
     bool readable = ReadPlainPassword(path, &found, &held, &ignored);
     if (account.password != nullptr && (!readable || !found || held != account.password)) {
       m_notes.push_back(account.what);
-      same = false;
+      anew = true;
     }
   }
-  if (same)
-    m_verdict = m_bReinstall ? Verdict::kReinstall : Verdict::kNothingToDo;
-  return true;
+  return anew;
 }
 
 std::string InstallationPlan::AccountLine(const char* label, const char* database, const char* user,

@@ -69,6 +69,9 @@ class InstallationPlan {
   bool RenewManifestDate(std::string* error);
 
  private:
+  // Whether a password is given that differs from the one its account
+  // holds; notes each.
+  bool PasswordsGivenAnew();
   std::string AccountLine(const char* label, const char* database, const char* user,
                           const char* password) const;
 

@@ -268,12 +268,17 @@ std::string InstallManifest::Format() const {
   return text;
 }
 
-bool InstallManifest::Parse(const std::string& text, std::string* error) {
-  InstallManifest parsed;
+// What Parse has met so far of one text.
+struct InstallManifest::ParseState {
   std::set<std::string> seenKeys;
   std::set<std::string> paths;
   bool seenFormat = false;
   std::string count;
+};
+
+bool InstallManifest::Parse(const std::string& text, std::string* error) {
+  InstallManifest parsed;
+  ParseState state;
   size_t number = 0;
   size_t start = 0;
   while (start < text.size()) {
@@ -283,79 +288,29 @@ bool InstallManifest::Parse(const std::string& text, std::string* error) {
     std::string line = text.substr(start, end - start);
     start = end + 1;
     ++number;
-    const std::string where = "line " + std::to_string(number) + ": ";
     // A path's carriage return is written escaped: a raw one means the
     // record has been converted, and every value would carry it.
     if (!line.empty() && line.back() == '\r') {
-      *error = where +
-               "ends with a carriage return: the record has CRLF line ends (converted or edited "
-               "with another line end); setup writes line feeds only";
+      *error = "line " + std::to_string(number) +
+               ": ends with a carriage return: the record has CRLF line ends (converted or "
+               "edited with another line end); setup writes line feeds only";
       return false;
     }
     if (line.empty() || line[0] == '#')
       continue;
-
-    if (line.compare(0, sizeof kFileWord - 1, kFileWord) == 0) {
-      ManifestEntry entry;
-      std::string problem;
-      if (!seenFormat || !ParseFileLine(line.substr(sizeof kFileWord - 1), &entry, &problem)) {
-        *error = where + (seenFormat ? problem : "the manifest does not begin with format=");
-        return false;
-      }
-      if (entry.path == kFileName || !paths.insert(entry.path).second) {
-        *error = where + "\"" + entry.path + "\" listed " +
-                 (entry.path == kFileName ? "as a file" : "twice");
-        return false;
-      }
-      parsed.files.push_back(entry);
-      continue;
-    }
-
-    size_t equals = line.find('=');
-    std::string key = line.substr(0, equals);
-    if (equals == std::string::npos || key.empty() ||
-        key.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789_") != std::string::npos) {
-      *error = where + "neither a key=value line nor a file line";
-      return false;
-    }
-    std::string value = line.substr(equals + 1);
-    if (!seenFormat) {
-      if (key != "format") {
-        *error = where + "the manifest does not begin with format=";
-        return false;
-      }
-      if (value != "1") {
-        *error = "format " + value + " is not known (this program reads format 1)";
-        return false;
-      }
-      seenFormat = true;
-      seenKeys.insert(key);
-      continue;
-    }
-    if (!parsed.files.empty()) {
-      *error = where + "a key=value line after the file lines";
-      return false;
-    }
-    if (!seenKeys.insert(key).second) {
-      *error = where + key + "= given twice";
-      return false;
-    }
     std::string problem;
-    if (key == "files") {
-      if (!IsDigits(value)) {
-        *error = where + "bad file count \"" + value + "\"";
-        return false;
-      }
-      count = value;
-    } else if (!parsed.SetHeader(key, value, &problem)) {
-      *error = where + problem;
+    bool whole = false;
+    if (!parsed.ParseLine(line, &state, &problem, &whole)) {
+      // A format this program does not know is no fault of one line.
+      *error = whole ? problem : "line " + std::to_string(number) + ": " + problem;
       return false;
     }
   }
-  if (!seenFormat) {
+  if (!state.seenFormat) {
     *error = "no format= line";
     return false;
   }
+  const std::string& count = state.count;
   if (count.empty() || std::to_string(parsed.files.size()) != count) {
     *error = count.empty()
                  ? "no files= line"
@@ -363,6 +318,65 @@ bool InstallManifest::Parse(const std::string& text, std::string* error) {
     return false;
   }
   *this = parsed;
+  return true;
+}
+
+bool InstallManifest::ParseLine(const std::string& line, ParseState* state, std::string* problem,
+                                bool* whole) {
+  if (line.compare(0, sizeof kFileWord - 1, kFileWord) == 0) {
+    ManifestEntry entry;
+    if (!state->seenFormat) {
+      *problem = "the manifest does not begin with format=";
+      return false;
+    }
+    if (!ParseFileLine(line.substr(sizeof kFileWord - 1), &entry, problem))
+      return false;
+    if (entry.path == kFileName || !state->paths.insert(entry.path).second) {
+      *problem =
+          "\"" + entry.path + "\" listed " + (entry.path == kFileName ? "as a file" : "twice");
+      return false;
+    }
+    files.push_back(entry);
+    return true;
+  }
+
+  size_t equals = line.find('=');
+  std::string key = line.substr(0, equals);
+  if (equals == std::string::npos || key.empty() ||
+      key.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789_") != std::string::npos) {
+    *problem = "neither a key=value line nor a file line";
+    return false;
+  }
+  std::string value = line.substr(equals + 1);
+  if (!state->seenFormat) {
+    if (key != "format") {
+      *problem = "the manifest does not begin with format=";
+      return false;
+    }
+    if (value != "1") {
+      *problem = "format " + value + " is not known (this program reads format 1)";
+      *whole = true;
+      return false;
+    }
+    state->seenFormat = true;
+    state->seenKeys.insert(key);
+    return true;
+  }
+  if (!files.empty()) {
+    *problem = "a key=value line after the file lines";
+    return false;
+  }
+  if (!state->seenKeys.insert(key).second) {
+    *problem = key + "= given twice";
+    return false;
+  }
+  if (key != "files")
+    return SetHeader(key, value, problem);
+  if (!IsDigits(value)) {
+    *problem = "bad file count \"" + value + "\"";
+    return false;
+  }
+  state->count = value;
   return true;
 }
 

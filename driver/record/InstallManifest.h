@@ -102,6 +102,11 @@ class InstallManifest {
   // key=value lines of the header, in order, format first.
   std::vector<std::pair<std::string, std::string>> Header() const;
   bool SetHeader(const std::string& key, const std::string& value, std::string* error);
+  struct ParseState;
+  // One line of Parse that is no comment, taken into this manifest: true,
+  // or false with *problem; *whole when the problem is the text's, not the
+  // line's.
+  bool ParseLine(const std::string& line, ParseState* state, std::string* problem, bool* whole);
 };
 
 #endif  // STRATA_DRIVER_RECORD_INSTALLMANIFEST_H_

@@ -83,10 +83,13 @@ TEST_F(SetupInstallerExits, OncePlacingTheInstalledSetupIsRemoved) {
 
 TEST_F(SetupInstallerExits, AnExtractionDirectoryThatStaysIsReportedWithItsReason) {
   WriteFile(Path("qzsetup/stuck"), "cannot go");
-  if (RunShell("chattr +i " + ShellQuote(Path("qzsetup/stuck")) + " 2>/dev/null") != 0)
-    GTEST_SKIP() << "files cannot be made immutable here";
-  ProcessResult run = Run({"-s"});
-  RunShell("chattr -i " + ShellQuote(Path("qzsetup/stuck")));
+  ProcessResult run;
+  {
+    Immutable stuck(Path("qzsetup/stuck"));
+    if (!stuck.ok())
+      GTEST_SKIP() << "files cannot be made immutable here: " << stuck.why();
+    run = Run({"-s"});
+  }
   EXPECT_EQ(7, run.code);
   EXPECT_EQ("\nWarning: Unable to remove the extraction directory " + Path("qzsetup") + " (" +
                 Path("qzsetup/stuck") + ": Operation not permitted)\n",

@@ -291,23 +291,9 @@ bool Uninstaller::Sweep(int fd, const std::string& prefix, const InstallManifest
   size_t left = 0;
   for (const std::string& name : names) {
     const std::string relative = prefix + name;
-    if (prefix.empty()) {
-      if (name == InstallManifest::kFileName || name == InstallKey::kFileName) {
-        ++left;
-        continue;
-      }
-      // A backup is the earlier installation's, whole: nothing in it is
-      // removed, and it is shown as one.
-      bool backup =
-          std::any_of(manifest.movedToOld.begin(), manifest.movedToOld.end(),
-                      [&](const std::string& moved) { return moved + kBackupSuffix == name; });
-      if (backup) {
-        ++left;
-        if (!restoreBackup)
-          m_pUI->ShowMessage("Kept (backup of the earlier installation): %s\n",
-                             ShownText(name).c_str());
-        continue;
-      }
+    if (prefix.empty() && KeptAtTop(name, manifest, restoreBackup)) {
+      ++left;
+      continue;
     }
     struct stat st;
     if (fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -362,6 +348,20 @@ bool Uninstaller::Sweep(int fd, const std::string& prefix, const InstallManifest
   }
   *empty = left == 0;
   return ok;
+}
+
+bool Uninstaller::KeptAtTop(const std::string& name, const InstallManifest& manifest,
+                            bool restoreBackup) {
+  if (name == InstallManifest::kFileName || name == InstallKey::kFileName)
+    return true;
+  // A backup is the earlier installation's, whole: nothing in it is
+  // removed, and it is shown as one.
+  bool backup =
+      std::any_of(manifest.movedToOld.begin(), manifest.movedToOld.end(),
+                  [&](const std::string& moved) { return moved + kBackupSuffix == name; });
+  if (backup && !restoreBackup)
+    m_pUI->ShowMessage("Kept (backup of the earlier installation): %s\n", ShownText(name).c_str());
+  return backup;
 }
 
 bool Uninstaller::RestoreBackups(const InstallTree& tree, const InstallManifest& manifest) {

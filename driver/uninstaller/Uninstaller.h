@@ -68,6 +68,10 @@ class Uninstaller {
   // whether nothing stays in it.
   bool Sweep(int fd, const std::string& prefix, const InstallManifest& manifest,
              const std::set<std::string>& changed, bool restoreBackup, bool* empty);
+  // Whether name, directly in the installation directory, stays as it is:
+  // the record (it goes last) or a backup it lists (shown, unless it is to
+  // be put back).
+  bool KeptAtTop(const std::string& name, const InstallManifest& manifest, bool restoreBackup);
   // Puts each NAME.old of moved_to_old back as NAME where NAME is free.
   bool RestoreBackups(const InstallTree& tree, const InstallManifest& manifest);
   void ShowError(const std::string& message);
