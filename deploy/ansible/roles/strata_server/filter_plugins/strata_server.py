@@ -141,6 +141,11 @@ def strata_file_sha256(files, stats, path):
     return None
 
 
+def strata_plain_entry_sha256(password):
+    """SHA-256 of the plain user file that holds password ("PASSWORD;*;1")."""
+    return hashlib.sha256(f"{password};*;1\n".encode("utf-8")).hexdigest()
+
+
 class FilterModule:
     def filters(self):
         return {
@@ -149,4 +154,5 @@ class FilterModule:
             "strata_setting_differences": strata_setting_differences,
             "strata_changed_files": strata_changed_files,
             "strata_file_sha256": strata_file_sha256,
+            "strata_plain_entry_sha256": strata_plain_entry_sha256,
         }
