@@ -847,10 +847,10 @@ class ReadmeExample(unittest.TestCase):
                                  read(directory + "/adm_b_db/users/admin"))
                 self.assertEqual(secrets["vault_strata_encoder_password"] + ";*;1\n",
                                  read(directory + "/enc_b_db/users/encoder"))
-                shown = [r["result"]["msg"] for r in results
-                         if r["host"] == name and "msg" in r["result"]
-                         and r["status"] == "ok" and directory in str(r["result"]["msg"])]
+                shown = [r["result"]["msg"] for r in results_of(
+                    results, "Where the administration answers", name) if r["status"] == "ok"]
                 self.assertEqual(1, len(shown), output)
+                self.assertIn(directory, shown[0])
                 self.assertIn(f":{host['strata_ports']['admin']}/admin/", shown[0])
             self.assertEqual([], secrets_in(output, *secrets.values()))
             self.assertEqual([], ansible.working_dirs_left())
