@@ -587,18 +587,20 @@ class RoleOverSsh(unittest.TestCase):
                              f"{name}: {ran(results, name)}")
         self.assertNothingCopied(results, hosts, output)
 
-        # 3. Check mode after one host's port changed: that host reports one
-        # change, the diff shows the port, and no directory changes.
+        # 3. Check mode after one host's port changed, and with another to
+        # be removed: each of them reports one change, the diff shows the
+        # port, and no directory changes.
         old_rtsp = hosts["strata-b"]["strata_ports"]["rtsp"]
         new_rtsp = free_ports(1)[0]
         moved = dict(hosts, **{"strata-b": dict(hosts["strata-b"], strata_ports=dict(
-            hosts["strata-b"]["strata_ports"], rtsp=new_rtsp))})
+            hosts["strata-b"]["strata_ports"], rtsp=new_rtsp)),
+            "strata-c": dict(hosts["strata-c"], strata_state="absent")})
         status, results, stats, output = self.ansible.playbook(
             self.playbook, self.inventory(moved), "--check", "--diff")
         self.assertEqual(0, status, output)
         self.assertEqual(1, stats["strata-b"]["changed"], output)
         self.assertEqual(0, stats["strata-a"]["changed"], output)
-        self.assertEqual(0, stats["strata-c"]["changed"], output)
+        self.assertEqual(1, stats["strata-c"]["changed"], output)
         changed = [r for r in results if r["host"] == "strata-b" and r["status"] == "changed"]
         diff = changed[0]["result"]["diff"]
         diff = diff[0] if isinstance(diff, list) else diff
