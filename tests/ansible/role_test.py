@@ -808,8 +808,15 @@ class ReadmeExample(unittest.TestCase):
         with tempfile.TemporaryDirectory(prefix="strata-readme-") as root:
             project = os.path.join(root, "project")
             os.makedirs(os.path.join(project, "packages"))
-            package = build_package(root, "strata-setup.bin", ARGS.setup)
-            shutil.copy(package, os.path.join(project, "packages", "strata-setup.bin"))
+            package = os.path.join(project, "packages", "strata-setup.bin")
+            shutil.copy(build_package(root, "strata-setup.bin", ARGS.setup), package)
+            # Signed as a release is, with the key the playbook names.
+            os.makedirs(os.path.join(project, "keys"))
+            subprocess.run([ARGS.mkpackage, "--generate-key",
+                            os.path.join(project, "keys", "strata"), "--no-password"],
+                           check=True, capture_output=True)
+            subprocess.run([ARGS.mkpackage, "--sign", os.path.join(project, "keys", "strata.key"),
+                            "--package", package], check=True, capture_output=True)
             with open(os.path.join(project, "site.yml"), "w") as f:
                 f.write(self.readme_block("# site.yml"))
             secrets_text = self.readme_block("# secrets.yml")
@@ -863,6 +870,9 @@ class ReadmeExample(unittest.TestCase):
                 self.assertEqual(1, len(shown), output)
                 self.assertIn(directory, shown[0])
                 self.assertIn(f":{host['strata_ports']['admin']}/admin/", shown[0])
+            self.assertEqual(["Signature and comment signature verified"],
+                             [r["result"]["stdout_lines"][0] for r in results
+                              if r["task"].endswith(" : Verify the package's signature")])
             self.assertEqual([], secrets_in(output, *secrets.values()))
             self.assertEqual([], ansible.working_dirs_left())
 
