@@ -10,6 +10,7 @@ Everything Ansible writes (home, configuration, temporary files, the role's
 working directories) stays in the test's temporary directory.
 """
 import argparse
+import base64
 import ctypes
 import fcntl
 import json
@@ -790,6 +791,53 @@ class RoleOverSsh(unittest.TestCase):
         self.assertGreater(stats[name]["changed"], 0, output)
         self.assertEqual([], self.work_dirs(name))
         self.assertEqual(manifest_digest(installed[name]), manifest(dirs[name])["package_digest"])
+
+
+class RecordComparison(unittest.TestCase):
+    """The role's reading of install-manifest.txt on the control node: what
+    it cannot read for certain counts as a difference."""
+
+    @staticmethod
+    def filters():
+        sys.path.insert(0, os.path.join(ARGS.source_root, "deploy", "ansible", "roles",
+                                        "strata_server", "filter_plugins"))
+        try:
+            import strata_server
+        finally:
+            sys.path.pop(0)
+        return strata_server
+
+    def record(self, *file_lines, header="format=1\npackage_digest=sha256:ab\n"):
+        text = header + f"files={len(file_lines)}\n" + "".join(line + "\n" for line in file_lines)
+        return self.filters().strata_record(base64.b64encode(text.encode()).decode())
+
+    def test_file_lines_and_what_is_not_understood(self):
+        digest = "0e80302220e3488fc20a786a984167c83a72a538042d93dc93edc5c4e12ffffe"
+        record = self.record(f"file\tBin/a\\tb\t0755\t3\tsha256:{digest}",
+                             f"file\tadm_b_db/users/admin\t0600\t15\thmac-sha256:{digest}",
+                             f"file\tlib\tlink\t5\tsha256:{digest}")
+        self.assertTrue(record["readable"])
+        self.assertEqual([("Bin/a\tb", 0o755, digest), ("adm_b_db/users/admin", 0o600, None),
+                          ("lib", None, digest)],
+                         [(f["path"], f["mode"], f["sha256"]) for f in record["files"]])
+        # Everything as recorded but the digest of a form not understood.
+        same = {"stat": {"exists": True, "isreg": True, "islnk": False, "mode": "0755",
+                         "size": 3, "checksum": digest}}
+        stats = [same, dict(same, stat=dict(same["stat"], mode="0600", size=15)),
+                 {"stat": {"exists": True, "islnk": True, "lnk_target": "Bin/a"}}]
+        self.assertEqual(["adm_b_db/users/admin", "lib"],
+                         self.filters().strata_changed_files(record["files"], stats))
+        for unreadable in (self.record("file\tBin/a\t0755\t3"),
+                           self.record("something else"),
+                           self.record(f"file\t../etc/passwd\t0644\t3\tsha256:{digest}"),
+                           self.record(header="format=2\n"),
+                           self.filters().strata_record("")):
+            self.assertFalse(unreadable["readable"])
+
+    def test_settings_given_against_the_record(self):
+        record = self.record(header="format=1\nrtsp_port=554\nadmin_user=admin\n")
+        self.assertEqual(["http_port"], self.filters().strata_setting_differences(
+            record, {"rtsp_port": 554, "admin_user": "admin", "http_port": 80}))
 
 
 class ReadmeExample(unittest.TestCase):

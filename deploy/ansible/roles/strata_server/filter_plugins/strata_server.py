@@ -8,10 +8,6 @@ import hashlib
 import os
 import re
 
-import yaml
-
-from ansible.errors import AnsibleFilterError
-
 # Set by the role itself rather than by its user.
 _RETURNED = ("strata_server_installed",)
 
@@ -23,6 +19,8 @@ def known_variables():
     """The variables that meta/main.yml declares, and those the role returns."""
     meta = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "meta",
                         "main.yml")
+    import yaml  # Ansible's own dependency, needed here only
+
     with open(meta, encoding="utf-8") as f:
         options = yaml.safe_load(f)["argument_specs"]["main"]["options"]
     return sorted(list(options) + list(_RETURNED))
@@ -112,7 +110,7 @@ def strata_changed_files(files, stats):
     file, in order, sha256 checksums) show changed, missing or not
     comparable."""
     if len(files) != len(stats):
-        raise AnsibleFilterError("strata_changed_files: one stat result per file expected")
+        raise ValueError("strata_changed_files: one stat result per file expected")
     changed = []
     for entry, result in zip(files, stats):
         st = result.get("stat", {})
