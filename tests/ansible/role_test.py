@@ -782,6 +782,8 @@ class RoleOverSsh(unittest.TestCase):
             self.assertEqual(0, stats[other]["changed"], output)
             self.assertEqual(0, stats[other]["failures"], output)
         self.assertEqual(removed, {p for p, e in tree(dirs["strata-h"]).items() if e[0] != "dir"})
+        # Nothing changed there, so nothing was restarted.
+        self.assertEqual("restarted\n" * 3, read(restarts["strata-f"]))
 
         open(os.path.join(marks, "release"), "w").close()
         self.assertTrue(wait_unlocked(work, 120))
