@@ -539,7 +539,7 @@ class RoleOverSsh(unittest.TestCase):
                          refused, output)
         self.assertFalse(os.path.exists(smuggler["strata_install_dir"]))
         # The signature was checked once, on the controller, for all hosts.
-        verified = [r for r in results if r["task"].endswith(" : Verify the package's signature")
+        verified = [r for r in results if " : Verify the package's signature" in r["task"]
                     and r["status"] != "skipped"]
         self.assertEqual(1, len(verified), output)
         product = tree(os.path.join(ARGS.source_root, "demo", "product"))
@@ -613,13 +613,22 @@ class RoleOverSsh(unittest.TestCase):
             self.assertEqual([], self.work_dirs(name), name)
         self.assertEqual([], secrets_in(output, "Adm1n-of-a", "Enc0der-of-a", "Adm1n-of-c"))
 
-        # 4. A signature by another key: every host fails before anything
-        # reaches it, with the verifier's message.
+        # 4. A signature by another key, and on one host a package without
+        # its signature: every host fails before anything reaches it, with
+        # the verifier's message.
+        unsigned_copy = os.path.join(self.tmp.name, "unsigned", "strata-setup-2.bin")
+        os.makedirs(os.path.dirname(unsigned_copy))
+        shutil.copy(self.second, unsigned_copy)
         refused = {name: dict(host, strata_package=self.second, strata_pubkey=self.other_key)
                    for name, host in hosts.items()}
+        refused["strata-c"] = dict(hosts["strata-c"], strata_package=unsigned_copy)
         self.assertRefusedBeforeCopy(refused, before, {
-            name: f"{self.second}: the signature does not verify: Signature key id in "
-                  f"{self.second}.minisig is " for name in hosts})
+            "strata-a": f"{self.second}: the signature does not verify: Signature key id in "
+                        f"{self.second}.minisig is ",
+            "strata-b": f"{self.second}: the signature does not verify: Signature key id in "
+                        f"{self.second}.minisig is ",
+            "strata-c": f"{unsigned_copy}: the signature does not verify: "
+                        f"{unsigned_copy}.minisig: No such file or directory"})
 
         # 5. Another package without a key, where a signature is required,
         # and a variable misspelt: refused, the name meant given.
@@ -697,7 +706,7 @@ class RoleOverSsh(unittest.TestCase):
         self.assertEqual(1, stats["strata-g"]["failures"], output)
         self.assertEqual([f"ERROR: RTSPPort {busy_port} is in use on this machine"],
                          [r["result"]["msg"] for r in results if r["status"] == "failed"])
-        verified = [r for r in results if r["task"].endswith(" : Verify the package's signature")
+        verified = [r for r in results if " : Verify the package's signature" in r["task"]
                     and r["status"] != "skipped"]
         self.assertEqual(1, len(verified), output)
         self.assertEqual("# second build\n", read(dirs["strata-f"] + "/Bin/loopcast")[-15:])
