@@ -717,16 +717,22 @@ class RoleOverSsh(unittest.TestCase):
 
         # 2. strata-f rolled back: the earlier Bin is back, the record gone,
         # and the server restarted. strata-h removed, keeping what the
-        # administrator changed and added; again, nothing is left to do.
+        # administrator changed and added. strata-g, never upgraded, has
+        # nothing to go back to and is left as it is.
         with open(dirs["strata-h"] + "/qmserver.cfg", "a") as f:
             f.write("<!-- tuned -->\n")
         with open(dirs["strata-h"] + "/Content/added.txt", "w") as f:
             f.write("added by the administrator\n")
         states = {"strata-f": dict(hosts["strata-f"], strata_state="rolled_back"),
                   "strata-h": dict(hosts["strata-h"], strata_state="absent")}
-        status, results, stats, output = self.ansible.playbook(self.playbook,
-                                                               self.inventory(states))
-        self.assertEqual(0, status, output)
+        status, results, stats, output = self.ansible.playbook(
+            self.playbook, self.inventory(dict(states, **{"strata-g": dict(
+                hosts["strata-g"], strata_state="rolled_back")})))
+        self.assertEqual(2, status, output)
+        self.assertEqual([f"{dirs['strata-g']}: nothing to roll back to (the installation moved "
+                          "nothing to .old); strata_state absent removes it"],
+                         [r["result"]["msg"] for r in results if r["status"] == "failed"])
+        self.assertTreesEqual(installed["strata-g"], tree(dirs["strata-g"]), "strata-g")
         for name in states:
             self.assertGreater(stats[name]["changed"], 0, output)
         rolled = tree(dirs["strata-f"])
