@@ -408,11 +408,23 @@ class RoleOverSsh(unittest.TestCase):
         cls.tmp = tempfile.TemporaryDirectory(prefix="strata-role-")
         root = cls.tmp.name
         cls.hosts_ssh = SshHosts(root, 3)
-        why = cls.hosts_ssh.start()
+        try:
+            why = cls.hosts_ssh.start()
+            if not why:
+                cls.prepare(root)
+        except BaseException:
+            # unittest calls no tearDownClass after a failed setUpClass.
+            cls.hosts_ssh.stop()
+            cls.tmp.cleanup()
+            raise
         if why:
             cls.hosts_ssh.stop()
             cls.tmp.cleanup()
             raise unittest.SkipTest(why)
+
+    @classmethod
+    def prepare(cls, root):
+        """Packages, keys and Ansible's configuration for the tests."""
         cls.first = build_package(root, "strata-setup-1.bin", ARGS.setup)
 
         def second_build(stage):
