@@ -23,10 +23,12 @@ build_pkgs="cmake make g++ pkg-config libgtest-dev libgmock-dev libmd-dev libxxh
 # the launcher makes on its temporary file; the decompressors' tests feed
 # them what the real zstd writes; minisign checks the signatures that
 # mkpackage makes, and makes signatures for it to check; ansible-playbook
-# and ansible-vault run the Ansible role of deploy/ on local hosts; openssl
-# computes the keyed digests that setup's record holds, to check them.
+# and ansible-vault run the Ansible role of deploy/, on hosts that the
+# tests' own sshd serve (openssh-server), reached with ssh (openssh-client),
+# one of them through sudo; openssl computes the keyed digests that setup's
+# record holds, to check them.
 test_pkgs="$build_pkgs clang libclang-rt-14-dev lbzip2 perl python3 gzip xxhash time strace zstd
-  minisign ansible-core binutils openssl"
+  minisign ansible-core binutils openssh-server openssh-client sudo openssl"
 # The benchmark compares with gzip and xz, and packs installed files of
 # Perl, the time zones and fonts, as a product would hold them.
 bench_pkgs="$build_pkgs lbzip2 python3 gzip xz-utils perl tzdata fonts-dejavu-core"
