@@ -40,7 +40,8 @@ test-asan: build-asan
 build-fuzz:
 	@scripts/install-deps.sh fuzz
 	@cmake -S . -B $(FUZZ_BUILD) -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTRATA_FUZZ=ON -DSTRATA_BUILD_TESTS=OFF >/dev/null
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTRATA_FUZZ=ON -DSTRATA_BUILD_TESTS=OFF -DSTRATA_WERROR=ON \
+	  >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_defaults_file fuzz_cmdline
 
 fuzz: build-fuzz
