@@ -9,10 +9,13 @@
 #include "common/CurrentDirectory.h"
 #include "common/Format.h"
 #include "common/Path.h"
+#include "common/SignalCleanup.h"
 #include "common/SystemError.h"
 #include "console/ConsoleUI.h"
 #include "driver/installation/InstallSteps.h"
 #include "driver/installation/InstallationPlan.h"
+#include "driver/journal/InstallationLock.h"
+#include "driver/journal/Recovery.h"
 #include "driver/record/InstallManifest.h"
 #include "driver/settings/AnswersFile.h"
 #include "driver/settings/CommandLineCheck.h"
@@ -71,6 +74,10 @@ void SetupDriver::Run(int argc, const char** argv) {
   SetCheckOnly(options.Check());
   SetReinstall(options.Reinstall());
   Configure(options.Argc(), options.Argv());
+  if (!m_sTakeError.empty()) {
+    UI().ShowErrorMessage("%s", m_sTakeError.c_str());
+    Finish(-1);
+  }
   bool ready = IsUnattended() ? CheckUnattendedSettings(&error) : AskInteractively(&error);
   ready = ready && Assess(&error);
   if (ready && m_bCheckOnly) {
@@ -117,6 +124,9 @@ std::string SetupDriver::PackageDigest() {
 }
 
 void SetupDriver::Finish(int status) {
+  // A signal held off since the switch ends the process now, after what
+  // was done has been shown.
+  ReleaseCleanupSignals();
   Installer().CleanUpAndExit(status, Installer().m_pUI);
   // Reached only if a derived installer's clean-up returned.
   exit(status);
@@ -160,6 +170,12 @@ void SetupDriver::Configure(int argc, const char** argv) {
   std::string resolved = ResolvePath(given != nullptr ? given : "", m_sStartDir);
   if (given == nullptr || resolved != given)
     Installer().m_szDefInstallPath = m_pInstaller->OwnedText(resolved);
+  // The lock and recovery come before the record is read: a run that
+  // stopped may have left the record aside.
+  m_sTakeError.clear();
+  if (!TakeInstallation(&m_sTakeError))
+    return;
+  resolved = m_pInstaller->InstallDir();
   // A new draw would move the administration pages at every rerun.
   InstallManifest earlier;
   std::string ignored;
@@ -201,7 +217,46 @@ bool SetupDriver::AskInteractively(std::string* error) {
   return dialogue.Ask(error);
 }
 
+bool SetupDriver::TakeInstallation(std::string* error) {
+  // Its real path: a link given as the directory is resolved once, so that
+  // the record names the directory every later run finds.
+  std::string dir = CanonicalPath(m_pInstaller->InstallDir());
+  if (!dir.empty() && dir != m_pInstaller->InstallDir())
+    Installer().m_szDefInstallPath = m_pInstaller->OwnedText(dir);
+  dir = m_pInstaller->InstallDir();
+  if (dir.empty() || InstallationLock::LockedDirectory() == dir)
+    return true;
+  std::string why;
+  if (!InstallationLock::Acquire(dir, InstallationLock::kWaitSeconds, &why)) {
+    *error = "ERROR: " + why + "\n";
+    return false;
+  }
+  Recovery recovery(dir);
+  if (!recovery.Inspect(&why)) {
+    *error = "ERROR: " + why + "\n";
+    return false;
+  }
+  if (!recovery.Needed())
+    return true;
+  std::vector<std::string> lines;
+  if (m_bCheckOnly) {
+    lines = recovery.Describe(true);
+  } else if (!recovery.Run(&lines, &why)) {
+    *error = "ERROR: Unable to recover the installation: " + why + "\n";
+    return false;
+  }
+  if (!Silent()) {
+    for (const std::string& line : lines)
+      UI().ShowMessage("%s\n", line.c_str());
+    UI().FlushOutput();
+  }
+  return true;
+}
+
 bool SetupDriver::Assess(std::string* error) {
+  // The dialogue may have chosen another directory.
+  if (!TakeInstallation(error))
+    return false;
   m_pSteps.reset(new InstallSteps(*m_pInstaller, m_sExtractDir));
   m_pSteps->SetPackageDigest(PackageDigest());
   if (!m_pSteps->Check(m_bAsked, error))

@@ -70,6 +70,12 @@ class SetupDriver {
   // The dialogue, up to the user's confirmation (or, checking only, up to
   // the last question).
   bool AskInteractively(std::string* error);
+  // The installation directory's real path, its lock
+  // (driver/journal/InstallationLock.h) and the recovery of what a run that
+  // stopped left there (driver/journal/Recovery.h; a check only says what it
+  // would do): true, or false with the message to end with. Once a
+  // directory is locked, again for it changes nothing.
+  bool TakeInstallation(std::string* error);
   // What must hold before anything changes (driver/InstallSteps.h) and what
   // the installation would do; the passwords of existing accounts are
   // taken into the settings.
@@ -105,6 +111,8 @@ class SetupDriver {
   std::string m_sStartDir;
   // The messages about the command line and the defaults files, if any.
   std::string m_sSourceProblems;
+  // Why Configure could not take the installation directory.
+  std::string m_sTakeError;
   bool m_bAsked;
   bool m_bAdminPasswordGenerated;
   bool m_bEncoderPasswordGenerated;

@@ -30,7 +30,7 @@ LAYERS = {
 FRAMEWORK = ["installer", "console", "credentials", "templates", "package", "product", "common"]
 # setup's rooms, each a floor of its own above the framework.
 LAYERS["driver/record"] = ["package", "common"]
-LAYERS["driver/journal"] = ["common"]
+LAYERS["driver/journal"] = ["driver/record", "common"]
 LAYERS["driver/settings"] = ["driver/journal", "driver/record", *FRAMEWORK]
 LAYERS["driver/installation"] = ["driver/settings", "driver/journal", "driver/record", *FRAMEWORK]
 LAYERS["driver/uninstaller"] = ["driver/journal", "driver/record", *FRAMEWORK]

@@ -10,6 +10,10 @@
 // or working directory a run comes from, it creates no file, and the system
 // drops it when the holder ends, however that happens.
 //
+// The launcher locks the directory the package is started in the same way
+// and setup inherits that lock: a lock this process already holds on the
+// directory counts as taken.
+//
 // A directory that does not exist yet is locked through its nearest
 // existing ancestor until the run creates it (LockCreated); a run that finds
 // it created meanwhile waits for the creator's lock on it.

@@ -1,6 +1,7 @@
 #include "driver/journal/Recovery.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,7 +14,9 @@
 #include "common/DurableFiles.h"
 #include "common/Path.h"
 #include "common/RemoveTree.h"
+#include "common/ScopedFd.h"
 #include "common/SystemError.h"
+#include "driver/record/InstallTree.h"
 
 namespace {
 
@@ -26,6 +29,11 @@ bool Exists(const std::string& path) {
 
 std::string Join(const std::string& dir, const std::string& relative) {
   return dir == "/" ? "/" + relative : dir + "/" + relative;
+}
+
+bool Fail(const std::string& path, std::string* error) {
+  *error = ErrnoMessage(path, errno);
+  return false;
 }
 
 }  // namespace
@@ -220,29 +228,41 @@ bool Recovery::RollForward(const std::string& dir, const std::vector<JournalStep
           return false;
         }
         break;
-      case JournalStep::Kind::kUnlink: {
-        struct stat st;
-        if (lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
-          break;
-        CrashPoint();
-        if (unlink(path.c_str()) != 0 && errno != ENOENT) {
-          *error = ErrnoMessage(path, errno);
-          return false;
-        }
-        break;
-      }
+      case JournalStep::Kind::kUnlink:
       case JournalStep::Kind::kRmdir:
-        CrashPoint();
-        // Whatever came into it since stays, and so does the directory.
-        if (rmdir(path.c_str()) != 0 && errno != ENOENT && errno != ENOTEMPTY &&
-            errno != EEXIST) {
-          *error = ErrnoMessage(path, errno);
+        if (!RemoveStep(dir, step, error))
           return false;
-        }
         break;
     }
   }
   return true;
+}
+
+bool Recovery::RemoveStep(const std::string& dir, const JournalStep& step, std::string* error) {
+  // Removals reach their names from the directory without following a
+  // link, as the uninstaller does: a link planted since cannot lead them
+  // outside.
+  InstallTree tree;
+  ScopedFd parent;
+  std::string leaf;
+  if (!tree.Open(dir, error))
+    return false;
+  if (!tree.OpenParent(step.path, &parent, &leaf))
+    return errno == ENOENT || errno == ENOTDIR ? true : Fail(tree.PathOf(step.path), error);
+  struct stat st;
+  if (fstatat(parent.Get(), leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+    return true;
+  bool directory = step.kind == JournalStep::Kind::kRmdir;
+  // Taken already, or something else has the name now: it stays.
+  if (S_ISDIR(st.st_mode) != directory)
+    return true;
+  CrashPoint();
+  if (unlinkat(parent.Get(), leaf.c_str(), directory ? AT_REMOVEDIR : 0) == 0 || errno == ENOENT)
+    return true;
+  // Whatever came into a directory since stays, and so does the directory.
+  if (directory && (errno == ENOTEMPTY || errno == EEXIST))
+    return true;
+  return Fail(tree.PathOf(step.path), error);
 }
 
 bool Recovery::RollBack(const std::string& dir, const std::vector<JournalStep>& steps,

@@ -35,6 +35,8 @@ class Recovery {
   // (the message says that nothing was changed).
   bool Inspect(std::string* error);
   bool Needed() const { return m_bHaveJournal || !m_deadStages.empty(); }
+  // The journal Inspect found, or null.
+  const InstallJournal* Journal() const { return m_bHaveJournal ? &m_journal : nullptr; }
   // One line for each thing recovery does ("Recovery: ...") or, for a
   // check, would do ("Recovery needed: ...").
   std::vector<std::string> Describe(bool wouldDo) const;
@@ -53,6 +55,9 @@ class Recovery {
   // taken (its source and its target gone, or the system refused).
   static bool RollForward(const std::string& dir, const std::vector<JournalStep>& steps,
                           std::string* error);
+  // One removal of a journal (an unlink or an rmdir), unless taken: true,
+  // or false with *error.
+  static bool RemoveStep(const std::string& dir, const JournalStep& step, std::string* error);
   // The steps that were taken undone in reverse order: true, or false with
   // *error naming what could not be put back.
   static bool RollBack(const std::string& dir, const std::vector<JournalStep>& steps,
