@@ -10,11 +10,16 @@
 #include <vector>
 
 #include "common/AtomicFile.h"
+#include "common/CrashPoint.h"
 #include "common/FileIo.h"
 #include "common/Path.h"
 #include "common/ScopedFd.h"
+#include "common/SignalCleanup.h"
 #include "common/SystemError.h"
 #include "console/ConsoleUI.h"
+#include "driver/journal/InstallJournal.h"
+#include "driver/journal/InstallationLock.h"
+#include "driver/journal/Recovery.h"
 #include "driver/record/InstallManifest.h"
 #include "driver/record/InstallTree.h"
 #include "product/ServerVersion.h"
@@ -122,9 +127,20 @@ int Uninstaller::Main(int argc, const char** argv) {
     }
   }
 
+  std::string error;
+  bool finished = false;
+  if (!TakeInstallation(&finished, &error)) {
+    ShowError(error);
+    return kFailure;
+  }
+  // A removal that an earlier run began is complete now: nothing is left
+  // to ask about.
+  if (finished) {
+    m_pUI->FlushOutput();
+    return 0;
+  }
   InstallTree tree;
   InstallManifest manifest;
-  std::string error;
   if (!tree.Open(m_sDir, &error) || !manifest.ReadFrom(tree, &error)) {
     ShowError("no installation to remove here: " + error);
     return kFailure;
@@ -161,25 +177,83 @@ int Uninstaller::Main(int argc, const char** argv) {
   return 0;
 }
 
+bool Uninstaller::TakeInstallation(bool* finished, std::string* error) {
+  *finished = false;
+  if (!InstallationLock::Acquire(m_sDir, InstallationLock::kWaitSeconds, error))
+    return false;
+  Recovery recovery(m_sDir);
+  if (!recovery.Inspect(error))
+    return false;
+  if (!recovery.Needed())
+    return true;
+  bool removal = recovery.Journal() != nullptr &&
+                 recovery.Journal()->action != InstallJournal::Action::kInstall;
+  std::vector<std::string> lines;
+  std::string why;
+  if (!recovery.Run(&lines, &why)) {
+    *error = "cannot recover the installation: " + why;
+    return false;
+  }
+  for (const std::string& line : lines)
+    m_pUI->ShowMessage("%s\n", line.c_str());
+  struct stat st;
+  *finished = removal && lstat((m_sDir + "/" + InstallManifest::kFileName).c_str(), &st) != 0;
+  return true;
+}
+
 bool Uninstaller::Remove(bool restoreBackup, std::string* error) {
   InstallTree tree;
   InstallManifest manifest;
   if (!tree.Open(m_sDir, error) || !manifest.ReadFrom(tree, error))
     return false;
 
-  std::set<std::string> changed;
-  if (!RemoveListedFiles(tree, manifest, &changed)) {
-    *error = "not every listed file could be removed; " + tree.PathOf(InstallManifest::kFileName) +
-             " stays for another run";
+  // Every step is worked out first and journalled, so that a removal
+  // stopped halfway is finished by the next run instead of leaving a
+  // record of files that are gone.
+  Plan plan;
+  if (!PlanListedFiles(tree, manifest, &plan)) {
+    *error = "not every listed file could be checked; nothing was removed";
     return false;
   }
-
   bool empty = false;
-  bool swept = Sweep(tree.Fd(), "", manifest, changed, restoreBackup, &empty);
-  bool restored = !restoreBackup || RestoreBackups(tree, manifest);
-  // Last: until now the manifest was the record of what was still to go.
-  if (unlinkat(tree.Fd(), InstallManifest::kFileName, 0) != 0) {
-    *error = "cannot remove " + ErrnoMessage(tree.PathOf(InstallManifest::kFileName), errno);
+  if (!PlanSweep(tree.Fd(), "", manifest, restoreBackup, &plan, &empty)) {
+    *error = "not every directory could be looked through; nothing was removed";
+    return false;
+  }
+  bool restorable = !restoreBackup || PlanRestore(tree, manifest, &plan);
+  JournalStep record;
+  record.kind = JournalStep::Kind::kUnlink;
+  record.path = InstallManifest::kFileName;
+  plan.steps.push_back(record);
+
+  InstallJournal journal;
+  journal.action = restoreBackup ? InstallJournal::Action::kRestoreBackup
+                                 : InstallJournal::Action::kUninstall;
+  journal.pid = getpid();
+  journal.generation = manifest.packageDigest + " " + manifest.installedAt;
+  journal.steps = plan.steps;
+  if (!journal.Write(m_sDir, error))
+    return false;
+  // Held off: a removal is finished, not left half done by a Ctrl-C.
+  CleanupSignalBlock block;
+  for (const JournalStep& step : plan.steps) {
+    if (!TakeStep(tree, step)) {
+      // What is left is still recorded; the journal goes, so that the next
+      // run does not try again what the system refuses.
+      std::string ignored;
+      Recovery::SyncSteps(m_sDir, plan.steps, &ignored);
+      InstallJournal::Remove(m_sDir, &ignored);
+      *error = "not every listed file could be removed; " +
+               tree.PathOf(InstallManifest::kFileName) + " stays for another run";
+      return false;
+    }
+  }
+  // Said once the backups that could be put back are.
+  for (const std::string& problem : plan.restoreProblems)
+    ShowError(problem);
+  std::string why;
+  if (!Recovery::SyncSteps(m_sDir, plan.steps, &why) || !InstallJournal::Remove(m_sDir, &why)) {
+    *error = why;
     return false;
   }
   std::vector<std::string> left;
@@ -187,16 +261,15 @@ bool Uninstaller::Remove(bool restoreBackup, std::string* error) {
     *error = "cannot remove " + ErrnoMessage(m_sDir, errno);
     return false;
   }
-  if (!swept || !restored) {
-    *error = !swept ? "not every directory could be looked through"
-                    : "not every backup could be restored";
+  if (!restorable) {
+    *error = "not every backup could be restored";
     return false;
   }
   return true;
 }
 
-bool Uninstaller::RemoveListedFiles(const InstallTree& tree, const InstallManifest& manifest,
-                                    std::set<std::string>* changed) {
+bool Uninstaller::PlanListedFiles(const InstallTree& tree, const InstallManifest& manifest,
+                                  Plan* plan) {
   const std::string base = tree.PathOf("");
   std::string own;
   if (m_sProgram.compare(0, base.size(), base) == 0)
@@ -212,41 +285,33 @@ bool Uninstaller::RemoveListedFiles(const InstallTree& tree, const InstallManife
     else
       order.push_back(&entry);
   }
+  if (ownEntry != nullptr)
+    order.push_back(ownEntry);
   bool ok = true;
-  for (const ManifestEntry* entry : order)
-    ok = RemoveListedFile(tree, *entry, changed) && ok;
-  if (ok && ownEntry != nullptr)
-    ok = RemoveListedFile(tree, *ownEntry, changed);
+  for (const ManifestEntry* entry : order) {
+    std::string problem;
+    FileState state;
+    if (!CheckFileAt(tree, *entry, &state, &problem)) {
+      ShowError(problem);
+      ok = false;
+      continue;
+    }
+    if (state == FileState::kChanged) {
+      m_pUI->ShowMessage("Kept (changed since installation): %s\n", entry->path.c_str());
+      plan->changed.insert(entry->path);
+    } else if (state != FileState::kMissing) {
+      JournalStep step;
+      step.kind = JournalStep::Kind::kUnlink;
+      step.path = entry->path;
+      plan->steps.push_back(step);
+      plan->removed.insert(entry->path);
+    }
+  }
   return ok;
 }
 
-bool Uninstaller::RemoveListedFile(const InstallTree& tree, const ManifestEntry& entry,
-                                   std::set<std::string>* changed) {
-  std::string problem;
-  FileState state;
-  if (!CheckFileAt(tree, entry, &state, &problem)) {
-    ShowError(problem);
-    return false;
-  }
-  if (state == FileState::kChanged) {
-    m_pUI->ShowMessage("Kept (changed since installation): %s\n", entry.path.c_str());
-    changed->insert(entry.path);
-    return true;
-  }
-  if (state == FileState::kMissing)
-    return true;
-  ScopedFd parent;
-  std::string leaf;
-  if (!tree.OpenParent(entry.path, &parent, &leaf) ||
-      unlinkat(parent.Get(), leaf.c_str(), 0) != 0) {
-    ShowError("cannot remove " + ErrnoMessage(tree.PathOf(entry.path), errno));
-    return false;
-  }
-  return true;
-}
-
-bool Uninstaller::Sweep(int fd, const std::string& prefix, const InstallManifest& manifest,
-                        const std::set<std::string>& changed, bool restoreBackup, bool* empty) {
+bool Uninstaller::PlanSweep(int fd, const std::string& prefix, const InstallManifest& manifest,
+                            bool restoreBackup, Plan* plan, bool* empty) {
   std::vector<std::string> names;
   if (!InstallTree::ListAt(fd, &names)) {
     ShowError(ErrnoMessage(
@@ -259,7 +324,8 @@ bool Uninstaller::Sweep(int fd, const std::string& prefix, const InstallManifest
   for (const std::string& name : names) {
     const std::string relative = prefix + name;
     if (prefix.empty()) {
-      if (name == InstallManifest::kFileName) {
+      // The record goes last, on its own step.
+      if (name == InstallManifest::kFileName || name == InstallJournal::kFileName) {
         ++left;
         continue;
       }
@@ -284,11 +350,13 @@ bool Uninstaller::Sweep(int fd, const std::string& prefix, const InstallManifest
       }
       continue;
     }
+    if (!S_ISDIR(st.st_mode) && plan->removed.count(relative) != 0)
+      continue;
     // A listed file that is a directory now was shown as changed, and
     // stays whole.
-    if (!S_ISDIR(st.st_mode) || changed.count(relative) != 0) {
+    if (!S_ISDIR(st.st_mode) || plan->changed.count(relative) != 0) {
       ++left;
-      if (changed.count(relative) == 0)
+      if (plan->changed.count(relative) == 0)
         m_pUI->ShowMessage("Kept (not installed by setup): %s\n", relative.c_str());
       continue;
     }
@@ -297,47 +365,82 @@ bool Uninstaller::Sweep(int fd, const std::string& prefix, const InstallManifest
     if (child.Get() < 0) {
       ShowError(ErrnoMessage(m_sDir + "/" + relative, errno));
       ok = false;
-    } else if (!Sweep(child.Get(), relative + "/", manifest, changed, restoreBackup, &childEmpty)) {
+    } else if (!PlanSweep(child.Get(), relative + "/", manifest, restoreBackup, plan,
+                          &childEmpty)) {
       ok = false;
     }
     if (!childEmpty) {
       ++left;
-    } else if (unlinkat(fd, name.c_str(), AT_REMOVEDIR) != 0) {
-      ShowError("cannot remove " + ErrnoMessage(m_sDir + "/" + relative, errno));
-      ok = false;
-      ++left;
+      continue;
     }
+    // Deepest first: the directory's own contents were planned above.
+    JournalStep step;
+    step.kind = JournalStep::Kind::kRmdir;
+    step.path = relative;
+    plan->steps.push_back(step);
+    plan->removed.insert(relative);
   }
   *empty = left == 0;
   return ok;
 }
 
-bool Uninstaller::RestoreBackups(const InstallTree& tree, const InstallManifest& manifest) {
+bool Uninstaller::PlanRestore(const InstallTree& tree, const InstallManifest& manifest,
+                              Plan* plan) {
   bool ok = true;
   for (const std::string& name : manifest.movedToOld) {
     const std::string backup = name + kBackupSuffix;
     struct stat st;
     if (fstatat(tree.Fd(), backup.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-      ShowError(tree.PathOf(backup) + " not restored: " + ErrnoText(errno));
+      plan->restoreProblems.push_back(tree.PathOf(backup) + " not restored: " + ErrnoText(errno));
       ok = false;
       continue;
     }
-    // RENAME_NOREPLACE: whatever has the name now, the administrator's or a
-    // changed file, stays.
-    int result = renameat2(tree.Fd(), backup.c_str(), tree.Fd(), name.c_str(), RENAME_NOREPLACE);
-    if (result != 0 && errno == EINVAL &&
-        fstatat(tree.Fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT)
-      result = renameat(tree.Fd(), backup.c_str(), tree.Fd(), name.c_str());
-    if (result != 0) {
-      ShowError(tree.PathOf(backup) + " not restored: " +
-                (errno == EEXIST || errno == EINVAL ? tree.PathOf(name) + " is still there"
-                                                    : std::string(ErrnoText(errno))));
+    // Whatever keeps the name, the administrator's or a changed file, stays.
+    if (fstatat(tree.Fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        plan->removed.count(name) == 0) {
+      plan->restoreProblems.push_back(tree.PathOf(backup) + " not restored: " + tree.PathOf(name) +
+                                      " is still there");
       ok = false;
       continue;
     }
-    m_pUI->ShowMessage("Restored: %s (from %s)\n", name.c_str(), backup.c_str());
+    JournalStep step;
+    step.kind = JournalStep::Kind::kRename;
+    step.path = backup;
+    step.target = name;
+    plan->steps.push_back(step);
   }
   return ok;
+}
+
+bool Uninstaller::TakeStep(const InstallTree& tree, const JournalStep& step) {
+  CrashPoint();
+  if (step.kind == JournalStep::Kind::kRename) {
+    // RENAME_NOREPLACE: whatever has the name now stays.
+    int result =
+        renameat2(tree.Fd(), step.path.c_str(), tree.Fd(), step.target.c_str(), RENAME_NOREPLACE);
+    struct stat st;
+    if (result != 0 && errno == EINVAL &&
+        fstatat(tree.Fd(), step.target.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 &&
+        errno == ENOENT)
+      result = renameat(tree.Fd(), step.path.c_str(), tree.Fd(), step.target.c_str());
+    if (result != 0) {
+      ShowError(tree.PathOf(step.path) + " not restored: " +
+                (errno == EEXIST || errno == EINVAL ? tree.PathOf(step.target) + " is still there"
+                                                    : std::string(ErrnoText(errno))));
+      return false;
+    }
+    m_pUI->ShowMessage("Restored: %s (from %s)\n", step.target.c_str(), step.path.c_str());
+    return true;
+  }
+  ScopedFd parent;
+  std::string leaf;
+  int flags = step.kind == JournalStep::Kind::kRmdir ? AT_REMOVEDIR : 0;
+  if (!tree.OpenParent(step.path, &parent, &leaf) ||
+      (unlinkat(parent.Get(), leaf.c_str(), flags) != 0 && errno != ENOENT)) {
+    ShowError("cannot remove " + ErrnoMessage(tree.PathOf(step.path), errno));
+    return false;
+  }
+  return true;
 }
 
 void Uninstaller::ShowError(const std::string& message) {
