@@ -37,9 +37,11 @@ struct JournalStep {
 // the change is:
 // - "switching": every file of the new generation, its directories and its
 //   record were on disk before this was written; the steps may have been
-//   taken in part. Each step taken leaves a test of whether it was taken
-//   (its source gone and its target there), so the change can be finished or
-//   undone from any point, and so can that finishing or undoing itself.
+//   taken in part, in order. A rename taken leaves its mark (its source gone
+//   and its target there), and so does a removal not followed by a rename:
+//   the change is finished from just after the last rename taken, or undone
+//   from it backwards, from any point, and so is that finishing or undoing
+//   itself. Targets of renames are always names that are free until then.
 // - "done": every step was taken and is on disk; what remains is removing
 //   the staging directories and the journal.
 // Later kinds of change (files kept beside new ones, a full rollback) add

@@ -200,9 +200,32 @@ bool Recovery::Run(std::vector<std::string>* lines, std::string* error) {
   return true;
 }
 
+size_t Recovery::TakenCount(const std::string& dir, const std::vector<JournalStep>& steps) {
+  // The steps were taken in order: everything up to the last rename taken
+  // is done. A rename taken leaves its source gone and its target there,
+  // and every rename before it has its target there too; the second test
+  // tells a rename taken from one whose source was lost before it.
+  for (size_t i = steps.size(); i > 0; --i) {
+    const JournalStep& step = steps[i - 1];
+    if (step.kind != JournalStep::Kind::kRename || Exists(Join(dir, step.path)) ||
+        !Exists(Join(dir, step.target)))
+      continue;
+    bool consistent = true;
+    for (size_t j = 0; j + 1 < i && consistent; ++j) {
+      if (steps[j].kind == JournalStep::Kind::kRename)
+        consistent = Exists(Join(dir, steps[j].target));
+    }
+    if (consistent)
+      return i;
+  }
+  return 0;
+}
+
 bool Recovery::RollForward(const std::string& dir, const std::vector<JournalStep>& steps,
                            std::string* error) {
-  for (const JournalStep& step : steps) {
+  size_t first = TakenCount(dir, steps);
+  for (size_t i = first; i < steps.size(); ++i) {
+    const JournalStep& step = steps[i];
     std::string path = Join(dir, step.path);
     switch (step.kind) {
       case JournalStep::Kind::kRename: {
@@ -267,19 +290,26 @@ bool Recovery::RemoveStep(const std::string& dir, const JournalStep& step, std::
 
 bool Recovery::RollBack(const std::string& dir, const std::vector<JournalStep>& steps,
                         std::string* error) {
+  size_t taken = TakenCount(dir, steps);
+  // Mode changes up to the next rename may have been made too; putting an
+  // earlier mode back is harmless either way.
+  size_t undoFrom = taken;
+  while (undoFrom < steps.size() && steps[undoFrom].kind == JournalStep::Kind::kChmod)
+    ++undoFrom;
   std::string failed;
-  for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
-    std::string path = Join(dir, step->path);
-    if (step->kind == JournalStep::Kind::kChmod) {
+  for (size_t i = undoFrom; i > 0; --i) {
+    const JournalStep& step = steps[i - 1];
+    std::string path = Join(dir, step.path);
+    if (step.kind == JournalStep::Kind::kChmod) {
       CrashPoint();
-      if (chmod(path.c_str(), step->earlierMode) != 0 && errno != ENOENT)
+      if (chmod(path.c_str(), step.earlierMode) != 0 && errno != ENOENT)
         failed += (failed.empty() ? "" : ", ") + ErrnoMessage(path, errno);
       continue;
     }
-    if (step->kind != JournalStep::Kind::kRename)
+    if (step.kind != JournalStep::Kind::kRename)
       continue;
-    std::string target = Join(dir, step->target);
-    // Taken: the source is gone and the target there.
+    std::string target = Join(dir, step.target);
+    // Undone already (by a recovery that stopped): the source is back.
     if (Exists(path) || !Exists(target))
       continue;
     CrashPoint();

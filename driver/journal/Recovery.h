@@ -50,6 +50,8 @@ class Recovery {
   // directories), relative to dir.
   static std::vector<std::string> FindStages(const std::string& dir);
 
+  // How many of the steps were taken, found on disk.
+  static size_t TakenCount(const std::string& dir, const std::vector<JournalStep>& steps);
   // The steps of a journal taken in order where not yet taken, each tested
   // first: true, or false with *error naming the first that could not be
   // taken (its source and its target gone, or the system refused).
