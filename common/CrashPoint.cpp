@@ -6,17 +6,33 @@
 
 namespace {
 
+struct Seam {
+  long at = 0;
+  int signal = SIGKILL;
+};
+
 // Read once: the count must not restart should the variable change.
-long KillAt() {
-  static long at = [] {
+const Seam& TheSeam() {
+  static Seam seam = [] {
+    Seam read;
     const char* text = getenv("STRATA_TEST_KILL_AT");
     if (text == nullptr || text[0] == '\0')
-      return 0L;
+      return read;
     char* end = nullptr;
     long value = strtol(text, &end, 10);
-    return *end == '\0' && value > 0 ? value : 0L;
+    if (value <= 0)
+      return read;
+    if (*end == ':') {
+      long signal = strtol(end + 1, &end, 10);
+      if (signal <= 0 || signal >= NSIG)
+        return read;
+      read.signal = static_cast<int>(signal);
+    }
+    if (*end == '\0')
+      read.at = value;
+    return read;
   }();
-  return at;
+  return seam;
 }
 
 long g_passed = 0;
@@ -24,7 +40,7 @@ long g_passed = 0;
 }  // namespace
 
 void CrashPoint() {
-  long at = KillAt();
-  if (at != 0 && ++g_passed == at)
-    kill(getpid(), SIGKILL);
+  const Seam& seam = TheSeam();
+  if (seam.at != 0 && ++g_passed == seam.at)
+    kill(getpid(), seam.signal);
 }

@@ -6,7 +6,9 @@
 // recovered or removed) pass through CrashPoint first. When the variable
 // STRATA_TEST_KILL_AT holds a number N, the N-th of these calls in the
 // process ends it at once with SIGKILL, as a crash or a power cut would;
-// otherwise (always, in normal use) the call does nothing.
+// "N:SIG" sends the signal numbered SIG instead (an interrupt that comes
+// just then) and goes on. Otherwise (always, in normal use) the call does
+// nothing.
 void CrashPoint();
 
 #endif  // STRATA_COMMON_CRASHPOINT_H_

@@ -67,6 +67,34 @@ StagedInstallation::~StagedInstallation() {
   ForgetSignalRemovals();
 }
 
+bool StagedInstallation::CheckLinkedDirectories(const std::string& productDir,
+                                                const std::string& dir, std::string* error) {
+  struct stat top;
+  std::vector<std::string> names;
+  std::string ignored;
+  if (stat(dir.c_str(), &top) != 0 || !ListDirectory(productDir, &names, &ignored))
+    return true;
+  for (const std::string& name : names) {
+    std::string path = Join(dir, name);
+    struct stat product;
+    struct stat link;
+    struct stat followed;
+    if (stat((productDir + "/" + name).c_str(), &product) != 0 || !S_ISDIR(product.st_mode) ||
+        lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode) ||
+        stat(path.c_str(), &followed) != 0 || !S_ISDIR(followed.st_mode) ||
+        followed.st_dev == top.st_dev)
+      continue;
+    // The new files are staged in the linked directory itself.
+    if (access(path.c_str(), W_OK | X_OK) != 0) {
+      *error = "ERROR: Unable to install the product's files: " + path +
+               " is a symbolic link to a directory on another file system that setup cannot "
+               "write into (" + ErrnoText(errno) + "); nothing has been changed\n";
+      return false;
+    }
+  }
+  return true;
+}
+
 bool StagedInstallation::Prepare(std::string* error) {
   struct stat st;
   if (stat(m_sDir.c_str(), &st) == 0) {

@@ -49,6 +49,14 @@ class StagedInstallation {
   StagedInstallation(const StagedInstallation&) = delete;
   StagedInstallation& operator=(const StagedInstallation&) = delete;
 
+  // Whether each directory of the product (in productDir) that is a
+  // symbolic link to a directory on another file system in the
+  // installation directory dir can take the product's files through a
+  // staging directory there: true, or false with the message to end with,
+  // naming the link.
+  static bool CheckLinkedDirectories(const std::string& productDir, const std::string& dir,
+                                     std::string* error);
+
   // Creates what is missing of the installation directory and the staging
   // directory: true, or false with *error, nothing left behind.
   bool Prepare(std::string* error);
