@@ -125,7 +125,9 @@ std::string SetupDriver::PackageDigest() {
 
 void SetupDriver::Finish(int status) {
   // A signal held off since the switch ends the process now, after what
-  // was done has been shown.
+  // was done has been shown (and written out: the signal's end does not
+  // flush the output).
+  fflush(nullptr);
   ReleaseCleanupSignals();
   Installer().CleanUpAndExit(status, Installer().m_pUI);
   // Reached only if a derived installer's clean-up returned.

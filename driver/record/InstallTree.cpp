@@ -39,7 +39,10 @@ bool InstallTree::OpenParent(const std::string& relative, ScopedFd* parent,
     // O_NOFOLLOW on every component: a link where a directory was fails
     // (with ENOTDIR, as O_PATH opens the link itself) instead of being
     // entered.
-    int next = openat(parent->Get(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    int flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+    if (start != 0 || !m_bFollowTopLinks)
+      flags |= O_NOFOLLOW;
+    int next = openat(parent->Get(), name.c_str(), flags);
     if (next < 0)
       return false;
     parent->Reset(next);

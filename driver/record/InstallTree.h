@@ -21,6 +21,10 @@ class InstallTree {
   bool Open(const std::string& dir, std::string* error);
 
   const std::string& Dir() const { return m_sDir; }
+  // For reading only: a directory directly in the installation directory
+  // that is a link to a directory (the administrator's Content on another
+  // file system) is followed; links anywhere else still are not.
+  void SetFollowTopLevelLinks(bool follow) { m_bFollowTopLinks = follow; }
   int Fd() const { return m_fd.Get(); }
   // dir + "/" + relative, for messages.
   std::string PathOf(const std::string& relative) const;
@@ -43,6 +47,7 @@ class InstallTree {
  private:
   std::string m_sDir;
   ScopedFd m_fd;
+  bool m_bFollowTopLinks = false;
 };
 
 #endif  // STRATA_DRIVER_RECORD_INSTALLTREE_H_
