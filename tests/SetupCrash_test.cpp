@@ -5,10 +5,10 @@
 // exactly the new installation, with the administrator's files and the
 // passwords kept and nothing of the stopped run left.
 #include <fcntl.h>
-#include <stdio.h>
-#include <stdlib.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -16,9 +16,9 @@
 
 #include <functional>
 #include <map>
-#include <thread>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/ShellQuote.h"
@@ -390,9 +390,9 @@ TEST_F(SetupCrash, AnInstallationDirectoryGivenAsALinkIsFoundAgain) {
   WriteDefaults();
   ProcessResult first = Run(s_package, {"-cfg", "inst.cfg"});
   ASSERT_EQ(0, first.code) << first.out;
-  EXPECT_NE(std::string::npos,
-            ReadFile(start_ + "/real/install-manifest.txt").find("\ninstall_dir=" + start_ +
-                                                                  "/real\n"));
+  EXPECT_NE(
+      std::string::npos,
+      ReadFile(start_ + "/real/install-manifest.txt").find("\ninstall_dir=" + start_ + "/real\n"));
   ProcessResult rerun = Run(s_package, {"-cfg", "inst.cfg"});
   EXPECT_EQ(0, rerun.code) << rerun.out;
   EXPECT_NE(std::string::npos, rerun.out.find("already installed, nothing to do")) << rerun.out;

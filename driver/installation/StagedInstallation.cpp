@@ -88,7 +88,8 @@ bool StagedInstallation::CheckLinkedDirectories(const std::string& productDir,
     if (access(path.c_str(), W_OK | X_OK) != 0) {
       *error = "ERROR: Unable to install the product's files: " + path +
                " is a symbolic link to a directory on another file system that setup cannot "
-               "write into (" + ErrnoText(errno) + "); nothing has been changed\n";
+               "write into (" +
+               ErrnoText(errno) + "); nothing has been changed\n";
       return false;
     }
   }
@@ -206,14 +207,12 @@ bool StagedInstallation::Switch(std::string* error) {
   // Every new file and directory on disk before the first earlier one
   // moves; then the journal that says what moves where.
   CrashPoint();
-  if (!SyncTree(m_sStage, &why) || !SyncPath(m_sDir, &why) ||
-      !SyncParentDirectory(m_sDir, &why)) {
+  if (!SyncTree(m_sStage, &why) || !SyncPath(m_sDir, &why) || !SyncParentDirectory(m_sDir, &why)) {
     *error = why;
     return false;
   }
   for (const std::string& linked : m_linkedStages) {
-    if (!SyncTree(Join(m_sDir, linked), &why) ||
-        !SyncParentDirectory(Join(m_sDir, linked), &why)) {
+    if (!SyncTree(Join(m_sDir, linked), &why) || !SyncParentDirectory(Join(m_sDir, linked), &why)) {
       *error = why;
       return false;
     }
@@ -433,8 +432,7 @@ bool StagedInstallation::PlanBackupName(const std::string& name, const std::stri
   return true;
 }
 
-void StagedInstallation::PlanMove(const std::string& from, const std::string& to,
-                                  bool nameSource) {
+void StagedInstallation::PlanMove(const std::string& from, const std::string& to, bool nameSource) {
   Step step;
   step.step.kind = JournalStep::Kind::kRename;
   step.step.path = from;

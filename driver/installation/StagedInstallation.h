@@ -106,8 +106,8 @@ class StagedInstallation {
     int* counter;
   };
 
-  bool PlanDirectory(const std::string& staged, const std::string& dest, const Area& area,
-                     bool top, std::string* error);
+  bool PlanDirectory(const std::string& staged, const std::string& dest, const Area& area, bool top,
+                     std::string* error);
   bool PlanBackupName(const std::string& name, const std::string& staged, const Area& area,
                       std::string* error);
   void PlanMove(const std::string& from, const std::string& to, bool nameSource = false);

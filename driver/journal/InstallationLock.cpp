@@ -60,7 +60,8 @@ bool LockPath(const std::string& path, const std::string& shown, time_t deadline
       // The launcher's lock of the directory the package was started in,
       // which this process inherited: it is held for this run already.
       struct stat st;
-      if (fstat(fd->Get(), &st) == 0 && InstallationLock::HolderOf(st.st_dev, st.st_ino) == getpid())
+      if (fstat(fd->Get(), &st) == 0 &&
+          InstallationLock::HolderOf(st.st_dev, st.st_ino) == getpid())
         break;
       if (!wait || time(nullptr) >= deadline) {
         *error = BusyMessage(shown, fd->Get());

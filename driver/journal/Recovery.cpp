@@ -84,8 +84,8 @@ bool Recovery::Inspect(std::string* error) {
   m_bHaveJournal = false;
   std::string why;
   if (!m_journal.Read(m_sDir, &m_bHaveJournal, &why)) {
-    *error = "the journal of an interrupted run cannot be read (" + why +
-             "); nothing has been changed";
+    *error =
+        "the journal of an interrupted run cannot be read (" + why + "); nothing has been changed";
     return false;
   }
   m_deadStages.clear();
@@ -124,8 +124,8 @@ std::vector<std::string> Recovery::Describe(bool wouldDo) const {
                " the interrupted restoring of the backup" + by + " in " + m_sDir;
         break;
       case InstallJournal::Action::kUninstall:
-        what = std::string(wouldDo ? "would complete" : "completed") +
-               " the interrupted removal" + by + " of the installation in " + m_sDir;
+        what = std::string(wouldDo ? "would complete" : "completed") + " the interrupted removal" +
+               by + " of the installation in " + m_sDir;
         break;
     }
     lines.push_back(lead + what);

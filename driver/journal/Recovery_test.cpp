@@ -51,8 +51,10 @@ Switch MakeSwitch(const std::string& dir) {
   chmodStep.path = "db";
   chmodStep.mode = 0700;
   chmodStep.earlierMode = 0755;
-  s.steps = {Rename("Bin.old", ".strata-setup.abc123/old/1"), Rename("Bin", "Bin.old"),
-             Rename(".strata-setup.abc123/new/Bin", "Bin"), chmodStep,
+  s.steps = {Rename("Bin.old", ".strata-setup.abc123/old/1"),
+             Rename("Bin", "Bin.old"),
+             Rename(".strata-setup.abc123/new/Bin", "Bin"),
+             chmodStep,
              Rename("db/users/admin", ".strata-setup.abc123/old/2"),
              Rename(".strata-setup.abc123/new/db/users/admin", "db/users/admin")};
   return s;
@@ -110,7 +112,7 @@ TEST_F(RecoveryTest, EveryPointOfASwitchIsFinishedOrUndoneEvenWhenRecoveryStops)
         SCOPED_TRACE("taken " + std::to_string(taken) + (forward ? " forward" : " back") +
                      ", recovery stopped after " + std::to_string(stoppedAfter));
         std::string dir = Path("inst-" + std::to_string(taken) + (forward ? "f" : "b") +
-                          std::to_string(stoppedAfter));
+                               std::to_string(stoppedAfter));
         Switch s = MakeSwitch(dir);
         auto earlier = Installed(dir);
         ASSERT_TRUE(TakeSteps(dir, s.steps, taken));

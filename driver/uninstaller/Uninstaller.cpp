@@ -227,8 +227,8 @@ bool Uninstaller::Remove(bool restoreBackup, std::string* error) {
   plan.steps.push_back(record);
 
   InstallJournal journal;
-  journal.action = restoreBackup ? InstallJournal::Action::kRestoreBackup
-                                 : InstallJournal::Action::kUninstall;
+  journal.action =
+      restoreBackup ? InstallJournal::Action::kRestoreBackup : InstallJournal::Action::kUninstall;
   journal.pid = getpid();
   journal.generation = manifest.packageDigest + " " + manifest.installedAt;
   journal.steps = plan.steps;
@@ -420,8 +420,7 @@ bool Uninstaller::TakeStep(const InstallTree& tree, const JournalStep& step) {
         renameat2(tree.Fd(), step.path.c_str(), tree.Fd(), step.target.c_str(), RENAME_NOREPLACE);
     struct stat st;
     if (result != 0 && errno == EINVAL &&
-        fstatat(tree.Fd(), step.target.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 &&
-        errno == ENOENT)
+        fstatat(tree.Fd(), step.target.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT)
       result = renameat(tree.Fd(), step.path.c_str(), tree.Fd(), step.target.c_str());
     if (result != 0) {
       ShowError(tree.PathOf(step.path) + " not restored: " +
