@@ -224,8 +224,9 @@ TEST_F(SetupCrash, RestoreBackupAndRemovalKilledAtEveryStepAreCompletedByTheNext
       if (!Exists(server_ + "/.strata-journal")) {
         // Stopped before the journal (nothing removed yet) or after it
         // went (everything done).
-        if (Installed() != expected)
+        if (Installed() != expected) {
           EXPECT_EQ(0, Uninstall(args).code);
+        }
       } else if (Exists(server_ + "/Bin/uninstall")) {
         ProcessResult rerun = Uninstall(args);
         EXPECT_EQ(0, rerun.code) << rerun.out;
