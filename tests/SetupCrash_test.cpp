@@ -151,6 +151,8 @@ TEST_F(SetupCrash, UpgradeKilledAtEveryStepIsEarlierOrNewAfterTheNextRun) {
   auto removed = Installed();
 
   int points = 0;
+  int journalledPoints = 0;
+  int recoveryPoints = 0;
   for (int k = 1;; ++k) {
     SCOPED_TRACE("killed at point " + std::to_string(k));
     Restore("earlier");
@@ -171,6 +173,28 @@ TEST_F(SetupCrash, UpgradeKilledAtEveryStepIsEarlierOrNewAfterTheNextRun) {
       EXPECT_TRUE(now == earlier || now == upgraded) << ::testing::PrintToString(now);
     }
 
+    // The recovery itself killed at each of its own steps, for the first
+    // point with a journal and one in the middle of the switch (every
+    // point with STRATA_LONG_CRASH_SWEEP): the run after it still finds
+    // one of the two.
+    if (journalled && (LongSweep() || ++journalledPoints == 1 || journalledPoints == 12)) {
+      Snapshot("stopped");
+      for (int j = 1;; ++j) {
+        SCOPED_TRACE("recovery killed at point " + std::to_string(j));
+        Restore("stopped");
+        ProcessResult recovering = Run(second, {"-s", "-cfg", "inst.cfg"}, j);
+        if (recovering.exited)
+          break;
+        ++recoveryPoints;
+        ProcessResult after = Run(second, {"-s", "-cfg", "inst.cfg"});
+        ASSERT_EQ(0, after.code) << after.out;
+        EXPECT_EQ(upgraded, Installed());
+        ExpectNothingLeft();
+        if (HasFailure())
+          break;
+      }
+      Restore("stopped");
+    }
     ProcessResult rerun = Run(second, {"-cfg", "inst.cfg"});
     ASSERT_EQ(0, rerun.code) << rerun.out;
     if (journalled) {
@@ -189,8 +213,10 @@ TEST_F(SetupCrash, UpgradeKilledAtEveryStepIsEarlierOrNewAfterTheNextRun) {
       break;
   }
   RecordProperty("kill_points", points);
-  printf("[ kill sweep ] upgrade: %d kill points, each followed by a rerun and a removal\n",
-         points);
+  printf(
+      "[ kill sweep ] upgrade: %d kill points, each followed by a rerun and a removal; the "
+      "recovery killed at %d points of its own\n",
+      points, recoveryPoints);
   EXPECT_GT(points, 20);
 }
 
