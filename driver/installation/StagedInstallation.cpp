@@ -509,6 +509,12 @@ bool StagedInstallation::Finish(std::string* error) {
 
 void StagedInstallation::Discard() {
   std::string ignored;
+  if (m_bJournalled) {
+    // A switch that could not be undone: the staging directory holds
+    // earlier files, and the journal names it for the next run's recovery.
+    ForgetSignalRemovals();
+    return;
+  }
   for (const std::string& linked : m_linkedStages)
     RemoveTree(Join(m_sDir, linked), &ignored);
   m_linkedStages.clear();

@@ -86,7 +86,8 @@ class StagedInstallation {
   // *error naming what stayed.
   bool Finish(std::string* error);
   // Removes the staging directory and what Prepare created, before a Switch
-  // or after a failed one.
+  // or after a failed one; after a switch that could not be undone it
+  // leaves them for the recovery that the journal asks for.
   void Discard();
 
  private:
