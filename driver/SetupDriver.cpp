@@ -175,9 +175,9 @@ void SetupDriver::Configure(int argc, const char** argv) {
   // The lock and recovery come before the record is read: a run that
   // stopped may have left the record aside.
   m_sTakeError.clear();
-  if (!TakeInstallation(&m_sTakeError))
+  if (!TakeInstallation(false, &m_sTakeError))
     return;
-  resolved = m_pInstaller->InstallDir();
+  resolved = m_sRealInstallDir;
   // A new draw would move the administration pages at every rerun.
   InstallManifest earlier;
   std::string ignored;
@@ -219,13 +219,16 @@ bool SetupDriver::AskInteractively(std::string* error) {
   return dialogue.Ask(error);
 }
 
-bool SetupDriver::TakeInstallation(std::string* error) {
+bool SetupDriver::TakeInstallation(bool adopt, std::string* error) {
   // Its real path: a link given as the directory is resolved once, so that
-  // the record names the directory every later run finds.
+  // the record names the directory every later run finds. The settings are
+  // checked, and refused, by the name the user gave.
   std::string dir = CanonicalPath(m_pInstaller->InstallDir());
-  if (!dir.empty() && dir != m_pInstaller->InstallDir())
+  if (dir.empty())
+    dir = m_pInstaller->InstallDir();
+  if (adopt && dir != m_pInstaller->InstallDir())
     Installer().m_szDefInstallPath = m_pInstaller->OwnedText(dir);
-  dir = m_pInstaller->InstallDir();
+  m_sRealInstallDir = dir;
   if (dir.empty() || InstallationLock::LockedDirectory() == dir)
     return true;
   std::string why;
@@ -257,7 +260,7 @@ bool SetupDriver::TakeInstallation(std::string* error) {
 
 bool SetupDriver::Assess(std::string* error) {
   // The dialogue may have chosen another directory.
-  if (!TakeInstallation(error))
+  if (!TakeInstallation(true, error))
     return false;
   m_pSteps.reset(new InstallSteps(*m_pInstaller, m_sExtractDir));
   m_pSteps->SetPackageDigest(PackageDigest());

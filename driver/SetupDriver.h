@@ -74,8 +74,9 @@ class SetupDriver {
   // (driver/journal/InstallationLock.h) and the recovery of what a run that
   // stopped left there (driver/journal/Recovery.h; a check only says what it
   // would do): true, or false with the message to end with. Once a
-  // directory is locked, again for it changes nothing.
-  bool TakeInstallation(std::string* error);
+  // directory is locked, again for it changes nothing. adopt: the real path
+  // becomes the installation directory's setting.
+  bool TakeInstallation(bool adopt, std::string* error);
   // What must hold before anything changes (driver/InstallSteps.h) and what
   // the installation would do; the passwords of existing accounts are
   // taken into the settings.
@@ -113,6 +114,8 @@ class SetupDriver {
   std::string m_sSourceProblems;
   // Why Configure could not take the installation directory.
   std::string m_sTakeError;
+  // The installation directory with its links resolved.
+  std::string m_sRealInstallDir;
   bool m_bAsked;
   bool m_bAdminPasswordGenerated;
   bool m_bEncoderPasswordGenerated;

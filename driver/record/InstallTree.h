@@ -21,9 +21,11 @@ class InstallTree {
   bool Open(const std::string& dir, std::string* error);
 
   const std::string& Dir() const { return m_sDir; }
-  // For reading only: a directory directly in the installation directory
-  // that is a link to a directory (the administrator's Content on another
-  // file system) is followed; links anywhere else still are not.
+  // For reading only: a link directly in the installation directory to a
+  // directory on another file system (the administrator's Content on a
+  // media disk, which setup fills through the link) is followed; links
+  // anywhere else, and to directories on the same file system, still are
+  // not.
   void SetFollowTopLevelLinks(bool follow) { m_bFollowTopLinks = follow; }
   int Fd() const { return m_fd.Get(); }
   // dir + "/" + relative, for messages.
@@ -45,6 +47,10 @@ class InstallTree {
   static bool ListAt(int fd, std::vector<std::string>* names);
 
  private:
+  // The directory the link name leads to, if it lies on another file
+  // system (O_PATH descriptor), or -1 with errno set.
+  int OpenLinkedDirectory(const std::string& name) const;
+
   std::string m_sDir;
   ScopedFd m_fd;
   bool m_bFollowTopLinks = false;
