@@ -305,8 +305,7 @@ bool StagedInstallation::PlanDirectory(const std::string& staged, const std::str
     std::string from = staged + "/" + name;
     std::string to = Join(dest, name);
     if (backups && IsBackupName(name)) {
-      if (!PlanBackupName(name, from, area, error))
-        return false;
+      PlanBackupName(name, from, area);
       continue;
     }
     struct stat source;
@@ -364,8 +363,8 @@ bool StagedInstallation::PlanDirectory(const std::string& staged, const std::str
       bool inNew = false;
       for (const std::string& stagedName : names)
         inNew = inNew || stagedName == name;
-      if (!inNew && Exists(Join(dest, name)) && !PlanBackupName(name, std::string(), area, error))
-        return false;
+      if (!inNew && Exists(Join(dest, name)))
+        PlanBackupName(name, std::string(), area);
     }
   }
   return true;
@@ -409,9 +408,8 @@ bool StagedInstallation::PrepareLinkedArea(const std::string& staged, const std:
   return true;
 }
 
-bool StagedInstallation::PlanBackupName(const std::string& name, const std::string& staged,
-                                        const Area& area, std::string* error) {
-  (void)error;
+void StagedInstallation::PlanBackupName(const std::string& name, const std::string& staged,
+                                        const Area& area) {
   std::string path = Join(m_sDir, name);
   std::string backup = path + kBackupSuffix;
   // The older backup goes aside rather than away, so that it is there
@@ -429,7 +427,6 @@ bool StagedInstallation::PlanBackupName(const std::string& name, const std::stri
   }
   if (!staged.empty())
     PlanMove(staged, path);
-  return true;
 }
 
 void StagedInstallation::PlanMove(const std::string& from, const std::string& to, bool nameSource) {

@@ -109,8 +109,7 @@ class StagedInstallation {
 
   bool PlanDirectory(const std::string& staged, const std::string& dest, const Area& area, bool top,
                      std::string* error);
-  bool PlanBackupName(const std::string& name, const std::string& staged, const Area& area,
-                      std::string* error);
+  void PlanBackupName(const std::string& name, const std::string& staged, const Area& area);
   void PlanMove(const std::string& from, const std::string& to, bool nameSource = false);
   void PlanMoveAside(const std::string& path, const Area& area);
   // A staging directory inside a linked directory on another file system,
