@@ -261,14 +261,14 @@ bool StagedInstallation::Switch(std::string* error) {
     m_bJournalled = false;
     return false;
   }
+  // Every step is taken; should it not reach the disk, the journal stays
+  // for the next run's recovery, and nothing claims the earlier
+  // installation unchanged.
   CrashPoint();
-  if (!Recovery::SyncSteps(m_sDir, journal.steps, &why)) {
-    *error = why;
-    return false;
-  }
   journal.state = InstallJournal::State::kDone;
-  if (!journal.Write(m_sDir, &why)) {
+  if (!Recovery::SyncSteps(m_sDir, journal.steps, &why) || !journal.Write(m_sDir, &why)) {
     *error = why;
+    m_bRestored = false;
     return false;
   }
   m_bSwitched = true;
