@@ -46,7 +46,8 @@ class SetupCrash : public SetupPackage {
   std::string BuildUpgradePackage() {
     std::string stage = build_ / "stage2";
     std::string setup = ShellQuote(stage + "/Bin/setup");
-    std::string copy = "cp -R '" DEMO_PRODUCT "' " + ShellQuote(stage) + " && (strip -o " + setup +
+    std::string copy = "rm -rf " + ShellQuote(stage) + " && cp -R '" DEMO_PRODUCT "' " +
+                       ShellQuote(stage) + " && (strip -o " + setup +
                        " '" SETUP_PROGRAM "' || cp '" SETUP_PROGRAM "' " + setup +
                        ") && echo '# second build' >> " + ShellQuote(stage + "/Bin/loopcast");
     EXPECT_EQ(0, RunShell(copy));
@@ -134,90 +135,99 @@ TEST_F(SetupCrash, UpgradeKilledAtEveryStepIsEarlierOrNewAfterTheNextRun) {
   // A kill loses nothing that was written, synced or not: a tmpfs, where a
   // sync costs nothing, sweeps the same points faster.
   TmpfsMount fast(start_, "256m");
-  WriteDefaults();
-  ProcessResult first = Run(s_package, {"-cfg", "inst.cfg"});
-  ASSERT_EQ(0, first.code) << first.out;
-  AddAdministratorsFiles();
-  Snapshot("earlier");
-  auto earlier = Installed();
-  std::string second = BuildUpgradePackage();
-
-  // What an upgrade that nothing stops leaves, and its removal.
-  ProcessResult upgrade = Run(second, {"-s", "-cfg", "inst.cfg"});
-  ASSERT_EQ(0, upgrade.code) << upgrade.out;
-  auto upgraded = Installed();
-  ASSERT_NE(earlier, upgraded);
-  ASSERT_EQ(0, Uninstall({"-s"}).code);
-  auto removed = Installed();
-
-  int points = 0;
-  int journalledPoints = 0;
-  int recoveryPoints = 0;
-  for (int k = 1;; ++k) {
-    SCOPED_TRACE("killed at point " + std::to_string(k));
-    Restore("earlier");
-    ProcessResult killed = Run(second, {"-s", "-cfg", "inst.cfg"}, k);
-    if (killed.exited) {
-      // Fewer points than k: the sweep is complete.
-      ASSERT_EQ(0, killed.code) << killed.out;
-      EXPECT_EQ(upgraded, Installed());
+  // With backups (the default) and, in the long sweep, without: each name
+  // then replaced in place rather than moved to ".old".
+  for (std::string extra : {"", "BackupOldFiles=0\n"}) {
+    if (!extra.empty() && !LongSweep())
       break;
-    }
-    ++points;
-    ASSERT_EQ(SIGKILL, killed.code);
-    bool journalled = Exists(server_ + "/.strata-journal");
-    // Without a journal it is one of the two: before the journal nothing
-    // of the earlier installation has moved, and the journal goes last.
-    if (!journalled) {
-      Tree now = Installed();
-      EXPECT_TRUE(now == earlier || now == upgraded) << ::testing::PrintToString(now);
-    }
+    SCOPED_TRACE(extra.empty() ? "with backups" : "without backups");
+    ASSERT_EQ(0, RunShell("rm -rf " + ShellQuote(server_)));
+    WriteDefaults(extra);
+    ProcessResult first = Run(s_package, {"-cfg", "inst.cfg"});
+    ASSERT_EQ(0, first.code) << first.out;
+    AddAdministratorsFiles();
+    Snapshot("earlier");
+    auto earlier = Installed();
+    std::string second = BuildUpgradePackage();
 
-    // The recovery itself killed at each of its own steps, for the first
-    // point with a journal and one in the middle of the switch (every
-    // point with STRATA_LONG_CRASH_SWEEP): the run after it still finds
-    // one of the two.
-    if (journalled && (LongSweep() || ++journalledPoints == 1 || journalledPoints == 12)) {
-      Snapshot("stopped");
-      for (int j = 1;; ++j) {
-        SCOPED_TRACE("recovery killed at point " + std::to_string(j));
-        Restore("stopped");
-        ProcessResult recovering = Run(second, {"-s", "-cfg", "inst.cfg"}, j);
-        if (recovering.exited)
-          break;
-        ++recoveryPoints;
-        ProcessResult after = Run(second, {"-s", "-cfg", "inst.cfg"});
-        ASSERT_EQ(0, after.code) << after.out;
+    // What an upgrade that nothing stops leaves, and its removal.
+    ProcessResult upgrade = Run(second, {"-s", "-cfg", "inst.cfg"});
+    ASSERT_EQ(0, upgrade.code) << upgrade.out;
+    auto upgraded = Installed();
+    ASSERT_NE(earlier, upgraded);
+    ASSERT_EQ(0, Uninstall({"-s"}).code);
+    auto removed = Installed();
+
+    int points = 0;
+    int journalledPoints = 0;
+    int recoveryPoints = 0;
+    for (int k = 1;; ++k) {
+      SCOPED_TRACE("killed at point " + std::to_string(k));
+      Restore("earlier");
+      ProcessResult killed = Run(second, {"-s", "-cfg", "inst.cfg"}, k);
+      if (killed.exited) {
+        // Fewer points than k: the sweep is complete.
+        ASSERT_EQ(0, killed.code) << killed.out;
         EXPECT_EQ(upgraded, Installed());
-        ExpectNothingLeft();
-        if (HasFailure())
-          break;
+        break;
       }
-      Restore("stopped");
-    }
-    ProcessResult rerun = Run(second, {"-cfg", "inst.cfg"});
-    ASSERT_EQ(0, rerun.code) << rerun.out;
-    if (journalled) {
-      EXPECT_NE(std::string::npos, rerun.out.find("Recovery: ")) << rerun.out;
-      // Finished by the recovery: the rerun finds its own installation.
-      EXPECT_NE(std::string::npos, rerun.out.find("already installed, nothing to do")) << rerun.out;
-    }
-    EXPECT_EQ(upgraded, Installed());
-    ExpectNothingLeft();
-    ExpectWorkingFilesGone();
+      ++points;
+      ASSERT_EQ(SIGKILL, killed.code);
+      bool journalled = Exists(server_ + "/.strata-journal");
+      // Without a journal it is one of the two: before the journal nothing
+      // of the earlier installation has moved, and the journal goes last.
+      if (!journalled) {
+        Tree now = Installed();
+        EXPECT_TRUE(now == earlier || now == upgraded) << ::testing::PrintToString(now);
+      }
 
-    ProcessResult uninstall = Uninstall({"-s"});
-    EXPECT_EQ(0, uninstall.code) << uninstall.out;
-    EXPECT_EQ(removed, Installed());
-    if (HasFailure())
-      break;
+      // The recovery itself killed at each of its own steps, for the first
+      // point with a journal and one in the middle of the switch (every
+      // point with STRATA_LONG_CRASH_SWEEP): the run after it still finds
+      // one of the two.
+      if (journalled && (LongSweep() || ++journalledPoints == 1 || journalledPoints == 12)) {
+        Snapshot("stopped");
+        for (int j = 1;; ++j) {
+          SCOPED_TRACE("recovery killed at point " + std::to_string(j));
+          Restore("stopped");
+          ProcessResult recovering = Run(second, {"-s", "-cfg", "inst.cfg"}, j);
+          if (recovering.exited)
+            break;
+          ++recoveryPoints;
+          ProcessResult after = Run(second, {"-s", "-cfg", "inst.cfg"});
+          ASSERT_EQ(0, after.code) << after.out;
+          EXPECT_EQ(upgraded, Installed());
+          ExpectNothingLeft();
+          if (HasFailure())
+            break;
+        }
+        Restore("stopped");
+      }
+      ProcessResult rerun = Run(second, {"-cfg", "inst.cfg"});
+      ASSERT_EQ(0, rerun.code) << rerun.out;
+      if (journalled) {
+        EXPECT_NE(std::string::npos, rerun.out.find("Recovery: ")) << rerun.out;
+        // Finished by the recovery: the rerun finds its own installation.
+        EXPECT_NE(std::string::npos, rerun.out.find("already installed, nothing to do"))
+            << rerun.out;
+      }
+      EXPECT_EQ(upgraded, Installed());
+      ExpectNothingLeft();
+      ExpectWorkingFilesGone();
+
+      ProcessResult uninstall = Uninstall({"-s"});
+      EXPECT_EQ(0, uninstall.code) << uninstall.out;
+      EXPECT_EQ(removed, Installed());
+      if (HasFailure())
+        break;
+    }
+    RecordProperty("kill_points", points);
+    printf(
+        "[ kill sweep ] upgrade %s: %d kill points, each followed by a rerun and a removal; "
+        "the recovery killed at %d points of its own\n",
+        extra.empty() ? "with backups" : "without backups", points, recoveryPoints);
+    EXPECT_GT(points, 20);
   }
-  RecordProperty("kill_points", points);
-  printf(
-      "[ kill sweep ] upgrade: %d kill points, each followed by a rerun and a removal; the "
-      "recovery killed at %d points of its own\n",
-      points, recoveryPoints);
-  EXPECT_GT(points, 20);
 }
 
 TEST_F(SetupCrash, RestoreBackupAndRemovalKilledAtEveryStepAreCompletedByTheNextRun) {
