@@ -9,6 +9,7 @@
 
 #include <vector>
 
+#include "common/DurableFiles.h"
 #include "common/FileIo.h"
 #include "common/Path.h"
 #include "common/SignalCleanup.h"
@@ -90,6 +91,12 @@ bool AtomicFile::Finish(mode_t mode, bool replace, std::string* error) {
           unlink(m_szTempPath.c_str());
         ForgetRemoval(m_szTempPath.c_str());
         m_szTempPath.clear();
+        // The name is on disk only once its directory is.
+        std::string why;
+        if (!SyncParentDirectory(m_szPath, &why)) {
+          *error = "cannot write " + why;
+          return false;
+        }
       }
     }
   }

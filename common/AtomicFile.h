@@ -35,9 +35,12 @@ class AtomicFile {
   // reason"); the temporary file is then discarded.
   bool Write(const void* data, size_t size, std::string* error);
 
-  // Gives the file the mode (whatever the umask), writes it to disk and
-  // renames it to the path: true, or false with *error, the temporary file
-  // removed and an earlier file of the name untouched.
+  // Gives the file the mode (whatever the umask), writes it to disk, renames
+  // it to the path and syncs the directory, so that after a crash the name
+  // holds either the earlier file or the whole new one: true, or false with
+  // *error, the temporary file removed and an earlier file of the name
+  // untouched (or, when only the directory's sync failed, the new file in
+  // place).
   bool Commit(mode_t mode, std::string* error);
 
   // As Commit, but gives the file its name only if nothing has that name

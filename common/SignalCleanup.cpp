@@ -11,7 +11,7 @@
 
 namespace {
 
-const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+const int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
 // Fixed slots, so that the handler reads them without allocating. A build
 // has one temporary file and a pipeline of two or three children.
@@ -126,6 +126,16 @@ void InstallSignalCleanup() {
     action.sa_flags = SA_RESTART;
     sigaction(signal, &action, nullptr);
   }
+}
+
+void HoldCleanupSignals() {
+  sigset_t block = CleanupSignals();
+  sigprocmask(SIG_BLOCK, &block, nullptr);
+}
+
+void ReleaseCleanupSignals() {
+  sigset_t block = CleanupSignals();
+  sigprocmask(SIG_UNBLOCK, &block, nullptr);
 }
 
 bool RemoveOnSignal(const char* path) {

@@ -4,7 +4,7 @@
 #include <signal.h>
 #include <sys/types.h>
 
-// What a program undoes when SIGINT, SIGTERM or SIGHUP ends it: the child
+// What a program undoes when SIGINT, SIGTERM, SIGHUP or SIGQUIT ends it: the child
 // processes that write into its files are killed and waited for, the
 // temporary files and directory trees it was making are removed, and then the process ends by the
 // signal as it would have without a handler. The registry is process-wide; every change to it
@@ -13,7 +13,7 @@
 // Until InstallSignalCleanup is called the registry is kept but nothing
 // acts on it.
 
-// Catches each of the three signals that is not ignored; one that is stays
+// Catches each of the four signals that is not ignored; one that is stays
 // ignored (a build started with nohup keeps ignoring SIGHUP).
 void InstallSignalCleanup();
 
@@ -44,7 +44,14 @@ void ForgetChild(pid_t pid);
 // in place.
 void RemoveTreeAt(int dirfd, const char* name);
 
-// Holds off the three signals while it lives, so that a step and the change
+// Holds off the four signals from now until ReleaseCleanupSignals, for a
+// stretch longer than one scope (an installation's switch and the summary
+// after it): a signal that comes meanwhile waits and takes effect at the
+// release. A CleanupSignalBlock made while they are held keeps them held.
+void HoldCleanupSignals();
+void ReleaseCleanupSignals();
+
+// Holds off the four signals while it lives, so that a step and the change
 // to the registry that goes with it (a file created and registered, a
 // child reaped and forgotten) happen as one. Not copyable.
 class CleanupSignalBlock {

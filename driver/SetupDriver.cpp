@@ -11,10 +11,13 @@
 #include "common/Path.h"
 #include "common/SecondStageHandover.h"
 #include "common/ShownText.h"
+#include "common/SignalCleanup.h"
 #include "common/SystemError.h"
 #include "console/ConsoleUI.h"
 #include "driver/installation/InstallSteps.h"
 #include "driver/installation/InstallationPlan.h"
+#include "driver/journal/InstallationLock.h"
+#include "driver/journal/Recovery.h"
 #include "driver/record/InstallLog.h"
 #include "driver/record/InstallManifest.h"
 #include "driver/settings/AnswersFile.h"
@@ -69,6 +72,10 @@ void SetupDriver::Run(int argc, const char** argv) {
   SetCheckOnly(options.Check());
   SetReinstall(options.Reinstall());
   Configure(options.Argc(), options.Argv());
+  if (!m_sTakeError.empty()) {
+    UI().ShowErrorMessage("%s", m_sTakeError.c_str());
+    Finish(-1);
+  }
   bool ready = IsUnattended() ? CheckUnattendedSettings(&error) : AskInteractively(&error);
   ready = ready && Assess(&error);
   if (ready && m_bCheckOnly) {
@@ -116,6 +123,11 @@ std::string SetupDriver::PackageDigest() {
 }
 
 void SetupDriver::Finish(int status) {
+  // A signal held off since the switch ends the process now, after what
+  // was done has been shown (and written out: the signal's end does not
+  // flush the output).
+  fflush(nullptr);
+  ReleaseCleanupSignals();
   Installer().CleanUpAndExit(status, Installer().m_pUI);
   // Reached only if a derived installer's clean-up returned.
   exit(status);
@@ -164,6 +176,12 @@ void SetupDriver::Configure(int argc, const char** argv) {
   std::string resolved = ResolvePath(given != nullptr ? given : "", m_sStartDir);
   if (given == nullptr || resolved != given)
     Installer().m_szDefInstallPath = m_pInstaller->OwnedText(resolved);
+  // The lock and recovery come before the record is read: a run that
+  // stopped may have left the record aside.
+  m_sTakeError.clear();
+  if (!TakeInstallation(false, &m_sTakeError))
+    return;
+  resolved = m_sRealInstallDir;
   // A new draw would move the administration pages at every rerun.
   InstallManifest earlier;
   std::string ignored;
@@ -207,7 +225,49 @@ bool SetupDriver::AskInteractively(std::string* error) {
   return dialogue.Ask(error);
 }
 
+bool SetupDriver::TakeInstallation(bool adopt, std::string* error) {
+  // Its real path: a link given as the directory is resolved once, so that
+  // the record names the directory every later run finds. The settings are
+  // checked, and refused, by the name the user gave.
+  std::string dir = CanonicalPath(m_pInstaller->InstallDir());
+  if (dir.empty())
+    dir = m_pInstaller->InstallDir();
+  if (adopt && dir != m_pInstaller->InstallDir())
+    Installer().m_szDefInstallPath = m_pInstaller->OwnedText(dir);
+  m_sRealInstallDir = dir;
+  if (dir.empty() || InstallationLock::LockedDirectory() == dir)
+    return true;
+  std::string why;
+  if (!InstallationLock::Acquire(dir, InstallationLock::kWaitSeconds, &why)) {
+    *error = "ERROR: " + why + "\n";
+    return false;
+  }
+  Recovery recovery(dir);
+  if (!recovery.Inspect(&why)) {
+    *error = "ERROR: " + why + "\n";
+    return false;
+  }
+  if (!recovery.Needed())
+    return true;
+  std::vector<std::string> lines;
+  if (m_bCheckOnly) {
+    lines = recovery.Describe(true);
+  } else if (!recovery.Run(&lines, &why)) {
+    *error = "ERROR: Unable to recover the installation: " + why + "\n";
+    return false;
+  }
+  if (!Silent()) {
+    for (const std::string& line : lines)
+      UI().ShowMessage("%s\n", line.c_str());
+    UI().FlushOutput();
+  }
+  return true;
+}
+
 bool SetupDriver::Assess(std::string* error) {
+  // The dialogue may have chosen another directory.
+  if (!TakeInstallation(true, error))
+    return false;
   m_pSteps.reset(new InstallSteps(*m_pInstaller, m_sExtractDir));
   // The checks take the passwords an earlier installation keeps into the
   // settings, which the plan then compares with the accounts.

@@ -71,8 +71,15 @@ class SetupDriver {
   // The dialogue, up to the user's confirmation (or, checking only, up to
   // the last question).
   bool AskInteractively(std::string* error);
-  // What must hold before anything changes (driver/installation/InstallSteps.h)
-  // and what the installation would do; the passwords of existing accounts are
+  // The installation directory's real path, its lock
+  // (driver/journal/InstallationLock.h) and the recovery of what a run that
+  // stopped left there (driver/journal/Recovery.h; a check only says what it
+  // would do): true, or false with the message to end with. Once a
+  // directory is locked, again for it changes nothing. adopt: the real path
+  // becomes the installation directory's setting.
+  bool TakeInstallation(bool adopt, std::string* error);
+  // What must hold before anything changes (driver/installation/InstallSteps.h) and what
+  // the installation would do; the passwords of existing accounts are
   // taken into the settings.
   bool Assess(std::string* error);
   // The plan and the last line "Check: VERDICT" (only that line when
@@ -107,6 +114,10 @@ class SetupDriver {
   std::string m_sStartDir;
   // The messages about the command line and the defaults files, if any.
   std::string m_sSourceProblems;
+  // Why Configure could not take the installation directory.
+  std::string m_sTakeError;
+  // The installation directory with its links resolved.
+  std::string m_sRealInstallDir;
   bool m_bAsked;
   bool m_bCheckOnly;
   bool m_bReinstall;

@@ -30,11 +30,12 @@ LAYERS = {
 FRAMEWORK = ["installer", "console", "credentials", "templates", "package", "product", "common"]
 # setup's rooms, each a floor of its own above the framework.
 LAYERS["driver/record"] = ["package", "common"]
-LAYERS["driver/settings"] = ["driver/record", *FRAMEWORK]
-LAYERS["driver/installation"] = ["driver/settings", "driver/record", *FRAMEWORK]
-LAYERS["driver/uninstaller"] = ["driver/record", *FRAMEWORK]
+LAYERS["driver/journal"] = ["driver/record", "common"]
+LAYERS["driver/settings"] = ["driver/journal", "driver/record", *FRAMEWORK]
+LAYERS["driver/installation"] = ["driver/settings", "driver/journal", "driver/record", *FRAMEWORK]
+LAYERS["driver/uninstaller"] = ["driver/journal", "driver/record", *FRAMEWORK]
 LAYERS["driver"] = ["driver/uninstaller", "driver/installation", "driver/settings",
-                    "driver/record", *FRAMEWORK]
+                    "driver/journal", "driver/record", *FRAMEWORK]
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)/[^"/]+"', re.MULTILINE)
 
 

@@ -101,7 +101,8 @@ bool InstallSteps::Check(bool writeAnswers, std::string* error) {
     *error = InstallDirMessage(dir, "it lies inside the package's extraction directory");
     return false;
   }
-  if (!CheckBeforeChanges(dir, writeAnswers, error))
+  if (!StagedInstallation::CheckLinkedDirectories(m_sExtractDir, dir, error) ||
+      !CheckBeforeChanges(dir, writeAnswers, error))
     return false;
   m_bChecked = true;
   return true;

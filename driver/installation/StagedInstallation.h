@@ -3,8 +3,11 @@
 
 #include <sys/types.h>
 
+#include <deque>
 #include <string>
 #include <vector>
+
+#include "driver/journal/InstallJournal.h"
 
 class ServerInstaller;
 
@@ -19,10 +22,21 @@ class ServerInstaller;
 // Switch renames each entry of NewRoot() into place, merging directories
 // that both have: what it replaces goes aside into the staging directory,
 // and with backups each name of the backup list goes to its ".old" name (an
-// older backup aside first). The signals that end setup are held off
-// meanwhile. If a rename fails, every rename done is undone in reverse order,
-// so the earlier installation stands exactly as it was (names, contents,
-// modes). After a successful Switch, Finish removes what went aside.
+// older backup aside first). A directory of the earlier installation that is
+// a symbolic link to another file system (Content on a media disk) stays the
+// administrator's: the new files for it are copied into a staging directory
+// of its own on that file system and renamed into place with the rest.
+//
+// Crash safety (driver/journal/): Switch first writes every staged file and
+// directory to disk, then works out every step it will take and writes them
+// as the installation's journal, and only then takes them. The signals that
+// end setup are held off from then on, until the process ends (the driver
+// shows its summary first). If a rename fails, every step taken is undone in
+// reverse order, so the earlier installation stands exactly as it was
+// (names, contents, modes); if the process dies instead, the next run's
+// recovery finishes the switch. After a successful Switch, Finish removes
+// what went aside and then the journal. The installer itself (Bin/setup)
+// never becomes part of the installation.
 //
 // Not copyable: the object owns the staging directory.
 class StagedInstallation {
@@ -34,6 +48,14 @@ class StagedInstallation {
 
   StagedInstallation(const StagedInstallation&) = delete;
   StagedInstallation& operator=(const StagedInstallation&) = delete;
+
+  // Whether each directory of the product (in productDir) that is a
+  // symbolic link to a directory on another file system in the
+  // installation directory dir can take the product's files through a
+  // staging directory there: true, or false with the message to end with,
+  // naming the link.
+  static bool CheckLinkedDirectories(const std::string& productDir, const std::string& dir,
+                                     std::string* error);
 
   // Creates what is missing of the installation directory and the staging
   // directory: true, or false with *error, nothing left behind.
@@ -64,32 +86,46 @@ class StagedInstallation {
   // *error naming what stayed.
   bool Finish(std::string* error);
   // Removes the staging directory and what Prepare created, before a Switch
-  // or after a failed one.
+  // or after a failed one; after a switch that could not be undone it
+  // leaves them for the recovery that the journal asks for.
   void Discard();
 
  protected:
-  // rename(2), through which every rename of Switch and of its undoing goes
-  // (the backup renames go through the installer's BackupIfPresent): a test
-  // derives to fail a chosen one.
+  // rename(2), through which every forward rename of Switch goes (the backup
+  // renames go through the installer's BackupIfPresent, the undoing through
+  // the journal's recovery): a test derives to fail a chosen one.
   virtual int Rename(const char* from, const char* to);
 
  private:
-  struct Undo {
-    std::string from;  // renamed from here...
-    std::string to;    // ...to here; undone by renaming back
-    bool chmodOnly;    // a directory's mode changed instead: to is unused
-    mode_t mode;       // the directory's earlier mode
+  // One step of the switch as planned: a journal step, or the framework's
+  // backup of a name of the backup list (a rename to NAME.old in the
+  // journal).
+  struct Step {
+    JournalStep step;
+    std::string backupName;  // set for a backup
+    bool nameSource;         // a failed rename names its source
+  };
+  // Where moved-aside entries go: the staging directory of the file system
+  // that the entries lie on.
+  struct Area {
+    std::string aside;
+    dev_t device;
+    int* counter;
   };
 
-  bool SwitchDirectory(const std::string& staged, const std::string& dest, bool top,
-                       std::string* error);
-  bool SwitchBackupName(const std::string& name, const std::string& staged, std::string* error);
-  // Renames from to to, to be undone on a rollback; a failure names to, or
-  // from when nameSource is set.
-  bool Move(const std::string& from, const std::string& to, std::string* error,
-            bool nameSource = false);
-  bool MoveAside(const std::string& path, std::string* error);
-  bool RollBack(std::string* error);
+  bool PlanDirectory(const std::string& staged, const std::string& dest, const Area& area, bool top,
+                     std::string* error);
+  void PlanBackupName(const std::string& name, const std::string& staged, const Area& area);
+  void PlanMove(const std::string& from, const std::string& to, bool nameSource = false);
+  void PlanMoveAside(const std::string& path, const Area& area);
+  // A staging directory inside a linked directory on another file system,
+  // filled with a copy of staged: true with its "new" and "old" in *area
+  // and *newRoot, or false with *error.
+  bool PrepareLinkedArea(const std::string& staged, const std::string& linked, Area* area,
+                         std::string* newRoot, std::string* error);
+  bool TakeStep(const Step& step, std::string* error);
+  std::string Relative(const std::string& path) const;
+  std::vector<JournalStep> JournalSteps(size_t count) const;
   void ForgetSignalRemovals();
 
   ServerInstaller& m_installer;
@@ -105,8 +141,12 @@ class StagedInstallation {
   bool m_bSwitched;
   bool m_bBackupFailed;
   bool m_bRestored;
-  std::vector<Undo> m_undo;
+  std::vector<Step> m_steps;
   std::vector<std::string> m_movedToOld;
+  // Staging directories in linked directories on other file systems.
+  std::vector<std::string> m_linkedStages;
+  std::deque<int> m_linkedCounters;
+  bool m_bJournalled;
 };
 
 #endif  // STRATA_DRIVER_INSTALLATION_STAGEDINSTALLATION_H_

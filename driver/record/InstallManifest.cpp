@@ -481,6 +481,8 @@ bool InstallManifest::CheckFiles(const std::string& dir, std::vector<FileState>*
   InstallTree tree;
   if (!tree.Open(dir, error))
     return false;
+  // Setup places the product's files through such a link too.
+  tree.SetFollowTopLevelLinks(true);
   states->clear();
   for (const ManifestEntry& entry : files) {
     FileState state;

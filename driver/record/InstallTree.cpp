@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -40,6 +41,8 @@ bool InstallTree::OpenParent(const std::string& relative, ScopedFd* parent,
     // (with ENOTDIR, as O_PATH opens the link itself) instead of being
     // entered.
     int next = openat(parent->Get(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (next < 0 && start == 0 && m_bFollowTopLinks && errno == ENOTDIR)
+      next = OpenLinkedDirectory(name);
     if (next < 0)
       return false;
     parent->Reset(next);
@@ -47,6 +50,21 @@ bool InstallTree::OpenParent(const std::string& relative, ScopedFd* parent,
   }
   *leaf = relative.substr(start);
   return true;
+}
+
+int InstallTree::OpenLinkedDirectory(const std::string& name) const {
+  struct stat top;
+  struct stat linked;
+  int fd = openat(m_fd.Get(), name.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0)
+    return -1;
+  // Only a directory kept on another file system: a link to a directory
+  // beside the installation is not looked through.
+  if (fstat(m_fd.Get(), &top) == 0 && fstat(fd, &linked) == 0 && top.st_dev != linked.st_dev)
+    return fd;
+  close(fd);
+  errno = ENOTDIR;
+  return -1;
 }
 
 bool InstallTree::IsPlainRelative(const std::string& relative) {

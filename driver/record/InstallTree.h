@@ -20,6 +20,13 @@ class InstallTree {
   // ("dir: reason").
   bool Open(const std::string& dir, std::string* error);
 
+  const std::string& Dir() const { return m_sDir; }
+  // For reading only: a link directly in the installation directory to a
+  // directory on another file system (the administrator's Content on a
+  // media disk, which setup fills through the link) is followed; links
+  // anywhere else, and to directories on the same file system, still are
+  // not.
+  void SetFollowTopLevelLinks(bool follow) { m_bFollowTopLinks = follow; }
   int Fd() const { return m_fd.Get(); }
   // dir + "/" + relative, for messages.
   std::string PathOf(const std::string& relative) const;
@@ -36,8 +43,13 @@ class InstallTree {
   static bool IsPlainRelative(const std::string& relative);
 
  private:
+  // The directory the link name leads to, if it lies on another file
+  // system (O_PATH descriptor), or -1 with errno set.
+  int OpenLinkedDirectory(const std::string& name) const;
+
   std::string m_sDir;
   ScopedFd m_fd;
+  bool m_bFollowTopLinks = false;
 };
 
 #endif  // STRATA_DRIVER_RECORD_INSTALLTREE_H_

@@ -10,7 +10,7 @@
 
 namespace {
 
-const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+const int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 const int kSignalCount = sizeof kSignals / sizeof kSignals[0];
 
 struct termios g_terminal;

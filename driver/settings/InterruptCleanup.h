@@ -3,8 +3,8 @@
 
 #include <string>
 
-// What Ctrl-C, SIGTERM or SIGHUP leave behind when they end setup: nothing
-// of the package in the start directory, and the terminal as it was.
+// What Ctrl-C, SIGQUIT, SIGTERM or SIGHUP leave behind when they end setup:
+// nothing of the package in the start directory, and the terminal as it was.
 //
 // Arms common/SignalCleanup.h, which removes the trees and temporary files
 // registered with it (the extraction directory from now on, the staging

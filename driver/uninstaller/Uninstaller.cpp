@@ -9,13 +9,19 @@
 #include <algorithm>
 #include <vector>
 
+#include "common/AtomicFile.h"
+#include "common/CrashPoint.h"
 #include "common/DirectoryListing.h"
 #include "common/FileIo.h"
 #include "common/Path.h"
 #include "common/ScopedFd.h"
 #include "common/ShownText.h"
+#include "common/SignalCleanup.h"
 #include "common/SystemError.h"
 #include "console/ConsoleUI.h"
+#include "driver/journal/InstallJournal.h"
+#include "driver/journal/InstallationLock.h"
+#include "driver/journal/Recovery.h"
 #include "driver/record/InstallKey.h"
 #include "driver/record/InstallLog.h"
 #include "driver/record/InstallManifest.h"
@@ -26,8 +32,8 @@
 
 namespace {
 
-const int kDeclined = 1;
 const int kFailure = 255;
+const int kDeclined = 1;
 const char kLogsDirectory[] = "Logs";
 
 const char kUsage[] = "Usage: uninstall [-s] [--restore-backup] [-h|--help]\n";
@@ -128,9 +134,20 @@ int Uninstaller::Main(int argc, const char** argv) {
     }
   }
 
+  std::string error;
+  bool finished = false;
+  if (!TakeInstallation(&finished, &error)) {
+    ShowError(error);
+    return kFailure;
+  }
+  // A removal that an earlier run began is complete now: nothing is left
+  // to ask about.
+  if (finished) {
+    m_pUI->FlushOutput();
+    return 0;
+  }
   InstallTree tree;
   InstallManifest manifest;
-  std::string error;
   if (!tree.Open(m_sDir, &error) || !manifest.ReadFrom(tree, &error)) {
     ShowError("no installation to remove here: " + error);
     return kFailure;
@@ -169,45 +186,109 @@ int Uninstaller::Main(int argc, const char** argv) {
   return 0;
 }
 
+bool Uninstaller::TakeInstallation(bool* finished, std::string* error) {
+  *finished = false;
+  if (!InstallationLock::Acquire(m_sDir, InstallationLock::kWaitSeconds, error))
+    return false;
+  Recovery recovery(m_sDir);
+  if (!recovery.Inspect(error))
+    return false;
+  if (!recovery.Needed())
+    return true;
+  bool removal = recovery.Journal() != nullptr &&
+                 recovery.Journal()->action != InstallJournal::Action::kInstall;
+  std::vector<std::string> lines;
+  std::string why;
+  if (!recovery.Run(&lines, &why)) {
+    *error = "cannot recover the installation: " + why;
+    return false;
+  }
+  for (const std::string& line : lines)
+    m_pUI->ShowMessage("%s\n", ShownText(line).c_str());
+  struct stat st;
+  *finished = removal && lstat((m_sDir + "/" + InstallManifest::kFileName).c_str(), &st) != 0;
+  return true;
+}
+
 bool Uninstaller::Remove(bool restoreBackup, std::string* error) {
   InstallTree tree;
   InstallManifest manifest;
   if (!tree.Open(m_sDir, error) || !manifest.ReadFrom(tree, error))
     return false;
 
-  std::set<std::string> changed;
-  m_removed.clear();
-  bool removed = RemoveListedFiles(tree, manifest, &changed);
+  // Every step is worked out first and journalled, so that a removal
+  // stopped halfway is finished by the next run instead of leaving a
+  // record of files that are gone.
+  Plan plan;
+  if (!PlanListedFiles(tree, manifest, &plan)) {
+    *error = "not every listed file could be checked; nothing was removed";
+    return false;
+  }
+  bool empty = false;
+  if (!PlanSweep(tree.Fd(), "", manifest, restoreBackup, &plan, &empty)) {
+    *error = "not every directory could be looked through; nothing was removed";
+    return false;
+  }
+  bool restorable = !restoreBackup || PlanRestore(tree, manifest, &plan);
+  // Last the record's key, which compares the files that hold passwords,
+  // and the record, which until then says what is still to go.
+  struct stat keySt;
+  if (fstatat(tree.Fd(), InstallKey::kFileName, &keySt, AT_SYMLINK_NOFOLLOW) == 0) {
+    JournalStep key;
+    key.kind = JournalStep::Kind::kUnlink;
+    key.path = InstallKey::kFileName;
+    plan.steps.push_back(key);
+  }
+  JournalStep record;
+  record.kind = JournalStep::Kind::kUnlink;
+  record.path = InstallManifest::kFileName;
+  plan.steps.push_back(record);
+
+  InstallJournal journal;
+  journal.action =
+      restoreBackup ? InstallJournal::Action::kRestoreBackup : InstallJournal::Action::kUninstall;
+  journal.pid = getpid();
+  journal.generation = manifest.packageDigest + " " + manifest.installedAt;
+  journal.steps = plan.steps;
+  if (!journal.Write(m_sDir, error))
+    return false;
   InstallLog log(restoreBackup ? "uninstall --restore-backup" : "uninstall", m_sDir);
   log.SetPackage(manifest.version, manifest.packageDigest);
-  for (const std::string& path : m_removed)
-    log.AddFile("removed", path);
-  for (const std::string& path : changed)
-    log.AddFile("kept as the administrator's (changed since installation):", path);
-  if (!removed) {
-    log.AddFile("not removed, the record stays for another run:", InstallManifest::kFileName);
-    AppendLog(log);
-    *error = "not every listed file could be removed; " + tree.PathOf(InstallManifest::kFileName) +
-             " stays for another run";
-    return false;
+  // Held off: a removal is finished, not left half done by a Ctrl-C.
+  CleanupSignalBlock block;
+  m_restored.clear();
+  for (const JournalStep& step : plan.steps) {
+    if (!TakeStep(tree, step)) {
+      for (const std::string& path : plan.changed)
+        log.AddFile("kept as the administrator's (changed since installation):", path);
+      log.AddFile("not removed, the record stays for another run:", InstallManifest::kFileName);
+      AppendLog(log);
+      // What is left is still recorded; the journal goes, so that the next
+      // run does not try again what the system refuses.
+      std::string ignored;
+      Recovery::SyncSteps(m_sDir, plan.steps, &ignored);
+      InstallJournal::Remove(m_sDir, &ignored);
+      *error = "not every listed file could be removed; " +
+               tree.PathOf(InstallManifest::kFileName) + " stays for another run";
+      return false;
+    }
   }
-
-  bool empty = false;
-  bool swept = Sweep(tree.Fd(), "", manifest, changed, restoreBackup, &empty);
-  bool restored = !restoreBackup || RestoreBackups(tree, manifest);
+  // Said once the backups that could be put back are.
+  for (const std::string& problem : plan.restoreProblems)
+    ShowError(problem);
+  for (const ManifestEntry& entry : manifest.files) {
+    if (plan.removed.count(entry.path) != 0)
+      log.AddFile("removed", entry.path);
+  }
+  for (const std::string& path : plan.changed)
+    log.AddFile("kept as the administrator's (changed since installation):", path);
   for (const std::string& name : m_restored)
     log.AddFile("restored from .old:", name);
-  // Before the record goes: whatever happens next, the removal is done. The
-  // log stays, and with it the installation directory.
+  // The log stays, and with it the installation directory.
   AppendLog(log);
-  // Last: until now the manifest was the record of what was still to go,
-  // and its key what compares the files that hold passwords.
-  if (unlinkat(tree.Fd(), InstallManifest::kFileName, 0) != 0) {
-    *error = "cannot remove " + ErrnoMessage(tree.PathOf(InstallManifest::kFileName), errno);
-    return false;
-  }
-  if (unlinkat(tree.Fd(), InstallKey::kFileName, 0) != 0 && errno != ENOENT) {
-    *error = "cannot remove " + ErrnoMessage(tree.PathOf(InstallKey::kFileName), errno);
+  std::string why;
+  if (!Recovery::SyncSteps(m_sDir, plan.steps, &why) || !InstallJournal::Remove(m_sDir, &why)) {
+    *error = why;
     return false;
   }
   std::vector<std::string> left;
@@ -217,16 +298,15 @@ bool Uninstaller::Remove(bool restoreBackup, std::string* error) {
     *error = "cannot remove " + ErrnoMessage(m_sDir, errno);
     return false;
   }
-  if (!swept || !restored) {
-    *error = !swept ? "not every directory could be looked through"
-                    : "not every backup could be restored";
+  if (!restorable) {
+    *error = "not every backup could be restored";
     return false;
   }
   return true;
 }
 
-bool Uninstaller::RemoveListedFiles(const InstallTree& tree, const InstallManifest& manifest,
-                                    std::set<std::string>* changed) {
+bool Uninstaller::PlanListedFiles(const InstallTree& tree, const InstallManifest& manifest,
+                                  Plan* plan) {
   const std::string base = tree.PathOf("");
   std::string own;
   if (m_sProgram.compare(0, base.size(), base) == 0)
@@ -242,42 +322,33 @@ bool Uninstaller::RemoveListedFiles(const InstallTree& tree, const InstallManife
     else
       order.push_back(&entry);
   }
+  if (ownEntry != nullptr)
+    order.push_back(ownEntry);
   bool ok = true;
-  for (const ManifestEntry* entry : order)
-    ok = RemoveListedFile(tree, *entry, changed) && ok;
-  if (ok && ownEntry != nullptr)
-    ok = RemoveListedFile(tree, *ownEntry, changed);
+  for (const ManifestEntry* entry : order) {
+    std::string problem;
+    FileState state;
+    if (!CheckFileAt(tree, *entry, &state, &problem)) {
+      ShowError(problem);
+      ok = false;
+      continue;
+    }
+    if (state == FileState::kChanged) {
+      m_pUI->ShowMessage("Kept (changed since installation): %s\n", ShownText(entry->path).c_str());
+      plan->changed.insert(entry->path);
+    } else if (state != FileState::kMissing) {
+      JournalStep step;
+      step.kind = JournalStep::Kind::kUnlink;
+      step.path = entry->path;
+      plan->steps.push_back(step);
+      plan->removed.insert(entry->path);
+    }
+  }
   return ok;
 }
 
-bool Uninstaller::RemoveListedFile(const InstallTree& tree, const ManifestEntry& entry,
-                                   std::set<std::string>* changed) {
-  std::string problem;
-  FileState state;
-  if (!CheckFileAt(tree, entry, &state, &problem)) {
-    ShowError(problem);
-    return false;
-  }
-  if (state == FileState::kChanged) {
-    m_pUI->ShowMessage("Kept (changed since installation): %s\n", ShownText(entry.path).c_str());
-    changed->insert(entry.path);
-    return true;
-  }
-  if (state == FileState::kMissing)
-    return true;
-  ScopedFd parent;
-  std::string leaf;
-  if (!tree.OpenParent(entry.path, &parent, &leaf) ||
-      unlinkat(parent.Get(), leaf.c_str(), 0) != 0) {
-    ShowError("cannot remove " + ErrnoMessage(tree.PathOf(entry.path), errno));
-    return false;
-  }
-  m_removed.push_back(entry.path);
-  return true;
-}
-
-bool Uninstaller::Sweep(int fd, const std::string& prefix, const InstallManifest& manifest,
-                        const std::set<std::string>& changed, bool restoreBackup, bool* empty) {
+bool Uninstaller::PlanSweep(int fd, const std::string& prefix, const InstallManifest& manifest,
+                            bool restoreBackup, Plan* plan, bool* empty) {
   std::vector<std::string> names;
   std::string unread;
   if (!ListDirectoryAt(fd,
@@ -304,13 +375,15 @@ bool Uninstaller::Sweep(int fd, const std::string& prefix, const InstallManifest
       }
       continue;
     }
+    if (!S_ISDIR(st.st_mode) && plan->removed.count(relative) != 0)
+      continue;
     // A listed file that is a directory now was shown as changed, and
     // stays whole.
-    if (!S_ISDIR(st.st_mode) || changed.count(relative) != 0) {
+    if (!S_ISDIR(st.st_mode) || plan->changed.count(relative) != 0) {
       ++left;
       if (relative == InstallLog::kFileName)
         m_pUI->ShowMessage("Kept (the log of the installation): %s\n", relative.c_str());
-      else if (changed.count(relative) == 0)
+      else if (plan->changed.count(relative) == 0)
         m_pUI->ShowMessage("Kept (not installed by setup): %s\n", ShownText(relative).c_str());
       continue;
     }
@@ -319,32 +392,27 @@ bool Uninstaller::Sweep(int fd, const std::string& prefix, const InstallManifest
     if (child.Get() < 0) {
       ShowError(ErrnoMessage(m_sDir + "/" + relative, errno));
       ok = false;
-    } else if (!Sweep(child.Get(), relative + "/", manifest, changed, restoreBackup, &childEmpty)) {
+    } else if (!PlanSweep(child.Get(), relative + "/", manifest, restoreBackup, plan,
+                          &childEmpty)) {
       ok = false;
     }
-    // An empty directory goes only when the installation made it: when it
-    // held a listed file, or is one of the password databases' own. The
-    // administrator's own stays.
-    bool made =
-        std::any_of(manifest.files.begin(), manifest.files.end(), [&](const ManifestEntry& entry) {
-          return entry.path.compare(0, relative.size() + 1, relative + "/") == 0;
-        });
-    for (const char* const* database = kDatabaseDirectories; !made && *database != nullptr;
-         ++database) {
-      made = relative == *database ||
-             std::string(*database).compare(0, relative.size() + 1, relative + "/") == 0;
-    }
-    // Logs/ stays for the log of this removal.
+    // An empty directory goes only when the installation made it; the
+    // administrator's own stays, and Logs/ stays for the log of this
+    // removal.
+    bool made = MadeByInstallation(relative, manifest);
     bool logs = relative == kLogsDirectory;
     if (childEmpty && !made && !logs)
       m_pUI->ShowMessage("Kept (not installed by setup): %s/\n", ShownText(relative).c_str());
     if (!childEmpty || !made || logs) {
       ++left;
-    } else if (unlinkat(fd, name.c_str(), AT_REMOVEDIR) != 0) {
-      ShowError("cannot remove " + ErrnoMessage(m_sDir + "/" + relative, errno));
-      ok = false;
-      ++left;
+      continue;
     }
+    // Deepest first: the directory's own contents were planned above.
+    JournalStep step;
+    step.kind = JournalStep::Kind::kRmdir;
+    step.path = relative;
+    plan->steps.push_back(step);
+    plan->removed.insert(relative);
   }
   *empty = left == 0;
   return ok;
@@ -352,46 +420,89 @@ bool Uninstaller::Sweep(int fd, const std::string& prefix, const InstallManifest
 
 bool Uninstaller::KeptAtTop(const std::string& name, const InstallManifest& manifest,
                             bool restoreBackup) {
-  if (name == InstallManifest::kFileName || name == InstallKey::kFileName)
+  if (name == InstallManifest::kFileName || name == InstallKey::kFileName ||
+      name == InstallJournal::kFileName)
     return true;
   // A backup is the earlier installation's, whole: nothing in it is
   // removed, and it is shown as one.
-  bool backup =
-      std::any_of(manifest.movedToOld.begin(), manifest.movedToOld.end(),
-                  [&](const std::string& moved) { return moved + kBackupSuffix == name; });
+  bool backup = std::any_of(manifest.movedToOld.begin(), manifest.movedToOld.end(),
+                            [&](const std::string& moved) { return BackupNameOf(moved) == name; });
   if (backup && !restoreBackup)
     m_pUI->ShowMessage("Kept (backup of the earlier installation): %s\n", ShownText(name).c_str());
   return backup;
 }
 
-bool Uninstaller::RestoreBackups(const InstallTree& tree, const InstallManifest& manifest) {
+bool Uninstaller::MadeByInstallation(const std::string& relative, const InstallManifest& manifest) {
+  const std::string inside = relative + "/";
+  bool made =
+      std::any_of(manifest.files.begin(), manifest.files.end(), [&](const ManifestEntry& entry) {
+        return entry.path.compare(0, inside.size(), inside) == 0;
+      });
+  for (const char* const* database = kDatabaseDirectories; !made && *database != nullptr;
+       ++database) {
+    made = relative == *database || std::string(*database).compare(0, inside.size(), inside) == 0;
+  }
+  return made;
+}
+
+bool Uninstaller::PlanRestore(const InstallTree& tree, const InstallManifest& manifest,
+                              Plan* plan) {
   bool ok = true;
   for (const std::string& name : manifest.movedToOld) {
-    const std::string backup = name + kBackupSuffix;
+    const std::string backup = BackupNameOf(name);
     struct stat st;
     if (fstatat(tree.Fd(), backup.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-      ShowError(tree.PathOf(backup) + " not restored: " + ErrnoText(errno));
+      plan->restoreProblems.push_back(tree.PathOf(backup) + " not restored: " + ErrnoText(errno));
       ok = false;
       continue;
     }
-    // RENAME_NOREPLACE: whatever has the name now, the administrator's or a
-    // changed file, stays.
-    int result = renameat2(tree.Fd(), backup.c_str(), tree.Fd(), name.c_str(), RENAME_NOREPLACE);
-    if (result != 0 && errno == EINVAL &&
-        fstatat(tree.Fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT)
-      result = renameat(tree.Fd(), backup.c_str(), tree.Fd(), name.c_str());
-    if (result != 0) {
-      ShowError(tree.PathOf(backup) + " not restored: " +
-                (errno == EEXIST || errno == EINVAL ? tree.PathOf(name) + " is still there"
-                                                    : std::string(ErrnoText(errno))));
+    // Whatever keeps the name, the administrator's or a changed file, stays.
+    if (fstatat(tree.Fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        plan->removed.count(name) == 0) {
+      plan->restoreProblems.push_back(tree.PathOf(backup) + " not restored: " + tree.PathOf(name) +
+                                      " is still there");
       ok = false;
       continue;
     }
-    m_pUI->ShowMessage("Restored: %s (from %s)\n", ShownText(name).c_str(),
-                       ShownText(backup).c_str());
-    m_restored.push_back(name);
+    JournalStep step;
+    step.kind = JournalStep::Kind::kRename;
+    step.path = backup;
+    step.target = name;
+    plan->steps.push_back(step);
   }
   return ok;
+}
+
+bool Uninstaller::TakeStep(const InstallTree& tree, const JournalStep& step) {
+  CrashPoint();
+  if (step.kind == JournalStep::Kind::kRename) {
+    // RENAME_NOREPLACE: whatever has the name now stays.
+    int result =
+        renameat2(tree.Fd(), step.path.c_str(), tree.Fd(), step.target.c_str(), RENAME_NOREPLACE);
+    struct stat st;
+    if (result != 0 && errno == EINVAL &&
+        fstatat(tree.Fd(), step.target.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT)
+      result = renameat(tree.Fd(), step.path.c_str(), tree.Fd(), step.target.c_str());
+    if (result != 0) {
+      ShowError(tree.PathOf(step.path) + " not restored: " +
+                (errno == EEXIST || errno == EINVAL ? tree.PathOf(step.target) + " is still there"
+                                                    : std::string(ErrnoText(errno))));
+      return false;
+    }
+    m_pUI->ShowMessage("Restored: %s (from %s)\n", ShownText(step.target).c_str(),
+                       ShownText(step.path).c_str());
+    m_restored.push_back(step.target);
+    return true;
+  }
+  ScopedFd parent;
+  std::string leaf;
+  int flags = step.kind == JournalStep::Kind::kRmdir ? AT_REMOVEDIR : 0;
+  if (!tree.OpenParent(step.path, &parent, &leaf) ||
+      (unlinkat(parent.Get(), leaf.c_str(), flags) != 0 && errno != ENOENT)) {
+    ShowError("cannot remove " + ErrnoMessage(tree.PathOf(step.path), errno));
+    return false;
+  }
+  return true;
 }
 
 void Uninstaller::ShowError(const std::string& message) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "driver/journal/InstallJournal.h"
+
 class InstallLog;
 class InstallManifest;
 struct ManifestEntry;
@@ -24,8 +26,12 @@ class InstallTree;
 // outside the installation directory is touched: every path is reached from
 // a descriptor of the directory without following a symbolic link.
 //
-// When a listed file cannot be removed, the manifest and the program's own
-// file stay, so that the removal can be run again. Not copyable: owns its
+// Every step is planned first and written as the installation's journal
+// (driver/journal/InstallJournal.h) before the first removal, with the
+// installation's lock held: a removal stopped by a crash is completed by the
+// next run of Bin/uninstall or setup. When a listed file cannot be removed,
+// the manifest and the program's own file stay, so that the removal can be
+// run again. Not copyable: owns its
 // console.
 class Uninstaller {
  public:
@@ -55,34 +61,49 @@ class Uninstaller {
  private:
   class Console;
 
-  // Removes the listed files but the program's own; collects the changed
-  // ones. False when one could not be checked or removed.
-  bool RemoveListedFiles(const InstallTree& tree, const InstallManifest& manifest,
-                         std::set<std::string>* changed);
-  // Removes one listed file if it is unchanged, or shows and collects it
-  // if it changed: false when it could not be checked or removed.
-  bool RemoveListedFile(const InstallTree& tree, const ManifestEntry& entry,
-                        std::set<std::string>* changed);
-  // Removes the empty directories below the one open at fd (relative path
-  // prefix, "" or ending with "/") and shows what stays; *empty tells
-  // whether nothing stays in it.
-  bool Sweep(int fd, const std::string& prefix, const InstallManifest& manifest,
-             const std::set<std::string>& changed, bool restoreBackup, bool* empty);
+  // What a removal does, worked out before anything is removed: the
+  // journal's steps (unlinks with the program's own file last, empty
+  // directories deepest first, backups put back, the record last), the
+  // listed files kept as changed and the paths that the steps remove.
+  struct Plan {
+    std::vector<JournalStep> steps;
+    std::set<std::string> changed;
+    std::set<std::string> removed;
+    // Backups that cannot be put back, and why.
+    std::vector<std::string> restoreProblems;
+  };
+
+  // The installation's lock and the recovery of what a stopped run left
+  // (driver/journal/): true, with *finished when that completed a removal
+  // and no record is left; or false with *error.
+  bool TakeInstallation(bool* finished, std::string* error);
+  // Checks every listed file; unchanged ones are to go, changed ones are
+  // shown and kept. False when one could not be checked.
+  bool PlanListedFiles(const InstallTree& tree, const InstallManifest& manifest, Plan* plan);
+  // The empty directories below the one open at fd (relative path prefix,
+  // "" or ending with "/") once the planned files are gone, and what stays
+  // shown; *empty tells whether nothing stays in it.
+  bool PlanSweep(int fd, const std::string& prefix, const InstallManifest& manifest,
+                 bool restoreBackup, Plan* plan, bool* empty);
   // Whether name, directly in the installation directory, stays as it is:
-  // the record (it goes last) or a backup it lists (shown, unless it is to
-  // be put back).
+  // the record and its key (they go last), the journal, or a backup the
+  // record lists (shown, unless it is to be put back).
   bool KeptAtTop(const std::string& name, const InstallManifest& manifest, bool restoreBackup);
-  // Puts each NAME.old of moved_to_old back as NAME where NAME is free.
-  bool RestoreBackups(const InstallTree& tree, const InstallManifest& manifest);
+  // Whether the empty directory relative was made by the installation: it
+  // held a listed file, or is one of the password databases' own.
+  static bool MadeByInstallation(const std::string& relative, const InstallManifest& manifest);
+  // Each NAME.old of moved_to_old put back as NAME where NAME will be free.
+  bool PlanRestore(const InstallTree& tree, const InstallManifest& manifest, Plan* plan);
+  // One step, reached from the directory without following a link; a
+  // failure is shown.
+  bool TakeStep(const InstallTree& tree, const JournalStep& step);
   void ShowError(const std::string& message);
-  // Appends to the installation's log; a failure is a warning.
   void AppendLog(const InstallLog& log);
 
   std::string m_sDir;
   std::string m_sProgram;
   std::unique_ptr<Console> m_pUI;
-  // For the log: the listed files removed, the backups put back.
-  std::vector<std::string> m_removed;
+  // Backups put back by the steps taken, for the log.
   std::vector<std::string> m_restored;
 };
 

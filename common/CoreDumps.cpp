@@ -1,0 +1,10 @@
+#include "common/CoreDumps.h"
+
+#include <sys/prctl.h>
+#include <sys/resource.h>
+
+void DisableCoreDumps() {
+  prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+  struct rlimit none = {0, 0};
+  setrlimit(RLIMIT_CORE, &none);
+}
