@@ -453,12 +453,5 @@ bool InstallManifest::CheckFiles(const std::string& dir, std::vector<FileState>*
   InstallTree tree;
   if (!tree.Open(dir, error))
     return false;
-  states->clear();
-  for (const ManifestEntry& entry : files) {
-    FileState state;
-    if (!CheckFileAt(tree, entry, &state, error))
-      return false;
-    states->push_back(state);
-  }
-  return true;
+  return CheckFilesAt(tree, files, states, error);
 }
