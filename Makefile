@@ -68,7 +68,7 @@ bench:
 	@scripts/install-deps.sh bench
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS) --target launcher mkpackage strata-bunzip2 strata-unzstd \
-	  make_content bench_second_stage checksum_speed bench_place
+	  make_content bench_second_stage checksum_speed bench_place setup
 	@python3 bench/run_bench.py --build $(BUILD)
 
 format:

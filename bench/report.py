@@ -14,7 +14,15 @@ TITLES = {
     "cat-xz": "cat, xz -dc, tar x (for comparison)",
     "version": "our package, --version",
     "process": "one process, /bin/true",
+    "unpack-setup": "setup package, unpacking only (--extract-only)",
+    "install": "whole unattended installation (-s -cfg)",
+    "rerun": "the same package again, nothing to do",
+    "upgrade": "upgrade to a second package",
+    "verify": "Bin/verify of the installation",
+    "uninstall": "Bin/uninstall -s",
 }
+
+SETUP_ORDER = ["unpack-setup", "install", "rerun", "upgrade", "verify", "uninstall"]
 
 ORDER = ["floor", "floor-bzip2", "cat-bunzip2", "package-bzip2", "cat-lbzip2", "package-lbzip2",
          "cat-unzstd", "package-tzst", "cat-gzip", "package-tgz", "cat-xz", "version", "process"]
@@ -45,9 +53,10 @@ def verdict(ok):
 
 
 def render(info):
-    from run_bench import (BZIP2_LIMIT, CAT_LIMIT, CHECKSUM_LIMIT, DECOMPRESSOR_LIMIT, PAIRS,
-                           PEAK_LIMIT_KB, REAL_SOURCES, SEED, SIZES, TZST_FLOOR_LIMIT,
-                           TZST_SIZE_LIMIT, VERSION_LIMIT)
+    from run_bench import (BZIP2_LIMIT, CAT_LIMIT, CHECKSUM_LIMIT, DECOMPRESSOR_LIMIT,
+                           INSTALL_FLOOR_LIMIT, INSTALL_UNPACK_LIMIT, PAIRS, PEAK_LIMIT_KB,
+                           REAL_SOURCES, RERUN_UNPACK_LIMIT, SEED, SETUP_PEAK_LIMIT_KB, SIZES,
+                           TZST_FLOOR_LIMIT, TZST_SIZE_LIMIT, VERIFY_UNPACK_LIMIT, VERSION_LIMIT)
 
     m = info["machine"]
     sizes = dict((k, info["sizes"][k]) for k in SIZES if k in info["sizes"])
@@ -128,6 +137,32 @@ def render(info):
         v = sizes[name]["commands"]["version"]["wall"]
         w("| `--version` answers at once, whatever the size | %s | %s | %s |"
           % (name, seconds(v), verdict(v < VERSION_LIMIT)))
+    for name in sizes:
+        cmds = sizes[name]["commands"]
+        if "install" not in cmds:
+            continue
+        i = cmds["install"]
+        w("| whole unattended installation at most %.2fx the physical floor | %s | %.3fx | %s |"
+          % (INSTALL_FLOOR_LIMIT, name, i["ratio"], verdict(i["ratio"] <= INSTALL_FLOOR_LIMIT)))
+        w("| whole unattended installation at most %.2fx the package's own unpacking | %s |"
+          " %.3fx | %s |" % (INSTALL_UNPACK_LIMIT, name, i["unpack_ratio"],
+                             verdict(i["unpack_ratio"] <= INSTALL_UNPACK_LIMIT)))
+        r = cmds["rerun"]
+        w("| rerun with nothing to do at most %.2fx the package's own unpacking | %s | %.3fx |"
+          " %s |" % (RERUN_UNPACK_LIMIT, name, r["unpack_ratio"],
+                     verdict(r["unpack_ratio"] <= RERUN_UNPACK_LIMIT)))
+        v = cmds.get("verify")
+        if v:
+            w("| `Bin/verify` at most %.2fx the package's own unpacking | %s | %.3fx | %s |"
+              % (VERIFY_UNPACK_LIMIT, name, v["unpack_ratio"],
+                 verdict(v["unpack_ratio"] <= VERIFY_UNPACK_LIMIT)))
+        else:
+            w("| `Bin/verify` at most %.2fx the package's own unpacking | %s | (no Bin/verify in"
+              " this build) | |" % (VERIFY_UNPACK_LIMIT, name))
+        peak = sizes[name].get("setup_peak_kb")
+        if peak:
+            w("| setup's peak memory under %d MB | %s | %d KB | %s |"
+              % (SETUP_PEAK_LIMIT_KB // 1024, name, peak, verdict(peak < SETUP_PEAK_LIMIT_KB)))
     placing = sizes[largest].get("placing")
     if placing:
         w("| driver places the product by rename on one file system (%d files) | %s |"
@@ -157,6 +192,57 @@ def render(info):
                    % (sizes[n]["commands"]["package-tzst"]["round_ratio_min"],
                       sizes[n]["commands"]["package-tzst"]["round_ratio_max"], n)
                    for n in sizes)))
+    w("")
+
+    w("## The installation")
+    w("")
+    w("The real second stage (`build/bin/setup`, static and stripped, as `Bin/setup` of the"
+      " product with the demo's files) in a tzst package of each size, run as an administrator"
+      " runs it: `./package-setup.bin -s -cfg bench.cfg` (demo/demo.cfg with the installation"
+      " directory `run/install`). Its own unpacking is `./package-setup.bin --extract-only"
+      " qzsetup`, the same launcher and archive without the second stage. The runs after the"
+      " installation start from an installation of the first package made beforehand, untimed;"
+      " the upgrade installs a second package of the same product with one file changed and one"
+      " added. Ratio to the floor and to the unpacking: medians over medians; per round: the"
+      " median, fastest and slowest ratio to the unpacking within single rounds.")
+    for name in sizes:
+        cmds = sizes[name]["commands"]
+        if "install" not in cmds:
+            continue
+        w("")
+        w("### %s" % name)
+        w("")
+        w("| Command | Wall | CPU | x floor | x unpacking | per round, x unpacking |")
+        w("|---|---|---|---|---|---|")
+        for cmd in SETUP_ORDER:
+            e = cmds.get(cmd)
+            if not e:
+                continue
+            w("| %s | %s (%s to %s) | %s | %.3fx | %s | %s |"
+              % (TITLES[cmd], seconds(e["wall"]), seconds(e["wall_min"]), seconds(e["wall_max"]),
+                 seconds(e["cpu"]), e["ratio"],
+                 "%.3fx" % e["unpack_ratio"] if "unpack_ratio" in e else "1.000x",
+                 "%.3fx (%.3f to %.3f)" % (e["unpack_round_median"], e["unpack_round_min"],
+                                           e["unpack_round_max"])
+                 if "unpack_ratio" in e else "-"))
+        if "verify" not in cmds:
+            w("")
+            w("No `Bin/verify` in the installation this build makes: its row is left out.")
+        w("")
+        w("setup's own peak resident memory (GNU time around `Bin/setup -s -cfg` in the"
+          " extracted package; the largest of three runs): %d KB." % sizes[name]["setup_peak_kb"])
+        x = sizes[name].get("ext4")
+        if x:
+            w("")
+            w("On ext4 in a loop image of %d MB on the machine's disk (median of %d, the page"
+              " cache synced before each run): the whole installation %s, the physical floor %s"
+              " (%.2fx). The syncs of one installation: %d calls, %s by strace's clock"
+              " (`strace -f -c -w`, which slows the rest, not the waits)."
+              % (x["image_mb"], x["runs"], seconds(x["install"]), seconds(x["floor"]),
+                 x["install"] / x["floor"], x["sync_calls"], seconds(x["sync_seconds"])))
+        elif "ext4" in sizes[name]:
+            w("")
+            w("No loop image could be mounted here: the syncs' cost on ext4 is not measured.")
     w("")
 
     w("## Types compared")
@@ -222,6 +308,25 @@ def render(info):
                    for n in sizes)))
     w("- The launcher's memory is a 128 KiB buffer, its program and the C library, whatever"
       " the package's size.")
+    for name in sizes:
+        cmds = sizes[name]["commands"]
+        if "install" not in cmds or "unpack-setup" not in cmds:
+            continue
+        u = cmds["unpack-setup"]
+        w("- The second stage on the %s size (%d files of content): the installation took %s beyond the"
+          " package's own unpacking and %s of CPU beyond it; the rerun with nothing to do %s"
+          " (%s of CPU). An installation renames the product's top directories into a staging"
+          " directory, reads each file once for the record's SHA-256 (libcrypto, with the"
+          " processor's SHA extensions where it has them; on two threads when the files are"
+          " many) and switches the staging directory in by renames; a rerun reads each"
+          " recorded file once to compare it with the record, then removes the extraction"
+          " directory with every file in it (which an installation has emptied by its"
+          " renames)."
+          % (name, sum(k["files"] for k in sizes[name]["package"].get("kinds", {}).values()),
+             seconds(cmds["install"]["wall"] - u["wall"]),
+             seconds(cmds["install"]["cpu"] - u["cpu"]),
+             seconds(cmds["rerun"]["wall"] - u["wall"]),
+             seconds(cmds["rerun"]["cpu"] - u["cpu"])))
     w("")
 
     w("## Figures")

@@ -59,8 +59,18 @@ CAT_LIMIT = 1.03
 # The bz2 package with the static decompressor against Debian's bzip2.
 BZIP2_LIMIT = 1.03
 # The tzst package against the physical floor, and its size against bz2's.
-TZST_FLOOR_LIMIT = 1.45
-TZST_SIZE_LIMIT = 0.75
+TZST_FLOOR_LIMIT = 1.3
+TZST_SIZE_LIMIT = 0.76
+# The real second stage, on the tzst package of each size: the whole
+# unattended installation against the physical floor and against the same
+# package's own unpacking (--extract-only), and the runs after it against
+# that unpacking.
+INSTALL_FLOOR_LIMIT = 1.6
+INSTALL_UNPACK_LIMIT = 1.35
+RERUN_UNPACK_LIMIT = 1.1
+VERIFY_UNPACK_LIMIT = 0.3
+SETUP_PEAK_LIMIT_KB = 32 * 1024
+SETUP_COMMANDS = ["install", "rerun", "upgrade", "verify", "uninstall"]
 DECOMPRESSOR_LIMIT = 400 * 1024
 
 # Real files of the kinds a server product holds, and each kind's share of
@@ -189,6 +199,9 @@ class Size:
             "tzst": os.path.join(self.dir, "package-tzst.bin"),
             "tgz": os.path.join(self.dir, "package-tgz.bin"),
         }
+        self.setup_packages = [os.path.join(self.dir, "package-setup.bin"),
+                               os.path.join(self.dir, "package-setup-2.bin")]
+        self.defaults = os.path.join(self.dir, "bench.cfg")
         self.floor_dir = os.path.join(self.dir, "floor")
         self.run_dir = os.path.join(self.dir, "run")
         self.build = build
@@ -246,6 +259,7 @@ class Size:
         seconds["xz"] = time.perf_counter() - start
         seconds["lbzip2"] = self.mkpackage(["--decompressor", "/usr/bin/lbzip2",
                                             self.archives["bzip2"], self.packages["lbzip2"]])
+        seconds["setup"] = self.prepare_setup_packages(bin_dir)
         records = dict((k, self.record(p)) for k, p in self.packages.items())
         self.info.update({
             "product_bytes": total,
@@ -259,6 +273,68 @@ class Size:
                                        for k, r in records.items()),
             "build_seconds": seconds,
         })
+
+    def prepare_setup_packages(self, bin_dir):
+        """The same product with the demo's files and the real setup as
+        Bin/setup, packed as tzst; a second package of it with files changed,
+        for the upgrade; and the installer defaults of the runs."""
+        product = os.path.join(self.dir, "setup-product")
+        run(["cp", "-a", self.product, product])
+        run(["cp", "-R", os.path.join(ROOT, "demo", "product") + "/.", product])
+        shutil.copy(os.path.join(bin_dir, "setup"), os.path.join(product, "Bin", "setup"))
+        start = time.perf_counter()
+        self.mkpackage(["--type", "tzst", product, self.setup_packages[0]])
+        took = time.perf_counter() - start
+        with open(os.path.join(product, "Docs", "ReadMe.txt"), "a") as f:
+            f.write("\nRelease 2 of the benchmark's product.\n")
+        with open(os.path.join(product, "Docs", "Changes.txt"), "w") as f:
+            f.write("Release 2: one file changed, one added.\n")
+        self.mkpackage(["--type", "tzst", product, self.setup_packages[1]])
+        shutil.rmtree(product)
+        self.write_defaults(self.defaults, self.run_dir)
+        return took
+
+    def write_defaults(self, path, start_dir):
+        """Installer defaults of an unattended installation into
+        start_dir/install, as demo/demo.cfg has them."""
+        with open(os.path.join(ROOT, "demo", "demo.cfg")) as f:
+            lines = [l for l in f if not l.startswith("DefInstallPath=")]
+        with open(path, "w") as f:
+            f.write("DefInstallPath=%s\n" % os.path.join(start_dir, "install"))
+            f.writelines(lines)
+
+    def install_untimed(self):
+        """A fresh installation of the first setup package in run/."""
+        fresh_dir(self.run_dir)
+        _, _, _, code = timed(self.setup_command(0), self.run_dir)
+        if code != 0:
+            sys.exit("bench: %s: the installation to start from ended with %d" % (self.name, code))
+
+    def setup_command(self, which, defaults=None):
+        return "%s -s -cfg %s" % (shlex.quote(self.setup_packages[which]),
+                                  shlex.quote(defaults or self.defaults))
+
+    def has_verify(self):
+        """Whether the installation carries Bin/verify: the row is there when
+        the program is."""
+        self.install_untimed()
+        return os.path.exists(os.path.join(self.run_dir, "install", "Bin", "verify"))
+
+    def setup_peak_kb(self, runs=3):
+        """setup's own peak resident memory, in kilobytes, as GNU time sees it
+        (with the clean-up's shell, which is smaller): the package unpacked
+        with --extract-only, then its Bin/setup run as the launcher would."""
+        peaks = []
+        peak_file = os.path.join(self.dir, "setup-peak")
+        for _ in range(runs):
+            fresh_dir(self.run_dir)
+            extracted = os.path.join(self.run_dir, "qzsetup")
+            run([self.setup_packages[0], "--extract-only", extracted])
+            run(["/usr/bin/time", "-f", "%M", "-o", peak_file, "./Bin/setup", "-s", "-cfg",
+                 self.defaults], cwd=extracted)
+            with open(peak_file) as f:
+                peaks.append(int(f.read().split()[-1]))
+        return max(peaks)
 
     def record(self, package):
         out = run([os.path.join(self.build, "bin", "mkpackage"), "--info", package])
@@ -302,7 +378,29 @@ class Size:
             # One process started and ended: what each of the launcher, the
             # pipeline's shell and the second stage costs by being there.
             "process": ("/bin/true", self.dir, None),
+            # The real second stage. Its package's own unpacking; the whole
+            # unattended installation into a fresh directory; then, on an
+            # installation of the first package made beforehand (untimed),
+            # the same package again, the second one, and the programs the
+            # installation keeps.
+            "unpack-setup": ("%s --extract-only qzsetup" % q(self.setup_packages[0]),
+                             self.run_dir, self.run_dir),
+            "install": (self.setup_command(0), self.run_dir, self.run_dir),
+            "rerun": (self.setup_command(0), self.run_dir, None),
+            "upgrade": (self.setup_command(1), self.run_dir, None),
+            "verify": ("install/Bin/verify", self.run_dir, None),
+            "uninstall": ("install/Bin/uninstall -s", self.run_dir, None),
         }
+
+    # What a command needs in run/ before it starts, and what it leaves
+    # there: "installed" is an installation of the first setup package.
+    STATES = {
+        "install": (None, "installed"),
+        "rerun": ("installed", "installed"),
+        "verify": ("installed", "installed"),
+        "upgrade": ("installed", None),
+        "uninstall": ("installed", None),
+    }
 
     def peak_kb(self, package, runs=3):
         """The launcher process's own peak resident memory, in kilobytes: the
@@ -320,16 +418,22 @@ class Size:
         return max(peaks)
 
 
-def measure(size, rounds, rows):
+def measure(size, rounds, rows, skip=()):
     commands = size.commands()
-    names = list(commands)
+    names = [name for name in commands if name not in skip]
+    state = None
     for r in range(rounds):
         # A different command leads each round.
         order = names[r % len(names):] + names[:r % len(names)]
         for name in order:
             text, cwd, fresh = commands[name]
+            needs, leaves = Size.STATES.get(name, (None, None))
+            if needs == "installed" and state != "installed":
+                size.install_untimed()
             if fresh:
                 fresh_dir(fresh)
+            if name in Size.STATES or fresh == size.run_dir:
+                state = leaves
             wall, user, system, code = timed(text, cwd)
             if code != (255 if name == "version" else 0):
                 sys.exit("bench: %s: %r exited with %d" % (size.name, text, code))
@@ -373,6 +477,18 @@ def summarize(size, rows):
     # against Debian's bzip2, within the same rounds.
     walls = dict((name, dict((row["round"], row["wall"] - shell) for row in runs))
                  for name, runs in by.items())
+    # The second stage's runs against their package's own unpacking.
+    unpack = result["commands"].get("unpack-setup")
+    for name in SETUP_COMMANDS:
+        entry = result["commands"].get(name)
+        if not entry or not unpack:
+            continue
+        entry["unpack_ratio"] = entry["wall"] / unpack["wall"]
+        ratios = sorted(walls[name][r] / walls["unpack-setup"][r] for r in walls[name]
+                        if r in walls["unpack-setup"])
+        entry["unpack_round_median"] = statistics.median(ratios)
+        entry["unpack_round_min"] = ratios[0]
+        entry["unpack_round_max"] = ratios[-1]
     pairs = dict(PAIRS)
     pairs["package-bzip2/floor-bzip2"] = None
     result["pairs"] = {}
@@ -386,6 +502,63 @@ def summarize(size, rows):
             "round_max": ratios[-1],
         }
     return result
+
+
+def ext4_syncs(size, rounds):
+    """The whole installation and the floor on ext4 in a loop image on the
+    machine's disk, where a sync waits for the device (on tmpfs it costs
+    nothing), and what the syncs of one installation take by strace's
+    clock. None where no loop image can be mounted."""
+    if os.geteuid() != 0 or not shutil.which("mkfs.ext4") or not shutil.which("strace"):
+        return None
+    base = os.path.join(ROOT, "out", "bench-ext4")
+    image = os.path.join(base, "image")
+    mnt = os.path.join(base, "mnt")
+    fresh_dir(base)
+    os.makedirs(mnt)
+    megabytes = 64 + 4 * size.info["tar_bytes"] // (1 << 20)
+    run(["truncate", "-s", "%dM" % megabytes, image])
+    run(["mkfs.ext4", "-q", "-F", image])
+    if subprocess.run(["mount", "-o", "loop", image, mnt], capture_output=True).returncode != 0:
+        shutil.rmtree(base)
+        return None
+    try:
+        start_dir = os.path.join(mnt, "run")
+        floor_dir = os.path.join(mnt, "floor")
+        defaults = os.path.join(mnt, "bench.cfg")
+        size.write_defaults(defaults, start_dir)
+        install = size.setup_command(0, defaults)
+        floor = "cat %s | tar xof - -C %s" % (shlex.quote(size.tar), shlex.quote(floor_dir))
+        walls = {"install": [], "floor": []}
+        for r in range(rounds):
+            for name in (["install", "floor"] if r % 2 == 0 else ["floor", "install"]):
+                target = start_dir if name == "install" else floor_dir
+                fresh_dir(target)
+                # Each run starts with the earlier one's writes on the device.
+                os.sync()
+                wall, _, _, code = timed(install if name == "install" else floor, start_dir
+                                         if name == "install" else mnt)
+                if code != 0:
+                    sys.exit("bench: %s on ext4 ended with %d" % (name, code))
+                walls[name].append(wall)
+        fresh_dir(start_dir)
+        os.sync()
+        trace = os.path.join(base, "strace")
+        run(["strace", "-f", "-c", "-w", "-o", trace, "-e",
+             "trace=fsync,fdatasync,syncfs,sync,sync_file_range", "sh", "-c", install],
+            cwd=start_dir)
+        calls, spent = 0, 0.0
+        with open(trace) as f:
+            for line in f:
+                fields = line.split()
+                if len(fields) >= 5 and fields[-1] == "total":
+                    spent, calls = float(fields[1]), int(fields[3])
+        return {"install": statistics.median(walls["install"]),
+                "floor": statistics.median(walls["floor"]), "runs": rounds,
+                "sync_calls": calls, "sync_seconds": spent, "image_mb": megabytes}
+    finally:
+        subprocess.run(["umount", mnt], capture_output=True)
+        shutil.rmtree(base, ignore_errors=True)
 
 
 def checksum_cost(size, build, floor_seconds):
@@ -515,13 +688,20 @@ def main():
         log("bench: preparing %s" % name)
         size.prepare()
         n = args.rounds or rounds[name]
-        log("bench: timing %s, %d rounds" % (name, n))
-        measure(size, n, rows)
+        skip = () if size.has_verify() else ("verify",)
+        log("bench: timing %s, %d rounds%s" % (name, n, "" if not skip else
+                                                 " (no Bin/verify in this build)"))
+        measure(size, n, rows, skip)
         info["load_during"].append(os.getloadavg()[0])
         summary = summarize(size, rows)
         summary["package"] = size.info
         summary["peak_kb"] = dict(("package-" + kind, size.peak_kb(size.packages[kind]))
                                   for kind in ("bzip2", "tzst"))
+        summary["setup_peak_kb"] = size.setup_peak_kb()
+        # On the size of the 64 MB tree: the medium one, or the largest below.
+        if name == "medium" or (name == sizes[-1] and "medium" not in sizes):
+            log("bench: timing the %s installation on ext4 in a loop image" % name)
+            summary["ext4"] = ext4_syncs(size, max(3, n // 2))
         summary["checksum"] = checksum_cost(size, build,
                                             summary["commands"]["floor-bzip2"]["wall"])
         if name == sizes[-1]:

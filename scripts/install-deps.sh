@@ -12,9 +12,10 @@ job=${1:-build}
 # python3 runs the layering check among the tests; the decompressors that
 # packages carry are static musl programs built from Debian's static libbz2
 # and libzstd; mkpackage signs packages with libsodium, reads prepared
-# archives through with libarchive and packs tzst packages with zstd.
+# archives through with libarchive and packs tzst packages with zstd; setup
+# digests the files of its record with libcrypto's SHA-256 (libssl-dev).
 build_pkgs="cmake make g++ pkg-config libgtest-dev libgmock-dev libmd-dev libxxhash-dev bzip2 tar
-  python3 musl-tools libbz2-dev libzstd-dev libsodium-dev libarchive-dev zstd"
+  python3 musl-tools libbz2-dev libzstd-dev libsodium-dev libarchive-dev zstd libssl-dev"
 # The end-to-end tests run packages whose second stage may be a shell, Perl or
 # Python script, and build packages with lbzip2 as their decompressor; the
 # builder's tests check its digests against sha256sum and xxhsum (xxhash),

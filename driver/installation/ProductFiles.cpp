@@ -44,24 +44,32 @@ bool ProductFiles::Place(std::string* error) {
 
 bool ProductFiles::Check(std::string* error) const {
   std::vector<std::string> names;
-  if (!ListDirectory(m_sFrom, &names, error))
+  ScopedFd from(open(m_sFrom.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (from.Get() < 0)
+    return Fail(error, m_sFrom, errno);
+  if (!ListDirectoryAt(from.Get(), m_sFrom, &names, error))
     return false;
+  // A target directory that is not there yet holds nothing in the way.
+  ScopedFd to(open(m_sTo.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (to.Get() < 0 && errno != ENOENT)
+    return Fail(error, m_sTo, errno);
   for (const std::string& name : names) {
-    if (m_skipped.count(name) != 0 || m_vacated.count(name) != 0)
+    if (m_skipped.count(name) != 0 || m_vacated.count(name) != 0 || to.Get() < 0)
       continue;
-    if (!CheckEntry(m_sFrom + "/" + name, m_sTo + "/" + name, error))
+    if (!CheckEntry(from.Get(), to.Get(), name, m_sFrom + "/" + name, m_sTo + "/" + name, error))
       return false;
   }
   return true;
 }
 
-bool ProductFiles::Plan(const std::string& from, const std::string& to, struct stat* source,
+bool ProductFiles::Plan(int fromDir, const char* fromName, int toDir, const char* toName,
+                        const std::string& from, const std::string& to, struct stat* source,
                         Step* step, bool* targetIsDirectory, std::string* error) const {
-  if (lstat(from.c_str(), source) != 0)
+  if (fstatat(fromDir, fromName, source, AT_SYMLINK_NOFOLLOW) != 0)
     return Fail(error, from, errno);
   *targetIsDirectory = false;
   struct stat target;
-  if (lstat(to.c_str(), &target) != 0) {
+  if (fstatat(toDir, toName, &target, AT_SYMLINK_NOFOLLOW) != 0) {
     if (errno != ENOENT)
       return Fail(error, to, errno);
     *step = Step::kPut;
@@ -78,7 +86,8 @@ bool ProductFiles::Plan(const std::string& from, const std::string& to, struct s
     // content, a database) elsewhere and linked it here: the product's
     // files go into it, the link stays.
     struct stat followed;
-    if (S_ISLNK(target.st_mode) && stat(to.c_str(), &followed) == 0 && S_ISDIR(followed.st_mode)) {
+    if (S_ISLNK(target.st_mode) && fstatat(toDir, toName, &followed, 0) == 0 &&
+        S_ISDIR(followed.st_mode)) {
       *step = Step::kMergeLinked;
       return true;
     }
@@ -91,16 +100,21 @@ bool ProductFiles::Plan(const std::string& from, const std::string& to, struct s
   return true;
 }
 
-bool ProductFiles::CheckEntry(const std::string& from, const std::string& to,
+bool ProductFiles::CheckEntry(int fromDir, int toDir, const std::string& name,
+                              const std::string& from, const std::string& to,
                               std::string* error) const {
   struct stat source;
   Step step;
   bool targetIsDirectory;
-  if (!Plan(from, to, &source, &step, &targetIsDirectory, error))
+  if (!Plan(fromDir, name.c_str(), toDir, name.c_str(), from, to, &source, &step,
+            &targetIsDirectory, error))
     return false;
   if (step == Step::kClearThenPut && targetIsDirectory) {
     std::vector<std::string> names;
-    if (!ListDirectory(to, &names, error))
+    ScopedFd target(openat(toDir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (target.Get() < 0)
+      return Fail(error, to, errno);
+    if (!ListDirectoryAt(target.Get(), to, &names, error))
       return false;
     if (!names.empty()) {
       *error = ShownText(to) + " is a directory that is not empty, where the product has a file";
@@ -110,11 +124,22 @@ bool ProductFiles::CheckEntry(const std::string& from, const std::string& to,
   }
   if (step != Step::kMerge && step != Step::kMergeLinked)
     return true;
+  ScopedFd fromChild(
+      openat(fromDir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (fromChild.Get() < 0)
+    return Fail(error, from, errno);
+  // A directory linked in its place is merged into, so it is followed.
+  ScopedFd toChild(
+      openat(toDir, name.c_str(),
+             O_RDONLY | O_DIRECTORY | O_CLOEXEC | (step == Step::kMerge ? O_NOFOLLOW : 0)));
+  if (toChild.Get() < 0)
+    return Fail(error, to, errno);
   std::vector<std::string> names;
-  if (!ListDirectory(from, &names, error))
+  if (!ListDirectoryAt(fromChild.Get(), from, &names, error))
     return false;
-  for (const std::string& name : names) {
-    if (!CheckEntry(from + "/" + name, to + "/" + name, error))
+  for (const std::string& child : names) {
+    if (!CheckEntry(fromChild.Get(), toChild.Get(), child, from + "/" + child, to + "/" + child,
+                    error))
       return false;
   }
   return true;
@@ -124,7 +149,8 @@ bool ProductFiles::PlaceEntry(const std::string& from, const std::string& to, st
   struct stat source;
   Step step;
   bool targetIsDirectory;
-  if (!Plan(from, to, &source, &step, &targetIsDirectory, error))
+  if (!Plan(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), from, to, &source, &step,
+            &targetIsDirectory, error))
     return false;
   switch (step) {
     case Step::kMerge:

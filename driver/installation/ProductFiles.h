@@ -56,9 +56,16 @@ class ProductFiles {
   // Decides the step for from at to: true, or false with *error when Place
   // would not go on. Leaves from's lstat in *source and, for kClearThenPut,
   // whether to is a directory in *targetIsDirectory.
-  bool Plan(const std::string& from, const std::string& to, struct stat* source, Step* step,
+  // The names are looked up in the directories open at fromDir and toDir
+  // (AT_FDCWD for from and to themselves); from and to name them in
+  // messages.
+  bool Plan(int fromDir, const char* fromName, int toDir, const char* toName,
+            const std::string& from, const std::string& to, struct stat* source, Step* step,
             bool* targetIsDirectory, std::string* error) const;
-  bool CheckEntry(const std::string& from, const std::string& to, std::string* error) const;
+  // Checks name, open in the directories at fromDir and toDir, whose paths
+  // are from and to: the walk goes by descriptors, one lookup per name.
+  bool CheckEntry(int fromDir, int toDir, const std::string& name, const std::string& from,
+                  const std::string& to, std::string* error) const;
   bool PlaceEntry(const std::string& from, const std::string& to, std::string* error);
   bool MergeDirectory(const std::string& from, const std::string& to, const struct stat& source,
                       bool ownMode, std::string* error);

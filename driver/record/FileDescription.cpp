@@ -1,82 +1,343 @@
 #include "driver/record/FileDescription.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <utility>
 
-#include "common/DirectoryListing.h"
-#include "common/FileIo.h"
 #include "common/ScopedFd.h"
 #include "common/SystemError.h"
 #include "driver/record/InstallKey.h"
 #include "driver/record/InstallTree.h"
-#include "package/Checksum.h"
-#include "package/PackageRecord.h"
+#include "driver/record/RecordDigest.h"
 
 namespace {
 
-std::string Sha256Hex(const void* data, size_t size) {
-  Checksum checksum(kChecksumSha256);
-  checksum.Update(data, size);
-  unsigned char digest[Checksum::kMaxDigestSize];
-  checksum.Final(digest);
-  return Checksum::ToHex(digest, Checksum::DigestSize(kChecksumSha256));
+const size_t kReadBlock = 256 * 1024;
+// Below this many files a thread costs more to start than it saves.
+const size_t kThreadedFrom = 32;
+const size_t kWorkers = 2;
+// Files waiting open at most: far below any limit on descriptors.
+const size_t kQueueLimit = 64;
+
+std::string NotFileOrLink(const std::string& shown) {
+  return shown + ": neither a regular file nor a symbolic link";
 }
 
-// Describes what stands as leaf in the directory open at parent, whose lstat
-// is st; shown is its path for messages.
-bool DescribeIn(int parent, const std::string& leaf, const struct stat& st,
-                const std::string& shown, ManifestEntry* entry, std::string* error) {
-  if (S_ISLNK(st.st_mode)) {
-    std::string target(static_cast<size_t>(st.st_size) + 1, '\0');
-    while (true) {
-      ssize_t got = readlinkat(parent, leaf.c_str(), &target[0], target.size());
-      if (got < 0) {
-        *error = ErrnoMessage(shown, errno);
-        return false;
-      }
-      // A target that grew since lstat: ask again with room to spare.
-      if (static_cast<size_t>(got) < target.size()) {
-        target.resize(static_cast<size_t>(got));
-        break;
-      }
-      target.resize(target.size() * 2);
+// The target text of the link leaf in the directory open at dir: true, or
+// false with *error naming shown.
+bool ReadLinkAt(int dir, const std::string& leaf, const std::string& shown, std::string* target,
+                std::string* error) {
+  target->assign(256, '\0');
+  for (;;) {
+    ssize_t got = readlinkat(dir, leaf.c_str(), &(*target)[0], target->size());
+    if (got < 0) {
+      *error = ErrnoMessage(shown, errno);
+      return false;
     }
-    entry->isLink = true;
-    entry->mode = 0;
-    entry->size = target.size();
-    entry->sha256 = Sha256Hex(target.data(), target.size());
-    return true;
+    // A target as long as the buffer may have been cut: ask again with room
+    // to spare.
+    if (static_cast<size_t>(got) < target->size()) {
+      target->resize(static_cast<size_t>(got));
+      return true;
+    }
+    target->resize(target->size() * 2);
   }
-  if (!S_ISREG(st.st_mode)) {
-    *error = shown + ": neither a regular file nor a symbolic link";
-    return false;
-  }
-  // O_NONBLOCK: should a FIFO take the name after the lstat, the open must
-  // not wait for a writer.
-  ScopedFd fd(openat(parent, leaf.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-  struct stat opened;
-  if (fd.Get() < 0 || fstat(fd.Get(), &opened) != 0) {
+}
+
+void DescribeLink(const std::string& target, ManifestEntry* entry) {
+  entry->isLink = true;
+  entry->mode = 0;
+  entry->size = target.size();
+  entry->sha256 = RecordDigest::Of(target.data(), target.size());
+}
+
+// Reads the file open at fd to its end, through block (kReadBlock bytes),
+// into entry's mode, size and digest: true, or false with *error naming
+// shown when it is not a regular file or cannot be read.
+bool DigestOpenFile(int fd, const std::string& shown, char* block, ManifestEntry* entry,
+                    std::string* error) {
+  struct stat st;
+  if (fstat(fd, &st) != 0) {
     *error = ErrnoMessage(shown, errno);
     return false;
   }
-  if (!S_ISREG(opened.st_mode)) {
-    *error = shown + ": neither a regular file nor a symbolic link";
+  if (!S_ISREG(st.st_mode)) {
+    *error = NotFileOrLink(shown);
     return false;
   }
-  Checksum checksum(kChecksumSha256);
-  if (!DigestToEnd(fd.Get(), 0, shown, &checksum, error))
-    return false;
-  unsigned char digest[Checksum::kMaxDigestSize];
-  checksum.Final(digest);
+  RecordDigest digest;
+  for (;;) {
+    ssize_t got = read(fd, block, kReadBlock);
+    if (got < 0 && errno == EINTR)
+      continue;
+    if (got < 0) {
+      *error = ErrnoMessage(shown, errno);
+      return false;
+    }
+    if (got == 0)
+      break;
+    digest.Update(block, static_cast<size_t>(got));
+  }
   entry->isLink = false;
-  entry->mode = opened.st_mode & 07777;
-  entry->size = static_cast<uint64_t>(opened.st_size);
-  entry->sha256 = Checksum::ToHex(digest, Checksum::DigestSize(kChecksumSha256));
+  entry->mode = st.st_mode & 07777;
+  entry->size = static_cast<uint64_t>(st.st_size);
+  entry->sha256 = digest.FinalHex();
   return true;
+}
+
+// Opens the file leaf in the directory open at dir for reading, never
+// through a link, and without waiting should a FIFO have taken the name.
+int OpenFileAt(int dir, const std::string& leaf) {
+  return openat(dir, leaf.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+}
+
+// Digests the files a walk hands over already open, so that no path is
+// walked twice: the first few on the caller's thread, the rest on two
+// threads of their own while the walk goes on. Owns the descriptors handed
+// over; the entries must stay where they are until Finish has returned.
+// Not copyable.
+class DigestQueue {
+ public:
+  DigestQueue() : m_nAdded(0), m_bClosing(false), m_bFailed(false) {}
+  ~DigestQueue() {
+    std::string ignored;
+    Finish(&ignored);
+  }
+  DigestQueue(const DigestQueue&) = delete;
+  DigestQueue& operator=(const DigestQueue&) = delete;
+
+  // Digests the regular file open at fd into *entry and closes fd.
+  void Add(int fd, const std::string& shown, ManifestEntry* entry);
+  // Whether a file has failed: the walk need not go on.
+  bool Failed();
+  // Waits for every file handed over: true, or false with the first
+  // failure's message in *error.
+  bool Finish(std::string* error);
+
+ private:
+  struct Job {
+    int fd;
+    std::string shown;
+    ManifestEntry* entry;
+  };
+
+  static void* Run(void* queue);
+  void StartWorkers();
+  void Work();
+  void Digest(const Job& job, char* block);
+
+  std::mutex m_mutex;
+  std::condition_variable m_ready;  // a job waits, or the queue closes
+  std::condition_variable m_room;   // a job has been taken
+  std::deque<Job> m_jobs;
+  std::vector<pthread_t> m_workers;
+  std::vector<char> m_block;
+  size_t m_nAdded;
+  bool m_bClosing;
+  bool m_bFailed;
+  std::string m_sError;
+};
+
+void DigestQueue::Add(int fd, const std::string& shown, ManifestEntry* entry) {
+  if (++m_nAdded == kThreadedFrom)
+    StartWorkers();
+  if (m_workers.empty()) {
+    if (m_block.empty())
+      m_block.resize(kReadBlock);
+    Digest({fd, shown, entry}, m_block.data());
+    return;
+  }
+  std::unique_lock<std::mutex> lock(m_mutex);
+  m_room.wait(lock, [this] { return m_jobs.size() < kQueueLimit; });
+  m_jobs.push_back({fd, shown, entry});
+  m_ready.notify_one();
+}
+
+bool DigestQueue::Failed() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_bFailed;
+}
+
+bool DigestQueue::Finish(std::string* error) {
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_bClosing = true;
+  }
+  m_ready.notify_all();
+  for (pthread_t worker : m_workers)
+    pthread_join(worker, nullptr);
+  m_workers.clear();
+  if (m_bFailed) {
+    *error = m_sError;
+    return false;
+  }
+  return true;
+}
+
+void* DigestQueue::Run(void* queue) {
+  static_cast<DigestQueue*>(queue)->Work();
+  return nullptr;
+}
+
+void DigestQueue::StartWorkers() {
+  // The workers take no signals: setup's handlers run on the thread that
+  // set them up, as they would without workers.
+  sigset_t all;
+  sigset_t saved;
+  sigfillset(&all);
+  pthread_sigmask(SIG_SETMASK, &all, &saved);
+  for (size_t i = 0; i < kWorkers; ++i) {
+    pthread_t worker;
+    // Without a worker the files are digested where they are handed over.
+    if (pthread_create(&worker, nullptr, &DigestQueue::Run, this) == 0)
+      m_workers.push_back(worker);
+  }
+  pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+}
+
+void DigestQueue::Work() {
+  std::vector<char> block(kReadBlock);
+  std::unique_lock<std::mutex> lock(m_mutex);
+  for (;;) {
+    m_ready.wait(lock, [this] { return !m_jobs.empty() || m_bClosing; });
+    if (m_jobs.empty())
+      return;
+    Job job = std::move(m_jobs.front());
+    m_jobs.pop_front();
+    m_room.notify_one();
+    lock.unlock();
+    Digest(job, block.data());
+    lock.lock();
+  }
+}
+
+void DigestQueue::Digest(const Job& job, char* block) {
+  ScopedFd own(job.fd);
+  if (Failed())
+    return;
+  std::string why;
+  if (DigestOpenFile(job.fd, job.shown, block, job.entry, &why))
+    return;
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (!m_bFailed) {
+    m_bFailed = true;
+    m_sError = why;
+  }
+}
+
+// What a walk of the tree has found so far; the queue goes first, so that
+// its threads are done before the entries they fill are.
+struct Found {
+  std::vector<std::unique_ptr<ManifestEntry>> entries;
+  DigestQueue queue;
+};
+
+// Adds what stands as leaf in the directory open at dir, whose path in tree
+// is relative, or everything below it for a directory, to *found. type is
+// its kind as the directory listed it (DT_UNKNOWN when not known).
+bool CollectAt(const InstallTree& tree, int dir, const std::string& leaf, unsigned char type,
+               const std::string& relative, Found* found, std::string* error) {
+  const std::string shown = tree.PathOf(relative);
+  if (type == DT_UNKNOWN) {
+    struct stat st;
+    if (fstatat(dir, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      *error = ErrnoMessage(shown, errno);
+      return false;
+    }
+    type = IFTODT(st.st_mode);
+  }
+  if (type == DT_LNK) {
+    std::unique_ptr<ManifestEntry> entry(new ManifestEntry);
+    std::string target;
+    if (!ReadLinkAt(dir, leaf, shown, &target, error))
+      return false;
+    entry->path = relative;
+    DescribeLink(target, entry.get());
+    found->entries.push_back(std::move(entry));
+    return true;
+  }
+  if (type == DT_REG) {
+    int fd = OpenFileAt(dir, leaf);
+    if (fd < 0) {
+      *error = ErrnoMessage(shown, errno);
+      return false;
+    }
+    found->entries.emplace_back(new ManifestEntry);
+    found->entries.back()->path = relative;
+    found->queue.Add(fd, shown, found->entries.back().get());
+    return true;
+  }
+  if (type != DT_DIR) {
+    *error = NotFileOrLink(shown);
+    return false;
+  }
+  // O_NOFOLLOW: a link that has taken the directory's name is not entered.
+  int own = openat(dir, leaf.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  DIR* handle = own < 0 ? nullptr : fdopendir(own);
+  if (handle == nullptr) {
+    *error = ErrnoMessage(shown, errno);
+    if (own >= 0)
+      close(own);
+    return false;
+  }
+  std::vector<std::pair<std::string, unsigned char>> names;
+  int err = 0;
+  for (;;) {
+    errno = 0;
+    struct dirent* child = readdir(handle);
+    if (child == nullptr) {
+      err = errno;
+      break;
+    }
+    std::string name = child->d_name;
+    if (name != "." && name != "..")
+      names.emplace_back(name, child->d_type);
+  }
+  bool ok = err == 0;
+  if (!ok)
+    *error = ErrnoMessage(shown, err);
+  std::sort(names.begin(), names.end());
+  for (size_t i = 0; ok && i < names.size() && !found->queue.Failed(); ++i) {
+    ok = CollectAt(tree, dirfd(handle), names[i].first, names[i].second,
+                   relative + "/" + names[i].first, found, error);
+  }
+  closedir(handle);
+  return ok;
+}
+
+// Describes what stands as leaf in the directory open at parent, whose
+// lstat is st; shown is its path for messages.
+bool DescribeIn(int parent, const std::string& leaf, const struct stat& st,
+                const std::string& shown, ManifestEntry* entry, std::string* error) {
+  if (S_ISLNK(st.st_mode)) {
+    std::string target;
+    if (!ReadLinkAt(parent, leaf, shown, &target, error))
+      return false;
+    DescribeLink(target, entry);
+    return true;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    *error = NotFileOrLink(shown);
+    return false;
+  }
+  ScopedFd fd(OpenFileAt(parent, leaf));
+  if (fd.Get() < 0) {
+    *error = ErrnoMessage(shown, errno);
+    return false;
+  }
+  std::vector<char> block(kReadBlock);
+  return DigestOpenFile(fd.Get(), shown, block.data(), entry, error);
 }
 
 // Opens the directory that holds relative in *parent, its last name in
@@ -93,36 +354,73 @@ bool StatInTree(const InstallTree& tree, const std::string& relative, std::strin
   return true;
 }
 
-// Adds relative, or everything below it for a directory, to *entries.
-bool Collect(const InstallTree& tree, const std::string& relative,
-             std::vector<ManifestEntry>* entries, std::string* error) {
-  std::string shown;
-  ScopedFd parent;
-  std::string leaf;
-  struct stat st;
-  if (!StatInTree(tree, relative, &shown, &parent, &leaf, &st, error))
-    return false;
-  if (S_ISDIR(st.st_mode)) {
-    ScopedFd dir(openat(parent.Get(), leaf.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+// The directories on one path below a tree, held open from the top down,
+// so that entries sorted by path open each directory once. Never through a
+// link. Not copyable: owns the descriptors.
+class OpenDirectories {
+ public:
+  explicit OpenDirectories(const InstallTree& tree) : m_tree(tree) {}
+  ~OpenDirectories() { Keep(0); }
+  OpenDirectories(const OpenDirectories&) = delete;
+  OpenDirectories& operator=(const OpenDirectories&) = delete;
+
+  // The directory at dirPath ("" for the top, else "/"-separated names)
+  // open in *fd, for the *at calls only: true, or false with errno set as
+  // InstallTree::OpenParent sets it.
+  bool Reach(const std::string& dirPath, int* fd) {
     std::vector<std::string> names;
-    if (dir.Get() < 0) {
-      *error = ErrnoMessage(shown, errno);
-      return false;
+    for (size_t start = 0; start < dirPath.size();) {
+      size_t slash = dirPath.find('/', start);
+      if (slash == std::string::npos)
+        slash = dirPath.size();
+      names.push_back(dirPath.substr(start, slash - start));
+      start = slash + 1;
     }
-    if (!ListDirectoryAt(dir.Get(), shown, &names, error))
-      return false;
-    for (const std::string& name : names) {
-      if (!Collect(tree, relative + "/" + name, entries, error))
+    size_t common = 0;
+    while (common < names.size() && common < m_names.size() && names[common] == m_names[common])
+      ++common;
+    Keep(common);
+    for (size_t i = common; i < names.size(); ++i) {
+      int next = openat(m_fds.empty() ? m_tree.Fd() : m_fds.back(), names[i].c_str(),
+                        O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      // A top directory kept as a link to another file system, where the
+      // tree looks through such links.
+      if (next < 0 && m_fds.empty() && errno == ENOTDIR)
+        next = m_tree.OpenTopLink(names[i]);
+      if (next < 0)
         return false;
+      m_fds.push_back(next);
+      m_names.push_back(names[i]);
     }
+    *fd = m_fds.empty() ? m_tree.Fd() : m_fds.back();
     return true;
   }
-  ManifestEntry entry;
-  entry.path = relative;
-  if (!DescribeIn(parent.Get(), leaf, st, shown, &entry, error))
-    return false;
-  entries->push_back(entry);
-  return true;
+
+ private:
+  // Closes all but the first count directories.
+  void Keep(size_t count) {
+    while (m_fds.size() > count) {
+      close(m_fds.back());
+      m_fds.pop_back();
+      m_names.pop_back();
+    }
+  }
+
+  const InstallTree& m_tree;
+  std::vector<std::string> m_names;
+  std::vector<int> m_fds;
+};
+
+bool IsMissing(int err) {
+  return err == ENOENT || err == ENOTDIR || err == ELOOP;
+}
+
+// Whether what st describes can still be entry unread: the same kind, size
+// and (for a file) mode.
+bool MayBeUnchanged(const ManifestEntry& entry, const struct stat& st) {
+  bool sameKind = entry.isLink ? S_ISLNK(st.st_mode) : S_ISREG(st.st_mode);
+  return sameKind && static_cast<uint64_t>(st.st_size) == entry.size &&
+         (entry.isLink || (st.st_mode & 07777) == entry.mode);
 }
 
 }  // namespace
@@ -155,70 +453,142 @@ bool DescribeFiles(const std::string& dir, const std::vector<std::string>& relat
   InstallTree tree;
   if (!tree.Open(dir, error))
     return false;
-  std::vector<ManifestEntry> found;
+  Found found;
   for (const std::string& relative : relatives) {
     if (!InstallTree::IsPlainRelative(relative)) {
       *error = "\"" + relative + "\" is not a path inside " + dir;
       return false;
     }
-    if (!Collect(tree, relative, &found, error))
+    ScopedFd parent;
+    std::string leaf;
+    if (!tree.OpenParent(relative, &parent, &leaf)) {
+      *error = ErrnoMessage(tree.PathOf(relative), errno);
       return false;
+    }
+    if (!CollectAt(tree, parent.Get(), leaf, DT_UNKNOWN, relative, &found, error))
+      return false;
+    if (found.queue.Failed())
+      break;
   }
-  std::sort(found.begin(), found.end(),
+  if (!found.queue.Finish(error))
+    return false;
+  std::vector<ManifestEntry> described;
+  described.reserve(found.entries.size());
+  for (std::unique_ptr<ManifestEntry>& entry : found.entries)
+    described.push_back(std::move(*entry));
+  std::sort(described.begin(), described.end(),
             [](const ManifestEntry& a, const ManifestEntry& b) { return a.path < b.path; });
-  found.erase(
-      std::unique(found.begin(), found.end(),
+  described.erase(
+      std::unique(described.begin(), described.end(),
                   [](const ManifestEntry& a, const ManifestEntry& b) { return a.path == b.path; }),
-      found.end());
-  *entries = found;
+      described.end());
+  *entries = std::move(described);
   return true;
 }
 
 bool CheckFileAt(const InstallTree& tree, const ManifestEntry& entry, FileState* state,
                  std::string* error) {
-  const std::string shown = tree.PathOf(entry.path);
-  ScopedFd parent;
-  std::string leaf;
-  struct stat st;
-  if (!tree.OpenParent(entry.path, &parent, &leaf) ||
-      fstatat(parent.Get(), leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-    if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) {
-      *state = FileState::kMissing;
-      return true;
-    }
-    *error = ErrnoMessage(shown, errno);
+  std::vector<FileState> states;
+  if (!CheckFilesAt(tree, std::vector<ManifestEntry>(1, entry), &states, error))
     return false;
-  }
-  bool sameKind = entry.isLink ? S_ISLNK(st.st_mode) : S_ISREG(st.st_mode);
-  // Kind, mode and size decide before the content is read.
-  if (!sameKind || static_cast<uint64_t>(st.st_size) != entry.size ||
-      (!entry.isLink && (st.st_mode & 07777) != entry.mode)) {
-    *state = FileState::kChanged;
-    return true;
-  }
-  if (entry.keyed) {
-    std::string key;
-    std::string digest;
-    if (!InstallKey::Read(tree, &key, error)) {
-      if (errno != ENOENT)
-        return false;
-      *state = FileState::kChanged;
-      return true;
-    }
-    ScopedFd fd(openat(parent.Get(), leaf.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (fd.Get() < 0 || !InstallKey::DigestFile(key, fd.Get(), shown, &digest, error)) {
-      if (fd.Get() < 0)
-        *error = ErrnoMessage(shown, errno);
+  *state = states[0];
+  return true;
+}
+
+bool CheckFilesAt(const InstallTree& tree, const std::vector<ManifestEntry>& entries,
+                  std::vector<FileState>* states, std::string* error) {
+  std::vector<FileState> found(entries.size(), FileState::kChanged);
+  // Filled by the queue, which is gone before they are.
+  std::vector<std::unique_ptr<ManifestEntry>> now(entries.size());
+  DigestQueue queue;
+  // Entries come sorted by path: each directory is opened once.
+  OpenDirectories directories(tree);
+  int parent = -1;
+  std::string parentPath;
+  bool haveParent = false;
+  int parentError = 0;
+  std::string key;
+  bool keyRead = false;
+  bool haveKey = false;
+  for (size_t i = 0; i < entries.size() && !queue.Failed(); ++i) {
+    const ManifestEntry& entry = entries[i];
+    const std::string shown = tree.PathOf(entry.path);
+    if (!InstallTree::IsPlainRelative(entry.path)) {
+      *error = ErrnoMessage(shown, EINVAL);
       return false;
     }
-    *state = digest == entry.sha256 ? FileState::kUnchanged : FileState::kChanged;
-    return true;
+    size_t slash = entry.path.rfind('/');
+    std::string dirPath = slash == std::string::npos ? std::string() : entry.path.substr(0, slash);
+    std::string leaf = entry.path.substr(slash == std::string::npos ? 0 : slash + 1);
+    if (!haveParent || dirPath != parentPath) {
+      parentError = directories.Reach(dirPath, &parent) ? 0 : errno;
+      parentPath = dirPath;
+      haveParent = true;
+    }
+    struct stat st;
+    int err = parentError;
+    if (err == 0 && fstatat(parent, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+      err = errno;
+    if (err != 0) {
+      if (!IsMissing(err)) {
+        *error = ErrnoMessage(shown, err);
+        return false;
+      }
+      found[i] = FileState::kMissing;
+      continue;
+    }
+    // Kind, mode and size decide before the content is read.
+    if (!MayBeUnchanged(entry, st))
+      continue;
+    if (entry.keyed) {
+      // Compared by the installation's key: a file that holds passwords
+      // has no plain digest in the record. Without the key it counts as
+      // changed.
+      if (!keyRead) {
+        keyRead = true;
+        haveKey = InstallKey::Read(tree, &key, error);
+        if (!haveKey && errno != ENOENT)
+          return false;
+      }
+      if (!haveKey)
+        continue;
+      ScopedFd fd(OpenFileAt(parent, leaf));
+      std::string digest;
+      if (fd.Get() < 0) {
+        *error = ErrnoMessage(shown, errno);
+        return false;
+      }
+      if (!InstallKey::DigestFile(key, fd.Get(), shown, &digest, error))
+        return false;
+      found[i] = digest == entry.sha256 ? FileState::kUnchanged : FileState::kChanged;
+      continue;
+    }
+    if (entry.isLink) {
+      std::string target;
+      if (!ReadLinkAt(parent, leaf, shown, &target, error))
+        return false;
+      found[i] = RecordDigest::Of(target.data(), target.size()) == entry.sha256 &&
+                         target.size() == entry.size
+                     ? FileState::kUnchanged
+                     : FileState::kChanged;
+      continue;
+    }
+    int fd = OpenFileAt(parent, leaf);
+    if (fd < 0) {
+      *error = ErrnoMessage(shown, errno);
+      return false;
+    }
+    now[i].reset(new ManifestEntry);
+    now[i]->path = entry.path;
+    queue.Add(fd, shown, now[i].get());
   }
-  ManifestEntry now;
-  if (!DescribeIn(parent.Get(), leaf, st, shown, &now, error))
+  if (!queue.Finish(error))
     return false;
-  now.path = entry.path;
-  *state = now == entry ? FileState::kUnchanged : FileState::kChanged;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (now[i])
+      found[i] = *now[i] == entries[i] ? FileState::kUnchanged : FileState::kChanged;
+  }
+  *states = std::move(found);
   return true;
 }
 

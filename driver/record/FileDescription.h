@@ -51,8 +51,9 @@ bool DescribeFileAt(const InstallTree& tree, const std::string& relative, Manife
 // Entries for the files and links named by relatives under dir, sorted by
 // path, in *entries; the name of a directory stands for every file and link
 // below it (a link to a directory is a link, not entered). A file named
-// twice is described once. False with *error as DescribeFile, and *entries
-// untouched.
+// twice is described once. Each directory is opened once and each file
+// once, and the files are digested on two threads when they are many. False
+// with *error as DescribeFile, and *entries untouched.
 bool DescribeFiles(const std::string& dir, const std::vector<std::string>& relatives,
                    std::vector<ManifestEntry>* entries, std::string* error);
 
@@ -61,6 +62,12 @@ bool DescribeFiles(const std::string& dir, const std::vector<std::string>& relat
 // tree; without a key it counts as changed, since nothing shows it is not.
 bool CheckFileAt(const InstallTree& tree, const ManifestEntry& entry, FileState* state,
                  std::string* error);
+// The state of each of entries in tree now, in their order, in *states:
+// true, or false with *error when a file could not be read. Entries sorted
+// by path share the opening of their directory, and the files are digested
+// on two threads when they are many.
+bool CheckFilesAt(const InstallTree& tree, const std::vector<ManifestEntry>& entries,
+                  std::vector<FileState>* states, std::string* error);
 
 // Whether entry should be described by a keyed digest: a regular file that
 // others may not read.

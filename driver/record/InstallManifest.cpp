@@ -483,12 +483,5 @@ bool InstallManifest::CheckFiles(const std::string& dir, std::vector<FileState>*
     return false;
   // Setup places the product's files through such a link too.
   tree.SetFollowTopLevelLinks(true);
-  states->clear();
-  for (const ManifestEntry& entry : files) {
-    FileState state;
-    if (!CheckFileAt(tree, entry, &state, error))
-      return false;
-    states->push_back(state);
-  }
-  return true;
+  return CheckFilesAt(tree, files, states, error);
 }

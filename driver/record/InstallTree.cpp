@@ -52,6 +52,14 @@ bool InstallTree::OpenParent(const std::string& relative, ScopedFd* parent,
   return true;
 }
 
+int InstallTree::OpenTopLink(const std::string& name) const {
+  if (!m_bFollowTopLinks) {
+    errno = ENOTDIR;
+    return -1;
+  }
+  return OpenLinkedDirectory(name);
+}
+
 int InstallTree::OpenLinkedDirectory(const std::string& name) const {
   struct stat top;
   struct stat linked;

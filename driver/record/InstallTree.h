@@ -38,6 +38,11 @@ class InstallTree {
   // good for the *at calls, not for reading it.
   bool OpenParent(const std::string& relative, ScopedFd* parent, std::string* leaf) const;
 
+  // The top directory name when it is a link that the tree looks through
+  // (SetFollowTopLevelLinks), as an O_PATH descriptor the caller closes; or
+  // -1 with errno set (ENOTDIR when the tree does not look through it).
+  int OpenTopLink(const std::string& name) const;
+
   // Whether relative is a path this class walks: not empty, not absolute,
   // and no empty, "." or ".." component.
   static bool IsPlainRelative(const std::string& relative);

@@ -1,0 +1,34 @@
+#ifndef STRATA_DRIVER_RECORD_RECORDDIGEST_H_
+#define STRATA_DRIVER_RECORD_RECORDDIGEST_H_
+
+#include <stddef.h>
+
+#include <memory>
+#include <string>
+
+// The SHA-256 that the installation record keeps of each file's content and
+// of each link's target text, streamed. It is computed by OpenSSL's libcrypto,
+// which uses the processor's SHA extensions where it has them and its own
+// plain code where it has not, chosen when the program starts. Not copyable.
+class RecordDigest {
+ public:
+  RecordDigest();
+  ~RecordDigest();
+
+  RecordDigest(const RecordDigest&) = delete;
+  RecordDigest& operator=(const RecordDigest&) = delete;
+
+  void Update(const void* data, size_t size);
+  // The digest as 64 lowercase hexadecimal characters; the object starts
+  // afresh afterwards.
+  std::string FinalHex();
+
+  // The digest of size bytes at data.
+  static std::string Of(const void* data, size_t size);
+
+ private:
+  struct State;
+  std::unique_ptr<State> m_pState;
+};
+
+#endif  // STRATA_DRIVER_RECORD_RECORDDIGEST_H_
