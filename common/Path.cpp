@@ -1,8 +1,11 @@
 #include "common/Path.h"
 
+#include <errno.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "common/SystemError.h"
 
 std::string DirectoryOf(const std::string& path) {
   size_t slash = path.find_last_of('/');
@@ -40,5 +43,22 @@ std::string FindOnPath(const std::string& name) {
     if (end == std::string::npos)
       return "";
     start = end + 1;
+  }
+}
+
+bool OwnProgramPath(std::string* path, std::string* error) {
+  std::string buffer(256, '\0');
+  while (true) {
+    ssize_t got = readlink("/proc/self/exe", &buffer[0], buffer.size());
+    if (got < 0) {
+      *error = ErrnoMessage("/proc/self/exe", errno);
+      return false;
+    }
+    if (static_cast<size_t>(got) < buffer.size()) {
+      buffer.resize(static_cast<size_t>(got));
+      *path = buffer;
+      return true;
+    }
+    buffer.resize(buffer.size() * 2);
   }
 }

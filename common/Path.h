@@ -4,7 +4,7 @@
 #include <string>
 
 // Lexical helpers on paths; nothing here looks at the file system but
-// FindOnPath.
+// FindOnPath and OwnProgramPath.
 
 // The directory part of path without trailing slashes: "." for a name
 // without a slash, "/" for a name directly under the root.
@@ -17,5 +17,9 @@ std::string BaseNameOf(const std::string& path);
 // regular, executable match), or "" if there is none. A name with "/" is
 // returned as it stands.
 std::string FindOnPath(const std::string& name);
+
+// The running program's own file (/proc/self/exe), however long its path:
+// true, or false with *error.
+bool OwnProgramPath(std::string* path, std::string* error);
 
 #endif  // STRATA_COMMON_PATH_H_

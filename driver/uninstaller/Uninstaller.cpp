@@ -52,24 +52,6 @@ const char kHelp[] =
     "message beginning \"Error: \" otherwise, also when input ends before an\n"
     "answer.\n";
 
-// The program's own file, however long its path.
-bool OwnProgram(std::string* path, std::string* error) {
-  std::string buffer(256, '\0');
-  while (true) {
-    ssize_t got = readlink("/proc/self/exe", &buffer[0], buffer.size());
-    if (got < 0) {
-      *error = ErrnoMessage("/proc/self/exe", errno);
-      return false;
-    }
-    if (static_cast<size_t>(got) < buffer.size()) {
-      buffer.resize(static_cast<size_t>(got));
-      *path = buffer;
-      return true;
-    }
-    buffer.resize(buffer.size() * 2);
-  }
-}
-
 std::string Trimmed(const std::string& text) {
   size_t first = text.find_first_not_of(" \t\r");
   if (first == std::string::npos)
@@ -105,7 +87,7 @@ bool Uninstaller::IsUninstallerName(const char* argv0) {
 int Uninstaller::RunProgram(int argc, const char** argv) {
   std::string program;
   std::string error;
-  if (!OwnProgram(&program, &error)) {
+  if (!OwnProgramPath(&program, &error)) {
     printf("Error: cannot find this program's own file: %s\n", error.c_str());
     return kFailure;
   }

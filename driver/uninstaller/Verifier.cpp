@@ -41,23 +41,6 @@ const char kHelp[] =
     "Exit status: 0 when every recorded file is as recorded, 1 when something\n"
     "differs, 255 with a message beginning \"Error: \" when that cannot be told.\n";
 
-bool OwnProgram(std::string* path, std::string* error) {
-  std::string buffer(256, '\0');
-  while (true) {
-    ssize_t got = readlink("/proc/self/exe", &buffer[0], buffer.size());
-    if (got < 0) {
-      *error = ErrnoMessage("/proc/self/exe", errno);
-      return false;
-    }
-    if (static_cast<size_t>(got) < buffer.size()) {
-      buffer.resize(static_cast<size_t>(got));
-      *path = buffer;
-      return true;
-    }
-    buffer.resize(buffer.size() * 2);
-  }
-}
-
 std::string ModeText(unsigned mode) {
   return FormatText("%04o", mode & 07777);
 }
@@ -133,7 +116,7 @@ bool Verifier::IsVerifierName(const char* argv0) {
 int Verifier::RunProgram(int argc, const char** argv) {
   std::string program;
   std::string error;
-  if (!OwnProgram(&program, &error)) {
+  if (!OwnProgramPath(&program, &error)) {
     printf("Error: cannot find this program's own file: %s\n", error.c_str());
     return kFailure;
   }
