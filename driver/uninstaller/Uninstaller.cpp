@@ -258,9 +258,10 @@ bool Uninstaller::Remove(bool restoreBackup, std::string* error) {
   // Said once the backups that could be put back are.
   for (const std::string& problem : plan.restoreProblems)
     ShowError(problem);
-  for (const ManifestEntry& entry : manifest.files) {
-    if (plan.removed.count(entry.path) != 0)
-      log.AddFile("removed", entry.path);
+  // In the order they went: the program's own file last.
+  for (const JournalStep& step : plan.steps) {
+    if (step.kind == JournalStep::Kind::kUnlink && plan.removed.count(step.path) != 0)
+      log.AddFile("removed", step.path);
   }
   for (const std::string& path : plan.changed)
     log.AddFile("kept as the administrator's (changed since installation):", path);
