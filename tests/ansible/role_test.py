@@ -13,6 +13,7 @@ import argparse
 import base64
 import ctypes
 import fcntl
+import hashlib
 import json
 import os
 import re
@@ -599,6 +600,18 @@ class RoleOverSsh(unittest.TestCase):
             self.assertEqual([], work_dirs_in(watches[name].names()),
                              f"{name}: {ran(results, name)}")
         self.assertNothingCopied(results, hosts, output)
+        # The password files were compared by their keyed digests: neither
+        # their plain SHA-256 (a password guess could be tested against it)
+        # nor the password reached the output.
+        looked = results_of(results, "Look at the recorded files", "strata-a")[0]["result"]
+        paths = [line.split("\t")[1] for line in read(dirs["strata-a"] + "/install-manifest.txt")
+                 .splitlines() if line.startswith("file\t")]
+        admin = looked["results"][paths.index("adm_b_db/users/admin")]["stat"]
+        self.assertNotIn("checksum", admin)
+        self.assertRegex(admin["keyed_checksum"], "^[0-9a-f]{64}$")
+        self.assertEqual([], secrets_in(output, "Adm1n-of-a", "Enc0der-of-a", "Adm1n-of-c", *(
+            hashlib.sha256(f"{p};*;1\n".encode()).hexdigest()
+            for p in ("Adm1n-of-a", "Enc0der-of-a", "Adm1n-of-c"))))
 
         # 3. Check mode after one host's port changed, and with another to
         # be removed: each of them reports one change, the diff shows the
@@ -730,7 +743,8 @@ class RoleOverSsh(unittest.TestCase):
         # 2. strata-f rolled back: the earlier Bin is back, the record gone,
         # and the server restarted. strata-h removed, keeping what the
         # administrator changed and added. strata-g, never upgraded, has
-        # nothing to go back to and is left as it is.
+        # nothing to go back to and is left as it is. The installation's log
+        # stays with what the administrator changed and added.
         with open(dirs["strata-h"] + "/qmserver.cfg", "a") as f:
             f.write("<!-- tuned -->\n")
         with open(dirs["strata-h"] + "/Content/added.txt", "w") as f:
@@ -753,7 +767,8 @@ class RoleOverSsh(unittest.TestCase):
                          {p: e for p, e in rolled.items() if p.startswith("Bin/")})
         self.assertEqual("restarted\n" * 3, read(restarts["strata-f"]))
         left = {p for p, e in tree(dirs["strata-h"]).items() if e[0] != "dir"}
-        self.assertEqual({"qmserver.cfg", "Content/added.txt"}, left)
+        self.assertEqual({"qmserver.cfg", "Content/added.txt", "Logs/install.log"}, left)
+        self.assertEqual(0o640, stat.S_IMODE(os.stat(dirs["strata-h"] + "/Logs/install.log").st_mode))
         self.assertEqual("restarted\n", read(restarts["strata-h"]))
         removed = left
 
