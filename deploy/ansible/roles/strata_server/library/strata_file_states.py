@@ -14,10 +14,11 @@ description:
   - For each relative path, describes what has the name below dir now, without
     following links, in the shape of ansible.builtin.stat's result (exists,
     isreg, islnk, lnk_target, mode, size, checksum as SHA-256). Changes nothing.
-  - A file that the record lists by its keyed digest (those that others may
+  - >-
+    A file that the record lists by its keyed digest (those that others may
     not read, the password files among them) gets keyed_checksum, the
     HMAC-SHA256 of its content under the installation's key
-    (install-manifest.key beside the record), and no plain checksum: an
+    (install-manifest.key beside the record), and no plain checksum; an
     unsalted SHA-256 of a password file in the output would let anyone who
     reads it test a password guess. Where the key cannot be read,
     keyed_checksum is left out (the file counts as changed) and key_problem
@@ -30,7 +31,7 @@ options:
     type: dict
     default: {}
     description: >-
-      relative path -> SHA-256 that its content is expected to have; the
+      relative path to the SHA-256 that its content is expected to have; the
       result's "expected" says whether it has, without showing a digest.
 """
 
