@@ -13,6 +13,7 @@ import argparse
 import base64
 import ctypes
 import fcntl
+import hashlib
 import json
 import os
 import re
@@ -599,6 +600,18 @@ class RoleOverSsh(unittest.TestCase):
             self.assertEqual([], work_dirs_in(watches[name].names()),
                              f"{name}: {ran(results, name)}")
         self.assertNothingCopied(results, hosts, output)
+        # The password files were compared by their keyed digests: neither
+        # their plain SHA-256 (a password guess could be tested against it)
+        # nor the password reached the output.
+        looked = results_of(results, "Look at the recorded files", "strata-a")[0]["result"]
+        paths = [line.split("\t")[1] for line in read(dirs["strata-a"] + "/install-manifest.txt")
+                 .splitlines() if line.startswith("file\t")]
+        admin = looked["results"][paths.index("adm_b_db/users/admin")]["stat"]
+        self.assertNotIn("checksum", admin)
+        self.assertRegex(admin["keyed_checksum"], "^[0-9a-f]{64}$")
+        self.assertEqual([], secrets_in(output, "Adm1n-of-a", "Enc0der-of-a", "Adm1n-of-c", *(
+            hashlib.sha256(f"{p};*;1\n".encode()).hexdigest()
+            for p in ("Adm1n-of-a", "Enc0der-of-a", "Adm1n-of-c"))))
 
         # 3. Check mode after one host's port changed, and with another to
         # be removed: each of them reports one change, the diff shows the
@@ -730,7 +743,8 @@ class RoleOverSsh(unittest.TestCase):
         # 2. strata-f rolled back: the earlier Bin is back, the record gone,
         # and the server restarted. strata-h removed, keeping what the
         # administrator changed and added. strata-g, never upgraded, has
-        # nothing to go back to and is left as it is.
+        # nothing to go back to and is left as it is. The installation's log
+        # stays with what the administrator changed and added.
         with open(dirs["strata-h"] + "/qmserver.cfg", "a") as f:
             f.write("<!-- tuned -->\n")
         with open(dirs["strata-h"] + "/Content/added.txt", "w") as f:
@@ -753,7 +767,8 @@ class RoleOverSsh(unittest.TestCase):
                          {p: e for p, e in rolled.items() if p.startswith("Bin/")})
         self.assertEqual("restarted\n" * 3, read(restarts["strata-f"]))
         left = {p for p, e in tree(dirs["strata-h"]).items() if e[0] != "dir"}
-        self.assertEqual({"qmserver.cfg", "Content/added.txt"}, left)
+        self.assertEqual({"qmserver.cfg", "Content/added.txt", "Logs/install.log"}, left)
+        self.assertEqual(0o640, stat.S_IMODE(os.stat(dirs["strata-h"] + "/Logs/install.log").st_mode))
         self.assertEqual("restarted\n", read(restarts["strata-h"]))
         removed = left
 
@@ -823,18 +838,22 @@ class RoleOverSsh(unittest.TestCase):
 
 
 class RecordComparison(unittest.TestCase):
-    """The role's reading of install-manifest.txt on the control node: what
-    it cannot read for certain counts as a difference."""
+    """The role's reading of install-manifest.txt on the control node and its
+    look at the files on the host: what it cannot read or compare for
+    certain counts as a difference."""
 
     @staticmethod
-    def filters():
+    def plugin(folder, name):
         sys.path.insert(0, os.path.join(ARGS.source_root, "deploy", "ansible", "roles",
-                                        "strata_server", "filter_plugins"))
+                                        "strata_server", folder))
         try:
-            import strata_server
+            return __import__(name)
         finally:
             sys.path.pop(0)
-        return strata_server
+
+    @classmethod
+    def filters(cls):
+        return cls.plugin("filter_plugins", "strata_server")
 
     def record(self, *file_lines, header="format=1\npackage_digest=sha256:ab\n"):
         text = header + f"files={len(file_lines)}\n" + "".join(line + "\n" for line in file_lines)
@@ -844,30 +863,96 @@ class RecordComparison(unittest.TestCase):
         digest = "0e80302220e3488fc20a786a984167c83a72a538042d93dc93edc5c4e12ffffe"
         record = self.record(f"file\tBin/a\\tb\t0755\t3\tsha256:{digest}",
                              f"file\tadm_b_db/users/admin\t0600\t15\thmac-sha256:{digest}",
-                             f"file\tlib\tlink\t5\tsha256:{digest}")
+                             f"file\tlib\tlink\t5\tsha256:{digest}",
+                             f"file\tBin/b\t0755\t3\tmd5:{digest[:32]}")
         self.assertTrue(record["readable"])
-        self.assertEqual([("Bin/a\tb", 0o755, digest), ("adm_b_db/users/admin", 0o600, None),
-                          ("lib", None, digest)],
-                         [(f["path"], f["mode"], f["sha256"]) for f in record["files"]])
-        # Everything as recorded but the digest of a form not understood.
+        self.assertEqual([("Bin/a\tb", 0o755, False, digest),
+                          ("adm_b_db/users/admin", 0o600, True, digest),
+                          ("lib", None, False, digest), ("Bin/b", 0o755, False, None)],
+                         [(f["path"], f["mode"], f["keyed"], f["sha256"])
+                          for f in record["files"]])
+        # Everything as recorded but the keyed file, whose plain SHA-256 is
+        # no keyed digest, and the digest of a form not understood.
         same = {"stat": {"exists": True, "isreg": True, "islnk": False, "mode": "0755",
                          "size": 3, "checksum": digest}}
         stats = [same, dict(same, stat=dict(same["stat"], mode="0600", size=15)),
-                 {"stat": {"exists": True, "islnk": True, "lnk_target": "Bin/a"}}]
-        self.assertEqual(["adm_b_db/users/admin", "lib"],
+                 {"stat": {"exists": True, "islnk": True, "lnk_target": "Bin/a"}}, same]
+        self.assertEqual(["adm_b_db/users/admin", "lib", "Bin/b"],
                          self.filters().strata_changed_files(record["files"], stats))
         for unreadable in (self.record("file\tBin/a\t0755\t3"),
                            self.record("something else"),
                            self.record(f"file\t../etc/passwd\t0644\t3\tsha256:{digest}"),
+                           self.record(f"file\tBin/a\t755\t3\tsha256:{digest}"),
+                           self.record(f"file\tlib\tlink\t5\thmac-sha256:{digest}"),
                            self.record(header="format=2\n"),
                            self.filters().strata_record("")):
             self.assertFalse(unreadable["readable"])
+
+    def test_keyed_files_compared_under_the_hosts_key(self):
+        states = self.plugin("library", "strata_file_states")
+        key = "5f" * 16 + "a0" * 16
+        contents = {"adm_b_db/users/admin": "Adm1n;*;1\n", "qmserver.cfg": "RTSPPort=554\n"}
+
+        def hmac_of(text):
+            # Another implementation than the role's: openssl's.
+            out = subprocess.run(["openssl", "dgst", "-sha256", "-mac", "HMAC", "-macopt",
+                                  f"hexkey:{key}"], input=text.encode(), check=True,
+                                 capture_output=True).stdout.decode()
+            return re.fullmatch(r"\S+= ([0-9a-f]{64})\n", out).group(1)
+
+        record = self.record(*(f"file\t{path}\t0600\t{len(text)}\thmac-sha256:{hmac_of(text)}"
+                               for path, text in sorted(contents.items())))
+        with tempfile.TemporaryDirectory(prefix="strata-keyed-") as directory:
+            for path, text in contents.items():
+                os.makedirs(os.path.dirname(os.path.join(directory, path)), exist_ok=True)
+                with open(os.path.join(directory, path), "w") as f:
+                    f.write(text)
+                os.chmod(os.path.join(directory, path), 0o600)
+            key_file = os.path.join(directory, "install-manifest.key")
+
+            def compare(key_text, expected_password="Adm1n", link=False):
+                if os.path.lexists(key_file):
+                    os.unlink(key_file)
+                if link:
+                    with open(key_file + ".real", "w") as f:
+                        f.write(key_text)
+                    os.symlink(key_file + ".real", key_file)
+                elif key_text is not None:
+                    with open(key_file, "w") as f:
+                        f.write(key_text)
+                installation = states.Installation(directory)
+                stats = [{"stat": installation.describe(
+                    f["path"], f["keyed"],
+                    self.filters().strata_plain_entry_sha256(expected_password)
+                    if f["path"] == "adm_b_db/users/admin" else None)}
+                    for f in record["files"]]
+                for result in stats:
+                    self.assertNotIn("checksum", result["stat"])
+                return (self.filters().strata_changed_files(record["files"], stats),
+                        self.filters().strata_file_as_expected(record["files"], stats,
+                                                               "adm_b_db/users/admin"),
+                        installation.key_problem)
+
+            self.assertEqual(([], True, None), compare(key + "\n"))
+            self.assertEqual(([], False, None), compare(key + "\n", "Adm1n-of-someone"))
+            with open(os.path.join(directory, "qmserver.cfg"), "w") as f:
+                f.write("RTSPPort=555\n")
+            self.assertEqual((["qmserver.cfg"], True, None), compare(key + "\n"))
+            # No key, or none that setup would read: every keyed file differs.
+            self.assertEqual((["adm_b_db/users/admin", "qmserver.cfg"], True,
+                              f"{key_file}: No such file or directory"), compare(None))
+            for damaged in (key, key + "\n\n", key.upper() + "\n", key[2:] + "\n"):
+                self.assertEqual((["adm_b_db/users/admin", "qmserver.cfg"], True,
+                                  f"{key_file}: not a key written by setup"), compare(damaged))
+            # Not followed, as setup follows no link to it.
+            changed, _, problem = compare(key + "\n", link=True)
+            self.assertEqual(["adm_b_db/users/admin", "qmserver.cfg"], changed)
+            self.assertTrue(problem.startswith(f"{key_file}: "), problem)
 
     def test_settings_given_against_the_record(self):
         record = self.record(header="format=1\nrtsp_port=554\nadmin_user=admin\n")
         self.assertEqual(["http_port"], self.filters().strata_setting_differences(
             record, {"rtsp_port": 554, "admin_user": "admin", "http_port": 80}))
-
 
 class ReadmeExample(unittest.TestCase):
     """The README's example playbook and secrets file, as written, with the

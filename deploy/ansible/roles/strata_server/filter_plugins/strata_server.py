@@ -12,7 +12,9 @@ import re
 _RETURNED = ("strata_server_installed",)
 
 _ESCAPES = {"t": "\t", "n": "\n", "r": "\r", "\\": "\\"}
-_SHA256 = re.compile(r"^sha256:([0-9a-f]{64})$")
+# A plain digest, or one keyed with the installation's secret (files that
+# others may not read): "sha256:HEX" or "hmac-sha256:HEX".
+_DIGEST = re.compile(r"^(sha256|hmac-sha256):([0-9a-f]{64})$")
 
 
 def known_variables():
@@ -62,8 +64,9 @@ def _unescape(text):
 def strata_record(content):
     """install-manifest.txt (base64, as slurp returns it) as a mapping:
     "readable" (false for a record this role cannot read for certain),
-    "header" (key -> value) and "files" (path, link, mode, size, sha256 or
-    None where the digest is not a plain SHA-256)."""
+    "header" (key -> value) and "files" (path, link, mode, size, keyed,
+    sha256: the hexadecimal digest, keyed or not, or None where it is of a
+    form not understood)."""
     unreadable = {"readable": False, "header": {}, "files": []}
     if not content:
         return unreadable
@@ -82,12 +85,17 @@ def strata_record(content):
             if path is None or path.startswith("/") or ".." in path.split("/"):
                 return unreadable
             mode, size, digest = fields[1:]
-            if not size.isdigit() or not (mode == "link" or re.fullmatch(r"[0-7]{1,5}", mode)):
+            if not size.isdigit() or not (mode == "link" or re.fullmatch(r"[0-7]{4}", mode)):
                 return unreadable
-            match = _SHA256.match(digest)
+            match = _DIGEST.match(digest)
+            keyed = bool(match) and match.group(1) == "hmac-sha256"
+            # Setup refuses such a record: a link's target is no secret.
+            if keyed and mode == "link":
+                return unreadable
             files.append({"path": path, "link": mode == "link",
                           "mode": None if mode == "link" else int(mode, 8),
-                          "size": int(size), "sha256": match.group(1) if match else None})
+                          "size": int(size), "keyed": keyed,
+                          "sha256": match.group(2) if match else None})
         elif "=" in line and not files:
             key, value = line.split("=", 1)
             header[key] = value
@@ -107,8 +115,9 @@ def strata_setting_differences(record, given):
 
 def strata_changed_files(files, stats):
     """The paths of recorded files that the host's stat results (one per
-    file, in order, sha256 checksums) show changed, missing or not
-    comparable."""
+    file, in order, from strata_file_states) show changed, missing or not
+    comparable. A keyed file is compared by its keyed_checksum, which is
+    missing where the host's key could not be read."""
     if len(files) != len(stats):
         raise ValueError("strata_changed_files: one stat result per file expected")
     changed = []
@@ -124,19 +133,21 @@ def strata_changed_files(files, stats):
         else:
             same = (st.get("isreg", False) and int(st.get("mode", "-1"), 8) == entry["mode"]
                     and st.get("size") == entry["size"]
-                    and st.get("checksum") == entry["sha256"])
+                    and st.get("keyed_checksum" if entry["keyed"] else "checksum")
+                    == entry["sha256"])
         if not same:
             changed.append(entry["path"])
     return changed
 
 
-def strata_file_sha256(files, stats, path):
-    """The host's SHA-256 of the recorded file path, from the stat results
-    that belong to files; None when it is not recorded or not there."""
+def strata_file_as_expected(files, stats, path):
+    """Whether the host's file path has the content expected of it, from the
+    stat results that belong to files; False when it is not recorded, not
+    there or not compared."""
     for entry, result in zip(files, stats):
         if entry["path"] == path:
-            return result.get("stat", {}).get("checksum")
-    return None
+            return result.get("stat", {}).get("expected", False)
+    return False
 
 
 def strata_plain_entry_sha256(password):
@@ -151,6 +162,6 @@ class FilterModule:
             "strata_record": strata_record,
             "strata_setting_differences": strata_setting_differences,
             "strata_changed_files": strata_changed_files,
-            "strata_file_sha256": strata_file_sha256,
+            "strata_file_as_expected": strata_file_as_expected,
             "strata_plain_entry_sha256": strata_plain_entry_sha256,
         }
