@@ -82,6 +82,93 @@ std::string ModeText(mode_t mode) {
   return text;
 }
 
+// Whether path names something inside the installation directory: relative,
+// and no ".." component.
+bool StaysInside(const std::string& path) {
+  if (path.empty() || path[0] == '/')
+    return false;
+  for (size_t start = 0; start <= path.size();) {
+    size_t slash = path.find('/', start);
+    if (slash == std::string::npos)
+      slash = path.size();
+    if (path.compare(start, slash - start, "..") == 0 && slash - start == 2)
+      return false;
+    start = slash + 1;
+  }
+  return true;
+}
+
+// A step line ("rename FROM TO", "chmod PATH MODE EARLIER", "unlink PATH",
+// "rmdir PATH"): true with *step, or false with *problem.
+bool ParseStep(const std::string& line, JournalStep* step, std::string* problem) {
+  std::vector<std::string> fields = Fields(line);
+  std::vector<std::string> values(fields.size());
+  for (size_t i = 1; i < fields.size(); ++i) {
+    if (!Unescaped(fields[i], &values[i])) {
+      *problem = "a bad escape";
+      return false;
+    }
+  }
+  const std::string& kind = fields[0];
+  if (kind == "rename" && fields.size() == 3) {
+    step->kind = JournalStep::Kind::kRename;
+    step->target = values[2];
+  } else if (kind == "chmod" && fields.size() == 4 && ParseMode(fields[2], &step->mode) &&
+             ParseMode(fields[3], &step->earlierMode)) {
+    step->kind = JournalStep::Kind::kChmod;
+  } else if ((kind == "unlink" || kind == "rmdir") && fields.size() == 2) {
+    step->kind = kind == "unlink" ? JournalStep::Kind::kUnlink : JournalStep::Kind::kRmdir;
+  } else {
+    *problem = "not a step this program knows";
+    return false;
+  }
+  step->path = values[1];
+  // Every path stays inside the installation directory.
+  if (!StaysInside(step->path) ||
+      (step->kind == JournalStep::Kind::kRename && !StaysInside(step->target))) {
+    *problem = "a path outside the installation directory";
+    return false;
+  }
+  return true;
+}
+
+// A "key=value" line into *journal: true, or false with *problem.
+bool ParseSetting(const std::string& line, InstallJournal* journal, bool* haveState,
+                  std::string* problem) {
+  std::string key = line.substr(0, line.find('='));
+  std::string value;
+  if (!Unescaped(line.substr(key.size() + 1), &value)) {
+    *problem = "a bad escape";
+    return false;
+  }
+  if (key == "action" && value == "install") {
+    journal->action = InstallJournal::Action::kInstall;
+  } else if (key == "action" && value == "restore-backup") {
+    journal->action = InstallJournal::Action::kRestoreBackup;
+  } else if (key == "action" && value == "uninstall") {
+    journal->action = InstallJournal::Action::kUninstall;
+  } else if (key == "pid") {
+    journal->pid = strtol(value.c_str(), nullptr, 10);
+  } else if (key == "generation") {
+    journal->generation = value;
+  } else if (key == "stage") {
+    // Removed by the recovery: never anything outside the installation.
+    if (!StaysInside(value)) {
+      *problem = "a path outside the installation directory";
+      return false;
+    }
+    journal->stages.push_back(value);
+  } else if (key == "state" && (value == "switching" || value == "done")) {
+    journal->state =
+        value == "done" ? InstallJournal::State::kDone : InstallJournal::State::kSwitching;
+    *haveState = true;
+  } else {
+    *problem = "\"" + key + "\" is not known here";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 const char* InstallJournal::ActionText(Action action) {
@@ -141,84 +228,25 @@ bool InstallJournal::Parse(const std::string& text, std::string* error) {
     start = end + 1;
     ++number;
     std::string where = "line " + std::to_string(number) + ": ";
+    std::string problem;
     if (ended) {
-      *error = where + "text after the end";
-      return false;
-    }
-    if (number == 1) {
-      if (line != kFirstLine) {
-        *error = where + "not a journal of a format this program reads";
-        return false;
-      }
-      continue;
-    }
-    if (line == "end") {
+      problem = "text after the end";
+    } else if (number == 1) {
+      if (line != kFirstLine)
+        problem = "not a journal of a format this program reads";
+    } else if (line == "end") {
       ended = true;
-      continue;
-    }
-    std::vector<std::string> fields = Fields(line);
-    std::vector<std::string> values(fields.size());
-    for (size_t i = 1; i < fields.size(); ++i) {
-      if (!Unescaped(fields[i], &values[i])) {
-        *error = where + "a bad escape";
-        return false;
-      }
-    }
-    const std::string& kind = fields[0];
-    JournalStep step;
-    if (kind == "rename" && fields.size() == 3) {
-      step.kind = JournalStep::Kind::kRename;
-      step.path = values[1];
-      step.target = values[2];
-    } else if (kind == "chmod" && fields.size() == 4 && ParseMode(fields[2], &step.mode) &&
-               ParseMode(fields[3], &step.earlierMode)) {
-      step.kind = JournalStep::Kind::kChmod;
-      step.path = values[1];
-    } else if ((kind == "unlink" || kind == "rmdir") && fields.size() == 2) {
-      step.kind = kind == "unlink" ? JournalStep::Kind::kUnlink : JournalStep::Kind::kRmdir;
-      step.path = values[1];
-    } else if (fields.size() == 1 && line.find('=') != std::string::npos) {
-      std::string key = line.substr(0, line.find('='));
-      std::string value;
-      if (!Unescaped(line.substr(key.size() + 1), &value)) {
-        *error = where + "a bad escape";
-        return false;
-      }
-      if (key == "action" && value == "install") {
-        parsed.action = Action::kInstall;
-      } else if (key == "action" && value == "restore-backup") {
-        parsed.action = Action::kRestoreBackup;
-      } else if (key == "action" && value == "uninstall") {
-        parsed.action = Action::kUninstall;
-      } else if (key == "pid") {
-        parsed.pid = strtol(value.c_str(), nullptr, 10);
-      } else if (key == "generation") {
-        parsed.generation = value;
-      } else if (key == "stage") {
-        parsed.stages.push_back(value);
-      } else if (key == "state" && (value == "switching" || value == "done")) {
-        parsed.state = value == "done" ? State::kDone : State::kSwitching;
-        haveState = true;
-      } else {
-        *error = where + "\"" + key + "\" is not known here";
-        return false;
-      }
-      continue;
+    } else if (Fields(line).size() == 1 && line.find('=') != std::string::npos) {
+      ParseSetting(line, &parsed, &haveState, &problem);
     } else {
-      *error = where + "not a step this program knows";
+      JournalStep step;
+      if (ParseStep(line, &step, &problem))
+        parsed.steps.push_back(step);
+    }
+    if (!problem.empty()) {
+      *error = where + problem;
       return false;
     }
-    // Every path stays inside the installation directory.
-    for (const std::string* path : {&step.path, &step.target}) {
-      if (step.kind == JournalStep::Kind::kRename || path == &step.path) {
-        if (path->empty() || (*path)[0] == '/' || *path == ".." ||
-            path->compare(0, 3, "../") == 0 || path->find("/../") != std::string::npos) {
-          *error = where + "a path outside the installation directory";
-          return false;
-        }
-      }
-    }
-    parsed.steps.push_back(step);
   }
   if (!ended || !haveState) {
     *error = "the journal is cut short";

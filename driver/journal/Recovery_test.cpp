@@ -102,6 +102,14 @@ TEST(InstallJournal, ReadsBackWhatItWroteAndRefusesWhatIsCutShort) {
   EXPECT_FALSE(read.Parse("strata-journal 2\nstate=done\nend\n", &error));
   EXPECT_FALSE(read.Parse("strata-journal 1\nstate=done\nrename\t../etc/passwd\tx\nend\n", &error));
   EXPECT_EQ("line 3: a path outside the installation directory", error);
+  // Nor a ".." at the end, nor a staging directory that the recovery would
+  // remove outside.
+  for (const char* line : {"unlink\tBin/..", "rename\tx\tContent/../..", "stage=../elsewhere"}) {
+    EXPECT_FALSE(
+        read.Parse(std::string("strata-journal 1\nstate=done\n") + line + "\nend\n", &error))
+        << line;
+    EXPECT_EQ("line 3: a path outside the installation directory", error) << line;
+  }
 }
 
 TEST_F(RecoveryTest, EveryPointOfASwitchIsFinishedOrUndoneEvenWhenRecoveryStops) {
