@@ -179,11 +179,17 @@ std::string StagedInstallation::ShownPaths(const std::string& text) const {
 }
 
 bool StagedInstallation::Switch(std::string* error) {
+  InstallJournal journal;
+  if (!PlanSwitch(error) || !MakeStagedDurable(error) || !WriteJournal(&journal, error))
+    return false;
+  return TakeSteps(&journal, error);
+}
+
+bool StagedInstallation::PlanSwitch(std::string* error) {
   m_steps.clear();
   m_movedToOld.clear();
   m_linkedStages.clear();
   m_linkedCounters.clear();
-  std::string why;
   // The installer is placed with the product but never stays in an
   // installation: what a crash leaves must not hold it.
   std::string setup = m_sNew + "/" + kSetupProgram;
@@ -197,52 +203,48 @@ bool StagedInstallation::Switch(std::string* error) {
     return false;
   }
   Area area = {m_sAside, stage.st_dev, &m_nAside};
-  if (!PlanDirectory(m_sNew, m_sDir, area, true, error))
-    return false;
+  return PlanDirectory(m_sNew, m_sDir, area, true, error);
+}
 
+bool StagedInstallation::MakeStagedDurable(std::string* error) {
   // Every new file and directory on disk before the first earlier one
   // moves; then the journal that says what moves where.
   CrashPoint();
-  if (!SyncTree(m_sStage, &why) || !SyncPath(m_sDir, &why) || !SyncParentDirectory(m_sDir, &why)) {
-    *error = why;
+  if (!SyncTree(m_sStage, error) || !SyncPath(m_sDir, error) || !SyncParentDirectory(m_sDir, error))
     return false;
-  }
   for (const std::string& linked : m_linkedStages) {
-    if (!SyncTree(Join(m_sDir, linked), &why) || !SyncParentDirectory(Join(m_sDir, linked), &why)) {
-      *error = why;
+    if (!SyncTree(Join(m_sDir, linked), error) || !SyncParentDirectory(Join(m_sDir, linked), error))
       return false;
-    }
   }
-  InstallJournal journal;
-  journal.action = InstallJournal::Action::kInstall;
-  journal.pid = getpid();
+  return true;
+}
+
+bool StagedInstallation::WriteJournal(InstallJournal* journal, std::string* error) {
+  journal->action = InstallJournal::Action::kInstall;
+  journal->pid = getpid();
   InstallManifest record;
   std::string ignored;
   if (record.Read(m_sNew, &ignored))
-    journal.generation = record.packageDigest + " " + record.installedAt;
-  journal.stages.push_back(Relative(m_sStage));
-  journal.stages.insert(journal.stages.end(), m_linkedStages.begin(), m_linkedStages.end());
-  journal.steps = JournalSteps(m_steps.size());
+    journal->generation = record.packageDigest + " " + record.installedAt;
+  journal->stages.push_back(Relative(m_sStage));
+  journal->stages.insert(journal->stages.end(), m_linkedStages.begin(), m_linkedStages.end());
+  journal->steps = JournalSteps(m_steps.size());
   // Held off until the installation is either in place or undone, and
   // then until the driver has shown what was done: a signal in the middle
   // would leave half of each, or passwords never shown.
   HoldCleanupSignals();
-  if (!journal.Write(m_sDir, &why)) {
-    *error = why;
+  if (!journal->Write(m_sDir, error))
     return false;
-  }
   m_bJournalled = true;
+  return true;
+}
 
+bool StagedInstallation::TakeSteps(InstallJournal* journal, std::string* error) {
   size_t taken = 0;
-  bool switched = true;
-  for (const Step& step : m_steps) {
-    if (!TakeStep(step, error)) {
-      switched = false;
-      break;
-    }
+  while (taken < m_steps.size() && TakeStep(m_steps[taken], error))
     ++taken;
-  }
-  if (!switched) {
+  std::string ignored;
+  if (taken < m_steps.size()) {
     std::string undoError;
     m_movedToOld.clear();
     std::vector<JournalStep> done = JournalSteps(taken);
@@ -261,8 +263,9 @@ bool StagedInstallation::Switch(std::string* error) {
   // for the next run's recovery, and nothing claims the earlier
   // installation unchanged.
   CrashPoint();
-  journal.state = InstallJournal::State::kDone;
-  if (!Recovery::SyncSteps(m_sDir, journal.steps, &why) || !journal.Write(m_sDir, &why)) {
+  journal->state = InstallJournal::State::kDone;
+  std::string why;
+  if (!Recovery::SyncSteps(m_sDir, journal->steps, &why) || !journal->Write(m_sDir, &why)) {
     *error = why;
     m_bRestored = false;
     return false;

@@ -113,6 +113,13 @@ class StagedInstallation {
     int* counter;
   };
 
+  // The phases of Switch: the steps worked out; everything staged on disk;
+  // the journal written (signals held from then on); the steps taken, or
+  // undone after the first that fails.
+  bool PlanSwitch(std::string* error);
+  bool MakeStagedDurable(std::string* error);
+  bool WriteJournal(InstallJournal* journal, std::string* error);
+  bool TakeSteps(InstallJournal* journal, std::string* error);
   bool PlanDirectory(const std::string& staged, const std::string& dest, const Area& area, bool top,
                      std::string* error);
   void PlanBackupName(const std::string& name, const std::string& staged, const Area& area);
