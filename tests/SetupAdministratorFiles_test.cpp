@@ -194,3 +194,70 @@ TEST_F(AdministratorEdits, TakeNewConfigInstallsTheNewOnesAndSavesYours) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(AdministratorEdits, RollbackLeavesTheEarlierInstallationWorking) {
+  TempDir builds;
+  std::string v2 = BuildVariant(builds, "v2");
+  WriteDefaults("AdminPassword=Adm1n-secret\n");
+  ASSERT_EQ(0, RunPackage({"-s", "-cfg", "inst.cfg"}).code);
+  ProgramRun uninstall;
+  uninstall.program = server_ + "/Bin/uninstall";
+  uninstall.argv = {uninstall.program, "-s", "--restore-backup"};
+  ProgramRun verify;
+  verify.program = server_ + "/Bin/verify";
+  verify.argv = {verify.program};
+
+  // Nothing earlier to go back to: refused, nothing changed.
+  auto first = Files(server_);
+  ProcessResult refused = RunProgram(uninstall);
+  EXPECT_EQ(255, refused.code);
+  EXPECT_TRUE(Contains(refused.out + refused.err,
+                       "Error: no earlier installation to put back in " + server_ + ": "))
+      << refused.out << refused.err;
+  EXPECT_EQ(first, Files(server_));
+
+  auto v1Bin = Files(server_ + "/Bin");
+  std::string v1Record = ReadFile(server_ + "/install-manifest.txt");
+  ASSERT_EQ(0, Run(v2, {"-s", "-cfg", "inst.cfg"}).code);
+  WriteFile(server_ + "/Content/mine.txt", "the administrator's");
+  std::string users = ReadFile(server_ + "/adm_b_db/users/admin");
+
+  ProcessResult rollback = RunProgram(uninstall);
+  ASSERT_EQ(0, rollback.code) << rollback.out << rollback.err;
+  EXPECT_TRUE(Contains(rollback.out, "Restored: Bin (from Bin.old)\n")) << rollback.out;
+  EXPECT_EQ(v1Bin, Files(server_ + "/Bin"));
+  EXPECT_FALSE(Exists(server_ + "/Bin.old"));
+  EXPECT_FALSE(Exists(server_ + "/install-manifest.txt.old"));
+  EXPECT_EQ("the administrator's", ReadFile(server_ + "/Content/mine.txt"));
+  EXPECT_EQ(users, ReadFile(server_ + "/adm_b_db/users/admin"));
+  EXPECT_TRUE(Exists(server_ + "/License.txt"));
+  // The earlier record, package and settings.
+  std::string record = ReadFile(server_ + "/install-manifest.txt");
+  EXPECT_EQ(v1Record.substr(v1Record.find("package_digest="), 80),
+            record.substr(record.find("package_digest="), 80));
+  EXPECT_TRUE(Contains(ReadFile(server_ + "/Logs/install.log"), " rollback " + server_));
+  ProcessResult verified = RunProgram(verify);
+  EXPECT_EQ(0, verified.code) << verified.out << verified.err;
+
+  // The earlier package sees itself, a later upgrade and a removal work.
+  auto rolledBack = Files(server_);
+  EXPECT_EQ("Check: nothing to do\n", RunPackage({"-s", "--check", "-cfg", "inst.cfg"}).out);
+  ASSERT_EQ(0, RunPackage({"-s", "-cfg", "inst.cfg"}).code);
+  auto rerun = Files(server_);
+  rolledBack.erase("install-manifest.txt");
+  rerun.erase("install-manifest.txt");
+  EXPECT_EQ(rolledBack, rerun);
+  ASSERT_EQ(0, Run(v2, {"-s", "-cfg", "inst.cfg"}).code);
+  EXPECT_EQ(0, RunProgram(verify).code);
+  EXPECT_TRUE(Contains(ReadFile(server_ + "/Bin/loopcast"), "# v2\n"));
+  uninstall.argv = {uninstall.program, "-s"};
+  ProcessResult removed = RunProgram(uninstall);
+  EXPECT_EQ(0, removed.code) << removed.out << removed.err;
+  EXPECT_FALSE(Exists(server_ + "/install-manifest.txt"));
+  EXPECT_FALSE(Exists(server_ + "/Bin/loopcast"));
+  EXPECT_EQ("the administrator's", ReadFile(server_ + "/Content/mine.txt"));
+}
+
+}  // namespace

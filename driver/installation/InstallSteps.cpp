@@ -518,6 +518,18 @@ bool InstallSteps::StageAdministratorFiles(StagedInstallation& stage, const Inst
       m_outcome.administratorFiles.push_back({"saved", file.path + ".saved"});
     }
   }
+  // With backups, the earlier record goes with the ".old" generation, so
+  // that Bin/uninstall --restore-backup can put back an installation that
+  // knows itself.
+  if (m_installer.m_bBackupOldFiles != 0 && !plan.MovedToOld().empty() &&
+      plan.EarlierManifest() != nullptr) {
+    const std::string saved = std::string(InstallManifest::kFileName) + ".old";
+    if (!CopyEntry(dir + InstallManifest::kFileName, root + saved, &why)) {
+      *error = FormatText("ERROR: Unable to back up the earlier record (%s)\n",
+                          stage.ShownPaths(why).c_str());
+      return false;
+    }
+  }
   // Copies saved by earlier runs go with the new installation: a directory
   // that goes to its ".old" name would otherwise take them along, and lose
   // them with the next backup.
