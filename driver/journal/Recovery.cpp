@@ -17,6 +17,8 @@
 #include "common/RemoveTree.h"
 #include "common/ScopedFd.h"
 #include "common/SystemError.h"
+#include "driver/record/InstallLog.h"
+#include "driver/record/InstallManifest.h"
 #include "driver/record/InstallTree.h"
 
 namespace {
@@ -193,6 +195,21 @@ bool Recovery::Run(std::vector<std::string>* lines, std::string* error) {
     }
   }
   *lines = Describe(false);
+  // What the recovery did goes into the installation's log too: the run it
+  // finished or undid could not say so itself. A log that cannot be written
+  // is no reason to undo a recovery.
+  // Only where an installation or its log is: a first installation undone
+  // leaves nothing behind, not even a log.
+  if (Exists(Path(InstallManifest::kFileName)) ||
+      Exists(Path(DirectoryOf(InstallLog::kFileName)))) {
+    InstallLog log("recovery", m_sDir);
+    if (m_bHaveJournal)
+      log.SetPackage("", m_journal.generation.substr(0, m_journal.generation.find(' ')));
+    for (const std::string& line : *lines)
+      log.AddNote(line);
+    std::string ignored;
+    log.Append(&ignored);
+  }
   return true;
 }
 

@@ -43,6 +43,10 @@ void InstallLog::AddFile(const std::string& what, const std::string& path) {
   m_lines.push_back("  " + what + " " + ShownText(path));
 }
 
+void InstallLog::AddNote(const std::string& text) {
+  m_lines.push_back("  " + ShownText(text));
+}
+
 void InstallLog::AddChanges(const InstallManifest* earlier, const InstallManifest& newer) {
   std::map<std::string, const ManifestEntry*> before;
   if (earlier != nullptr) {

@@ -26,6 +26,8 @@ class InstallLog {
   void SetPackage(const std::string& version, const std::string& digest);
   // One line "  what path".
   void AddFile(const std::string& what, const std::string& path);
+  // One line "  text", for what is said of no one file.
+  void AddNote(const std::string& text);
   // The lines for what an installation recorded as newer did to the files
   // recorded in earlier (null: none): added, replaced, moved to NAME.old
   // and no longer installed.
