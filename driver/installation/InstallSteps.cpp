@@ -574,7 +574,10 @@ bool InstallSteps::StageRecord(StagedInstallation& stage, const InstallationPlan
     bool saved = false;
     for (const std::string& copy : m_savedCopies)
       saved = saved || entry.path == copy;
-    if (entry.path != kSetupProgram && entry.path != InstallManifest::kFileName && !saved)
+    // The earlier record beside the new one is the backup's, like the
+    // record itself not listed.
+    if (entry.path != kSetupProgram && entry.path != InstallManifest::kFileName &&
+        entry.path != std::string(InstallManifest::kFileName) + ".old" && !saved)
       kept.push_back(entry);
   }
   manifest.files = kept;

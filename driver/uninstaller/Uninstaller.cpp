@@ -6,8 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <time.h>
-
 #include <algorithm>
 #include <vector>
 
@@ -445,6 +443,9 @@ bool Uninstaller::KeptAtTop(const std::string& name, const InstallManifest& mani
   // removed, and it is shown as one.
   bool backup = std::any_of(manifest.movedToOld.begin(), manifest.movedToOld.end(),
                             [&](const std::string& moved) { return BackupNameOf(moved) == name; });
+  // The earlier generation's record belongs to it.
+  backup = backup || (!manifest.movedToOld.empty() &&
+                      name == std::string(InstallManifest::kFileName) + ".old");
   if (backup && !restoreBackup)
     m_pUI->ShowMessage("Kept (backup of the earlier installation): %s\n", ShownText(name).c_str());
   return backup;
@@ -574,7 +575,7 @@ bool Uninstaller::Rollback(const InstallManifest& manifest, std::string* error) 
     if (!restoredName(entry.path) && entry.path != earlierName)
       restored.files.push_back(entry);
   }
-  restored.SetInstalledAt(time(nullptr));
+  // installed_at stays the earlier installation's: it is that one again.
 
   std::string pattern = m_sDir + "/.strata-setup.XXXXXX";
   std::vector<char> buffer(pattern.begin(), pattern.end());
@@ -632,6 +633,8 @@ bool Uninstaller::Rollback(const InstallManifest& manifest, std::string* error) 
     bool shown = step.kind == JournalStep::Kind::kRename && step.path.size() > 4 &&
                  step.path.compare(step.path.size() - 4, 4, ".old") == 0;
     bool ok;
+    if (!shown)
+      CrashPoint();
     if (shown) {
       ok = TakeStep(tree, step);
     } else if (step.kind == JournalStep::Kind::kRename) {
@@ -654,8 +657,10 @@ bool Uninstaller::Rollback(const InstallManifest& manifest, std::string* error) 
       return false;
     }
   }
-  if (!Recovery::SyncSteps(m_sDir, steps, &why) || !RemoveTree(stage, &why) ||
-      !InstallJournal::Remove(m_sDir, &why)) {
+  // Done before the stage goes: a recovery then only clears up.
+  journal.state = InstallJournal::State::kDone;
+  if (!Recovery::SyncSteps(m_sDir, steps, &why) || !journal.Write(m_sDir, &why) ||
+      !RemoveTree(stage, &why) || !InstallJournal::Remove(m_sDir, &why)) {
     *error = why;
     return false;
   }
