@@ -222,11 +222,20 @@ TEST_F(AdministratorEdits, RollbackLeavesTheEarlierInstallationWorking) {
   std::string v1Record = ReadFile(server_ + "/install-manifest.txt");
   ASSERT_EQ(0, Run(v2, {"-s", "-cfg", "inst.cfg"}).code);
   WriteFile(server_ + "/Content/mine.txt", "the administrator's");
+  // Added and changed under the names that go back.
+  WriteFile(server_ + "/Bin/mine.sh", "#!/bin/sh\n", 0750);
+  ASSERT_EQ(0, RunShell("echo '# tuned' >> " + ShellQuote(server_ + "/qmserver.cfg")));
+  std::string tuned = ReadFile(server_ + "/qmserver.cfg");
   std::string users = ReadFile(server_ + "/adm_b_db/users/admin");
 
   ProcessResult rollback = RunProgram(uninstall);
   ASSERT_EQ(0, rollback.code) << rollback.out << rollback.err;
   EXPECT_TRUE(Contains(rollback.out, "Restored: Bin (from Bin.old)\n")) << rollback.out;
+  EXPECT_TRUE(Contains(rollback.out, "Kept yours: qmserver.cfg.saved\n")) << rollback.out;
+  EXPECT_EQ(tuned, ReadFile(server_ + "/qmserver.cfg.saved"));
+  EXPECT_EQ("#!/bin/sh\n", ReadFile(server_ + "/Bin/mine.sh"));
+  EXPECT_EQ(0750, ModeOf(server_ + "/Bin/mine.sh"));
+  ASSERT_EQ(0, unlink((server_ + "/Bin/mine.sh").c_str()));
   EXPECT_EQ(v1Bin, Files(server_ + "/Bin"));
   EXPECT_FALSE(Exists(server_ + "/Bin.old"));
   EXPECT_FALSE(Exists(server_ + "/install-manifest.txt.old"));

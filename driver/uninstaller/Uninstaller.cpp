@@ -7,6 +7,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
+#include <map>
+#include <utility>
 #include <vector>
 
 #include "common/AtomicFile.h"
@@ -600,12 +603,108 @@ bool Uninstaller::Rollback(const InstallManifest& manifest, std::string* error) 
     step.target = to;
     steps.push_back(step);
   };
+  // What the administrator added or changed under a restored name stays:
+  // beside the restored file as NAME.saved, or in the restored directory.
+  InstallTree current;
+  if (!current.Open(m_sDir, error)) {
+    RemoveTree(stage, &text);
+    return false;
+  }
+  std::map<std::string, const ManifestEntry*> listed;
+  for (const ManifestEntry& entry : manifest.files)
+    listed[entry.path] = &entry;
+  std::set<std::string> taken;
+  auto freeName = [&](const std::string& path) {
+    struct stat st;
+    return taken.count(path) == 0 && lstat((m_sDir + "/" + path).c_str(), &st) != 0 &&
+           errno == ENOENT;
+  };
+  auto administrators = [&](const std::string& path) {
+    auto found = listed.find(path);
+    if (found == listed.end())
+      return true;
+    FileState state = FileState::kChanged;
+    std::string ignored;
+    return !CheckFileAt(current, *found->second, &state, &ignored) ||
+           state != FileState::kUnchanged;
+  };
+  std::vector<std::pair<std::string, std::string>> kept;
+  std::string homeless;
+  // relative: a path below a restored directory, as it stands now; its
+  // place in the restored directory is looked up below NAME.old.
+  std::function<void(const std::string&, const std::string&)> walk =
+      [&](const std::string& name, const std::string& relative) {
+        std::vector<std::string> names;
+        std::string ignored;
+        if (!ListDirectory(m_sDir + "/" + name + "/" + relative, &names, &ignored))
+          return;
+        for (const std::string& child : names) {
+          std::string rel = relative.empty() ? child : relative + "/" + child;
+          std::string path = name + "/" + rel;
+          struct stat st;
+          if (lstat((m_sDir + "/" + path).c_str(), &st) != 0)
+            continue;
+          if (S_ISDIR(st.st_mode)) {
+            walk(name, rel);
+            continue;
+          }
+          if (!administrators(path))
+            continue;
+          size_t slash = rel.rfind('/');
+          std::string parent = slash == std::string::npos ? "" : "/" + rel.substr(0, slash);
+          struct stat dirSt;
+          if (lstat((m_sDir + "/" + name + ".old" + parent).c_str(), &dirSt) != 0 ||
+              !S_ISDIR(dirSt.st_mode)) {
+            homeless += (homeless.empty() ? "" : ", ") + path;
+            continue;
+          }
+          std::string target = name + ".old/" + rel;
+          std::string shown = path;
+          for (int n = 0; !freeName(target); ++n) {
+            shown = path + ".saved" + (n == 0 ? "" : "." + std::to_string(n));
+            target = name + ".old/" + shown.substr(name.size() + 1);
+          }
+          taken.insert(target);
+          kept.push_back({stageName + "/aside/" + path, shown});
+        }
+      };
+  std::vector<std::pair<std::string, std::string>> topSaved;
   for (const std::string& name : manifest.movedToOld) {
     struct stat st;
-    if (lstat((m_sDir + "/" + name).c_str(), &st) == 0)
+    if (lstat((m_sDir + "/" + name).c_str(), &st) != 0)
+      continue;
+    if (S_ISDIR(st.st_mode)) {
+      walk(name, "");
+    } else if (administrators(name)) {
+      std::string target = name + ".saved";
+      for (int n = 1; !freeName(target); ++n)
+        target = name + ".saved." + std::to_string(n);
+      taken.insert(target);
+      topSaved.push_back({name, target});
+    }
+  }
+  if (!homeless.empty()) {
+    RemoveTree(stage, &text);
+    *error = "your files " + homeless +
+             " have no directory in the earlier installation; move them and run again; nothing "
+             "was changed";
+    return false;
+  }
+  for (const std::string& name : manifest.movedToOld) {
+    struct stat st;
+    bool saved = false;
+    for (const auto& top : topSaved) {
+      if (top.first == name) {
+        rename(name, top.second);
+        saved = true;
+      }
+    }
+    if (!saved && lstat((m_sDir + "/" + name).c_str(), &st) == 0)
       rename(name, stageName + "/aside/" + name);
     rename(name + ".old", name);
   }
+  for (const auto& file : kept)
+    rename(file.first, file.second);
   rename(InstallManifest::kFileName, stageName + "/aside/" + InstallManifest::kFileName);
   rename(stageName + "/" + InstallManifest::kFileName, InstallManifest::kFileName);
   JournalStep drop;
@@ -668,6 +767,14 @@ bool Uninstaller::Rollback(const InstallManifest& manifest, std::string* error) 
   log.SetPackage(restored.version, restored.packageDigest);
   for (const std::string& name : m_restored)
     log.AddFile("restored from .old:", name);
+  for (const auto& top : topSaved) {
+    log.AddFile("saved the administrator's as:", top.second);
+    m_pUI->ShowMessage("Kept yours: %s\n", ShownText(top.second).c_str());
+  }
+  for (const auto& file : kept) {
+    log.AddFile("kept as the administrator's:", file.second);
+    m_pUI->ShowMessage("Kept yours: %s\n", ShownText(file.second).c_str());
+  }
   AppendLog(log);
   m_pUI->ShowMessage("The earlier installation (version %s) is back in %s.\n",
                      ShownText(restored.version).c_str(), ShownText(m_sDir).c_str());
