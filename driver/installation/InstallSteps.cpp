@@ -489,7 +489,12 @@ bool InstallSteps::StageAdministratorFiles(StagedInstallation& stage, const Inst
   for (const InstallationPlan::AdministratorFile& file : plan.AdministratorFiles()) {
     const std::string staged = root + file.path;
     // A file the new product no longer brings is left as it stands.
-    if ((file.handling != Handling::kKept && file.handling != Handling::kSaved) || !Present(staged))
+    // A directory where the file was is moved aside by the switch like
+    // any other name it replaces; only files and links are copied.
+    struct stat st;
+    if ((file.handling != Handling::kKept && file.handling != Handling::kSaved) ||
+        !Present(staged) || lstat((dir + file.path).c_str(), &st) != 0 ||
+        !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)))
       continue;
     if (file.handling == Handling::kKept) {
       if (rename(staged.c_str(), (staged + ".new").c_str()) != 0) {
