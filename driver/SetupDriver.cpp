@@ -71,6 +71,7 @@ void SetupDriver::Run(int argc, const char** argv) {
   InstallInterruptCleanup(m_sExtractDir);
   SetCheckOnly(options.Check());
   SetReinstall(options.Reinstall());
+  SetTakeNewConfig(options.TakeNewConfig());
   Configure(options.Argc(), options.Argv());
   if (!m_sTakeError.empty()) {
     UI().ShowErrorMessage("%s", m_sTakeError.c_str());
@@ -278,6 +279,7 @@ bool SetupDriver::Assess(std::string* error) {
   // does not name it.
   m_pPlan->SetAdminPortDrawn(m_bCheckOnly && !m_bAsked && !m_bAdminPortGiven &&
                              !m_bAdminPortRecorded);
+  m_pPlan->SetTakeNewConfig(m_bTakeNewConfig);
   if (!m_pPlan->Assess(error))
     return false;
   // What is already there needs no room.
@@ -328,6 +330,11 @@ void SetupDriver::LogInstallation() {
     InstallLog log(action, dir);
     log.SetPackage(installed.version, installed.packageDigest);
     log.AddChanges(m_pPlan != nullptr ? m_pPlan->EarlierManifest() : nullptr, installed);
+    for (const auto& file : m_outcome.administratorFiles) {
+      log.AddFile(
+          file.first == "kept" ? "kept as the administrator's:" : "saved the administrator's as:",
+          file.second);
+    }
     if (log.Append(&why))
       return;
   }
@@ -375,6 +382,15 @@ void SetupDriver::ShowSummary() {
                    installer.FilePath(InstallManifest::kFileName).c_str());
   UI().ShowMessage("    Uninstaller:             %s\n",
                    installer.FilePath("Bin/uninstall").c_str());
+  for (const auto& file : m_outcome.administratorFiles) {
+    if (file.first == "kept")
+      UI().ShowMessage("    Kept as yours:           %s (the new one is %s.new)\n",
+                       installer.FilePath(file.second.c_str()).c_str(),
+                       installer.FilePath(file.second.c_str()).c_str());
+    else
+      UI().ShowMessage("    Saved as yours:          %s (the new one is installed)\n",
+                       installer.FilePath(file.second.c_str()).c_str());
+  }
   if (m_pPlan != nullptr)
     UI().ShowMessage("%s", m_pPlan->ChangedLines().c_str());
   UI().ShowMessage("\n");

@@ -61,6 +61,9 @@ class SetupDriver {
   // (--reinstall).
   void SetCheckOnly(bool checkOnly) { m_bCheckOnly = checkOnly; }
   void SetReinstall(bool reinstall) { m_bReinstall = reinstall; }
+  // Whether the new configuration files replace those the administrator
+  // changed (--take-new-config).
+  void SetTakeNewConfig(bool take) { m_bTakeNewConfig = take; }
   // The package's digest as the launcher passed it, "unknown" without one.
   static std::string PackageDigest();
   // Refuses whatever Configure noted in the command line and the defaults
@@ -121,6 +124,7 @@ class SetupDriver {
   bool m_bAsked;
   bool m_bCheckOnly;
   bool m_bReinstall;
+  bool m_bTakeNewConfig = false;
   // Whether a defaults file set the Admin port: otherwise an earlier
   // installation's port stands rather than a new draw.
   bool m_bAdminPortGiven;

@@ -402,6 +402,7 @@ TEST_F(SetupLifecycle, UninstallPutsTheBackupBackWhenAsked) {
   WriteDefaults();
   ASSERT_EQ(0, RunPackage({"-s", "-cfg", "inst.cfg"}).code);
   auto first = TreeOf(server_);
+  std::string firstRecord = ReadFile(server_ + "/install-manifest.txt");
   WriteDefaults("LoggingStyle=3\n");
   ASSERT_EQ(0, RunPackage({"-s", "-cfg", "inst.cfg"}).code);
   ASSERT_TRUE(Exists(server_ + "/Bin.old"));
@@ -416,7 +417,15 @@ TEST_F(SetupLifecycle, UninstallPutsTheBackupBackWhenAsked) {
     EXPECT_EQ(Below(first, name), Below(restored, name)) << name;
     EXPECT_FALSE(Exists(server_ + "/" + name + ".old")) << name;
   }
-  EXPECT_FALSE(Exists(server_ + "/install-manifest.txt"));
+  // An installation again, the earlier one with its record.
+  std::string record = ReadFile(server_ + "/install-manifest.txt");
+  EXPECT_EQ(Header(firstRecord)["logging_style"], Header(record)["logging_style"]) << record;
+  EXPECT_EQ(Header(firstRecord)["package_digest"], Header(record)["package_digest"]) << record;
+  ProgramRun verify;
+  verify.program = server_ + "/Bin/verify";
+  verify.argv = {verify.program};
+  ProcessResult verified = RunProgram(verify);
+  EXPECT_EQ(0, verified.code) << verified.out << verified.err;
 }
 
 TEST_F(SetupLifecycle, HelpOutsideAPackageTellsEverythingAndTouchesNothing) {
@@ -430,7 +439,7 @@ TEST_F(SetupLifecycle, HelpOutsideAPackageTellsEverythingAndTouchesNothing) {
   EXPECT_EQ(0, run.code);
   EXPECT_EQ(before, TreeOf(start_));
   for (const char* option : {"--version", "--help", "--silent", "--progress-only", "--no-backup",
-                             "--dest", "-cfg", "--check", "--reinstall"})
+                             "--dest", "-cfg", "--check", "--reinstall", "--take-new-config"})
     EXPECT_TRUE(Contains(run.out, option)) << option;
   ServerInstaller installer;
   for (const ServerInstaller::InstCfgItem& item : installer.DefaultsFileItems()) {

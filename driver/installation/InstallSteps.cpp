@@ -1,16 +1,20 @@
 #include "driver/installation/InstallSteps.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <vector>
 
 #include "common/AtomicFile.h"
 #include "common/DirectoryListing.h"
+#include "common/FileIo.h"
 #include "common/FileKind.h"
 #include "common/Format.h"
+#include "common/ScopedFd.h"
 #include "common/SystemError.h"
 #include "console/ConsoleUI.h"
 #include "credentials/PasswordTool.h"
@@ -72,6 +76,62 @@ class StagedDirectory {
   SetupInstaller& m_installer;
   char* m_saved;
 };
+
+// Copies the file or link from to the new name to (which must not be there),
+// content and mode: true, or false with *error.
+bool CopyEntry(const std::string& from, const std::string& to, std::string* error) {
+  struct stat st;
+  if (lstat(from.c_str(), &st) != 0) {
+    *error = ErrnoMessage(from, errno);
+    return false;
+  }
+  if (S_ISLNK(st.st_mode)) {
+    std::vector<char> target(static_cast<size_t>(st.st_size) + 1);
+    ssize_t got = readlink(from.c_str(), target.data(), target.size());
+    if (got < 0 || static_cast<size_t>(got) >= target.size()) {
+      *error = ErrnoMessage(from, got < 0 ? errno : EOVERFLOW);
+      return false;
+    }
+    target[static_cast<size_t>(got)] = '\0';
+    if (symlink(target.data(), to.c_str()) != 0) {
+      *error = ErrnoMessage(to, errno);
+      return false;
+    }
+    return true;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    *error = from + ": neither a file nor a symbolic link";
+    return false;
+  }
+  ScopedFd in(open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (in.Get() < 0) {
+    *error = ErrnoMessage(from, errno);
+    return false;
+  }
+  ScopedFd out(open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  if (out.Get() < 0) {
+    *error = ErrnoMessage(to, errno);
+    return false;
+  }
+  uint64_t copied = 0;
+  bool writeFailed = false;
+  if (!CopyToEnd(in.Get(), out.Get(), &copied, &writeFailed)) {
+    *error = ErrnoMessage(writeFailed ? to : from, errno);
+    return false;
+  }
+  // The mode after the copy: a umask or a default ACL does not narrow or
+  // widen what the administrator chose.
+  if (fchmod(out.Get(), st.st_mode & 07777) != 0) {
+    *error = ErrnoMessage(to, errno);
+    return false;
+  }
+  return true;
+}
+
+bool Present(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
 
 bool IsNonEmptyDirectory(const std::string& path) {
   struct stat st;
@@ -255,7 +315,8 @@ bool InstallSteps::StageFiles(StagedInstallation& stage, const InstallationPlan&
     return false;
   if (writeAnswers)
     StageAnswers(stage);
-  return StageLogs(stage, error) && StageRecord(stage, plan, error);
+  return StageLogs(stage, error) && StageAdministratorFiles(stage, plan, error) &&
+         StageRecord(stage, plan, error);
 }
 
 bool InstallSteps::StageEarlierDirectory(StagedInstallation& stage, const char* name,
@@ -416,6 +477,87 @@ bool InstallSteps::StageLogs(StagedInstallation& stage, std::string* error) {
   return true;
 }
 
+bool InstallSteps::StageAdministratorFiles(StagedInstallation& stage, const InstallationPlan& plan,
+                                           std::string* error) {
+  using Handling = InstallationPlan::AdministratorFile::Handling;
+  m_keptPaths.clear();
+  m_savedCopies.clear();
+  m_outcome.administratorFiles.clear();
+  const std::string root = stage.NewRoot() + "/";
+  const std::string dir = m_installer.InstallDir() + "/";
+  std::string why;
+  for (const InstallationPlan::AdministratorFile& file : plan.AdministratorFiles()) {
+    const std::string staged = root + file.path;
+    // A file the new product no longer brings is left as it stands.
+    // A directory where the file was is moved aside by the switch like
+    // any other name it replaces; only files and links are copied.
+    struct stat st;
+    if ((file.handling != Handling::kKept && file.handling != Handling::kSaved) ||
+        !Present(staged) || lstat((dir + file.path).c_str(), &st) != 0 ||
+        !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)))
+      continue;
+    if (file.handling == Handling::kKept) {
+      if (rename(staged.c_str(), (staged + ".new").c_str()) != 0) {
+        *error = FormatText("ERROR: Unable to write %s.new (%s)\n",
+                            stage.ShownPaths(staged).c_str(), ErrnoText(errno));
+        return false;
+      }
+      if (!CopyEntry(dir + file.path, staged, &why)) {
+        *error = FormatText("ERROR: Unable to keep your %s (%s)\n", file.path.c_str(),
+                            stage.ShownPaths(why).c_str());
+        return false;
+      }
+      m_keptPaths.push_back(file.path);
+      m_outcome.administratorFiles.push_back({"kept", file.path});
+    } else {
+      if (Present(staged + ".saved") && unlink((staged + ".saved").c_str()) != 0) {
+        *error = ErrnoMessage(stage.ShownPaths(staged + ".saved"), errno);
+        return false;
+      }
+      if (!CopyEntry(dir + file.path, staged + ".saved", &why)) {
+        *error = FormatText("ERROR: Unable to save your %s (%s)\n", file.path.c_str(),
+                            stage.ShownPaths(why).c_str());
+        return false;
+      }
+      m_savedCopies.push_back(file.path + ".saved");
+      m_outcome.administratorFiles.push_back({"saved", file.path + ".saved"});
+    }
+  }
+  // With backups, the earlier record goes with the ".old" generation, so
+  // that Bin/uninstall --restore-backup can put back an installation that
+  // knows itself.
+  if (m_installer.m_bBackupOldFiles != 0 && !plan.MovedToOld().empty() &&
+      plan.EarlierManifest() != nullptr) {
+    const std::string saved = std::string(InstallManifest::kFileName) + ".old";
+    if (!CopyEntry(dir + InstallManifest::kFileName, root + saved, &why)) {
+      *error = FormatText("ERROR: Unable to back up the earlier record (%s)\n",
+                          stage.ShownPaths(why).c_str());
+      return false;
+    }
+  }
+  // Copies saved by earlier runs go with the new installation: a directory
+  // that goes to its ".old" name would otherwise take them along, and lose
+  // them with the next backup.
+  const InstallManifest* earlier = plan.EarlierManifest();
+  if (earlier != nullptr) {
+    for (const ManifestEntry& entry : earlier->files) {
+      const std::string saved = entry.path + ".saved";
+      size_t slash = saved.rfind('/');
+      if (!Present(dir + saved) || Present(root + saved) ||
+          (slash != std::string::npos &&
+           !IsDirectoryNotFollowingLinks(root + saved.substr(0, slash))))
+        continue;
+      if (!CopyEntry(dir + saved, root + saved, &why)) {
+        *error = FormatText("ERROR: Unable to keep your %s (%s)\n", saved.c_str(),
+                            stage.ShownPaths(why).c_str());
+        return false;
+      }
+      m_savedCopies.push_back(saved);
+    }
+  }
+  return true;
+}
+
 bool InstallSteps::StageRecord(StagedInstallation& stage, const InstallationPlan& plan,
                                std::string* error) {
   std::string why;
@@ -434,7 +576,13 @@ bool InstallSteps::StageRecord(StagedInstallation& stage, const InstallationPlan
   }
   std::vector<ManifestEntry> kept;
   for (const ManifestEntry& entry : manifest.files) {
-    if (entry.path != kSetupProgram && entry.path != InstallManifest::kFileName)
+    bool saved = false;
+    for (const std::string& copy : m_savedCopies)
+      saved = saved || entry.path == copy;
+    // The earlier record beside the new one is the backup's, like the
+    // record itself not listed.
+    if (entry.path != kSetupProgram && entry.path != InstallManifest::kFileName &&
+        entry.path != std::string(InstallManifest::kFileName) + ".old" && !saved)
       kept.push_back(entry);
   }
   manifest.files = kept;
@@ -446,6 +594,21 @@ bool InstallSteps::StageRecord(StagedInstallation& stage, const InstallationPlan
     *error = FormatText("ERROR: Unable to record the installation (%s)\n",
                         stage.ShownPaths(why).c_str());
     return false;
+  }
+  // A file kept as the administrator's is listed as the new one, which is
+  // what setup installed: it stays "changed" for Bin/verify and later runs.
+  for (const std::string& path : m_keptPaths) {
+    const ManifestEntry* fresh = nullptr;
+    for (const ManifestEntry& entry : manifest.files) {
+      if (entry.path == path + ".new")
+        fresh = &entry;
+    }
+    for (ManifestEntry& entry : manifest.files) {
+      if (entry.path == path && fresh != nullptr) {
+        entry = *fresh;
+        entry.path = path;
+      }
+    }
   }
   manifest.SetInstalledAt(time(nullptr));
   if (!manifest.Write(stage.NewRoot(), &why)) {

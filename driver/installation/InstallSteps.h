@@ -4,6 +4,7 @@
 #include <stdint.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 class ConsoleUI;
@@ -31,6 +32,10 @@ struct InstallOutcome {
   std::vector<std::string> otherAdmins;
   // Whether the answers file was written.
   bool answersWritten = false;
+  // The administrator's changed files and what was done with each: "kept"
+  // (NAME stays, the new one is NAME.new) or "saved" (the new one installed,
+  // the administrator's as NAME.saved), with the path.
+  std::vector<std::pair<std::string, std::string>> administratorFiles;
 };
 
 // The installation itself, once every setting has been checked and the
@@ -44,6 +49,17 @@ struct InstallOutcome {
 // dialogue the answers file, Logs/ when neither the product nor the directory
 // has it, Bin/uninstall and, last, the record install-manifest.txt, which is
 // the plan's; and puts it in place with a few renames.
+//
+// The administrator's changed files (InstallationPlan::AdministratorFiles)
+// are settled in the staging directory too, so that the switch keeps them
+// all or nothing: a kept one is copied into staging at its name, the new
+// one moved to NAME.new; a saved one is copied to NAME.saved (also when
+// backups are off), and an earlier NAME.saved of a recorded file is carried
+// over, so that it outlives the ".old" generation. The record describes the
+// installation as setup made it: a kept NAME is listed with the digest and
+// mode of the new file, so that Bin/verify shows it changed and every later
+// run still treats it as the administrator's; NAME.new is listed as the
+// new file, and NAME.saved, being the administrator's, is not listed.
 class InstallSteps {
  public:
   InstallSteps(SetupInstaller& installer, const std::string& extractDir);
@@ -93,6 +109,10 @@ class InstallSteps {
   bool StageConfigFiles(StagedInstallation& stage, std::string* error);
   void StageAnswers(StagedInstallation& stage);
   bool StageLogs(StagedInstallation& stage, std::string* error);
+  // Keeps or saves the administrator's changed files in the staging
+  // directory; each failure's message in *error.
+  bool StageAdministratorFiles(StagedInstallation& stage, const InstallationPlan& plan,
+                               std::string* error);
   // Bin/uninstall, then the plan's record with every file staged.
   bool StageRecord(StagedInstallation& stage, const InstallationPlan& plan, std::string* error);
   void CorrectRecord(const std::string& dir, const std::vector<std::string>& moved);
@@ -105,6 +125,9 @@ class InstallSteps {
   bool m_bRoomChecked;
   uint64_t m_nNeeded;
   uint64_t m_nAvailable;
+  // Kept in place, and NAME.saved copies: how the record lists them.
+  std::vector<std::string> m_keptPaths;
+  std::vector<std::string> m_savedCopies;
 };
 
 #endif  // STRATA_DRIVER_INSTALLATION_INSTALLSTEPS_H_

@@ -132,7 +132,13 @@ TEST_F(InstallStepsTest, ConfigurationFilesAreMadeAfreshWhereLinksStood) {
   ASSERT_EQ("", Failure(again));
   EXPECT_EQ("shared", ReadFile(Path("shared.cfg")));
   EXPECT_EQ(0644, ModeOf(Path("shared.cfg")));
-  EXPECT_EQ(0600, ModeOf(inst + "/default.cfg"));
+  // The administrator changed it: theirs stays in effect, as a file of its
+  // own, and the new one is written beside it.
+  EXPECT_EQ("shared", ReadFile(inst + "/default.cfg"));
+  EXPECT_EQ(0600, ModeOf(inst + "/default.cfg.new"));
+  EXPECT_EQ(0, ReadFile(inst + "/default.cfg.new").compare(0, 23, "<?XML Version=\"1.0\" ?>\n"));
+  ASSERT_EQ(0, chmod(Path("shared.cfg").c_str(), 0600));
+  EXPECT_EQ(0644, ModeOf(inst + "/default.cfg"));
 }
 
 TEST_F(InstallStepsTest, ConfigurationThatCannotBeReplacedIsAFailure) {

@@ -12,6 +12,7 @@
 #include "driver/installation/KeptPasswords.h"
 #include "driver/record/InstallKey.h"
 #include "driver/record/InstallTree.h"
+#include "driver/settings/AnswersFile.h"
 #include "driver/settings/SetupInstaller.h"
 #include "installer/PasswordDatabases.h"
 #include "product/ServerVersion.h"
@@ -66,6 +67,50 @@ const char* InstallationPlan::VerdictText(Verdict verdict) {
   return "install";
 }
 
+namespace {
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+InstallationPlan::AdministratorFile::Handling HandlingOf(const SetupInstaller& installer,
+                                                         const std::string& path, FileState state,
+                                                         bool takeNew) {
+  using Handling = InstallationPlan::AdministratorFile::Handling;
+  // Setup's own files: the accounts keep their passwords by other means,
+  // and the programs and the answers are setup's to write.
+  if (path == AnswersFile::kFileName ||
+      path == std::string("Bin/") + InstallManifest::kUninstallerName ||
+      path == std::string("Bin/") + InstallManifest::kVerifierName)
+    return Handling::kOwn;
+  // A new one written beside the administrator's is setup's, written anew.
+  if (path.size() > 4 && path.compare(path.size() - 4, 4, ".new") == 0)
+    return Handling::kOwn;
+  for (const DatabaseAccount& account : DatabaseAccounts(installer)) {
+    if (StartsWith(path, std::string(account.database) + "/"))
+      return Handling::kOwn;
+  }
+  if (state == FileState::kMissing)
+    return Handling::kMissing;
+  bool config = StartsWith(path, "Content/") || path == "Bin/loopcast.sh" ||
+                (installer.m_szConfigFileName != nullptr && path == installer.m_szConfigFileName) ||
+                (installer.m_szDefaultConfigFileName != nullptr &&
+                 path == installer.m_szDefaultConfigFileName);
+  return config && !takeNew ? Handling::kKept : Handling::kSaved;
+}
+
+// Whether path + ".new" is recorded and unchanged on disk.
+bool NewOneStands(const InstallManifest& earlier, const std::vector<FileState>& states,
+                  const std::string& path) {
+  for (size_t i = 0; i < earlier.files.size(); ++i) {
+    if (earlier.files[i].path == path + ".new")
+      return states[i] == FileState::kUnchanged;
+  }
+  return false;
+}
+
+}  // namespace
+
 bool InstallationPlan::Assess(std::string* error) {
   const std::string dir = m_new.installDir;
   BackupGeneration backups(dir);
@@ -111,18 +156,49 @@ bool InstallationPlan::Assess(std::string* error) {
     return false;
   }
   size_t changedFiles = 0;
-  for (FileState state : states)
-    changedFiles += state != FileState::kUnchanged ? 1 : 0;
+  bool settled = true;
+  m_adminFiles.clear();
+  for (size_t i = 0; i < states.size(); ++i) {
+    if (states[i] == FileState::kUnchanged)
+      continue;
+    ++changedFiles;
+    AdministratorFile file;
+    file.path = m_earlier.files[i].path;
+    file.handling = HandlingOf(m_installer, file.path, states[i], m_bTakeNewConfig);
+    m_adminFiles.push_back(file);
+    // A configuration file kept as the administrator's, with the new one
+    // beside it as recorded, is already what an installation would leave.
+    if (file.handling != AdministratorFile::Handling::kKept ||
+        !NewOneStands(m_earlier, states, file.path))
+      settled = false;
+  }
   if (changedFiles > 0) {
     m_notes.push_back(FormatText("%zu recorded file%s changed or missing since the installation",
                                  changedFiles, changedFiles == 1 ? "" : "s"));
-    same = false;
+    for (const AdministratorFile& file : m_adminFiles)
+      m_notes.push_back(file.path + ": " + HandlingText(file));
+    if (!settled)
+      same = false;
   }
   if (PasswordsGivenAnew())
     same = false;
   if (same)
     m_verdict = m_bReinstall ? Verdict::kReinstall : Verdict::kNothingToDo;
   return true;
+}
+
+std::string InstallationPlan::HandlingText(const AdministratorFile& file) {
+  switch (file.handling) {
+    case AdministratorFile::Handling::kKept:
+      return "changed, kept as yours (the new one is " + file.path + ".new)";
+    case AdministratorFile::Handling::kSaved:
+      return "changed, the new one installed (yours is kept as " + file.path + ".saved)";
+    case AdministratorFile::Handling::kMissing:
+      return "missing, installed anew";
+    case AdministratorFile::Handling::kOwn:
+      break;
+  }
+  return "changed, written anew by setup";
 }
 
 bool InstallationPlan::PasswordsGivenAnew() {

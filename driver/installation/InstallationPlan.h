@@ -15,8 +15,31 @@ class SetupInstaller;
 // known package, the same settings, every recorded file unchanged, and no
 // password given that differs from the one an account holds), which
 // settings differ, and which names would go to ".old".
+//
+// A recorded file that differs on disk from the record (content, mode or
+// kind) is the administrator's, and no installation destroys it unnamed: a
+// configuration file of the server (qmserver.cfg, default.cfg,
+// Bin/loopcast.sh) or anything under Content/ stays in place and in effect,
+// the new one going beside it as NAME.new, unless the new ones are taken
+// (SetTakeNewConfig); any other product file, and a taken configuration
+// file, is installed anew with the administrator's version kept as
+// NAME.saved. Files that setup itself keeps up to date (the password
+// databases, the answers file, Bin/uninstall, Bin/verify) are not concerned.
 class InstallationPlan {
  public:
+  // One recorded file that is changed or missing on disk, and what the
+  // installation does with it.
+  struct AdministratorFile {
+    enum class Handling {
+      kKept,     // yours stays at NAME, the new one is written as NAME.new
+      kSaved,    // the new one is installed, yours is kept as NAME.saved
+      kMissing,  // nothing there: the new one is installed
+      kOwn,      // a file that setup keeps up to date itself
+    };
+    std::string path;
+    Handling handling;
+  };
+
   enum class Verdict {
     kInstall,      // nothing installed there yet
     kUpgrade,      // an earlier installation, another package or settings
@@ -41,6 +64,15 @@ class InstallationPlan {
   // Whether the Admin port is one drawn for this run only, which the
   // installation will draw anew: the plan then does not name it.
   void SetAdminPortDrawn(bool drawn) { m_bAdminPortDrawn = drawn; }
+  // Whether a changed configuration file is replaced by the new one (the
+  // administrator's then kept as NAME.saved) rather than kept; before Assess.
+  void SetTakeNewConfig(bool take) { m_bTakeNewConfig = take; }
+  // After Assess: each recorded file changed or missing on disk, in the
+  // order of the record.
+  const std::vector<AdministratorFile>& AdministratorFiles() const { return m_adminFiles; }
+  // The line that names what happens to file, for the plan, the summary
+  // and the log: "kept as yours (the new one is PATH.new)" and so on.
+  static std::string HandlingText(const AdministratorFile& file);
   // "install", "upgrade", "nothing to do" or "reinstall".
   static const char* VerdictText(Verdict verdict);
 
@@ -85,6 +117,8 @@ class InstallationPlan {
   std::vector<SettingChange> m_changes;
   Verdict m_verdict;
   bool m_bAdminPortDrawn = false;
+  bool m_bTakeNewConfig = false;
+  std::vector<AdministratorFile> m_adminFiles;
 };
 
 #endif  // STRATA_DRIVER_INSTALLATION_INSTALLATIONPLAN_H_

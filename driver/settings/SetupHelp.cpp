@@ -56,6 +56,11 @@ const char kSetupOptions[] =
     "               ending with \"Check: install\" (or upgrade, nothing to do,\n"
     "               reinstall); change nothing\n"
     "--reinstall    Install even when the same installation is there\n"
+    "--take-new-config\n"
+    "               Install the new configuration files (qmserver.cfg,\n"
+    "               default.cfg, Bin/loopcast.sh, Content/) over those you\n"
+    "               changed, keeping yours as NAME.saved; without it yours stay\n"
+    "               in effect and the new ones are written as NAME.new\n"
     "--help, -h     Print this help and exit (the package's own -h prints the\n"
     "               package's help)\n"
     "--debug        Show the settings as the installer reads them\n";

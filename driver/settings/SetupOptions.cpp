@@ -15,6 +15,10 @@ SetupOptions::SetupOptions(int argc, const char** argv)
         m_bReinstall = true;
         continue;
       }
+      if (IsOneOf(arg, {"--take-new-config"})) {
+        m_bTakeNewConfig = true;
+        continue;
+      }
       if (IsOneOf(arg, {"--help", "-h", "/?"})) {
         m_bHelp = true;
         continue;

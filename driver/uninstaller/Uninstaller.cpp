@@ -7,13 +7,18 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
+#include <map>
+#include <utility>
 #include <vector>
 
 #include "common/AtomicFile.h"
 #include "common/CrashPoint.h"
 #include "common/DirectoryListing.h"
+#include "common/DurableFiles.h"
 #include "common/FileIo.h"
 #include "common/Path.h"
+#include "common/RemoveTree.h"
 #include "common/ScopedFd.h"
 #include "common/ShownText.h"
 #include "common/SignalCleanup.h"
@@ -44,7 +49,9 @@ const char kHelp[] =
     "are kept and listed; directories left empty are removed.\n"
     "\n"
     "  -s                remove without asking\n"
-    "  --restore-backup  then put back what the installation moved to NAME.old\n"
+    "  --restore-backup  instead, roll back: put back the earlier installation\n"
+    "                    that the last upgrade moved to NAME.old, with its record;\n"
+    "                    accounts, Content, Logs and your files stay\n"
     "  -h, --help        show this help\n"
     "\n"
     "Exit status: 0 when the installation was removed; 1 when the question\n"
@@ -140,7 +147,9 @@ int Uninstaller::Main(int argc, const char** argv) {
 
   if (!silent) {
     std::string question =
-        "Remove " + ShownText(product) + " from " + ShownText(m_sDir) + "? (yes or no)";
+        (restoreBackup ? "Put the earlier installation back in place of " : "Remove ") +
+        ShownText(product) + (restoreBackup ? " in " : " from ") + ShownText(m_sDir) +
+        "? (yes or no)";
     char* answer = m_pUI->PromptForItem(question.c_str(), "no", nullptr, "");
     bool answered = answer != nullptr;
     std::string text = answered ? answer : "";
@@ -157,6 +166,14 @@ int Uninstaller::Main(int argc, const char** argv) {
     }
   }
 
+  if (restoreBackup) {
+    if (!Rollback(manifest, &error)) {
+      ShowError(error);
+      return kFailure;
+    }
+    m_pUI->FlushOutput();
+    return 0;
+  }
   if (!Remove(restoreBackup, &error)) {
     ShowError(error);
     return kFailure;
@@ -188,7 +205,9 @@ bool Uninstaller::TakeInstallation(bool* finished, std::string* error) {
   for (const std::string& line : lines)
     m_pUI->ShowMessage("%s\n", ShownText(line).c_str());
   struct stat st;
-  *finished = removal && lstat((m_sDir + "/" + InstallManifest::kFileName).c_str(), &st) != 0;
+  // A rollback that recovery completed is done as well.
+  *finished = removal && (recovery.Journal()->action == InstallJournal::Action::kRestoreBackup ||
+                          lstat((m_sDir + "/" + InstallManifest::kFileName).c_str(), &st) != 0);
   return true;
 }
 
@@ -410,6 +429,9 @@ bool Uninstaller::KeptAtTop(const std::string& name, const InstallManifest& mani
   // removed, and it is shown as one.
   bool backup = std::any_of(manifest.movedToOld.begin(), manifest.movedToOld.end(),
                             [&](const std::string& moved) { return BackupNameOf(moved) == name; });
+  // The earlier generation's record belongs to it.
+  backup = backup || (!manifest.movedToOld.empty() &&
+                      name == std::string(InstallManifest::kFileName) + ".old");
   if (backup && !restoreBackup)
     m_pUI->ShowMessage("Kept (backup of the earlier installation): %s\n", ShownText(name).c_str());
   return backup;
@@ -485,6 +507,260 @@ bool Uninstaller::TakeStep(const InstallTree& tree, const JournalStep& step) {
     ShowError("cannot remove " + ErrnoMessage(tree.PathOf(step.path), errno));
     return false;
   }
+  return true;
+}
+
+namespace {
+
+bool UnderName(const std::string& path, const std::string& name) {
+  return path == name || path.compare(0, name.size() + 1, name + "/") == 0;
+}
+
+}  // namespace
+
+bool Uninstaller::Rollback(const InstallManifest& manifest, std::string* error) {
+  const std::string earlierName = std::string(InstallManifest::kFileName) + ".old";
+  const std::string refused = "no earlier installation to put back in " + m_sDir + ": ";
+  std::string text;
+  InstallManifest earlier;
+  std::string why;
+  if (manifest.movedToOld.empty()) {
+    *error = refused + "the last installation moved nothing to NAME.old; nothing was changed";
+    return false;
+  }
+  if (!ReadWholeFile(m_sDir + "/" + earlierName, &text, &why) || !earlier.Parse(text, &why)) {
+    *error = refused + "its record " + earlierName + " cannot be read (" + why +
+             "); nothing was changed";
+    return false;
+  }
+  for (const std::string& name : manifest.movedToOld) {
+    struct stat st;
+    if (lstat((m_sDir + "/" + name + ".old").c_str(), &st) != 0) {
+      *error = refused + ErrnoMessage(name + ".old", errno) + "; nothing was changed";
+      return false;
+    }
+  }
+  // The earlier record, its files as they will stand: those under the
+  // restored names as it listed them, the others (which stay) as the
+  // installation that is rolled back left them.
+  InstallManifest restored = earlier;
+  restored.movedToOld.clear();
+  restored.files.clear();
+  auto restoredName = [&](const std::string& path) {
+    for (const std::string& name : manifest.movedToOld) {
+      if (UnderName(path, name))
+        return true;
+    }
+    return false;
+  };
+  for (const ManifestEntry& entry : earlier.files) {
+    if (restoredName(entry.path))
+      restored.files.push_back(entry);
+  }
+  for (const ManifestEntry& entry : manifest.files) {
+    if (!restoredName(entry.path) && entry.path != earlierName)
+      restored.files.push_back(entry);
+  }
+  // installed_at stays the earlier installation's: it is that one again.
+
+  std::string pattern = m_sDir + "/.strata-setup.XXXXXX";
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  if (mkdtemp(buffer.data()) == nullptr) {
+    *error = ErrnoMessage(pattern, errno) + "; nothing was changed";
+    return false;
+  }
+  const std::string stage = buffer.data();
+  const std::string stageName = stage.substr(m_sDir.size() + 1);
+  if (mkdir((stage + "/aside").c_str(), 0700) != 0 || !restored.Write(stage, &why) ||
+      !SyncPath(stage, &why)) {
+    RemoveTree(stage, &text);
+    *error = "cannot prepare the earlier record (" + why + "); nothing was changed";
+    return false;
+  }
+  std::vector<JournalStep> steps;
+  auto rename = [&](const std::string& from, const std::string& to) {
+    JournalStep step;
+    step.kind = JournalStep::Kind::kRename;
+    step.path = from;
+    step.target = to;
+    steps.push_back(step);
+  };
+  // What the administrator added or changed under a restored name stays:
+  // beside the restored file as NAME.saved, or in the restored directory.
+  InstallTree current;
+  if (!current.Open(m_sDir, error)) {
+    RemoveTree(stage, &text);
+    return false;
+  }
+  std::map<std::string, const ManifestEntry*> listed;
+  for (const ManifestEntry& entry : manifest.files)
+    listed[entry.path] = &entry;
+  std::set<std::string> taken;
+  auto freeName = [&](const std::string& path) {
+    struct stat st;
+    return taken.count(path) == 0 && lstat((m_sDir + "/" + path).c_str(), &st) != 0 &&
+           errno == ENOENT;
+  };
+  auto administrators = [&](const std::string& path) {
+    auto found = listed.find(path);
+    if (found == listed.end())
+      return true;
+    FileState state = FileState::kChanged;
+    std::string ignored;
+    return !CheckFileAt(current, *found->second, &state, &ignored) ||
+           state != FileState::kUnchanged;
+  };
+  std::vector<std::pair<std::string, std::string>> kept;
+  std::string homeless;
+  // relative: a path below a restored directory, as it stands now; its
+  // place in the restored directory is looked up below NAME.old.
+  std::function<void(const std::string&, const std::string&)> walk =
+      [&](const std::string& name, const std::string& relative) {
+        std::vector<std::string> names;
+        std::string ignored;
+        if (!ListDirectory(m_sDir + "/" + name + "/" + relative, &names, &ignored))
+          return;
+        for (const std::string& child : names) {
+          std::string rel = relative.empty() ? child : relative + "/" + child;
+          std::string path = name + "/" + rel;
+          struct stat st;
+          if (lstat((m_sDir + "/" + path).c_str(), &st) != 0)
+            continue;
+          if (S_ISDIR(st.st_mode)) {
+            walk(name, rel);
+            continue;
+          }
+          if (!administrators(path))
+            continue;
+          size_t slash = rel.rfind('/');
+          std::string parent = slash == std::string::npos ? "" : "/" + rel.substr(0, slash);
+          struct stat dirSt;
+          if (lstat((m_sDir + "/" + name + ".old" + parent).c_str(), &dirSt) != 0 ||
+              !S_ISDIR(dirSt.st_mode)) {
+            homeless += (homeless.empty() ? "" : ", ") + path;
+            continue;
+          }
+          std::string target = name + ".old/" + rel;
+          std::string shown = path;
+          for (int n = 0; !freeName(target); ++n) {
+            shown = path + ".saved" + (n == 0 ? "" : "." + std::to_string(n));
+            target = name + ".old/" + shown.substr(name.size() + 1);
+          }
+          taken.insert(target);
+          kept.push_back({stageName + "/aside/" + path, shown});
+        }
+      };
+  std::vector<std::pair<std::string, std::string>> topSaved;
+  for (const std::string& name : manifest.movedToOld) {
+    struct stat st;
+    if (lstat((m_sDir + "/" + name).c_str(), &st) != 0)
+      continue;
+    if (S_ISDIR(st.st_mode)) {
+      walk(name, "");
+    } else if (administrators(name)) {
+      std::string target = name + ".saved";
+      for (int n = 1; !freeName(target); ++n)
+        target = name + ".saved." + std::to_string(n);
+      taken.insert(target);
+      topSaved.push_back({name, target});
+    }
+  }
+  if (!homeless.empty()) {
+    RemoveTree(stage, &text);
+    *error = "your files " + homeless +
+             " have no directory in the earlier installation; move them and run again; nothing "
+             "was changed";
+    return false;
+  }
+  for (const std::string& name : manifest.movedToOld) {
+    struct stat st;
+    bool saved = false;
+    for (const auto& top : topSaved) {
+      if (top.first == name) {
+        rename(name, top.second);
+        saved = true;
+      }
+    }
+    if (!saved && lstat((m_sDir + "/" + name).c_str(), &st) == 0)
+      rename(name, stageName + "/aside/" + name);
+    rename(name + ".old", name);
+  }
+  for (const auto& file : kept)
+    rename(file.first, file.second);
+  rename(InstallManifest::kFileName, stageName + "/aside/" + InstallManifest::kFileName);
+  rename(stageName + "/" + InstallManifest::kFileName, InstallManifest::kFileName);
+  JournalStep drop;
+  drop.kind = JournalStep::Kind::kUnlink;
+  drop.path = earlierName;
+  steps.push_back(drop);
+
+  InstallJournal journal;
+  journal.action = InstallJournal::Action::kRestoreBackup;
+  journal.pid = getpid();
+  journal.generation = restored.packageDigest + " " + restored.installedAt;
+  journal.stages = {stageName};
+  journal.steps = steps;
+  if (!journal.Write(m_sDir, error)) {
+    RemoveTree(stage, &text);
+    return false;
+  }
+  InstallTree tree;
+  if (!tree.Open(m_sDir, error))
+    return false;
+  CleanupSignalBlock block;
+  m_restored.clear();
+  for (size_t i = 0; i < steps.size(); ++i) {
+    const JournalStep& step = steps[i];
+    bool shown = step.kind == JournalStep::Kind::kRename && step.path.size() > 4 &&
+                 step.path.compare(step.path.size() - 4, 4, ".old") == 0;
+    bool ok;
+    if (!shown)
+      CrashPoint();
+    if (shown) {
+      ok = TakeStep(tree, step);
+    } else if (step.kind == JournalStep::Kind::kRename) {
+      ok = renameat(tree.Fd(), step.path.c_str(), tree.Fd(), step.target.c_str()) == 0;
+      if (!ok)
+        ShowError("cannot move " + ErrnoMessage(tree.PathOf(step.path), errno));
+    } else {
+      ok = unlinkat(tree.Fd(), step.path.c_str(), 0) == 0 || errno == ENOENT;
+    }
+    if (!ok) {
+      // Back to the installation as it was, in reverse.
+      for (size_t j = i; j-- > 0;) {
+        if (steps[j].kind == JournalStep::Kind::kRename)
+          renameat(tree.Fd(), steps[j].target.c_str(), tree.Fd(), steps[j].path.c_str());
+      }
+      Recovery::SyncSteps(m_sDir, steps, &why);
+      InstallJournal::Remove(m_sDir, &why);
+      RemoveTree(stage, &why);
+      *error = "the earlier installation could not be put back; the installation is as it was";
+      return false;
+    }
+  }
+  // Done before the stage goes: a recovery then only clears up.
+  journal.state = InstallJournal::State::kDone;
+  if (!Recovery::SyncSteps(m_sDir, steps, &why) || !journal.Write(m_sDir, &why) ||
+      !RemoveTree(stage, &why) || !InstallJournal::Remove(m_sDir, &why)) {
+    *error = why;
+    return false;
+  }
+  InstallLog log("rollback", m_sDir);
+  log.SetPackage(restored.version, restored.packageDigest);
+  for (const std::string& name : m_restored)
+    log.AddFile("restored from .old:", name);
+  for (const auto& top : topSaved) {
+    log.AddFile("saved the administrator's as:", top.second);
+    m_pUI->ShowMessage("Kept yours: %s\n", ShownText(top.second).c_str());
+  }
+  for (const auto& file : kept) {
+    log.AddFile("kept as the administrator's:", file.second);
+    m_pUI->ShowMessage("Kept yours: %s\n", ShownText(file.second).c_str());
+  }
+  AppendLog(log);
+  m_pUI->ShowMessage("The earlier installation (version %s) is back in %s.\n",
+                     ShownText(restored.version).c_str(), ShownText(m_sDir).c_str());
   return true;
 }
 

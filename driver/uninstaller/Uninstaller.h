@@ -58,6 +58,17 @@ class Uninstaller {
   // failures on the way are shown as they happen).
   bool Remove(bool restoreBackup, std::string* error);
 
+  // The rollback (--restore-backup): the names that the installation moved
+  // to NAME.old are put back, the installation's files under them going,
+  // and the earlier record (install-manifest.txt.old) becomes the record
+  // again, listing the restored files as the earlier one did and every
+  // other file (Content, the accounts, License.txt, ...) as it stands now,
+  // so that the result is an installation like any other. Everything else
+  // stays: the password databases, Content, Logs, the administrator's
+  // files. Journalled like a removal. True, or false with *error; without
+  // an earlier generation nothing is changed.
+  bool Rollback(const InstallManifest& manifest, std::string* error);
+
  private:
   class Console;
 

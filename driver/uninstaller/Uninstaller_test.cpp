@@ -119,38 +119,32 @@ TEST_F(Uninstall, ADirectoryReplacedByALinkIsNotFollowed) {
   EXPECT_EQ(outside, TreeOf(outside_));
 }
 
-TEST_F(Uninstall, RestoreBackupPutsTheOldGenerationBack) {
+TEST_F(Uninstall, RestoreBackupWithoutTheEarlierRecordChangesNothing) {
   MakeDirs(dir_ + "/Bin.old/empty");
   WriteFile(dir_ + "/Bin.old/qmserver", "older server", 0755);
   WriteFile(dir_ + "/qmserver.cfg.old", "port=1554\n", 0640);
-  WriteFile(dir_ + "/default.cfg.old", "older default\n");
-  WriteManifest({"Bin", "qmserver.cfg", "default.cfg"});
-  // The name is taken: that backup stays where it is.
-  WriteFile(dir_ + "/default.cfg", "the administrator's\n");
+  WriteManifest({"Bin", "qmserver.cfg"});
+  std::map<std::string, std::string> before = TreeOf(dir_);
 
+  // An installation made before the record went with its backup cannot be
+  // rolled back to anything that knows itself.
   ProcessResult result = Run({"-s", "--restore-backup"});
   EXPECT_TRUE(result.exited && result.code == 255) << result.out << result.err;
-  EXPECT_EQ(
-      "Kept (not installed by setup): default.cfg\n"
-      "Restored: Bin (from Bin.old)\n"
-      "Restored: qmserver.cfg (from qmserver.cfg.old)\n"
-      "Error: " +
-          dir_ + "/default.cfg.old not restored: " + dir_ +
-          "/default.cfg is still there\n"
-          "Error: not every backup could be restored\n",
-      result.out);
-  std::string log;
-  EXPECT_EQ((std::map<std::string, std::string>{{"Bin/", "493"},
-                                                {"Bin/empty/", "493"},
-                                                {"Bin/qmserver", "493 older server"},
-                                                {"Logs/", "493"},
-                                                {"default.cfg", "420 the administrator's\n"},
-                                                {"default.cfg.old", "420 older default\n"},
-                                                {"qmserver.cfg", "416 port=1554\n"}}),
-            TreeWithoutLog(&log));
-  EXPECT_NE(std::string::npos, log.find("\n  restored from .old: Bin\n"
-                                        "  restored from .old: qmserver.cfg\n"))
-      << log;
+  EXPECT_EQ("Error: no earlier installation to put back in " + dir_ +
+                ": its record install-manifest.txt.old cannot be read (" + dir_ +
+                "/install-manifest.txt.old: No such file or directory); nothing was changed\n",
+            result.out);
+  EXPECT_EQ(before, TreeOf(dir_));
+
+  // Nothing moved to ".old" at all: the same.
+  WriteManifest();
+  before = TreeOf(dir_);
+  result = Run({"-s", "--restore-backup"});
+  EXPECT_EQ(255, result.code);
+  EXPECT_EQ("Error: no earlier installation to put back in " + dir_ +
+                ": the last installation moved nothing to NAME.old; nothing was changed\n",
+            result.out);
+  EXPECT_EQ(before, TreeOf(dir_));
 }
 
 TEST_F(Uninstall, WithoutRestoreBackupTheBackupStaysWhole) {

@@ -740,7 +740,7 @@ class RoleOverSsh(unittest.TestCase):
             self.assertTreesEqual(installed[name], tree(dirs[name]), name)
             self.assertEqual("restarted\n", read(restarts[name]), name)
 
-        # 2. strata-f rolled back: the earlier Bin is back, the record gone,
+        # 2. strata-f rolled back: the earlier Bin is back with its record,
         # and the server restarted. strata-h removed, keeping what the
         # administrator changed and added. strata-g, never upgraded, has
         # nothing to go back to and is left as it is. The installation's log
@@ -762,7 +762,9 @@ class RoleOverSsh(unittest.TestCase):
         for name in states:
             self.assertGreater(stats[name]["changed"], 0, output)
         rolled = tree(dirs["strata-f"])
-        self.assertNotIn("install-manifest.txt", rolled)
+        # The earlier installation with its own record again.
+        self.assertIn("install-manifest.txt", rolled)
+        self.assertNotIn("install-manifest.txt.old", rolled)
         self.assertEqual({p: e for p, e in installed["strata-f"].items() if p.startswith("Bin/")},
                          {p: e for p, e in rolled.items() if p.startswith("Bin/")})
         self.assertEqual("restarted\n" * 3, read(restarts["strata-f"]))
