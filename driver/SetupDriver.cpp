@@ -385,11 +385,11 @@ void SetupDriver::ShowSummary() {
   for (const auto& file : m_outcome.administratorFiles) {
     if (file.first == "kept")
       UI().ShowMessage("    Kept as yours:           %s (the new one is %s.new)\n",
-                       installer.FilePath(file.second.c_str()).c_str(),
-                       installer.FilePath(file.second.c_str()).c_str());
+                       ShownText(installer.FilePath(file.second.c_str())).c_str(),
+                       ShownText(installer.FilePath(file.second.c_str())).c_str());
     else
       UI().ShowMessage("    Saved as yours:          %s (the new one is installed)\n",
-                       installer.FilePath(file.second.c_str()).c_str());
+                       ShownText(installer.FilePath(file.second.c_str())).c_str());
   }
   if (m_pPlan != nullptr)
     UI().ShowMessage("%s", m_pPlan->ChangedLines().c_str());

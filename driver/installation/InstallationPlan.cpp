@@ -8,6 +8,7 @@
 
 #include "common/FileKind.h"
 #include "common/Format.h"
+#include "common/ShownText.h"
 #include "driver/installation/BackupGeneration.h"
 #include "driver/installation/KeptPasswords.h"
 #include "driver/record/InstallKey.h"
@@ -176,7 +177,8 @@ bool InstallationPlan::Assess(std::string* error) {
     m_notes.push_back(FormatText("%zu recorded file%s changed or missing since the installation",
                                  changedFiles, changedFiles == 1 ? "" : "s"));
     for (const AdministratorFile& file : m_adminFiles)
-      m_notes.push_back(file.path + ": " + HandlingText(file));
+      // Names from the disk: shown without their control characters.
+      m_notes.push_back(ShownText(file.path + ": " + HandlingText(file)));
     if (!settled)
       same = false;
   }
