@@ -516,33 +516,11 @@ bool UnderName(const std::string& path, const std::string& name) {
   return path == name || path.compare(0, name.size() + 1, name + "/") == 0;
 }
 
-}  // namespace
-
-bool Uninstaller::Rollback(const InstallManifest& manifest, std::string* error) {
-  const std::string earlierName = std::string(InstallManifest::kFileName) + ".old";
-  const std::string refused = "no earlier installation to put back in " + m_sDir + ": ";
-  std::string text;
-  InstallManifest earlier;
-  std::string why;
-  if (manifest.movedToOld.empty()) {
-    *error = refused + "the last installation moved nothing to NAME.old; nothing was changed";
-    return false;
-  }
-  if (!ReadWholeFile(m_sDir + "/" + earlierName, &text, &why) || !earlier.Parse(text, &why)) {
-    *error = refused + "its record " + earlierName + " cannot be read (" + why +
-             "); nothing was changed";
-    return false;
-  }
-  for (const std::string& name : manifest.movedToOld) {
-    struct stat st;
-    if (lstat((m_sDir + "/" + name + ".old").c_str(), &st) != 0) {
-      *error = refused + ErrnoMessage(name + ".old", errno) + "; nothing was changed";
-      return false;
-    }
-  }
-  // The earlier record, its files as they will stand: those under the
-  // restored names as it listed them, the others (which stay) as the
-  // installation that is rolled back left them.
+// The earlier record, its files as they will stand: those under the
+// restored names as it listed them, the others (which stay) as the
+// installation that is rolled back left them.
+InstallManifest RestoredRecord(const InstallManifest& manifest, const InstallManifest& earlier,
+                               const std::string& earlierName) {
   InstallManifest restored = earlier;
   restored.movedToOld.clear();
   restored.files.clear();
@@ -562,7 +540,159 @@ bool Uninstaller::Rollback(const InstallManifest& manifest, std::string* error) 
       restored.files.push_back(entry);
   }
   // installed_at stays the earlier installation's: it is that one again.
+  return restored;
+}
 
+void AddRename(std::vector<JournalStep>* steps, const std::string& from, const std::string& to) {
+  JournalStep step;
+  step.kind = JournalStep::Kind::kRename;
+  step.path = from;
+  step.target = to;
+  steps->push_back(step);
+}
+
+}  // namespace
+
+// What a rollback does, worked out before anything is moved.
+struct Uninstaller::RollbackPlan {
+  // The record as it will be, written into the stage.
+  InstallManifest restored;
+  // The stage directory in the installation: the new record, and aside/ for
+  // what the rollback moves out of the way. Absolute, and relative.
+  std::string stage;
+  std::string stageName;
+  // Administrator's files directly under a restored name: NAME and where
+  // it goes (NAME.saved, NAME.saved.N).
+  std::vector<std::pair<std::string, std::string>> topSaved;
+  // Administrator's files below a restored directory: their place in the
+  // stage and their name in the restored directory.
+  std::vector<std::pair<std::string, std::string>> kept;
+  std::vector<JournalStep> steps;
+};
+
+// Finds the administrator's files under the restored names: files the
+// installation did not list, or changed since. Reads only.
+class Uninstaller::AdministratorsFiles {
+ public:
+  AdministratorsFiles(const std::string& dir, const InstallTree& current,
+                      const InstallManifest& manifest, Uninstaller::RollbackPlan* plan)
+      : m_sDir(dir), m_current(current), m_pPlan(plan) {
+    for (const ManifestEntry& entry : manifest.files)
+      m_listed[entry.path] = &entry;
+  }
+
+  // Each NAME of moved_to_old: a file that is the administrator's goes to a
+  // free NAME.saved[.N], a directory is walked. Files that have no directory
+  // to go to in the restored one are gathered in Homeless().
+  void Find(const InstallManifest& manifest) {
+    for (const std::string& name : manifest.movedToOld) {
+      struct stat st;
+      if (lstat((m_sDir + "/" + name).c_str(), &st) != 0)
+        continue;
+      if (S_ISDIR(st.st_mode)) {
+        Walk(name, "");
+      } else if (Administrators(name)) {
+        std::string target = name + ".saved";
+        for (int n = 1; !FreeName(target); ++n)
+          target = name + ".saved." + std::to_string(n);
+        m_taken.insert(target);
+        m_pPlan->topSaved.push_back({name, target});
+      }
+    }
+  }
+
+  const std::string& Homeless() const { return m_sHomeless; }
+
+ private:
+  bool FreeName(const std::string& path) {
+    struct stat st;
+    return m_taken.count(path) == 0 && lstat((m_sDir + "/" + path).c_str(), &st) != 0 &&
+           errno == ENOENT;
+  }
+
+  bool Administrators(const std::string& path) {
+    auto found = m_listed.find(path);
+    if (found == m_listed.end())
+      return true;
+    FileState state = FileState::kChanged;
+    std::string ignored;
+    return !CheckFileAt(m_current, *found->second, &state, &ignored) ||
+           state != FileState::kUnchanged;
+  }
+
+  // relative: a path below a restored directory, as it stands now; its
+  // place in the restored directory is looked up below NAME.old.
+  void Walk(const std::string& name, const std::string& relative) {
+    std::vector<std::string> names;
+    std::string ignored;
+    if (!ListDirectory(m_sDir + "/" + name + "/" + relative, &names, &ignored))
+      return;
+    for (const std::string& child : names) {
+      std::string rel = relative.empty() ? child : relative + "/" + child;
+      std::string path = name + "/" + rel;
+      struct stat st;
+      if (lstat((m_sDir + "/" + path).c_str(), &st) != 0)
+        continue;
+      if (S_ISDIR(st.st_mode)) {
+        Walk(name, rel);
+        continue;
+      }
+      if (!Administrators(path))
+        continue;
+      size_t slash = rel.rfind('/');
+      std::string parent = slash == std::string::npos ? "" : "/" + rel.substr(0, slash);
+      struct stat dirSt;
+      if (lstat((m_sDir + "/" + name + ".old" + parent).c_str(), &dirSt) != 0 ||
+          !S_ISDIR(dirSt.st_mode)) {
+        m_sHomeless += (m_sHomeless.empty() ? "" : ", ") + path;
+        continue;
+      }
+      std::string target = name + ".old/" + rel;
+      std::string shown = path;
+      for (int n = 0; !FreeName(target); ++n) {
+        shown = path + ".saved" + (n == 0 ? "" : "." + std::to_string(n));
+        target = name + ".old/" + shown.substr(name.size() + 1);
+      }
+      m_taken.insert(target);
+      m_pPlan->kept.push_back({m_pPlan->stageName + "/aside/" + path, shown});
+    }
+  }
+
+  const std::string& m_sDir;
+  const InstallTree& m_current;
+  Uninstaller::RollbackPlan* m_pPlan;
+  std::map<std::string, const ManifestEntry*> m_listed;
+  // Targets already given out, so that two files never get one name.
+  std::set<std::string> m_taken;
+  std::string m_sHomeless;
+};
+
+bool Uninstaller::ReadEarlier(const InstallManifest& manifest, InstallManifest* earlier,
+                              std::string* error) {
+  const std::string earlierName = std::string(InstallManifest::kFileName) + ".old";
+  const std::string refused = "no earlier installation to put back in " + m_sDir + ": ";
+  std::string text;
+  std::string why;
+  if (manifest.movedToOld.empty()) {
+    *error = refused + "the last installation moved nothing to NAME.old; nothing was changed";
+    return false;
+  }
+  if (!ReadWholeFile(m_sDir + "/" + earlierName, &text, &why) || !earlier->Parse(text, &why)) {
+    *error = refused + "its record " + earlierName + " cannot be read (" + why +
+             "); nothing was changed";
+    return false;
+  }
+  for (const std::string& name : manifest.movedToOld) {
+    struct stat st;
+    if (lstat((m_sDir + "/" + name + ".old").c_str(), &st) != 0) {
+      *error = refused + ErrnoMessage(name + ".old", errno) + "; nothing was changed";
+      return false;
+    }
+  }
+  return true;
+}
+
+bool Uninstaller::PrepareRollbackStage(RollbackPlan* plan, std::string* error) {
   std::string pattern = m_sDir + "/.strata-setup.XXXXXX";
   std::vector<char> buffer(pattern.begin(), pattern.end());
   buffer.push_back('\0');
@@ -570,145 +700,66 @@ bool Uninstaller::Rollback(const InstallManifest& manifest, std::string* error) 
     *error = ErrnoMessage(pattern, errno) + "; nothing was changed";
     return false;
   }
-  const std::string stage = buffer.data();
-  const std::string stageName = stage.substr(m_sDir.size() + 1);
-  if (mkdir((stage + "/aside").c_str(), 0700) != 0 || !restored.Write(stage, &why) ||
-      !SyncPath(stage, &why)) {
-    RemoveTree(stage, &text);
+  plan->stage = buffer.data();
+  plan->stageName = plan->stage.substr(m_sDir.size() + 1);
+  std::string why;
+  if (mkdir((plan->stage + "/aside").c_str(), 0700) != 0 ||
+      !plan->restored.Write(plan->stage, &why) || !SyncPath(plan->stage, &why)) {
+    std::string ignored;
+    RemoveTree(plan->stage, &ignored);
     *error = "cannot prepare the earlier record (" + why + "); nothing was changed";
     return false;
   }
-  std::vector<JournalStep> steps;
-  auto rename = [&](const std::string& from, const std::string& to) {
-    JournalStep step;
-    step.kind = JournalStep::Kind::kRename;
-    step.path = from;
-    step.target = to;
-    steps.push_back(step);
-  };
+  return true;
+}
+
+bool Uninstaller::PlanAdministratorsFiles(const InstallManifest& manifest, RollbackPlan* plan,
+                                          std::string* error) {
   // What the administrator added or changed under a restored name stays:
   // beside the restored file as NAME.saved, or in the restored directory.
   InstallTree current;
-  if (!current.Open(m_sDir, error)) {
-    RemoveTree(stage, &text);
+  if (!current.Open(m_sDir, error))
     return false;
-  }
-  std::map<std::string, const ManifestEntry*> listed;
-  for (const ManifestEntry& entry : manifest.files)
-    listed[entry.path] = &entry;
-  std::set<std::string> taken;
-  auto freeName = [&](const std::string& path) {
-    struct stat st;
-    return taken.count(path) == 0 && lstat((m_sDir + "/" + path).c_str(), &st) != 0 &&
-           errno == ENOENT;
-  };
-  auto administrators = [&](const std::string& path) {
-    auto found = listed.find(path);
-    if (found == listed.end())
-      return true;
-    FileState state = FileState::kChanged;
-    std::string ignored;
-    return !CheckFileAt(current, *found->second, &state, &ignored) ||
-           state != FileState::kUnchanged;
-  };
-  std::vector<std::pair<std::string, std::string>> kept;
-  std::string homeless;
-  // relative: a path below a restored directory, as it stands now; its
-  // place in the restored directory is looked up below NAME.old.
-  std::function<void(const std::string&, const std::string&)> walk =
-      [&](const std::string& name, const std::string& relative) {
-        std::vector<std::string> names;
-        std::string ignored;
-        if (!ListDirectory(m_sDir + "/" + name + "/" + relative, &names, &ignored))
-          return;
-        for (const std::string& child : names) {
-          std::string rel = relative.empty() ? child : relative + "/" + child;
-          std::string path = name + "/" + rel;
-          struct stat st;
-          if (lstat((m_sDir + "/" + path).c_str(), &st) != 0)
-            continue;
-          if (S_ISDIR(st.st_mode)) {
-            walk(name, rel);
-            continue;
-          }
-          if (!administrators(path))
-            continue;
-          size_t slash = rel.rfind('/');
-          std::string parent = slash == std::string::npos ? "" : "/" + rel.substr(0, slash);
-          struct stat dirSt;
-          if (lstat((m_sDir + "/" + name + ".old" + parent).c_str(), &dirSt) != 0 ||
-              !S_ISDIR(dirSt.st_mode)) {
-            homeless += (homeless.empty() ? "" : ", ") + path;
-            continue;
-          }
-          std::string target = name + ".old/" + rel;
-          std::string shown = path;
-          for (int n = 0; !freeName(target); ++n) {
-            shown = path + ".saved" + (n == 0 ? "" : "." + std::to_string(n));
-            target = name + ".old/" + shown.substr(name.size() + 1);
-          }
-          taken.insert(target);
-          kept.push_back({stageName + "/aside/" + path, shown});
-        }
-      };
-  std::vector<std::pair<std::string, std::string>> topSaved;
-  for (const std::string& name : manifest.movedToOld) {
-    struct stat st;
-    if (lstat((m_sDir + "/" + name).c_str(), &st) != 0)
-      continue;
-    if (S_ISDIR(st.st_mode)) {
-      walk(name, "");
-    } else if (administrators(name)) {
-      std::string target = name + ".saved";
-      for (int n = 1; !freeName(target); ++n)
-        target = name + ".saved." + std::to_string(n);
-      taken.insert(target);
-      topSaved.push_back({name, target});
-    }
-  }
-  if (!homeless.empty()) {
-    RemoveTree(stage, &text);
-    *error = "your files " + homeless +
+  AdministratorsFiles found(m_sDir, current, manifest, plan);
+  found.Find(manifest);
+  if (!found.Homeless().empty()) {
+    *error = "your files " + found.Homeless() +
              " have no directory in the earlier installation; move them and run again; nothing "
              "was changed";
     return false;
   }
+  return true;
+}
+
+void Uninstaller::PlanRollbackSteps(const InstallManifest& manifest, RollbackPlan* plan) {
+  std::vector<JournalStep>* steps = &plan->steps;
+  const std::string aside = plan->stageName + "/aside/";
   for (const std::string& name : manifest.movedToOld) {
     struct stat st;
     bool saved = false;
-    for (const auto& top : topSaved) {
+    for (const auto& top : plan->topSaved) {
       if (top.first == name) {
-        rename(name, top.second);
+        AddRename(steps, name, top.second);
         saved = true;
       }
     }
     if (!saved && lstat((m_sDir + "/" + name).c_str(), &st) == 0)
-      rename(name, stageName + "/aside/" + name);
-    rename(name + ".old", name);
+      AddRename(steps, name, aside + name);
+    AddRename(steps, name + ".old", name);
   }
-  for (const auto& file : kept)
-    rename(file.first, file.second);
-  rename(InstallManifest::kFileName, stageName + "/aside/" + InstallManifest::kFileName);
-  rename(stageName + "/" + InstallManifest::kFileName, InstallManifest::kFileName);
+  for (const auto& file : plan->kept)
+    AddRename(steps, file.first, file.second);
+  AddRename(steps, InstallManifest::kFileName, aside + InstallManifest::kFileName);
+  AddRename(steps, plan->stageName + "/" + InstallManifest::kFileName, InstallManifest::kFileName);
   JournalStep drop;
   drop.kind = JournalStep::Kind::kUnlink;
-  drop.path = earlierName;
-  steps.push_back(drop);
+  drop.path = std::string(InstallManifest::kFileName) + ".old";
+  steps->push_back(drop);
+}
 
-  InstallJournal journal;
-  journal.action = InstallJournal::Action::kRestoreBackup;
-  journal.pid = getpid();
-  journal.generation = restored.packageDigest + " " + restored.installedAt;
-  journal.stages = {stageName};
-  journal.steps = steps;
-  if (!journal.Write(m_sDir, error)) {
-    RemoveTree(stage, &text);
-    return false;
-  }
-  InstallTree tree;
-  if (!tree.Open(m_sDir, error))
-    return false;
-  CleanupSignalBlock block;
+bool Uninstaller::TakeRollbackSteps(const InstallTree& tree, const RollbackPlan& plan,
+                                    std::string* error) {
+  const std::vector<JournalStep>& steps = plan.steps;
   m_restored.clear();
   for (size_t i = 0; i < steps.size(); ++i) {
     const JournalStep& step = steps[i];
@@ -732,36 +783,77 @@ bool Uninstaller::Rollback(const InstallManifest& manifest, std::string* error) 
         if (steps[j].kind == JournalStep::Kind::kRename)
           renameat(tree.Fd(), steps[j].target.c_str(), tree.Fd(), steps[j].path.c_str());
       }
+      std::string why;
       Recovery::SyncSteps(m_sDir, steps, &why);
       InstallJournal::Remove(m_sDir, &why);
-      RemoveTree(stage, &why);
+      RemoveTree(plan.stage, &why);
       *error = "the earlier installation could not be put back; the installation is as it was";
       return false;
     }
   }
+  return true;
+}
+
+bool Uninstaller::FinishRollback(const RollbackPlan& plan, InstallJournal* journal,
+                                 std::string* error) {
   // Done before the stage goes: a recovery then only clears up.
-  journal.state = InstallJournal::State::kDone;
-  if (!Recovery::SyncSteps(m_sDir, steps, &why) || !journal.Write(m_sDir, &why) ||
-      !RemoveTree(stage, &why) || !InstallJournal::Remove(m_sDir, &why)) {
+  std::string why;
+  journal->state = InstallJournal::State::kDone;
+  if (!Recovery::SyncSteps(m_sDir, plan.steps, &why) || !journal->Write(m_sDir, &why) ||
+      !RemoveTree(plan.stage, &why) || !InstallJournal::Remove(m_sDir, &why)) {
     *error = why;
     return false;
   }
   InstallLog log("rollback", m_sDir);
-  log.SetPackage(restored.version, restored.packageDigest);
+  log.SetPackage(plan.restored.version, plan.restored.packageDigest);
   for (const std::string& name : m_restored)
     log.AddFile("restored from .old:", name);
-  for (const auto& top : topSaved) {
+  for (const auto& top : plan.topSaved) {
     log.AddFile("saved the administrator's as:", top.second);
     m_pUI->ShowMessage("Kept yours: %s\n", ShownText(top.second).c_str());
   }
-  for (const auto& file : kept) {
+  for (const auto& file : plan.kept) {
     log.AddFile("kept as the administrator's:", file.second);
     m_pUI->ShowMessage("Kept yours: %s\n", ShownText(file.second).c_str());
   }
   AppendLog(log);
   m_pUI->ShowMessage("The earlier installation (version %s) is back in %s.\n",
-                     ShownText(restored.version).c_str(), ShownText(m_sDir).c_str());
+                     ShownText(plan.restored.version).c_str(), ShownText(m_sDir).c_str());
   return true;
+}
+
+bool Uninstaller::Rollback(const InstallManifest& manifest, std::string* error) {
+  const std::string earlierName = std::string(InstallManifest::kFileName) + ".old";
+  InstallManifest earlier;
+  if (!ReadEarlier(manifest, &earlier, error))
+    return false;
+  RollbackPlan plan;
+  plan.restored = RestoredRecord(manifest, earlier, earlierName);
+  if (!PrepareRollbackStage(&plan, error))
+    return false;
+  std::string ignored;
+  if (!PlanAdministratorsFiles(manifest, &plan, error)) {
+    RemoveTree(plan.stage, &ignored);
+    return false;
+  }
+  PlanRollbackSteps(manifest, &plan);
+
+  InstallJournal journal;
+  journal.action = InstallJournal::Action::kRestoreBackup;
+  journal.pid = getpid();
+  journal.generation = plan.restored.packageDigest + " " + plan.restored.installedAt;
+  journal.stages = {plan.stageName};
+  journal.steps = plan.steps;
+  if (!journal.Write(m_sDir, error)) {
+    RemoveTree(plan.stage, &ignored);
+    return false;
+  }
+  InstallTree tree;
+  if (!tree.Open(m_sDir, error))
+    return false;
+  // Held through the end: the steps, the journal's last states and the log.
+  CleanupSignalBlock block;
+  return TakeRollbackSteps(tree, plan, error) && FinishRollback(plan, &journal, error);
 }
 
 void Uninstaller::ShowError(const std::string& message) {

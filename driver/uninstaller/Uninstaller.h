@@ -111,6 +111,36 @@ class Uninstaller {
   void ShowError(const std::string& message);
   void AppendLog(const InstallLog& log);
 
+  // The rollback's phases, in order. Until the journal is written nothing
+  // in the installation is changed but the stage, which a failing phase
+  // after PrepareRollbackStage leaves for Rollback to remove.
+  struct RollbackPlan;
+  class AdministratorsFiles;
+  // The refusals: an earlier generation to put back, its record readable
+  // and every NAME.old there. Reads only; false with *error.
+  bool ReadEarlier(const InstallManifest& manifest, InstallManifest* earlier, std::string* error);
+  // Makes the stage with aside/ and the earlier record written and synced
+  // into it. True with plan->stage and stageName; false with *error and no
+  // stage left.
+  bool PrepareRollbackStage(RollbackPlan* plan, std::string* error);
+  // The administrator's files under the restored names and where each goes
+  // (plan->topSaved, plan->kept). Reads only; false with *error when one has
+  // no directory in the earlier installation.
+  bool PlanAdministratorsFiles(const InstallManifest& manifest, RollbackPlan* plan,
+                               std::string* error);
+  // The journal's steps into plan->steps: per restored name, the current
+  // one aside (or to NAME.saved) and NAME.old back; the kept files into the
+  // restored directories; the records swapped; the earlier record dropped.
+  void PlanRollbackSteps(const InstallManifest& manifest, RollbackPlan* plan);
+  // Takes the journalled steps. On a failure the renames are undone in
+  // reverse, the journal and the stage removed: the installation is as it
+  // was, false with *error.
+  bool TakeRollbackSteps(const InstallTree& tree, const RollbackPlan& plan, std::string* error);
+  // Marks the journal done, syncs, removes the stage and the journal, then
+  // logs and shows what was kept. False with *error when one of those
+  // fails (the journal then lets a later run clear up).
+  bool FinishRollback(const RollbackPlan& plan, InstallJournal* journal, std::string* error);
+
   std::string m_sDir;
   std::string m_sProgram;
   std::unique_ptr<Console> m_pUI;
