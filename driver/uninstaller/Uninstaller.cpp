@@ -217,33 +217,10 @@ bool Uninstaller::Remove(bool restoreBackup, std::string* error) {
   if (!tree.Open(m_sDir, error) || !manifest.ReadFrom(tree, error))
     return false;
 
-  // Every step is worked out first and journalled, so that a removal
-  // stopped halfway is finished by the next run instead of leaving a
-  // record of files that are gone.
   Plan plan;
-  if (!PlanListedFiles(tree, manifest, &plan)) {
-    *error = "not every listed file could be checked; nothing was removed";
+  bool restorable = false;
+  if (!PlanRemoval(tree, manifest, restoreBackup, &plan, &restorable, error))
     return false;
-  }
-  bool empty = false;
-  if (!PlanSweep(tree.Fd(), "", manifest, restoreBackup, &plan, &empty)) {
-    *error = "not every directory could be looked through; nothing was removed";
-    return false;
-  }
-  bool restorable = !restoreBackup || PlanRestore(tree, manifest, &plan);
-  // Last the record's key, which compares the files that hold passwords,
-  // and the record, which until then says what is still to go.
-  struct stat keySt;
-  if (fstatat(tree.Fd(), InstallKey::kFileName, &keySt, AT_SYMLINK_NOFOLLOW) == 0) {
-    JournalStep key;
-    key.kind = JournalStep::Kind::kUnlink;
-    key.path = InstallKey::kFileName;
-    plan.steps.push_back(key);
-  }
-  JournalStep record;
-  record.kind = JournalStep::Kind::kUnlink;
-  record.path = InstallManifest::kFileName;
-  plan.steps.push_back(record);
 
   InstallJournal journal;
   journal.action =
@@ -257,13 +234,56 @@ bool Uninstaller::Remove(bool restoreBackup, std::string* error) {
   log.SetPackage(manifest.version, manifest.packageDigest);
   // Held off: a removal is finished, not left half done by a Ctrl-C.
   CleanupSignalBlock block;
+  if (!TakeRemovalSteps(tree, plan, &log, error) || !FinishRemoval(tree, plan, &log, error))
+    return false;
+  if (!restorable) {
+    *error = "not every backup could be restored";
+    return false;
+  }
+  return true;
+}
+
+bool Uninstaller::PlanRemoval(const InstallTree& tree, const InstallManifest& manifest,
+                              bool restoreBackup, Plan* plan, bool* restorable,
+                              std::string* error) {
+  // Every step is worked out first and journalled, so that a removal
+  // stopped halfway is finished by the next run instead of leaving a
+  // record of files that are gone.
+  if (!PlanListedFiles(tree, manifest, plan)) {
+    *error = "not every listed file could be checked; nothing was removed";
+    return false;
+  }
+  bool empty = false;
+  if (!PlanSweep(tree.Fd(), "", manifest, restoreBackup, plan, &empty)) {
+    *error = "not every directory could be looked through; nothing was removed";
+    return false;
+  }
+  *restorable = !restoreBackup || PlanRestore(tree, manifest, plan);
+  // Last the record's key, which compares the files that hold passwords,
+  // and the record, which until then says what is still to go.
+  struct stat keySt;
+  if (fstatat(tree.Fd(), InstallKey::kFileName, &keySt, AT_SYMLINK_NOFOLLOW) == 0) {
+    JournalStep key;
+    key.kind = JournalStep::Kind::kUnlink;
+    key.path = InstallKey::kFileName;
+    plan->steps.push_back(key);
+  }
+  JournalStep record;
+  record.kind = JournalStep::Kind::kUnlink;
+  record.path = InstallManifest::kFileName;
+  plan->steps.push_back(record);
+  return true;
+}
+
+bool Uninstaller::TakeRemovalSteps(const InstallTree& tree, const Plan& plan, InstallLog* log,
+                                   std::string* error) {
   m_restored.clear();
   for (const JournalStep& step : plan.steps) {
     if (!TakeStep(tree, step)) {
       for (const std::string& path : plan.changed)
-        log.AddFile("kept as the administrator's (changed since installation):", path);
-      log.AddFile("not removed, the record stays for another run:", InstallManifest::kFileName);
-      AppendLog(log);
+        log->AddFile("kept as the administrator's (changed since installation):", path);
+      log->AddFile("not removed, the record stays for another run:", InstallManifest::kFileName);
+      AppendLog(*log);
       // What is left is still recorded; the journal goes, so that the next
       // run does not try again what the system refuses.
       std::string ignored;
@@ -274,20 +294,25 @@ bool Uninstaller::Remove(bool restoreBackup, std::string* error) {
       return false;
     }
   }
+  return true;
+}
+
+bool Uninstaller::FinishRemoval(const InstallTree& tree, const Plan& plan, InstallLog* log,
+                                std::string* error) {
   // Said once the backups that could be put back are.
   for (const std::string& problem : plan.restoreProblems)
     ShowError(problem);
   // In the order they went: the program's own file last.
   for (const JournalStep& step : plan.steps) {
     if (step.kind == JournalStep::Kind::kUnlink && plan.removed.count(step.path) != 0)
-      log.AddFile("removed", step.path);
+      log->AddFile("removed", step.path);
   }
   for (const std::string& path : plan.changed)
-    log.AddFile("kept as the administrator's (changed since installation):", path);
+    log->AddFile("kept as the administrator's (changed since installation):", path);
   for (const std::string& name : m_restored)
-    log.AddFile("restored from .old:", name);
+    log->AddFile("restored from .old:", name);
   // The log stays, and with it the installation directory.
-  AppendLog(log);
+  AppendLog(*log);
   std::string why;
   if (!Recovery::SyncSteps(m_sDir, plan.steps, &why) || !InstallJournal::Remove(m_sDir, &why)) {
     *error = why;
@@ -298,10 +323,6 @@ bool Uninstaller::Remove(bool restoreBackup, std::string* error) {
   if (ListDirectoryAt(tree.Fd(), m_sDir, &left, &unread) && left.empty() &&
       rmdir(m_sDir.c_str()) != 0) {
     *error = "cannot remove " + ErrnoMessage(m_sDir, errno);
-    return false;
-  }
-  if (!restorable) {
-    *error = "not every backup could be restored";
     return false;
   }
   return true;

@@ -88,6 +88,21 @@ class Uninstaller {
   // (driver/journal/): true, with *finished when that completed a removal
   // and no record is left; or false with *error.
   bool TakeInstallation(bool* finished, std::string* error);
+  // The removal's phases, in order; the signal block that Remove holds
+  // covers the last two. Plans every step, the record's key and the record
+  // last; reads only. *restorable: whether every backup asked for can be
+  // put back. False with *error, nothing removed.
+  bool PlanRemoval(const InstallTree& tree, const InstallManifest& manifest, bool restoreBackup,
+                   Plan* plan, bool* restorable, std::string* error);
+  // Takes the journalled steps. On a failure the log is written, the
+  // journal goes and the record stays for another run: false with *error.
+  bool TakeRemovalSteps(const InstallTree& tree, const Plan& plan, InstallLog* log,
+                        std::string* error);
+  // Shows the backups that could not be put back, writes the log, syncs and
+  // drops the journal, and removes the installation directory when nothing
+  // is left in it. False with *error when one of those fails.
+  bool FinishRemoval(const InstallTree& tree, const Plan& plan, InstallLog* log,
+                     std::string* error);
   // Checks every listed file; unchanged ones are to go, changed ones are
   // shown and kept. False when one could not be checked.
   bool PlanListedFiles(const InstallTree& tree, const InstallManifest& manifest, Plan* plan);
