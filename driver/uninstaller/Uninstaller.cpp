@@ -105,23 +105,9 @@ int Uninstaller::RunProgram(int argc, const char** argv) {
 int Uninstaller::Main(int argc, const char** argv) {
   bool silent = false;
   bool restoreBackup = false;
-  for (int i = 1; i < argc; ++i) {
-    std::string option = argv[i];
-    if (option == "-s") {
-      silent = true;
-    } else if (option == "--restore-backup") {
-      restoreBackup = true;
-    } else if (option == "-h" || option == "--help") {
-      m_pUI->ShowMessage("%s\n%s", kUsage, kHelp);
-      m_pUI->FlushOutput();
-      return 0;
-    } else {
-      ShowError("unknown option " + option);
-      m_pUI->FlushOutput();
-      fputs(kUsage, stderr);
-      return kFailure;
-    }
-  }
+  int status = 0;
+  if (!ReadOptions(argc, argv, &silent, &restoreBackup, &status))
+    return status;
 
   std::string error;
   bool finished = false;
@@ -145,26 +131,8 @@ int Uninstaller::Main(int argc, const char** argv) {
   if (!manifest.release.empty())
     product += " " + manifest.release;
 
-  if (!silent) {
-    std::string question =
-        (restoreBackup ? "Put the earlier installation back in place of " : "Remove ") +
-        ShownText(product) + (restoreBackup ? " in " : " from ") + ShownText(m_sDir) +
-        "? (yes or no)";
-    char* answer = m_pUI->PromptForItem(question.c_str(), "no", nullptr, "");
-    bool answered = answer != nullptr;
-    std::string text = answered ? answer : "";
-    delete[] answer;
-    if (!answered && m_pUI->InputEnded()) {
-      m_pUI->ShowMessage("\n");
-      ShowError("input ended before an answer; nothing was removed.");
-      return kFailure;
-    }
-    if (!IsYes(text)) {
-      m_pUI->ShowMessage("Nothing was removed.\n");
-      m_pUI->FlushOutput();
-      return kDeclined;
-    }
-  }
+  if (!silent && !Confirmed(product, restoreBackup, &status))
+    return status;
 
   if (restoreBackup) {
     if (!Rollback(manifest, &error)) {
@@ -183,6 +151,54 @@ int Uninstaller::Main(int argc, const char** argv) {
                        ShownText(m_sDir).c_str());
   m_pUI->FlushOutput();
   return 0;
+}
+
+bool Uninstaller::ReadOptions(int argc, const char** argv, bool* silent, bool* restoreBackup,
+                              int* status) {
+  for (int i = 1; i < argc; ++i) {
+    std::string option = argv[i];
+    if (option == "-s") {
+      *silent = true;
+    } else if (option == "--restore-backup") {
+      *restoreBackup = true;
+    } else if (option == "-h" || option == "--help") {
+      m_pUI->ShowMessage("%s\n%s", kUsage, kHelp);
+      m_pUI->FlushOutput();
+      *status = 0;
+      return false;
+    } else {
+      ShowError("unknown option " + option);
+      m_pUI->FlushOutput();
+      fputs(kUsage, stderr);
+      *status = kFailure;
+      return false;
+    }
+  }
+  return true;
+}
+
+bool Uninstaller::Confirmed(const std::string& product, bool restoreBackup, int* status) {
+  std::string question =
+      (restoreBackup ? "Put the earlier installation back in place of " : "Remove ") +
+      ShownText(product) + (restoreBackup ? " in " : " from ") + ShownText(m_sDir) +
+      "? (yes or no)";
+  char* answer = m_pUI->PromptForItem(question.c_str(), "no", nullptr, "");
+  bool answered = answer != nullptr;
+  std::string text = answered ? answer : "";
+  delete[] answer;
+  if (!answered && m_pUI->InputEnded()) {
+    m_pUI->ShowMessage("\n");
+    ShowError("input ended before an answer; nothing was removed.");
+    *status = kFailure;
+    return false;
+  }
+  if (!IsYes(text)) {
+    m_pUI->ShowMessage("Nothing was removed.\n");
+    m_pUI->FlushOutput();
+    *status = kDeclined;
+    return false;
+  }
+  return true;
 }
 
 bool Uninstaller::TakeInstallation(bool* finished, std::string* error) {

@@ -84,6 +84,13 @@ class Uninstaller {
     std::vector<std::string> restoreProblems;
   };
 
+  // The options: true to go on, with *silent and *restoreBackup set; false
+  // when Main is to return *status (after the help, or an unknown option
+  // shown with the usage). Nothing is touched.
+  bool ReadOptions(int argc, const char** argv, bool* silent, bool* restoreBackup, int* status);
+  // The question: true on yes; false when Main is to return *status
+  // (declined, or input ended before an answer). Nothing is touched.
+  bool Confirmed(const std::string& product, bool restoreBackup, int* status);
   // The installation's lock and the recovery of what a stopped run left
   // (driver/journal/): true, with *finished when that completed a removal
   // and no record is left; or false with *error.
