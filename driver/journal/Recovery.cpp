@@ -138,79 +138,73 @@ std::vector<std::string> Recovery::Describe(bool wouldDo) const {
 bool Recovery::Run(std::vector<std::string>* lines, std::string* error) {
   m_sUndoReason.clear();
   if (m_bHaveJournal) {
-    bool forward = true;
-    if (m_journal.state == InstallJournal::State::kSwitching) {
-      std::string why;
-      if (!RollForward(m_sDir, m_journal.steps, &why)) {
-        if (m_journal.action != InstallJournal::Action::kInstall) {
-          *error = "the interrupted " + std::string(InstallJournal::ActionText(m_journal.action)) +
-                   " in " + m_sDir + " cannot be completed (" + why + ")";
-          return false;
-        }
-        forward = false;
-        m_sUndoReason = why;
-        std::string undoWhy;
-        if (!RollBack(m_sDir, m_journal.steps, &undoWhy)) {
-          *error = "the interrupted installation in " + m_sDir +
-                   " can neither be completed nor undone (" + why + "; " + undoWhy + ")";
-          return false;
-        }
-      }
-      std::string why2;
-      CrashPoint();
-      if (!SyncSteps(m_sDir, m_journal.steps, &why2)) {
-        *error = why2;
-        return false;
-      }
-      // Marked done so that a later run does not try again what is on disk.
-      if (forward) {
-        InstallJournal done = m_journal;
-        done.state = InstallJournal::State::kDone;
-        if (!done.Write(m_sDir, &why2)) {
-          *error = why2;
-          return false;
-        }
-      }
-    }
-    for (const std::string& stage : m_journal.stages) {
-      std::string why;
-      CrashPoint();
-      if (!RemoveTree(Path(stage), &why)) {
-        *error = why;
-        return false;
-      }
-    }
-    std::string why;
-    if (!InstallJournal::Remove(m_sDir, &why)) {
-      *error = why;
+    if (m_journal.state == InstallJournal::State::kSwitching && !FinishSwitch(error))
       return false;
-    }
-  }
-  for (const std::string& stage : m_deadStages) {
-    std::string why;
-    CrashPoint();
-    if (!RemoveTree(Path(stage), &why)) {
-      *error = why;
+    if (!RemoveStages(m_journal.stages, error) || !InstallJournal::Remove(m_sDir, error))
       return false;
-    }
   }
+  if (!RemoveStages(m_deadStages, error))
+    return false;
   *lines = Describe(false);
-  // What the recovery did goes into the installation's log too: the run it
-  // finished or undid could not say so itself. A log that cannot be written
-  // is no reason to undo a recovery.
-  // Only where an installation or its log is: a first installation undone
-  // leaves nothing behind, not even a log.
-  if (Exists(Path(InstallManifest::kFileName)) ||
-      Exists(Path(DirectoryOf(InstallLog::kFileName)))) {
-    InstallLog log("recovery", m_sDir);
-    if (m_bHaveJournal)
-      log.SetPackage("", m_journal.generation.substr(0, m_journal.generation.find(' ')));
-    for (const std::string& line : *lines)
-      log.AddNote(line);
-    std::string ignored;
-    log.Append(&ignored);
+  LogWhatWasDone(*lines);
+  return true;
+}
+
+bool Recovery::FinishSwitch(std::string* error) {
+  bool forward = true;
+  std::string why;
+  if (!RollForward(m_sDir, m_journal.steps, &why)) {
+    if (m_journal.action != InstallJournal::Action::kInstall) {
+      *error = "the interrupted " + std::string(InstallJournal::ActionText(m_journal.action)) +
+               " in " + m_sDir + " cannot be completed (" + why + ")";
+      return false;
+    }
+    forward = false;
+    m_sUndoReason = why;
+    std::string undoWhy;
+    if (!RollBack(m_sDir, m_journal.steps, &undoWhy)) {
+      *error = "the interrupted installation in " + m_sDir +
+               " can neither be completed nor undone (" + why + "; " + undoWhy + ")";
+      return false;
+    }
+  }
+  CrashPoint();
+  if (!SyncSteps(m_sDir, m_journal.steps, error))
+    return false;
+  // Marked done so that a later run does not try again what is on disk.
+  if (forward) {
+    InstallJournal done = m_journal;
+    done.state = InstallJournal::State::kDone;
+    if (!done.Write(m_sDir, error))
+      return false;
   }
   return true;
+}
+
+bool Recovery::RemoveStages(const std::vector<std::string>& stages, std::string* error) const {
+  for (const std::string& stage : stages) {
+    CrashPoint();
+    if (!RemoveTree(Path(stage), error))
+      return false;
+  }
+  return true;
+}
+
+void Recovery::LogWhatWasDone(const std::vector<std::string>& lines) const {
+  // The run it finished or undid could not say so itself. A log that cannot
+  // be written is no reason to undo a recovery. Only where an installation or
+  // its log is: a first installation undone leaves nothing behind, not even a
+  // log.
+  if (!Exists(Path(InstallManifest::kFileName)) &&
+      !Exists(Path(DirectoryOf(InstallLog::kFileName))))
+    return;
+  InstallLog log("recovery", m_sDir);
+  if (m_bHaveJournal)
+    log.SetPackage("", m_journal.generation.substr(0, m_journal.generation.find(' ')));
+  for (const std::string& line : lines)
+    log.AddNote(line);
+  std::string ignored;
+  log.Append(&ignored);
 }
 
 size_t Recovery::TakenCount(const std::string& dir, const std::vector<JournalStep>& steps) {

@@ -70,6 +70,14 @@ class Recovery {
 
  private:
   std::string Path(const std::string& relative) const;
+  // Rolls the interrupted switch forward (or, for an installation that
+  // cannot be finished, back), syncs what it changed and marks the journal
+  // done: true, or false with *error and the journal left for the next run.
+  bool FinishSwitch(std::string* error);
+  // Removes each staging directory: true, or false with *error.
+  bool RemoveStages(const std::vector<std::string>& stages, std::string* error) const;
+  // Appends what recovery did to the installation's log, if there is one.
+  void LogWhatWasDone(const std::vector<std::string>& lines) const;
 
   std::string m_sDir;
   bool m_bHaveJournal;
