@@ -7,8 +7,10 @@
 #include <utility>
 #include <vector>
 
+#include "driver/installation/InstallationPlan.h"
+#include "driver/record/InstallManifest.h"
+
 class ConsoleUI;
-class InstallationPlan;
 class SetupInstaller;
 class StagedInstallation;
 
@@ -92,6 +94,14 @@ class InstallSteps {
   // (writeAnswers) is only a warning.
   InstallOutcome Install(const InstallationPlan& plan, bool writeAnswers, std::string* error);
 
+  // Whether Install asks, for each configuration file of the server that
+  // the administrator changed (not Content/), whether to keep it or take
+  // the new one (driver/settings/ChangedConfigQuestion.h); otherwise the
+  // plan's handling stands. The answer changes only that file's handling,
+  // the outcome and what is staged; the input ending at the question ends
+  // the installation with nothing changed.
+  void SetAskAboutChangedConfig(bool ask) { m_bAskAboutConfig = ask; }
+
   // The length of the passwords that setup generates.
   static const size_t kGeneratedPasswordLength = 16;
 
@@ -110,9 +120,26 @@ class InstallSteps {
   void StageAnswers(StagedInstallation& stage);
   bool StageLogs(StagedInstallation& stage, std::string* error);
   // Keeps or saves the administrator's changed files in the staging
-  // directory; each failure's message in *error.
+  // directory; each failure's message in *error. Its phases: each file
+  // settled (asked about first where that is to be asked), the earlier
+  // record staged for the ".old" generation, earlier NAME.saved copies
+  // carried over.
   bool StageAdministratorFiles(StagedInstallation& stage, const InstallationPlan& plan,
                                std::string* error);
+  bool SettleAdministratorFile(StagedInstallation& stage, const InstallationPlan& plan,
+                               const InstallationPlan::AdministratorFile& file,
+                               std::string* error);
+  bool SaveAdministratorFile(StagedInstallation& stage, const std::string& path,
+                             std::string* error);
+  bool StageEarlierRecord(StagedInstallation& stage, const InstallationPlan& plan,
+                          std::string* error);
+  bool CarrySavedCopies(StagedInstallation& stage, const InstallationPlan& plan,
+                        std::string* error);
+  // The staged files that the record lists: not the installer, the record,
+  // the earlier record or the administrator's copies and kept directories.
+  std::vector<ManifestEntry> ListedFiles(const std::vector<ManifestEntry>& staged) const;
+  // Each kept file listed as the new one beside it.
+  void ListKeptAsNew(std::vector<ManifestEntry>* files) const;
   // Bin/uninstall, then the plan's record with every file staged.
   bool StageRecord(StagedInstallation& stage, const InstallationPlan& plan, std::string* error);
   void CorrectRecord(const std::string& dir, const std::vector<std::string>& moved);
@@ -127,7 +154,9 @@ class InstallSteps {
   uint64_t m_nAvailable;
   // Kept in place, and NAME.saved copies: how the record lists them.
   std::vector<std::string> m_keptPaths;
+  std::vector<std::string> m_keptDirectories;
   std::vector<std::string> m_savedCopies;
+  bool m_bAskAboutConfig = false;
 };
 
 #endif  // STRATA_DRIVER_INSTALLATION_INSTALLSTEPS_H_
