@@ -338,8 +338,9 @@ TEST_F(AdministratorEdits, DialogueAsksAboutEachChangedConfigurationFile) {
   ASSERT_TRUE(session.Expect("--- " + server_ + "/qmserver.cfg (yours)\n+++ " + server_ +
                              "/qmserver.cfg.new (the new one)\n"))
       << session.Output();
-  ASSERT_TRUE(session.Expect(" <Var MonitorPassword=\"********\"/>\n-<!-- tuned by the "
-                             "administrator -->\n"))
+  ASSERT_TRUE(
+      session.Expect(" <Var MonitorPassword=\"********\"/>\n-<!-- tuned by the "
+                     "administrator -->\n"))
       << session.Output();
   ASSERT_TRUE(session.Expect("(keep, new or diff) [keep]: ")) << session.Output();
   session.SendLine("maybe");

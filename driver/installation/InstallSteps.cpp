@@ -547,8 +547,8 @@ bool InstallSteps::SettleAdministratorFile(StagedInstallation& stage, const Inst
   // is neither a file, a link nor a directory nothing can be copied: the
   // switch treats it like any other name it replaces.
   struct stat st;
-  if ((file.handling != Handling::kKept && file.handling != Handling::kSaved) ||
-      !Present(staged) || lstat(yours.c_str(), &st) != 0 ||
+  if ((file.handling != Handling::kKept && file.handling != Handling::kSaved) || !Present(staged) ||
+      lstat(yours.c_str(), &st) != 0 ||
       !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode) || S_ISDIR(st.st_mode)))
     return true;
   Handling handling = file.handling;
@@ -697,7 +697,8 @@ bool IsOrIsInside(const std::string& path, const std::string& top) {
 
 }  // namespace
 
-std::vector<ManifestEntry> InstallSteps::ListedFiles(const std::vector<ManifestEntry>& staged) const {
+std::vector<ManifestEntry> InstallSteps::ListedFiles(
+    const std::vector<ManifestEntry>& staged) const {
   std::vector<ManifestEntry> listed;
   for (const ManifestEntry& entry : staged) {
     bool administrators = false;

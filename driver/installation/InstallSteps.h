@@ -127,8 +127,7 @@ class InstallSteps {
   bool StageAdministratorFiles(StagedInstallation& stage, const InstallationPlan& plan,
                                std::string* error);
   bool SettleAdministratorFile(StagedInstallation& stage, const InstallationPlan& plan,
-                               const InstallationPlan::AdministratorFile& file,
-                               std::string* error);
+                               const InstallationPlan::AdministratorFile& file, std::string* error);
   bool SaveAdministratorFile(StagedInstallation& stage, const std::string& path,
                              std::string* error);
   bool StageEarlierRecord(StagedInstallation& stage, const InstallationPlan& plan,

@@ -81,6 +81,20 @@ struct Answer {
   ~Answer() { delete[] text; }
 };
 
+// Appends what fd gives until its end (the first kMostShown bytes of it).
+void ReadToEnd(int fd, std::string* output) {
+  char buffer[8192];
+  for (;;) {
+    ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR)
+      continue;
+    if (got <= 0)
+      return;
+    if (output->size() < kMostShown)
+      output->append(buffer, static_cast<size_t>(got));
+  }
+}
+
 // Runs diff -u with the labels on the two files: true with its output and
 // wait status, or false with why it could not be run.
 bool RunDiff(const std::string& yours, const std::string& theNew, const std::string& yoursLabel,
@@ -99,9 +113,9 @@ bool RunDiff(const std::string& yours, const std::string& theNew, const std::str
   }
   ScopedFd failedRead(failed[0]);
   ScopedFd failedWrite(failed[1]);
-  const char* argv[] = {kDiffProgram, "-u",          "--label",      yoursLabel.c_str(),
-                        "--label",    newLabel.c_str(), yours.c_str(), theNew.c_str(),
-                        nullptr};
+  const char* argv[] = {kDiffProgram,       "-u",           "--label",
+                        yoursLabel.c_str(), "--label",      newLabel.c_str(),
+                        yours.c_str(),      theNew.c_str(), nullptr};
   pid_t pid;
   {
     // Killed with setup should an interrupt end it meanwhile.
@@ -126,16 +140,7 @@ bool RunDiff(const std::string& yours, const std::string& theNew, const std::str
   }
   outWrite.Reset(-1);
   failedWrite.Reset(-1);
-  char buffer[8192];
-  for (;;) {
-    ssize_t got = read(outRead.Get(), buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR)
-      continue;
-    if (got <= 0)
-      break;
-    if (output->size() < kMostShown)
-      output->append(buffer, static_cast<size_t>(got));
-  }
+  ReadToEnd(outRead.Get(), output);
   int err = 0;
   ssize_t got = read(failedRead.Get(), &err, sizeof err);
   {
@@ -167,11 +172,11 @@ std::string ChangedConfigQuestion::Masked(const std::string& text) {
 bool ChangedConfigQuestion::Ask(const std::string& shownPath, const std::string& yours,
                                 const std::string& theNew, Choice* choice, std::string* error) {
   const std::string path = ShownText(shownPath);
-  std::string preamble =
-      "\nThe configuration file " + path + " has been changed since it was installed.\n" +
-      "    keep: keep yours; the new one is written beside it as " + path + ".new\n" +
-      "    new:  take the new one; yours is kept as " + path + ".saved\n" +
-      "    diff: show the differences\n";
+  std::string preamble = "\nThe configuration file " + path +
+                         " has been changed since it was installed.\n" +
+                         "    keep: keep yours; the new one is written beside it as " + path +
+                         ".new\n" + "    new:  take the new one; yours is kept as " + path +
+                         ".saved\n" + "    diff: show the differences\n";
   for (;;) {
     Answer answer;
     answer.text = m_ui.PromptForItem(
@@ -211,8 +216,8 @@ void ChangedConfigQuestion::ShowDifferences(const std::string& shownPath, const 
   }
   // diff ends with 0 for the same text, 1 for differences, 2 for trouble.
   if (!WIFEXITED(status) || WEXITSTATUS(status) > 1) {
-    m_ui.ShowErrorMessage("%sERROR: Unable to show the differences (%s).\n",
-                          Masked(output).c_str(), WaitStatusText(kDiffProgram, status).c_str());
+    m_ui.ShowErrorMessage("%sERROR: Unable to show the differences (%s).\n", Masked(output).c_str(),
+                          WaitStatusText(kDiffProgram, status).c_str());
     return;
   }
   if (WEXITSTATUS(status) == 0) {
