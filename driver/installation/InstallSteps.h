@@ -57,11 +57,16 @@ struct InstallOutcome {
 // all or nothing: a kept one is copied into staging at its name, the new
 // one moved to NAME.new; a saved one is copied to NAME.saved (also when
 // backups are off), and an earlier NAME.saved of a recorded file is carried
-// over, so that it outlives the ".old" generation. The record describes the
-// installation as setup made it: a kept NAME is listed with the digest and
-// mode of the new file, so that Bin/verify shows it changed and every later
-// run still treats it as the administrator's; NAME.new is listed as the
-// new file, and NAME.saved, being the administrator's, is not listed.
+// over, so that it outlives the ".old" generation. A directory standing
+// where the record has a file is the administrator's as well: kept, it stays
+// in place (copied into staging only where its place goes to ".old"), and
+// nothing in it is recorded; saved, it is copied whole to NAME.saved.
+//
+// The record describes the installation as setup made it: a kept NAME is
+// listed with the digest and mode of the new file, so that Bin/verify shows
+// it changed and every later run still treats it as the administrator's;
+// NAME.new is listed as the new file, and NAME.saved, being the
+// administrator's, is not listed.
 class InstallSteps {
  public:
   InstallSteps(SetupInstaller& installer, const std::string& extractDir);
