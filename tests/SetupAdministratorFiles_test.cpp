@@ -416,61 +416,72 @@ namespace {
 // A directory that the administrator put where the record has a file is
 // theirs: kept in place for the configuration and Content, saved as
 // NAME.saved for another product file, never moved aside and lost.
-TEST_F(AdministratorEdits, DirectoriesWhereFilesWereOutliveUpgrades) {
-  TempDir builds;
-  std::string v2 = BuildVariant(builds, "v2");
-  std::string v3 = BuildVariant(builds, "v3");
-  WriteDefaults();
-  ASSERT_EQ(0, RunPackage({"-s", "-cfg", "inst.cfg"}).code);
-  for (const char* path : {"qmserver.cfg", "Content/welcome.txt", "Docs/ReadMe.txt"}) {
-    ASSERT_EQ(0, unlink((server_ + "/" + path).c_str()));
-    MakeDirs(server_ + "/" + path + "/mine");
-    WriteFile(server_ + "/" + path + "/mine/notes", std::string("the administrator's ") + path,
-              0640);
-  }
-  auto edited = TreeOf(server_);
-
-  for (const std::string& package : {v2, v3}) {
-    ProcessResult upgrade = Run(package, {"-s", "-cfg", "inst.cfg"});
-    ASSERT_EQ(0, upgrade.code) << upgrade.out;
-    auto tree = TreeOf(server_);
-    for (const char* path : {"qmserver.cfg", "Content/welcome.txt"}) {
-      for (const char* inside : {"/", "/mine/", "/mine/notes"}) {
-        EXPECT_EQ(edited[path + std::string(inside)], tree[path + std::string(inside)])
-            << path << inside;
-      }
+class AdministratorDirectories : public AdministratorEdits {
+ protected:
+  void UpgradeTwiceRerunAndRemove(const std::string& defaults) {
+    TempDir builds;
+    std::string v2 = BuildVariant(builds, "v2");
+    std::string v3 = BuildVariant(builds, "v3");
+    WriteDefaults(defaults);
+    ASSERT_EQ(0, RunPackage({"-s", "-cfg", "inst.cfg"}).code);
+    for (const char* path : {"qmserver.cfg", "Content/welcome.txt", "Docs/ReadMe.txt"}) {
+      ASSERT_EQ(0, unlink((server_ + "/" + path).c_str()));
+      MakeDirs(server_ + "/" + path + "/mine");
+      WriteFile(server_ + "/" + path + "/mine/notes", std::string("the administrator's ") + path,
+                0640);
     }
-    EXPECT_TRUE(Contains(tree["qmserver.cfg.new"], "<Var MonitorPassword=\""));
-    EXPECT_EQ(edited["Docs/ReadMe.txt/mine/notes"], tree["Docs/ReadMe.txt.saved/mine/notes"]);
-    EXPECT_EQ(edited["Docs/ReadMe.txt/mine/"], tree["Docs/ReadMe.txt.saved/mine/"]);
-    EXPECT_EQ(0u, tree["Docs/ReadMe.txt"].find("420 ")) << tree["Docs/ReadMe.txt"];
-    EXPECT_TRUE(Contains(tree["Content/welcome.txt.new"], package == v2 ? "v2\n" : "v3\n"));
-    // Nothing of the administrator's is listed as the installation's.
-    std::string record = ReadFile(server_ + "/install-manifest.txt");
-    EXPECT_FALSE(Contains(record, "/mine")) << record;
-    EXPECT_TRUE(Contains(record, "\nfile\tqmserver.cfg\t")) << record;
-  }
-  std::string log = ReadFile(server_ + "/Logs/install.log");
-  EXPECT_TRUE(Contains(log, "  kept as the administrator's: qmserver.cfg\n")) << log;
-  EXPECT_TRUE(Contains(log, "  saved the administrator's as: Docs/ReadMe.txt.saved\n")) << log;
+    auto edited = TreeOf(server_);
 
-  // Settled: a rerun changes nothing, and uninstall leaves what is theirs.
-  auto settled = TreeOf(server_);
-  settled.erase("install-manifest.txt");
-  settled.erase("Logs/install.log");
-  ASSERT_EQ(0, Run(v3, {"-s", "-cfg", "inst.cfg"}).code);
-  auto rerun = TreeOf(server_);
-  rerun.erase("install-manifest.txt");
-  rerun.erase("Logs/install.log");
-  EXPECT_EQ(settled, rerun);
-  ProgramRun uninstall;
-  uninstall.program = server_ + "/Bin/uninstall";
-  uninstall.argv = {uninstall.program, "-s"};
-  ProcessResult removed = RunProgram(uninstall);
-  EXPECT_EQ(0, removed.code) << removed.out << removed.err;
-  for (const char* notes : {"qmserver.cfg/mine/notes", "Content/welcome.txt/mine/notes",
-                            "Docs/ReadMe.txt.saved/mine/notes"})
-    EXPECT_TRUE(Exists(server_ + "/" + notes)) << notes;
+    for (const std::string& package : {v2, v3}) {
+      ProcessResult upgrade = Run(package, {"-s", "-cfg", "inst.cfg"});
+      ASSERT_EQ(0, upgrade.code) << upgrade.out;
+      auto tree = TreeOf(server_);
+      for (const char* path : {"qmserver.cfg", "Content/welcome.txt"}) {
+        for (const char* inside : {"/", "/mine/", "/mine/notes"}) {
+          EXPECT_EQ(edited[path + std::string(inside)], tree[path + std::string(inside)])
+              << path << inside;
+        }
+      }
+      EXPECT_TRUE(Contains(tree["qmserver.cfg.new"], "<Var MonitorPassword=\""));
+      EXPECT_EQ(edited["Docs/ReadMe.txt/mine/notes"], tree["Docs/ReadMe.txt.saved/mine/notes"]);
+      EXPECT_EQ(edited["Docs/ReadMe.txt/mine/"], tree["Docs/ReadMe.txt.saved/mine/"]);
+      EXPECT_EQ(0u, tree["Docs/ReadMe.txt"].find("420 ")) << tree["Docs/ReadMe.txt"];
+      EXPECT_TRUE(Contains(tree["Content/welcome.txt.new"], package == v2 ? "v2\n" : "v3\n"));
+      // Nothing of the administrator's is listed as the installation's.
+      std::string record = ReadFile(server_ + "/install-manifest.txt");
+      EXPECT_FALSE(Contains(record, "/mine")) << record;
+      EXPECT_TRUE(Contains(record, "\nfile\tqmserver.cfg\t")) << record;
+    }
+    std::string log = ReadFile(server_ + "/Logs/install.log");
+    EXPECT_TRUE(Contains(log, "  kept as the administrator's: qmserver.cfg\n")) << log;
+    EXPECT_TRUE(Contains(log, "  saved the administrator's as: Docs/ReadMe.txt.saved\n")) << log;
+
+    // Settled: a rerun changes nothing, and uninstall leaves what is theirs.
+    auto settled = TreeOf(server_);
+    settled.erase("install-manifest.txt");
+    settled.erase("Logs/install.log");
+    ASSERT_EQ(0, Run(v3, {"-s", "-cfg", "inst.cfg"}).code);
+    auto rerun = TreeOf(server_);
+    rerun.erase("install-manifest.txt");
+    rerun.erase("Logs/install.log");
+    EXPECT_EQ(settled, rerun);
+    ProgramRun uninstall;
+    uninstall.program = server_ + "/Bin/uninstall";
+    uninstall.argv = {uninstall.program, "-s"};
+    ProcessResult removed = RunProgram(uninstall);
+    EXPECT_EQ(0, removed.code) << removed.out << removed.err;
+    for (const char* notes : {"qmserver.cfg/mine/notes", "Content/welcome.txt/mine/notes",
+                              "Docs/ReadMe.txt.saved/mine/notes"})
+      EXPECT_TRUE(Exists(server_ + "/" + notes)) << notes;
+  }
+};
+
+TEST_F(AdministratorDirectories, OutliveUpgradesWithBackups) {
+  UpgradeTwiceRerunAndRemove("");
+}
+
+TEST_F(AdministratorDirectories, OutliveUpgradesWithoutBackups) {
+  UpgradeTwiceRerunAndRemove("BackupOldFiles=0\n");
 }
 
 }  // namespace
