@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
 #include <strings.h>
 #include <sys/wait.h>
@@ -122,6 +123,10 @@ bool RunDiff(const std::string& yours, const std::string& theNew, const std::str
     CleanupSignalBlock block;
     pid = fork();
     if (pid == 0) {
+      // The block is setup's: diff ends on an interrupt like any command.
+      sigset_t none;
+      sigemptyset(&none);
+      sigprocmask(SIG_SETMASK, &none, nullptr);
       // Its complaints too: they name the files, shown only once masked.
       dup2(outWrite.Get(), 1);
       dup2(outWrite.Get(), 2);
