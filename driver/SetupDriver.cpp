@@ -314,6 +314,8 @@ bool SetupDriver::RenewRecord(std::string* error) {
 }
 
 bool SetupDriver::Install(std::string* error) {
+  // Only someone at the dialogue can say which configuration to take.
+  m_pSteps->SetAskAboutChangedConfig(m_bAsked);
   m_outcome = m_pSteps->Install(*m_pPlan, m_bAsked, error);
   if (m_outcome.installed)
     LogInstallation();
@@ -329,7 +331,12 @@ void SetupDriver::LogInstallation() {
         m_pPlan != nullptr ? InstallationPlan::VerdictText(m_pPlan->GetVerdict()) : "install";
     InstallLog log(action, dir);
     log.SetPackage(installed.version, installed.packageDigest);
-    log.AddChanges(m_pPlan != nullptr ? m_pPlan->EarlierManifest() : nullptr, installed);
+    std::vector<std::string> kept;
+    for (const auto& file : m_outcome.administratorFiles) {
+      if (file.first == "kept")
+        kept.push_back(file.second);
+    }
+    log.AddChanges(m_pPlan != nullptr ? m_pPlan->EarlierManifest() : nullptr, installed, kept);
     for (const auto& file : m_outcome.administratorFiles) {
       log.AddFile(
           file.first == "kept" ? "kept as the administrator's:" : "saved the administrator's as:",

@@ -18,7 +18,10 @@ class SetupInstaller;
 // directory, the two accounts and the six ports
 // (driver/settings/SetupDialogue.h); unattended (silent, progress only, or so
 // flagged by the defaults file) it takes every setting from the command line
-// and the defaults file and stops at the first wrong one.
+// and the defaults file and stops at the first wrong one. Interactive, it
+// also asks, once the new configuration is staged, whether to keep each
+// configuration file that the administrator changed or to take the new one
+// (driver/settings/ChangedConfigQuestion.h).
 //
 // setup's own options (driver/settings/SetupOptions.h) come out of the command
 // line first: --help prints the help and changes nothing; --check runs every

@@ -14,6 +14,7 @@
 #include "tests/PtySession.h"
 #include "tests/SetupPackageTest.h"
 #include "tests/Subprocess.h"
+#include "tests/TestFiles.h"
 
 namespace {
 
@@ -27,25 +28,6 @@ std::string Sha256Sum(const std::string& path) {
   std::string output;
   RunShell("sha256sum < " + ShellQuote(path), &output);
   return output.substr(0, output.find(' '));
-}
-
-// The file lines of a record, split into path, mode, size and digest.
-std::vector<std::vector<std::string>> FileLines(const std::string& record) {
-  std::vector<std::vector<std::string>> lines;
-  for (size_t at = record.find("\nfile\t"); at != std::string::npos;
-       at = record.find("\nfile\t", at + 1)) {
-    std::string line = record.substr(at + 6, record.find('\n', at + 1) - at - 6);
-    std::vector<std::string> fields;
-    for (size_t start = 0;;) {
-      size_t tab = line.find('\t', start);
-      fields.push_back(line.substr(start, tab - start));
-      if (tab == std::string::npos)
-        break;
-      start = tab + 1;
-    }
-    lines.push_back(fields);
-  }
-  return lines;
 }
 
 ProcessResult RunAs(const std::string& program, std::vector<std::string> args,

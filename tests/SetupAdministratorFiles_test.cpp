@@ -5,14 +5,17 @@
 // with the administrator's version kept as NAME.saved, and the plan, the
 // summary, Bin/verify and the log name each one.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <map>
 #include <string>
 #include <vector>
 
 #include "common/ShellQuote.h"
+#include "tests/PtySession.h"
 #include "tests/SetupPackageTest.h"
 #include "tests/Subprocess.h"
+#include "tests/TestFiles.h"
 
 namespace {
 
@@ -267,6 +270,218 @@ TEST_F(AdministratorEdits, RollbackLeavesTheEarlierInstallationWorking) {
   EXPECT_FALSE(Exists(server_ + "/install-manifest.txt"));
   EXPECT_FALSE(Exists(server_ + "/Bin/loopcast"));
   EXPECT_EQ("the administrator's", ReadFile(server_ + "/Content/mine.txt"));
+}
+
+}  // namespace
+
+namespace {
+
+// An upgrade in the dialogue, on a pseudo-terminal: the questions up to
+// "Install now?" answered with Enter, in the installation in dir.
+void WalkDialogue(PtySession& session, const std::string& dir) {
+  ASSERT_TRUE(session.Expect("(yes or no) [no]: ")) << session.Output();
+  session.SendLine("yes");
+  ASSERT_TRUE(session.Expect("Installation directory [")) << session.Output();
+  session.SendLine(dir);
+  for (const char* question :
+       {"Username [admin]: ", "(Enter keeps the existing one) []: ", "Username [encoder]: ",
+        "(Enter keeps the existing one) []: ", "Monitor port [", "RTSP port [", "VQX port [",
+        "HTTP port [", "MMS port [", "Admin port [", "Install now? (yes or no) [yes]: "}) {
+    ASSERT_TRUE(session.Expect(question)) << session.Output();
+    session.SendLine("");
+  }
+}
+
+std::string Question(const std::string& path) {
+  return "\nThe configuration file " + path +
+         " has been changed since it was installed.\n"
+         "    keep: keep yours; the new one is written beside it as " +
+         path +
+         ".new\n"
+         "    new:  take the new one; yours is kept as " +
+         path +
+         ".saved\n"
+         "    diff: show the differences\n"
+         "Keep yours, take the new one or show the differences? (keep, new or diff) [keep]: ";
+}
+
+TEST_F(AdministratorEdits, DialogueAsksAboutEachChangedConfigurationFile) {
+  TempDir builds;
+  std::string v2 = BuildVariant(builds, "v2");
+  std::string v3 = BuildVariant(builds, "v3");
+  WriteDefaults("AdminPassword=Adm1n-secret\n");
+  ASSERT_EQ(0, RunPackage({"-s", "-cfg", "inst.cfg"}).code);
+  ASSERT_EQ(0, unlink((start_ + "/inst.cfg").c_str()));
+  // The administrator's line beside the password, which a diff shows.
+  ASSERT_EQ(0, RunShell("sed -i '/MonitorPassword/a <!-- tuned by the administrator -->' " +
+                        ShellQuote(server_ + "/qmserver.cfg")));
+  AppendFile("default.cfg", "<!-- ours -->\n");
+  AppendFile("Bin/loopcast.sh", "# local stream\n");
+  AppendFile("Content/welcome.txt", "Welcome to our site\n");
+  auto edited = TreeOf(server_);
+  ProgramRun run;
+  run.program = v2;
+  run.argv = {v2};
+  run.cwd = start_;
+  run.env = {{"PAGER", "cat"}, {"TERM", "dumb"}};
+  run.umask = 022;
+  PtySession session;
+  ASSERT_TRUE(session.Start(run));
+  WalkDialogue(session, server_);
+  // In the order of the record; Content is not asked about.
+  ASSERT_TRUE(session.Expect(Question(server_ + "/Bin/loopcast.sh"))) << session.Output();
+  session.SendLine("keep");
+  ASSERT_TRUE(session.Expect(Question(server_ + "/default.cfg"))) << session.Output();
+  session.SendLine("");
+  ASSERT_TRUE(session.Expect(Question(server_ + "/qmserver.cfg"))) << session.Output();
+  session.SendLine("diff");
+  ASSERT_TRUE(session.Expect("--- " + server_ + "/qmserver.cfg (yours)\n+++ " + server_ +
+                             "/qmserver.cfg.new (the new one)\n"))
+      << session.Output();
+  ASSERT_TRUE(
+      session.Expect(" <Var MonitorPassword=\"********\"/>\n-<!-- tuned by the "
+                     "administrator -->\n"))
+      << session.Output();
+  ASSERT_TRUE(session.Expect("(keep, new or diff) [keep]: ")) << session.Output();
+  session.SendLine("maybe");
+  ASSERT_TRUE(session.Expect("Please answer keep, new or diff.\n")) << session.Output();
+  session.SendLine("new");
+  ProcessResult result = session.Finish();
+  EXPECT_EQ(0, result.code) << result.out;
+  EXPECT_FALSE(Contains(result.out, "Adm1n-secret"));
+  EXPECT_FALSE(Contains(result.out, "Content/welcome.txt has been changed")) << result.out;
+  EXPECT_TRUE(Contains(result.out, "    Saved as yours:          " + server_ +
+                                       "/qmserver.cfg.saved (the new one is installed)\n"))
+      << result.out;
+  EXPECT_TRUE(Contains(result.out, "    Kept as yours:           " + server_ +
+                                       "/default.cfg (the new one is " + server_ +
+                                       "/default.cfg.new)\n"))
+      << result.out;
+
+  // Taken: the new one in place, yours beside it; kept: yours in place.
+  auto tree = TreeOf(server_);
+  EXPECT_EQ(edited["qmserver.cfg"], tree["qmserver.cfg.saved"]);
+  EXPECT_EQ(0u, tree["qmserver.cfg"].find("384 ")) << tree["qmserver.cfg"];
+  EXPECT_FALSE(Contains(tree["qmserver.cfg"], "tuned by the administrator"));
+  EXPECT_TRUE(Contains(tree["qmserver.cfg"], "Adm1n-secret"));
+  EXPECT_EQ(0u, tree.count("qmserver.cfg.new"));
+  EXPECT_EQ(edited["default.cfg"], tree["default.cfg"]);
+  EXPECT_EQ(0u, tree["default.cfg.new"].find("384 <"));
+  EXPECT_EQ(0u, tree.count("default.cfg.saved"));
+  EXPECT_EQ(edited["Bin/loopcast.sh"], tree["Bin/loopcast.sh"]);
+  EXPECT_EQ(0u, tree["Bin/loopcast.sh.new"].find("493 #!"));
+  EXPECT_FALSE(Contains(tree["Bin/loopcast.sh.new"], "# local stream"));
+  EXPECT_EQ(edited["Content/welcome.txt"], tree["Content/welcome.txt"]);
+  EXPECT_TRUE(Contains(tree["Content/welcome.txt.new"], "v2\n"));
+  EXPECT_EQ(0u, tree.count("Bin/loopcast.sh.saved") + tree.count("Content/welcome.txt.saved"));
+  std::string log = ReadFile(server_ + "/Logs/install.log");
+  EXPECT_TRUE(Contains(log, "  saved the administrator's as: qmserver.cfg.saved\n")) << log;
+  EXPECT_TRUE(Contains(log, "  kept as the administrator's: default.cfg\n")) << log;
+  // A kept file is not also replaced.
+  EXPECT_FALSE(Contains(log, "  replaced Content/welcome.txt\n")) << log;
+  EXPECT_FALSE(Contains(log, "  replaced Bin/loopcast.sh\n")) << log;
+
+  // Another package: the end of the input, then an interrupt, at the
+  // question leave the installation as it was.
+  auto before = TreeOf(server_);
+  run.program = v3;
+  run.argv = {v3};
+  PtySession ended;
+  ASSERT_TRUE(ended.Start(run));
+  WalkDialogue(ended, server_);
+  ASSERT_TRUE(ended.Expect(Question(server_ + "/Bin/loopcast.sh"))) << ended.Output();
+  ended.Send("\x04");
+  result = ended.Finish();
+  EXPECT_EQ(255, result.code) << result.out;
+  EXPECT_TRUE(Contains(result.out, "ERROR: The input ended before the question about " + server_ +
+                                       "/Bin/loopcast.sh was answered; the earlier installation "
+                                       "is unchanged\n"))
+      << result.out;
+  EXPECT_EQ(before, TreeOf(server_));
+  PtySession interrupted;
+  ASSERT_TRUE(interrupted.Start(run));
+  WalkDialogue(interrupted, server_);
+  ASSERT_TRUE(interrupted.Expect(Question(server_ + "/Bin/loopcast.sh"))) << interrupted.Output();
+  interrupted.Send("\x03");
+  result = interrupted.Finish();
+  EXPECT_NE(0, result.code) << result.out;
+  EXPECT_EQ(before, TreeOf(server_));
+  EXPECT_FALSE(Exists(start_ + "/qzsetup"));
+}
+
+}  // namespace
+
+namespace {
+
+// A directory that the administrator put where the record has a file is
+// theirs: kept in place for the configuration and Content, saved as
+// NAME.saved for another product file, never moved aside and lost.
+class AdministratorDirectories : public AdministratorEdits {
+ protected:
+  void UpgradeTwiceRerunAndRemove(const std::string& defaults) {
+    TempDir builds;
+    std::string v2 = BuildVariant(builds, "v2");
+    std::string v3 = BuildVariant(builds, "v3");
+    WriteDefaults(defaults);
+    ASSERT_EQ(0, RunPackage({"-s", "-cfg", "inst.cfg"}).code);
+    for (const char* path : {"qmserver.cfg", "Content/welcome.txt", "Docs/ReadMe.txt"}) {
+      ASSERT_EQ(0, unlink((server_ + "/" + path).c_str()));
+      MakeDirs(server_ + "/" + path + "/mine");
+      WriteFile(server_ + "/" + path + "/mine/notes", std::string("the administrator's ") + path,
+                0640);
+    }
+    auto edited = TreeOf(server_);
+
+    for (const std::string& package : {v2, v3}) {
+      ProcessResult upgrade = Run(package, {"-s", "-cfg", "inst.cfg"});
+      ASSERT_EQ(0, upgrade.code) << upgrade.out;
+      auto tree = TreeOf(server_);
+      for (const char* path : {"qmserver.cfg", "Content/welcome.txt"}) {
+        for (const char* inside : {"/", "/mine/", "/mine/notes"}) {
+          EXPECT_EQ(edited[path + std::string(inside)], tree[path + std::string(inside)])
+              << path << inside;
+        }
+      }
+      EXPECT_TRUE(Contains(tree["qmserver.cfg.new"], "<Var MonitorPassword=\""));
+      EXPECT_EQ(edited["Docs/ReadMe.txt/mine/notes"], tree["Docs/ReadMe.txt.saved/mine/notes"]);
+      EXPECT_EQ(edited["Docs/ReadMe.txt/mine/"], tree["Docs/ReadMe.txt.saved/mine/"]);
+      EXPECT_EQ(0u, tree["Docs/ReadMe.txt"].find("420 ")) << tree["Docs/ReadMe.txt"];
+      EXPECT_TRUE(Contains(tree["Content/welcome.txt.new"], package == v2 ? "v2\n" : "v3\n"));
+      // Nothing of the administrator's is listed as the installation's.
+      std::string record = ReadFile(server_ + "/install-manifest.txt");
+      EXPECT_FALSE(Contains(record, "/mine")) << record;
+      EXPECT_TRUE(Contains(record, "\nfile\tqmserver.cfg\t")) << record;
+    }
+    std::string log = ReadFile(server_ + "/Logs/install.log");
+    EXPECT_TRUE(Contains(log, "  kept as the administrator's: qmserver.cfg\n")) << log;
+    EXPECT_TRUE(Contains(log, "  saved the administrator's as: Docs/ReadMe.txt.saved\n")) << log;
+
+    // Settled: a rerun changes nothing, and uninstall leaves what is theirs.
+    auto settled = TreeOf(server_);
+    settled.erase("install-manifest.txt");
+    settled.erase("Logs/install.log");
+    ASSERT_EQ(0, Run(v3, {"-s", "-cfg", "inst.cfg"}).code);
+    auto rerun = TreeOf(server_);
+    rerun.erase("install-manifest.txt");
+    rerun.erase("Logs/install.log");
+    EXPECT_EQ(settled, rerun);
+    ProgramRun uninstall;
+    uninstall.program = server_ + "/Bin/uninstall";
+    uninstall.argv = {uninstall.program, "-s"};
+    ProcessResult removed = RunProgram(uninstall);
+    EXPECT_EQ(0, removed.code) << removed.out << removed.err;
+    for (const char* notes : {"qmserver.cfg/mine/notes", "Content/welcome.txt/mine/notes",
+                              "Docs/ReadMe.txt.saved/mine/notes"})
+      EXPECT_TRUE(Exists(server_ + "/" + notes)) << notes;
+  }
+};
+
+TEST_F(AdministratorDirectories, OutliveUpgradesWithBackups) {
+  UpgradeTwiceRerunAndRemove("");
+}
+
+TEST_F(AdministratorDirectories, OutliveUpgradesWithoutBackups) {
+  UpgradeTwiceRerunAndRemove("BackupOldFiles=0\n");
 }
 
 }  // namespace

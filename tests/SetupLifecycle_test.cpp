@@ -21,6 +21,7 @@
 #include "tests/PtySession.h"
 #include "tests/SetupPackageTest.h"
 #include "tests/Subprocess.h"
+#include "tests/TestFiles.h"
 
 namespace {
 
@@ -259,18 +260,9 @@ TEST_F(SetupLifecycle, ManifestRecordsEveryPlacedFileAndNoPassword) {
   key.pop_back();
   std::set<std::string> listed;
   size_t lines = 0;
-  for (size_t at = manifest.find("\nfile\t"); at != std::string::npos;
-       at = manifest.find("\nfile\t", at + 1)) {
+  for (const auto& fields : FileLines(manifest)) {
     ++lines;
-    std::string line = manifest.substr(at + 6, manifest.find('\n', at + 1) - at - 6);
-    std::vector<std::string> fields;
-    for (size_t start = 0;;) {
-      size_t tab = line.find('\t', start);
-      fields.push_back(line.substr(start, tab - start));
-      if (tab == std::string::npos)
-        break;
-      start = tab + 1;
-    }
+    const std::string& line = fields[0];  // named in a failure
     ASSERT_EQ(4u, fields.size()) << line;
     std::string file = server_ + "/" + fields[0];
     listed.insert(fields[0]);

@@ -214,6 +214,9 @@ TEST_F(SetupPackage, ProductFileWithoutRoomStopsBeforeTheBackup) {
   ASSERT_EQ(0, unlink((server_ + "/License.txt").c_str()));
   MakeDirs(server_ + "/License.txt");
   WriteFile(server_ + "/License.txt/notes", "the administrator's");
+  // Without a record (an older setup's installation) nothing tells that it
+  // stands where a file of the installation was, to be saved like one.
+  ASSERT_EQ(0, unlink((server_ + "/install-manifest.txt").c_str()));
   auto earlier = Files(server_);
 
   ProcessResult run = RunPackage({"-s", "-cfg", "inst.cfg"});

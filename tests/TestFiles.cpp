@@ -264,3 +264,21 @@ void ScratchTest::TearDown() {
   umask(savedUmask_);
   EXPECT_EQ(0, chdir(savedCwd_.c_str())) << savedCwd_;
 }
+
+std::vector<std::vector<std::string>> FileLines(const std::string& record) {
+  std::vector<std::vector<std::string>> lines;
+  for (size_t at = record.find("\nfile\t"); at != std::string::npos;
+       at = record.find("\nfile\t", at + 1)) {
+    std::string line = record.substr(at + 6, record.find('\n', at + 1) - at - 6);
+    std::vector<std::string> fields;
+    for (size_t start = 0;;) {
+      size_t tab = line.find('\t', start);
+      fields.push_back(line.substr(start, tab - start));
+      if (tab == std::string::npos)
+        break;
+      start = tab + 1;
+    }
+    lines.push_back(fields);
+  }
+  return lines;
+}

@@ -73,6 +73,10 @@ std::set<std::string> ListTree(const std::string& root);
 // ("420 text"); modes in decimal.
 std::map<std::string, std::string> TreeOf(const std::string& root);
 
+// The "file\t..." lines of an installation record (install-manifest.txt),
+// each split at its tabs into path, mode, size and digest.
+std::vector<std::vector<std::string>> FileLines(const std::string& record);
+
 // Makes path immutable (the inode flag of chattr +i) while the object lives,
 // so that nothing, root included, can remove, rename or change it; the flag
 // is taken off again when the object goes. ok() tells whether the flag is

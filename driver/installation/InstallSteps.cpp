@@ -7,6 +7,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <set>
 #include <vector>
 
 #include "common/AtomicFile.h"
@@ -30,6 +31,7 @@
 #include "driver/record/InstallManifest.h"
 #include "driver/record/InstallTree.h"
 #include "driver/settings/AnswersFile.h"
+#include "driver/settings/ChangedConfigQuestion.h"
 #include "driver/settings/InstallPath.h"
 #include "driver/settings/SetupInstaller.h"
 #include "installer/PasswordDatabases.h"
@@ -128,9 +130,49 @@ bool CopyEntry(const std::string& from, const std::string& to, std::string* erro
   return true;
 }
 
+// Copies the file, link or directory tree from to the new name to, with
+// their modes: true, or false with *error.
+bool CopyAny(const std::string& from, const std::string& to, std::string* error) {
+  struct stat st;
+  if (lstat(from.c_str(), &st) != 0) {
+    *error = ErrnoMessage(from, errno);
+    return false;
+  }
+  if (!S_ISDIR(st.st_mode))
+    return CopyEntry(from, to, error);
+  if (mkdir(to.c_str(), 0700) != 0) {
+    *error = ErrnoMessage(to, errno);
+    return false;
+  }
+  ProductFiles tree(from, to);
+  tree.SetCopyAlways(true);
+  if (!tree.Place(error))
+    return false;
+  if (chmod(to.c_str(), st.st_mode & 07777) != 0) {
+    *error = ErrnoMessage(to, errno);
+    return false;
+  }
+  return true;
+}
+
 bool Present(const std::string& path) {
   struct stat st;
   return lstat(path.c_str(), &st) == 0;
+}
+
+// The recorded files of the installation in dir where a directory now
+// stands; none without a record that can be read.
+std::set<std::string> RecordedFilesNowDirectories(const std::string& dir) {
+  std::set<std::string> paths;
+  InstallManifest earlier;
+  std::string ignored;
+  if (!earlier.Read(dir, &ignored))
+    return paths;
+  for (const ManifestEntry& entry : earlier.files) {
+    if (IsDirectoryNotFollowingLinks(dir + "/" + entry.path))
+      paths.insert(entry.path);
+  }
+  return paths;
 }
 
 bool IsNonEmptyDirectory(const std::string& path) {
@@ -239,6 +281,11 @@ bool InstallSteps::CheckBeforeChanges(const std::string& dir, bool writeAnswers,
     for (const std::string& name : backups.PresentNames())
       files.Vacate(name);
   }
+  // A directory where the record has a file is the administrator's, which
+  // StageAdministratorFiles keeps or saves like a changed file.
+  const std::set<std::string> recordedDirectories = RecordedFilesNowDirectories(dir);
+  for (const std::string& path : recordedDirectories)
+    files.Vacate(path);
   std::string why;
   if (!files.Check(&why)) {
     *error =
@@ -251,7 +298,7 @@ bool InstallSteps::CheckBeforeChanges(const std::string& dir, bool writeAnswers,
     for (const char* name :
          {m_installer.m_szConfigFileName, m_installer.m_szDefaultConfigFileName}) {
       std::string path = m_installer.FilePath(name);
-      if (IsNonEmptyDirectory(path)) {
+      if (IsNonEmptyDirectory(path) && recordedDirectories.count(name) == 0) {
         *error = FormatText("ERROR: Unable to replace the configuration file %s (%s)\n",
                             path.c_str(), ErrnoText(ENOTEMPTY));
         return false;
@@ -263,7 +310,7 @@ bool InstallSteps::CheckBeforeChanges(const std::string& dir, bool writeAnswers,
     generated.push_back(AnswersFile::kFileName);
   for (const char* name : generated) {
     std::string path = m_installer.FilePath(name);
-    if (IsNonEmptyDirectory(path)) {
+    if (IsNonEmptyDirectory(path) && recordedDirectories.count(name) == 0) {
       *error = FormatText(
           "ERROR: Unable to install the product's files: %s is a directory that is not empty, "
           "where the installation writes a file; nothing has been changed\n",
@@ -479,81 +526,129 @@ bool InstallSteps::StageLogs(StagedInstallation& stage, std::string* error) {
 
 bool InstallSteps::StageAdministratorFiles(StagedInstallation& stage, const InstallationPlan& plan,
                                            std::string* error) {
-  using Handling = InstallationPlan::AdministratorFile::Handling;
   m_keptPaths.clear();
+  m_keptDirectories.clear();
   m_savedCopies.clear();
   m_outcome.administratorFiles.clear();
-  const std::string root = stage.NewRoot() + "/";
-  const std::string dir = m_installer.InstallDir() + "/";
-  std::string why;
   for (const InstallationPlan::AdministratorFile& file : plan.AdministratorFiles()) {
-    const std::string staged = root + file.path;
-    // A file the new product no longer brings is left as it stands.
-    // A directory where the file was is moved aside by the switch like
-    // any other name it replaces; only files and links are copied.
-    struct stat st;
-    if ((file.handling != Handling::kKept && file.handling != Handling::kSaved) ||
-        !Present(staged) || lstat((dir + file.path).c_str(), &st) != 0 ||
-        !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)))
-      continue;
-    if (file.handling == Handling::kKept) {
-      if (rename(staged.c_str(), (staged + ".new").c_str()) != 0) {
-        *error = FormatText("ERROR: Unable to write %s.new (%s)\n",
-                            stage.ShownPaths(staged).c_str(), ErrnoText(errno));
-        return false;
-      }
-      if (!CopyEntry(dir + file.path, staged, &why)) {
-        *error = FormatText("ERROR: Unable to keep your %s (%s)\n", file.path.c_str(),
-                            stage.ShownPaths(why).c_str());
-        return false;
-      }
-      m_keptPaths.push_back(file.path);
-      m_outcome.administratorFiles.push_back({"kept", file.path});
-    } else {
-      if (Present(staged + ".saved") && unlink((staged + ".saved").c_str()) != 0) {
-        *error = ErrnoMessage(stage.ShownPaths(staged + ".saved"), errno);
-        return false;
-      }
-      if (!CopyEntry(dir + file.path, staged + ".saved", &why)) {
-        *error = FormatText("ERROR: Unable to save your %s (%s)\n", file.path.c_str(),
-                            stage.ShownPaths(why).c_str());
-        return false;
-      }
-      m_savedCopies.push_back(file.path + ".saved");
-      m_outcome.administratorFiles.push_back({"saved", file.path + ".saved"});
-    }
+    if (!SettleAdministratorFile(stage, plan, file, error))
+      return false;
   }
+  return StageEarlierRecord(stage, plan, error) && CarrySavedCopies(stage, plan, error);
+}
+
+bool InstallSteps::SettleAdministratorFile(StagedInstallation& stage, const InstallationPlan& plan,
+                                           const InstallationPlan::AdministratorFile& file,
+                                           std::string* error) {
+  using Handling = InstallationPlan::AdministratorFile::Handling;
+  const std::string staged = stage.NewRoot() + "/" + file.path;
+  const std::string yours = m_installer.FilePath(file.path.c_str());
+  // A file the new product no longer brings is left as it stands. Of what
+  // is neither a file, a link nor a directory nothing can be copied: the
+  // switch treats it like any other name it replaces.
+  struct stat st;
+  if ((file.handling != Handling::kKept && file.handling != Handling::kSaved) || !Present(staged) ||
+      lstat(yours.c_str(), &st) != 0 ||
+      !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode) || S_ISDIR(st.st_mode)))
+    return true;
+  Handling handling = file.handling;
+  // Only now is the new text of a generated file there to compare with.
+  if (handling == Handling::kKept && m_bAskAboutConfig && S_ISREG(st.st_mode) &&
+      file.path.compare(0, 8, "Content/") != 0) {
+    ChangedConfigQuestion question(UI());
+    ChangedConfigQuestion::Choice choice;
+    if (!question.Ask(yours, yours, staged, &choice, error))
+      return false;
+    if (choice == ChangedConfigQuestion::Choice::kTakeNew)
+      handling = Handling::kSaved;
+  }
+  if (handling == Handling::kSaved)
+    return SaveAdministratorFile(stage, file.path, error);
+  std::string why;
+  if (rename(staged.c_str(), (staged + ".new").c_str()) != 0) {
+    *error = FormatText("ERROR: Unable to write %s.new (%s)\n", stage.ShownPaths(staged).c_str(),
+                        ErrnoText(errno));
+    return false;
+  }
+  // A directory stays where it is, unless its place goes to ".old" with
+  // the earlier installation: then a copy goes into the new one.
+  const std::string top = file.path.substr(0, file.path.find('/'));
+  bool movedToOld = false;
+  for (const std::string& name : plan.MovedToOld())
+    movedToOld = movedToOld || name == top;
+  if ((!S_ISDIR(st.st_mode) || movedToOld) && !CopyAny(yours, staged, &why)) {
+    *error = FormatText("ERROR: Unable to keep your %s (%s)\n", file.path.c_str(),
+                        stage.ShownPaths(why).c_str());
+    return false;
+  }
+  m_keptPaths.push_back(file.path);
+  if (S_ISDIR(st.st_mode))
+    m_keptDirectories.push_back(file.path);
+  m_outcome.administratorFiles.push_back({"kept", file.path});
+  return true;
+}
+
+bool InstallSteps::SaveAdministratorFile(StagedInstallation& stage, const std::string& path,
+                                         std::string* error) {
+  const std::string saved = stage.NewRoot() + "/" + path + ".saved";
+  std::string why;
+  if (Present(saved) && unlink(saved.c_str()) != 0) {
+    *error = ErrnoMessage(stage.ShownPaths(saved), errno);
+    return false;
+  }
+  if (!CopyAny(m_installer.FilePath(path.c_str()), saved, &why)) {
+    *error = FormatText("ERROR: Unable to save your %s (%s)\n", path.c_str(),
+                        stage.ShownPaths(why).c_str());
+    return false;
+  }
+  m_savedCopies.push_back(path + ".saved");
+  m_outcome.administratorFiles.push_back({"saved", path + ".saved"});
+  return true;
+}
+
+bool InstallSteps::StageEarlierRecord(StagedInstallation& stage, const InstallationPlan& plan,
+                                      std::string* error) {
   // With backups, the earlier record goes with the ".old" generation, so
   // that Bin/uninstall --restore-backup can put back an installation that
   // knows itself.
-  if (m_installer.m_bBackupOldFiles != 0 && !plan.MovedToOld().empty() &&
-      plan.EarlierManifest() != nullptr) {
-    const std::string saved = std::string(InstallManifest::kFileName) + ".old";
-    if (!CopyEntry(dir + InstallManifest::kFileName, root + saved, &why)) {
-      *error = FormatText("ERROR: Unable to back up the earlier record (%s)\n",
-                          stage.ShownPaths(why).c_str());
-      return false;
-    }
+  if (m_installer.m_bBackupOldFiles == 0 || plan.MovedToOld().empty() ||
+      plan.EarlierManifest() == nullptr)
+    return true;
+  const std::string saved = std::string(InstallManifest::kFileName) + ".old";
+  std::string why;
+  if (!CopyEntry(m_installer.FilePath(InstallManifest::kFileName), stage.NewRoot() + "/" + saved,
+                 &why)) {
+    *error = FormatText("ERROR: Unable to back up the earlier record (%s)\n",
+                        stage.ShownPaths(why).c_str());
+    return false;
   }
+  return true;
+}
+
+bool InstallSteps::CarrySavedCopies(StagedInstallation& stage, const InstallationPlan& plan,
+                                    std::string* error) {
   // Copies saved by earlier runs go with the new installation: a directory
   // that goes to its ".old" name would otherwise take them along, and lose
   // them with the next backup.
   const InstallManifest* earlier = plan.EarlierManifest();
-  if (earlier != nullptr) {
-    for (const ManifestEntry& entry : earlier->files) {
-      const std::string saved = entry.path + ".saved";
-      size_t slash = saved.rfind('/');
-      if (!Present(dir + saved) || Present(root + saved) ||
-          (slash != std::string::npos &&
-           !IsDirectoryNotFollowingLinks(root + saved.substr(0, slash))))
-        continue;
-      if (!CopyEntry(dir + saved, root + saved, &why)) {
-        *error = FormatText("ERROR: Unable to keep your %s (%s)\n", saved.c_str(),
-                            stage.ShownPaths(why).c_str());
-        return false;
-      }
-      m_savedCopies.push_back(saved);
+  if (earlier == nullptr)
+    return true;
+  const std::string root = stage.NewRoot() + "/";
+  std::string why;
+  for (const ManifestEntry& entry : earlier->files) {
+    const std::string saved = entry.path + ".saved";
+    const std::string yours = m_installer.FilePath(saved.c_str());
+    size_t slash = saved.rfind('/');
+    if (!Present(yours) || Present(root + saved) ||
+        (slash != std::string::npos &&
+         !IsDirectoryNotFollowingLinks(root + saved.substr(0, slash))))
+      continue;
+    if (!CopyAny(yours, root + saved, &why)) {
+      *error = FormatText("ERROR: Unable to keep your %s (%s)\n", saved.c_str(),
+                          stage.ShownPaths(why).c_str());
+      return false;
     }
+    m_savedCopies.push_back(saved);
   }
   return true;
 }
@@ -574,18 +669,7 @@ bool InstallSteps::StageRecord(StagedInstallation& stage, const InstallationPlan
     *error = FormatText("ERROR: Unable to record the installation (%s)\n", why.c_str());
     return false;
   }
-  std::vector<ManifestEntry> kept;
-  for (const ManifestEntry& entry : manifest.files) {
-    bool saved = false;
-    for (const std::string& copy : m_savedCopies)
-      saved = saved || entry.path == copy;
-    // The earlier record beside the new one is the backup's, like the
-    // record itself not listed.
-    if (entry.path != kSetupProgram && entry.path != InstallManifest::kFileName &&
-        entry.path != std::string(InstallManifest::kFileName) + ".old" && !saved)
-      kept.push_back(entry);
-  }
-  manifest.files = kept;
+  manifest.files = ListedFiles(manifest.files);
   // Described last, so that the key is listed nowhere.
   std::string key;
   InstallTree staged;
@@ -595,21 +679,7 @@ bool InstallSteps::StageRecord(StagedInstallation& stage, const InstallationPlan
                         stage.ShownPaths(why).c_str());
     return false;
   }
-  // A file kept as the administrator's is listed as the new one, which is
-  // what setup installed: it stays "changed" for Bin/verify and later runs.
-  for (const std::string& path : m_keptPaths) {
-    const ManifestEntry* fresh = nullptr;
-    for (const ManifestEntry& entry : manifest.files) {
-      if (entry.path == path + ".new")
-        fresh = &entry;
-    }
-    for (ManifestEntry& entry : manifest.files) {
-      if (entry.path == path && fresh != nullptr) {
-        entry = *fresh;
-        entry.path = path;
-      }
-    }
-  }
+  ListKeptAsNew(&manifest.files);
   manifest.SetInstalledAt(time(nullptr));
   if (!manifest.Write(stage.NewRoot(), &why)) {
     *error =
@@ -617,4 +687,56 @@ bool InstallSteps::StageRecord(StagedInstallation& stage, const InstallationPlan
     return false;
   }
   return true;
+}
+
+namespace {
+
+bool IsOrIsInside(const std::string& path, const std::string& top) {
+  return path == top || path.compare(0, top.size() + 1, top + "/") == 0;
+}
+
+}  // namespace
+
+std::vector<ManifestEntry> InstallSteps::ListedFiles(
+    const std::vector<ManifestEntry>& staged) const {
+  std::vector<ManifestEntry> listed;
+  for (const ManifestEntry& entry : staged) {
+    bool administrators = false;
+    for (const std::string& copy : m_savedCopies)
+      administrators = administrators || IsOrIsInside(entry.path, copy);
+    // What lies in a directory kept in place of a file is not setup's.
+    for (const std::string& path : m_keptDirectories)
+      administrators = administrators || IsOrIsInside(entry.path, path);
+    // The earlier record beside the new one is the backup's, like the
+    // record itself not listed.
+    if (entry.path != kSetupProgram && entry.path != InstallManifest::kFileName &&
+        entry.path != std::string(InstallManifest::kFileName) + ".old" && !administrators)
+      listed.push_back(entry);
+  }
+  return listed;
+}
+
+void InstallSteps::ListKeptAsNew(std::vector<ManifestEntry>* files) const {
+  // A file kept as the administrator's is listed as the new one, which is
+  // what setup installed: it stays "changed" for Bin/verify and later runs.
+  for (const std::string& path : m_keptPaths) {
+    size_t fresh = files->size();
+    size_t listed = files->size();
+    for (size_t i = 0; i < files->size(); ++i) {
+      if ((*files)[i].path == path + ".new")
+        fresh = i;
+      else if ((*files)[i].path == path)
+        listed = i;
+    }
+    if (fresh == files->size())
+      continue;
+    ManifestEntry entry = (*files)[fresh];
+    entry.path = path;
+    // A directory in its place has no line of its own: it gets one, in
+    // the order of the names.
+    if (listed == files->size())
+      files->insert(files->begin() + static_cast<std::ptrdiff_t>(fresh), entry);
+    else
+      (*files)[listed] = entry;
+  }
 }

@@ -7,8 +7,10 @@
 #include <utility>
 #include <vector>
 
+#include "driver/installation/InstallationPlan.h"
+#include "driver/record/InstallManifest.h"
+
 class ConsoleUI;
-class InstallationPlan;
 class SetupInstaller;
 class StagedInstallation;
 
@@ -55,11 +57,16 @@ struct InstallOutcome {
 // all or nothing: a kept one is copied into staging at its name, the new
 // one moved to NAME.new; a saved one is copied to NAME.saved (also when
 // backups are off), and an earlier NAME.saved of a recorded file is carried
-// over, so that it outlives the ".old" generation. The record describes the
-// installation as setup made it: a kept NAME is listed with the digest and
-// mode of the new file, so that Bin/verify shows it changed and every later
-// run still treats it as the administrator's; NAME.new is listed as the
-// new file, and NAME.saved, being the administrator's, is not listed.
+// over, so that it outlives the ".old" generation. A directory standing
+// where the record has a file is the administrator's as well: kept, it stays
+// in place (copied into staging only where its place goes to ".old"), and
+// nothing in it is recorded; saved, it is copied whole to NAME.saved.
+//
+// The record describes the installation as setup made it: a kept NAME is
+// listed with the digest and mode of the new file, so that Bin/verify shows
+// it changed and every later run still treats it as the administrator's;
+// NAME.new is listed as the new file, and NAME.saved, being the
+// administrator's, is not listed.
 class InstallSteps {
  public:
   InstallSteps(SetupInstaller& installer, const std::string& extractDir);
@@ -92,6 +99,14 @@ class InstallSteps {
   // (writeAnswers) is only a warning.
   InstallOutcome Install(const InstallationPlan& plan, bool writeAnswers, std::string* error);
 
+  // Whether Install asks, for each configuration file of the server that
+  // the administrator changed (not Content/), whether to keep it or take
+  // the new one (driver/settings/ChangedConfigQuestion.h); otherwise the
+  // plan's handling stands. The answer changes only that file's handling,
+  // the outcome and what is staged; the input ending at the question ends
+  // the installation with nothing changed.
+  void SetAskAboutChangedConfig(bool ask) { m_bAskAboutConfig = ask; }
+
   // The length of the passwords that setup generates.
   static const size_t kGeneratedPasswordLength = 16;
 
@@ -110,9 +125,25 @@ class InstallSteps {
   void StageAnswers(StagedInstallation& stage);
   bool StageLogs(StagedInstallation& stage, std::string* error);
   // Keeps or saves the administrator's changed files in the staging
-  // directory; each failure's message in *error.
+  // directory; each failure's message in *error. Its phases: each file
+  // settled (asked about first where that is to be asked), the earlier
+  // record staged for the ".old" generation, earlier NAME.saved copies
+  // carried over.
   bool StageAdministratorFiles(StagedInstallation& stage, const InstallationPlan& plan,
                                std::string* error);
+  bool SettleAdministratorFile(StagedInstallation& stage, const InstallationPlan& plan,
+                               const InstallationPlan::AdministratorFile& file, std::string* error);
+  bool SaveAdministratorFile(StagedInstallation& stage, const std::string& path,
+                             std::string* error);
+  bool StageEarlierRecord(StagedInstallation& stage, const InstallationPlan& plan,
+                          std::string* error);
+  bool CarrySavedCopies(StagedInstallation& stage, const InstallationPlan& plan,
+                        std::string* error);
+  // The staged files that the record lists: not the installer, the record,
+  // the earlier record or the administrator's copies and kept directories.
+  std::vector<ManifestEntry> ListedFiles(const std::vector<ManifestEntry>& staged) const;
+  // Each kept file listed as the new one beside it.
+  void ListKeptAsNew(std::vector<ManifestEntry>* files) const;
   // Bin/uninstall, then the plan's record with every file staged.
   bool StageRecord(StagedInstallation& stage, const InstallationPlan& plan, std::string* error);
   void CorrectRecord(const std::string& dir, const std::vector<std::string>& moved);
@@ -127,7 +158,9 @@ class InstallSteps {
   uint64_t m_nAvailable;
   // Kept in place, and NAME.saved copies: how the record lists them.
   std::vector<std::string> m_keptPaths;
+  std::vector<std::string> m_keptDirectories;
   std::vector<std::string> m_savedCopies;
+  bool m_bAskAboutConfig = false;
 };
 
 #endif  // STRATA_DRIVER_INSTALLATION_INSTALLSTEPS_H_

@@ -113,23 +113,8 @@ bool NewOneStands(const InstallManifest& earlier, const std::vector<FileState>& 
 }  // namespace
 
 bool InstallationPlan::Assess(std::string* error) {
-  const std::string dir = m_new.installDir;
-  BackupGeneration backups(dir);
-  m_new.movedToOld.clear();
-  if (m_new.backupOldFiles)
-    m_new.movedToOld = backups.PresentNames();
-  m_bHasEarlierInstallation = !backups.PresentNames().empty();
-
-  std::string why;
-  m_bHasEarlierManifest = false;
-  if (Exists(dir + "/" + InstallManifest::kFileName)) {
-    m_bHasEarlierInstallation = true;
-    if (m_earlier.Read(dir, &why))
-      m_bHasEarlierManifest = true;
-    else
-      m_notes.push_back("the earlier record cannot be read (" + why + ")");
-  }
   m_changes.clear();
+  FindEarlierInstallation();
   if (!m_bHasEarlierInstallation) {
     m_verdict = Verdict::kInstall;
     return true;
@@ -140,7 +125,38 @@ bool InstallationPlan::Assess(std::string* error) {
       m_notes.push_back("an earlier installation without a record (install-manifest.txt)");
     return true;
   }
+  bool same = CompareSettings();
+  bool settled = true;
+  if (!AssessRecordedFiles(&settled, error))
+    return false;
+  if (!settled)
+    same = false;
+  if (PasswordsGivenAnew())
+    same = false;
+  if (same)
+    m_verdict = m_bReinstall ? Verdict::kReinstall : Verdict::kNothingToDo;
+  return true;
+}
 
+void InstallationPlan::FindEarlierInstallation() {
+  const std::string dir = m_new.installDir;
+  BackupGeneration backups(dir);
+  m_new.movedToOld.clear();
+  if (m_new.backupOldFiles)
+    m_new.movedToOld = backups.PresentNames();
+  m_bHasEarlierInstallation = !backups.PresentNames().empty();
+  m_bHasEarlierManifest = false;
+  if (!Exists(dir + "/" + InstallManifest::kFileName))
+    return;
+  m_bHasEarlierInstallation = true;
+  std::string why;
+  if (m_earlier.Read(dir, &why))
+    m_bHasEarlierManifest = true;
+  else
+    m_notes.push_back("the earlier record cannot be read (" + why + ")");
+}
+
+bool InstallationPlan::CompareSettings() {
   bool same = true;
   if (!m_earlier.SamePackage(m_new)) {
     m_changes.push_back({"package_digest", m_earlier.packageDigest, m_new.packageDigest});
@@ -150,19 +166,21 @@ bool InstallationPlan::Assess(std::string* error) {
     m_changes.push_back(change);
     same = false;
   }
+  return same;
+}
+
+bool InstallationPlan::AssessRecordedFiles(bool* settled, std::string* error) {
   std::vector<FileState> states;
-  if (!m_earlier.CheckFiles(dir, &states, &why)) {
+  std::string why;
+  if (!m_earlier.CheckFiles(m_new.installDir, &states, &why)) {
     *error = FormatText("ERROR: Unable to compare the earlier installation with its record (%s)\n",
                         why.c_str());
     return false;
   }
-  size_t changedFiles = 0;
-  bool settled = true;
   m_adminFiles.clear();
   for (size_t i = 0; i < states.size(); ++i) {
     if (states[i] == FileState::kUnchanged)
       continue;
-    ++changedFiles;
     AdministratorFile file;
     file.path = m_earlier.files[i].path;
     file.handling = HandlingOf(m_installer, file.path, states[i], m_bTakeNewConfig);
@@ -171,21 +189,15 @@ bool InstallationPlan::Assess(std::string* error) {
     // beside it as recorded, is already what an installation would leave.
     if (file.handling != AdministratorFile::Handling::kKept ||
         !NewOneStands(m_earlier, states, file.path))
-      settled = false;
+      *settled = false;
   }
-  if (changedFiles > 0) {
-    m_notes.push_back(FormatText("%zu recorded file%s changed or missing since the installation",
-                                 changedFiles, changedFiles == 1 ? "" : "s"));
-    for (const AdministratorFile& file : m_adminFiles)
-      // Names from the disk: shown without their control characters.
-      m_notes.push_back(ShownText(file.path + ": " + HandlingText(file)));
-    if (!settled)
-      same = false;
-  }
-  if (PasswordsGivenAnew())
-    same = false;
-  if (same)
-    m_verdict = m_bReinstall ? Verdict::kReinstall : Verdict::kNothingToDo;
+  if (m_adminFiles.empty())
+    return true;
+  m_notes.push_back(FormatText("%zu recorded file%s changed or missing since the installation",
+                               m_adminFiles.size(), m_adminFiles.size() == 1 ? "" : "s"));
+  for (const AdministratorFile& file : m_adminFiles)
+    // Names from the disk: shown without their control characters.
+    m_notes.push_back(ShownText(file.path + ": " + HandlingText(file)));
   return true;
 }
 

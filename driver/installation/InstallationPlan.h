@@ -101,6 +101,14 @@ class InstallationPlan {
   bool RenewManifestDate(std::string* error);
 
  private:
+  // The phases of Assess: whether an earlier installation and its record
+  // are there; whether its package and settings are these (each that
+  // differs noted as a change); and which recorded files are changed or
+  // missing, *settled staying true when each is already as an installation
+  // would leave it (false with *error when they cannot be compared).
+  void FindEarlierInstallation();
+  bool CompareSettings();
+  bool AssessRecordedFiles(bool* settled, std::string* error);
   // Whether a password is given that differs from the one its account
   // holds; notes each.
   bool PasswordsGivenAnew();

@@ -110,6 +110,8 @@ bool ProductFiles::CheckEntry(int fromDir, int toDir, const std::string& name,
             &targetIsDirectory, error))
     return false;
   if (step == Step::kClearThenPut && targetIsDirectory) {
+    if (m_vacated.count(to.substr(m_sTo.size() + 1)) != 0)
+      return true;
     std::vector<std::string> names;
     ScopedFd target(openat(toDir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (target.Get() < 0)

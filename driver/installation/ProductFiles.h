@@ -29,7 +29,8 @@ class ProductFiles {
   // Leaves the entry of this name directly in the source where it is.
   void Skip(const std::string& name) { m_skipped.insert(name); }
   // Check takes the entry of this name directly in the target as gone: it
-  // will have been moved aside before Place runs.
+  // will have been moved aside before Place runs. A deeper path (with '/')
+  // is taken as gone only where it is a directory in the way of a file.
   void Vacate(const std::string& name) { m_vacated.insert(name); }
   // Copies even where a rename would do; the copy is what happens between
   // file systems.

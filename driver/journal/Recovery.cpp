@@ -198,7 +198,14 @@ void Recovery::LogWhatWasDone(const std::vector<std::string>& lines) const {
   if (!Exists(Path(InstallManifest::kFileName)) &&
       !Exists(Path(DirectoryOf(InstallLog::kFileName))))
     return;
-  InstallLog log("recovery", m_sDir);
+  // A removal or a rollback that the recovery completed is that action,
+  // done by another run: the log says so.
+  std::string action = "recovery";
+  if (m_bHaveJournal && m_journal.action == InstallJournal::Action::kRestoreBackup)
+    action = "rollback completed by recovery";
+  else if (m_bHaveJournal && m_journal.action == InstallJournal::Action::kUninstall)
+    action = "uninstall completed by recovery";
+  InstallLog log(action, m_sDir);
   if (m_bHaveJournal)
     log.SetPackage("", m_journal.generation.substr(0, m_journal.generation.find(' ')));
   for (const std::string& line : lines)

@@ -209,4 +209,30 @@ TEST_F(RecoveryTest, ASwitchWhoseNewFilesAreGoneIsUndone) {
   EXPECT_EQ(earlier, TreeOf(dir));
 }
 
+TEST_F(RecoveryTest, ARollbackCompletedByRecoveryIsLoggedAsSuch) {
+  std::string dir = Path("inst");
+  Switch s = MakeSwitch(dir);
+  MakeDirs(dir + "/Logs");
+  ASSERT_TRUE(TakeSteps(dir, s.steps, 3));
+  InstallJournal journal;
+  journal.action = InstallJournal::Action::kRestoreBackup;
+  journal.pid = 778;
+  journal.generation = "sha256:abc 2026-12-09T08:50:07Z";
+  journal.stages = {".strata-setup.abc123"};
+  journal.steps = s.steps;
+  std::string error;
+  ASSERT_TRUE(journal.Write(dir, &error)) << error;
+  Recovery recovery(dir);
+  ASSERT_TRUE(recovery.Inspect(&error)) << error;
+  std::vector<std::string> lines;
+  ASSERT_TRUE(recovery.Run(&lines, &error)) << error;
+  std::string log = ReadFile(dir + "/Logs/install.log");
+  EXPECT_NE(std::string::npos,
+            log.find("Z rollback completed by recovery " + dir +
+                     ": version unknown, package sha256:abc\n  Recovery: completed the "
+                     "interrupted restoring of the backup by process 778 in " +
+                     dir + "\n"))
+      << log;
+}
+
 }  // namespace

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <map>
 
 #include "common/ScopedFd.h"
@@ -47,7 +48,8 @@ void InstallLog::AddNote(const std::string& text) {
   m_lines.push_back("  " + ShownText(text));
 }
 
-void InstallLog::AddChanges(const InstallManifest* earlier, const InstallManifest& newer) {
+void InstallLog::AddChanges(const InstallManifest* earlier, const InstallManifest& newer,
+                            const std::vector<std::string>& kept) {
   std::map<std::string, const ManifestEntry*> before;
   if (earlier != nullptr) {
     for (const ManifestEntry& entry : earlier->files)
@@ -62,7 +64,8 @@ void InstallLog::AddChanges(const InstallManifest* earlier, const InstallManifes
     auto was = before.find(file.first);
     if (was == before.end())
       AddFile("added", file.first);
-    else if (*was->second != *file.second)
+    else if (*was->second != *file.second &&
+             std::find(kept.begin(), kept.end(), file.first) == kept.end())
       AddFile("replaced", file.first);
   }
   for (const auto& file : before) {

@@ -30,8 +30,10 @@ class InstallLog {
   void AddNote(const std::string& text);
   // The lines for what an installation recorded as newer did to the files
   // recorded in earlier (null: none): added, replaced, moved to NAME.old
-  // and no longer installed.
-  void AddChanges(const InstallManifest* earlier, const InstallManifest& newer);
+  // and no longer installed. The paths in kept stayed the administrator's:
+  // their record changed, the files did not, so they are not "replaced".
+  void AddChanges(const InstallManifest* earlier, const InstallManifest& newer,
+                  const std::vector<std::string>& kept = {});
 
   // The entry as it is appended, dated when.
   std::string Text(time_t when) const;

@@ -60,7 +60,8 @@ const char kSetupOptions[] =
     "               Install the new configuration files (qmserver.cfg,\n"
     "               default.cfg, Bin/loopcast.sh, Content/) over those you\n"
     "               changed, keeping yours as NAME.saved; without it yours stay\n"
-    "               in effect and the new ones are written as NAME.new\n"
+    "               in effect and the new ones are written as NAME.new, except\n"
+    "               where the dialogue asks about each (not Content/)\n"
     "--help, -h     Print this help and exit (the package's own -h prints the\n"
     "               package's help)\n"
     "--debug        Show the settings as the installer reads them\n";
