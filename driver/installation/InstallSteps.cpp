@@ -147,6 +147,7 @@ InstallSteps::InstallSteps(SetupInstaller& installer, const std::string& extract
     : m_installer(installer),
       m_sExtractDir(extractDir),
       m_bChecked(false),
+      m_bPlacesChecked(false),
       m_bRoomChecked(false),
       m_nNeeded(0),
       m_nAvailable(0) {}
@@ -173,7 +174,8 @@ InstallOutcome InstallSteps::Install(const InstallationPlan& plan, bool writeAns
   m_outcome.installed = false;
   // Until the switch, nothing outside the staging directory has changed.
   m_outcome.undone = true;
-  if ((!m_bChecked && !Check(writeAnswers, error)) || (!m_bRoomChecked && !CheckRoom(error)))
+  if ((!m_bChecked && !Check(writeAnswers, error)) || (!m_bPlacesChecked && !CheckPlaces(error)) ||
+      (!m_bRoomChecked && !CheckRoom(error)))
     return m_outcome;
   std::string dir = m_installer.InstallDir();
   if (!m_installer.m_bSilentInstall)
@@ -230,22 +232,7 @@ bool InstallSteps::CheckBeforeChanges(const std::string& dir, bool writeAnswers,
                                       std::string* error) {
   bool backingUp = m_installer.m_bBackupOldFiles != 0;
   BackupGeneration backups(dir);
-  ProductFiles files(m_sExtractDir, dir);
-  files.Skip(ConsoleUI::kDisplayTextFile);
-  // The package's mark on the extraction directory is not the product's.
-  files.Skip(kExtractionMarkName);
-  // What is moved aside makes room for the product.
-  if (backingUp) {
-    for (const std::string& name : backups.PresentNames())
-      files.Vacate(name);
-  }
   std::string why;
-  if (!files.Check(&why)) {
-    *error =
-        FormatText("ERROR: Unable to install the product's files: %s; nothing has been changed\n",
-                   why.c_str());
-    return false;
-  }
   // The files that the installation writes itself need room as well.
   if (!backingUp) {
     for (const char* name :
@@ -420,6 +407,29 @@ void InstallSteps::CorrectRecord(const std::string& dir, const std::vector<std::
   }
   UI().ShowErrorMessage("Warning: Unable to correct the record of the installation (%s)\n",
                         why.c_str());
+}
+
+bool InstallSteps::CheckPlaces(std::string* error) {
+  std::string dir = m_installer.InstallDir();
+  ProductFiles files(m_sExtractDir, dir);
+  files.Skip(ConsoleUI::kDisplayTextFile);
+  // The package's mark on the extraction directory is not the product's.
+  files.Skip(kExtractionMarkName);
+  // What is moved aside makes room for the product.
+  if (m_installer.m_bBackupOldFiles != 0) {
+    BackupGeneration backups(dir);
+    for (const std::string& name : backups.PresentNames())
+      files.Vacate(name);
+  }
+  std::string why;
+  if (!files.Check(&why)) {
+    *error =
+        FormatText("ERROR: Unable to install the product's files: %s; nothing has been changed\n",
+                   why.c_str());
+    return false;
+  }
+  m_bPlacesChecked = true;
+  return true;
 }
 
 bool InstallSteps::CheckRoom(std::string* error) {
