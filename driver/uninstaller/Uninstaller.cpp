@@ -363,11 +363,27 @@ bool Uninstaller::PlanListedFiles(const InstallTree& tree, const InstallManifest
   }
   if (ownEntry != nullptr)
     order.push_back(ownEntry);
+  // One pass over the files sorted by path, which shares the opening of
+  // their directories and digests on two threads; should a file not be
+  // read, each is checked on its own, so that every problem is shown.
+  std::vector<ManifestEntry> sorted = manifest.files;
+  std::sort(sorted.begin(), sorted.end(),
+            [](const ManifestEntry& a, const ManifestEntry& b) { return a.path < b.path; });
+  std::vector<FileState> states;
+  std::map<std::string, FileState> stateOf;
+  std::string unread;
+  if (CheckFilesAt(tree, sorted, &states, &unread)) {
+    for (size_t i = 0; i < sorted.size(); ++i)
+      stateOf[sorted[i].path] = states[i];
+  }
   bool ok = true;
   for (const ManifestEntry* entry : order) {
     std::string problem;
     FileState state;
-    if (!CheckFileAt(tree, *entry, &state, &problem)) {
+    auto known = stateOf.find(entry->path);
+    if (known != stateOf.end()) {
+      state = known->second;
+    } else if (!CheckFileAt(tree, *entry, &state, &problem)) {
       ShowError(problem);
       ok = false;
       continue;
