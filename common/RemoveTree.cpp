@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/DirectoryListing.h"
 #include "common/SystemError.h"
 
 namespace {
@@ -75,31 +76,9 @@ bool RemoveAt(int parent, const std::string& name, unsigned char type, const std
 // path is shown. The names are read whole before the first goes, so that
 // the removals do not disturb the listing.
 bool EmptyDirectory(int fd, const std::string& shown, std::string* error) {
-  int own = dup(fd);
-  DIR* handle = own < 0 ? nullptr : fdopendir(own);
-  if (handle == nullptr) {
-    int err = errno;
-    if (own >= 0)
-      close(own);
-    return Fail(shown, err, error);
-  }
   std::vector<std::pair<std::string, unsigned char>> entries;
-  int err = 0;
-  for (;;) {
-    errno = 0;
-    struct dirent* entry = readdir(handle);
-    if (entry == nullptr) {
-      err = errno;
-      break;
-    }
-    const char* name = entry->d_name;
-    if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
-      continue;
-    entries.emplace_back(name, entry->d_type);
-  }
-  closedir(handle);
-  if (err != 0)
-    return Fail(shown, err, error);
+  if (!ListEntriesAt(fd, shown, &entries, error))
+    return false;
   for (const auto& entry : entries) {
     if (!RemoveAt(fd, entry.first, entry.second, shown, error))
       return false;
