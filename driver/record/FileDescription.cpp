@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -29,6 +30,10 @@ const size_t kThreadedFrom = 32;
 const size_t kWorkers = 2;
 // Files waiting open at most: far below any limit on descriptors.
 const size_t kQueueLimit = 64;
+// Files handed over, and taken by a worker, at a time: one lock and one
+// wake-up for several small files rather than for each.
+const size_t kBatch = 8;
+const size_t kTake = 4;
 
 std::string NotFileOrLink(const std::string& shown) {
   return shown + ": neither a regular file nor a symbolic link";
@@ -134,6 +139,8 @@ class DigestQueue {
 
   static void* Run(void* queue);
   void StartWorkers();
+  // Hands the files gathered in m_batch to the workers.
+  void HandOver();
   void Work();
   void Digest(const Job& job, char* block);
 
@@ -143,9 +150,12 @@ class DigestQueue {
   std::deque<Job> m_jobs;
   std::vector<pthread_t> m_workers;
   std::vector<char> m_block;
+  // Added, not yet handed over; the adding thread's own.
+  std::vector<Job> m_batch;
   size_t m_nAdded;
   bool m_bClosing;
-  bool m_bFailed;
+  // Read without the lock by the walk, after each file.
+  std::atomic<bool> m_bFailed;
   std::string m_sError;
 };
 
@@ -158,18 +168,30 @@ void DigestQueue::Add(int fd, const std::string& shown, ManifestEntry* entry) {
     Digest({fd, shown, entry}, m_block.data());
     return;
   }
-  std::unique_lock<std::mutex> lock(m_mutex);
-  m_room.wait(lock, [this] { return m_jobs.size() < kQueueLimit; });
-  m_jobs.push_back({fd, shown, entry});
-  m_ready.notify_one();
+  m_batch.push_back({fd, shown, entry});
+  if (m_batch.size() >= kBatch)
+    HandOver();
+}
+
+void DigestQueue::HandOver() {
+  if (m_batch.empty())
+    return;
+  {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_room.wait(lock, [this] { return m_jobs.size() + m_batch.size() <= kQueueLimit; });
+    for (Job& job : m_batch)
+      m_jobs.push_back(std::move(job));
+  }
+  m_batch.clear();
+  m_ready.notify_all();
 }
 
 bool DigestQueue::Failed() {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  return m_bFailed;
+  return m_bFailed.load(std::memory_order_relaxed);
 }
 
 bool DigestQueue::Finish(std::string* error) {
+  HandOver();
   {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_bClosing = true;
@@ -208,16 +230,21 @@ void DigestQueue::StartWorkers() {
 
 void DigestQueue::Work() {
   std::vector<char> block(kReadBlock);
+  std::vector<Job> taken;
   std::unique_lock<std::mutex> lock(m_mutex);
   for (;;) {
     m_ready.wait(lock, [this] { return !m_jobs.empty() || m_bClosing; });
     if (m_jobs.empty())
       return;
-    Job job = std::move(m_jobs.front());
-    m_jobs.pop_front();
-    m_room.notify_one();
+    while (!m_jobs.empty() && taken.size() < kTake) {
+      taken.push_back(std::move(m_jobs.front()));
+      m_jobs.pop_front();
+    }
     lock.unlock();
-    Digest(job, block.data());
+    m_room.notify_one();
+    for (const Job& job : taken)
+      Digest(job, block.data());
+    taken.clear();
     lock.lock();
   }
 }
