@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -79,6 +80,8 @@ bool EmptyDirectory(int fd, const std::string& shown, std::string* error) {
   std::vector<std::pair<std::string, unsigned char>> entries;
   if (!ListEntriesAt(fd, shown, &entries, error))
     return false;
+  // In the order of the names, as every run walks a tree.
+  std::sort(entries.begin(), entries.end());
   for (const auto& entry : entries) {
     if (!RemoveAt(fd, entry.first, entry.second, shown, error))
       return false;
