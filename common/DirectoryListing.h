@@ -21,7 +21,6 @@ bool ListDirectoryAt(int fd, const std::string& shown, std::vector<std::string>*
 // not say), in the listing's order, in *entries: true, or false with
 // *error ("shown: reason"). fd is left as it was.
 bool ListEntriesAt(int fd, const std::string& shown,
-                   std::vector<std::pair<std::string, unsigned char>>* entries,
-                   std::string* error);
+                   std::vector<std::pair<std::string, unsigned char>>* entries, std::string* error);
 
 #endif  // STRATA_COMMON_DIRECTORYLISTING_H_

@@ -60,9 +60,9 @@ bool SyncDirectoryAt(int fd, const std::string& shown, std::string* error) {
     // data (a device or a fifo is not opened).
     if (type != DT_REG && type != DT_DIR)
       continue;
-    ScopedFd child(openat(fd, entry.first.c_str(),
-                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC |
-                              (type == DT_DIR ? O_DIRECTORY : 0)));
+    ScopedFd child(openat(
+        fd, entry.first.c_str(),
+        O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (type == DT_DIR ? O_DIRECTORY : 0)));
     if (child.Get() < 0) {
       *error = ErrnoMessage(path, errno);
       return false;

@@ -612,7 +612,7 @@ FileState FileStanding::State(const ManifestEntry& entry) const {
   if (missing)
     return FileState::kMissing;
   return sameKind && sameContent && mode == entry.mode ? FileState::kUnchanged
-                                                        : FileState::kChanged;
+                                                       : FileState::kChanged;
 }
 
 bool ManifestEntry::operator==(const ManifestEntry& other) const {

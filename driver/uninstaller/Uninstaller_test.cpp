@@ -119,12 +119,11 @@ TEST_F(Uninstall, AmongManyFilesTheOneChangedIsKept) {
   EXPECT_TRUE(result.exited && result.code == 0) << result.out << result.err;
   EXPECT_EQ("Kept (changed since installation): Lib/many/more/lib31.so\n", result.out);
   std::map<std::string, std::string> left = TreeWithoutLog();
-  EXPECT_EQ((std::map<std::string, std::string>{
-                {"Lib/", "493"},
-                {"Lib/many/", "493"},
-                {"Lib/many/more/", "493"},
-                {"Lib/many/more/lib31.so", "420 library XXXXXXXX"},
-                {"Logs/", "493"}}),
+  EXPECT_EQ((std::map<std::string, std::string>{{"Lib/", "493"},
+                                                {"Lib/many/", "493"},
+                                                {"Lib/many/more/", "493"},
+                                                {"Lib/many/more/lib31.so", "420 library XXXXXXXX"},
+                                                {"Logs/", "493"}}),
             left);
 }
 
