@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "common/SystemError.h"
 
@@ -64,4 +65,41 @@ bool ListDirectoryAt(int fd, const std::string& shown, std::vector<std::string>*
     return false;
   }
   return ListAndClose(own, shown, names, error);
+}
+
+bool ListEntriesAt(int fd, const std::string& shown,
+                   std::vector<std::pair<std::string, unsigned char>>* entries,
+                   std::string* error) {
+  int own = dup(fd);
+  DIR* handle = own < 0 ? nullptr : fdopendir(own);
+  if (handle == nullptr) {
+    *error = ErrnoMessage(shown, errno);
+    if (own >= 0)
+      close(own);
+    return false;
+  }
+  // The copy shares fd's position: listed from the start whatever read fd
+  // before.
+  rewinddir(handle);
+  std::vector<std::pair<std::string, unsigned char>> found;
+  int err = 0;
+  for (;;) {
+    errno = 0;
+    struct dirent* entry = readdir(handle);
+    if (entry == nullptr) {
+      err = errno;
+      break;
+    }
+    const char* name = entry->d_name;
+    if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+      continue;
+    found.emplace_back(name, entry->d_type);
+  }
+  closedir(handle);
+  if (err != 0) {
+    *error = ErrnoMessage(shown, err);
+    return false;
+  }
+  *entries = std::move(found);
+  return true;
 }

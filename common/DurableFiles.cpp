@@ -1,10 +1,12 @@
 #include "common/DurableFiles.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <utility>
 #include <vector>
 
 #include "common/DirectoryListing.h"
@@ -13,6 +15,11 @@
 #include "common/SystemError.h"
 
 namespace {
+
+bool Fail(const std::string& path, std::string* error) {
+  *error = ErrnoMessage(path, errno);
+  return false;
+}
 
 bool SyncAt(const std::string& path, const struct stat& st, std::string* error) {
   // A link cannot be opened without following it; its directory's sync
@@ -27,6 +34,48 @@ bool SyncAt(const std::string& path, const struct stat& st, std::string* error) 
     *error = ErrnoMessage(path, errno);
     return false;
   }
+  return true;
+}
+
+// Syncs everything below the directory open at fd (whose path is shown),
+// deepest first, then the directory itself. The walk goes by descriptors
+// and by the kinds the listing gives, with a stat only where the file
+// system gives none.
+bool SyncDirectoryAt(int fd, const std::string& shown, std::string* error) {
+  std::vector<std::pair<std::string, unsigned char>> entries;
+  if (!ListEntriesAt(fd, shown, &entries, error))
+    return false;
+  for (const auto& entry : entries) {
+    const std::string path = shown + "/" + entry.first;
+    unsigned char type = entry.second;
+    if (type == DT_UNKNOWN) {
+      struct stat st;
+      if (fstatat(fd, entry.first.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        *error = ErrnoMessage(path, errno);
+        return false;
+      }
+      type = IFTODT(st.st_mode);
+    }
+    // A link is synced with its directory; only files and directories hold
+    // data (a device or a fifo is not opened).
+    if (type != DT_REG && type != DT_DIR)
+      continue;
+    ScopedFd child(openat(
+        fd, entry.first.c_str(),
+        O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (type == DT_DIR ? O_DIRECTORY : 0)));
+    if (child.Get() < 0) {
+      *error = ErrnoMessage(path, errno);
+      return false;
+    }
+    if (type == DT_DIR) {
+      if (!SyncDirectoryAt(child.Get(), path, error))
+        return false;
+    } else if (fsync(child.Get()) != 0) {
+      return Fail(path, error);
+    }
+  }
+  if (fsync(fd) != 0)
+    return Fail(shown, error);
   return true;
 }
 
@@ -51,14 +100,12 @@ bool SyncTree(const std::string& root, std::string* error) {
     *error = ErrnoMessage(root, errno);
     return false;
   }
-  if (S_ISDIR(st.st_mode)) {
-    std::vector<std::string> names;
-    if (!ListDirectory(root, &names, error))
-      return false;
-    for (const std::string& name : names) {
-      if (!SyncTree(root + "/" + name, error))
-        return false;
-    }
+  if (!S_ISDIR(st.st_mode))
+    return SyncAt(root, st, error);
+  ScopedFd fd(open(root.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (fd.Get() < 0) {
+    *error = ErrnoMessage(root, errno);
+    return false;
   }
-  return SyncAt(root, st, error);
+  return SyncDirectoryAt(fd.Get(), root, error);
 }

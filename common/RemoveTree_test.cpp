@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <map>
+#include <set>
 #include <string>
 
 #include "tests/TestFiles.h"
@@ -30,4 +31,39 @@ TEST(RemoveTree, ALinkToADirectoryIsRemovedNotFollowed) {
   EXPECT_FALSE(Exists(tmp / "tree"));
   EXPECT_EQ(elsewhere, TreeOf(tmp / "elsewhere"));
   chmod((tmp / "elsewhere/inner").c_str(), 0755);
+}
+
+// Deep down, directories their owner may not read, write or enter, a fifo
+// and a dangling link: everything goes.
+TEST(RemoveTree, EveryKindAndModeGoes) {
+  TempDir tmp;
+  MakeDirs(tmp / "tree/a/b/c");
+  WriteFile(tmp / "tree/a/b/c/file", "deep");
+  WriteFile(tmp / "tree/a/top", "top", 0);
+  ASSERT_EQ(0, mkfifo((tmp / "tree/a/b/fifo").c_str(), 0600));
+  ASSERT_EQ(0, symlink("nowhere", (tmp / "tree/a/b/dangling").c_str()));
+  ASSERT_EQ(0, chmod((tmp / "tree/a/b/c").c_str(), 0));
+  ASSERT_EQ(0, chmod((tmp / "tree/a/b").c_str(), 0500));
+  ASSERT_EQ(0, chmod((tmp / "tree/a").c_str(), 0300));
+
+  std::string error;
+  EXPECT_TRUE(RemoveTree(tmp / "tree", &error)) << error;
+  EXPECT_FALSE(Exists(tmp / "tree"));
+  EXPECT_TRUE(RemoveTree(tmp / "tree", &error)) << "nothing has the name: " << error;
+}
+
+// What cannot go is named, and what the walk reached before it is gone.
+TEST(RemoveTree, TheEntryThatStaysIsNamed) {
+  TempDir tmp;
+  WriteFile(MakeDirs(tmp / "tree/a") + "/gone", "gone");
+  WriteFile(MakeDirs(tmp / "tree/b") + "/stuck", "stays");
+  std::string error;
+  {
+    Immutable stuck(tmp / "tree/b/stuck");
+    if (!stuck.ok())
+      GTEST_SKIP() << "files cannot be made immutable here: " << stuck.why();
+    EXPECT_FALSE(RemoveTree(tmp / "tree", &error));
+  }
+  EXPECT_EQ(tmp / "tree/b/stuck: Operation not permitted", error);
+  EXPECT_EQ((std::set<std::string>{"b/", "b/stuck"}), ListTree(tmp / "tree"));
 }

@@ -282,8 +282,8 @@ bool SetupDriver::Assess(std::string* error) {
   m_pPlan->SetTakeNewConfig(m_bTakeNewConfig);
   if (!m_pPlan->Assess(error))
     return false;
-  // What is already there needs no room.
-  return NothingToDo() || m_pSteps->CheckRoom(error);
+  // What is already there needs neither places nor room.
+  return NothingToDo() || (m_pSteps->CheckPlaces(error) && m_pSteps->CheckRoom(error));
 }
 
 void SetupDriver::ShowPlan() {

@@ -189,6 +189,7 @@ InstallSteps::InstallSteps(SetupInstaller& installer, const std::string& extract
     : m_installer(installer),
       m_sExtractDir(extractDir),
       m_bChecked(false),
+      m_bPlacesChecked(false),
       m_bRoomChecked(false),
       m_nNeeded(0),
       m_nAvailable(0) {}
@@ -215,7 +216,8 @@ InstallOutcome InstallSteps::Install(const InstallationPlan& plan, bool writeAns
   m_outcome.installed = false;
   // Until the switch, nothing outside the staging directory has changed.
   m_outcome.undone = true;
-  if ((!m_bChecked && !Check(writeAnswers, error)) || (!m_bRoomChecked && !CheckRoom(error)))
+  if ((!m_bChecked && !Check(writeAnswers, error)) || (!m_bPlacesChecked && !CheckPlaces(error)) ||
+      (!m_bRoomChecked && !CheckRoom(error)))
     return m_outcome;
   std::string dir = m_installer.InstallDir();
   if (!m_installer.m_bSilentInstall)
@@ -272,33 +274,24 @@ bool InstallSteps::CheckBeforeChanges(const std::string& dir, bool writeAnswers,
                                       std::string* error) {
   bool backingUp = m_installer.m_bBackupOldFiles != 0;
   BackupGeneration backups(dir);
-  ProductFiles files(m_sExtractDir, dir);
-  files.Skip(ConsoleUI::kDisplayTextFile);
-  // The package's mark on the extraction directory is not the product's.
-  files.Skip(kExtractionMarkName);
-  // What is moved aside makes room for the product.
-  if (backingUp) {
-    for (const std::string& name : backups.PresentNames())
-      files.Vacate(name);
-  }
-  // A directory where the record has a file is the administrator's, which
-  // StageAdministratorFiles keeps or saves like a changed file.
-  const std::set<std::string> recordedDirectories = RecordedFilesNowDirectories(dir);
-  for (const std::string& path : recordedDirectories)
-    files.Vacate(path);
   std::string why;
-  if (!files.Check(&why)) {
-    *error =
-        FormatText("ERROR: Unable to install the product's files: %s; nothing has been changed\n",
-                   why.c_str());
-    return false;
-  }
+  // A directory where the record has a file is the administrator's, kept or
+  // saved like a changed file. The record is read only when such a
+  // directory stands there.
+  std::set<std::string> recordedDirectories;
+  bool recordedRead = false;
+  auto recordedHere = [&](const char* name) {
+    if (!recordedRead)
+      recordedDirectories = RecordedFilesNowDirectories(dir);
+    recordedRead = true;
+    return recordedDirectories.count(name) != 0;
+  };
   // The files that the installation writes itself need room as well.
   if (!backingUp) {
     for (const char* name :
          {m_installer.m_szConfigFileName, m_installer.m_szDefaultConfigFileName}) {
       std::string path = m_installer.FilePath(name);
-      if (IsNonEmptyDirectory(path) && recordedDirectories.count(name) == 0) {
+      if (IsNonEmptyDirectory(path) && !recordedHere(name)) {
         *error = FormatText("ERROR: Unable to replace the configuration file %s (%s)\n",
                             path.c_str(), ErrnoText(ENOTEMPTY));
         return false;
@@ -310,7 +303,7 @@ bool InstallSteps::CheckBeforeChanges(const std::string& dir, bool writeAnswers,
     generated.push_back(AnswersFile::kFileName);
   for (const char* name : generated) {
     std::string path = m_installer.FilePath(name);
-    if (IsNonEmptyDirectory(path) && recordedDirectories.count(name) == 0) {
+    if (IsNonEmptyDirectory(path) && !recordedHere(name)) {
       *error = FormatText(
           "ERROR: Unable to install the product's files: %s is a directory that is not empty, "
           "where the installation writes a file; nothing has been changed\n",
@@ -467,6 +460,33 @@ void InstallSteps::CorrectRecord(const std::string& dir, const std::vector<std::
   }
   UI().ShowErrorMessage("Warning: Unable to correct the record of the installation (%s)\n",
                         why.c_str());
+}
+
+bool InstallSteps::CheckPlaces(std::string* error) {
+  std::string dir = m_installer.InstallDir();
+  ProductFiles files(m_sExtractDir, dir);
+  files.Skip(ConsoleUI::kDisplayTextFile);
+  // The package's mark on the extraction directory is not the product's.
+  files.Skip(kExtractionMarkName);
+  // What is moved aside makes room for the product.
+  if (m_installer.m_bBackupOldFiles != 0) {
+    BackupGeneration backups(dir);
+    for (const std::string& name : backups.PresentNames())
+      files.Vacate(name);
+  }
+  // A directory where the record has a file is the administrator's, which
+  // StageAdministratorFiles keeps or saves like a changed file.
+  for (const std::string& path : RecordedFilesNowDirectories(dir))
+    files.Vacate(path);
+  std::string why;
+  if (!files.Check(&why)) {
+    *error =
+        FormatText("ERROR: Unable to install the product's files: %s; nothing has been changed\n",
+                   why.c_str());
+    return false;
+  }
+  m_bPlacesChecked = true;
+  return true;
 }
 
 bool InstallSteps::CheckRoom(std::string* error) {

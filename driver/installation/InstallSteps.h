@@ -77,11 +77,15 @@ class InstallSteps {
 
   // What must hold before anything changes, found without changing
   // anything: the directory is not inside the extraction directory, the
-  // product's files and the generated ones have their places, older
-  // backups can give way, and the passwords of existing accounts can be
-  // kept (they are taken into the settings). True, or false with the
-  // message to end with.
+  // generated files have their places, older backups can give way, and the
+  // passwords of existing accounts can be kept (they are taken into the
+  // settings). True, or false with the message to end with.
   bool Check(bool writeAnswers, std::string* error);
+  // Whether every product file has its place (no directory that is not
+  // empty where the product has a file), found without changing anything.
+  // A walk of the whole product, so only for a plan that places files:
+  // true, or false with the message to end with.
+  bool CheckPlaces(std::string* error);
   // Whether the installation directory's file system has room for the
   // product (when it is copied there rather than renamed), the uninstaller
   // and the generated files: true, or false with the message to end with.
@@ -92,7 +96,8 @@ class InstallSteps {
 
   // Carries out plan, which has been assessed for these settings: the
   // outcome, installed once everything is in place, or not with the message
-  // to end with in *error. Runs Check and CheckRoom first unless they have
+  // to end with in *error. Runs Check, CheckPlaces and CheckRoom first
+  // unless they have
   // run. After any failure the installation directory is as it was (undone):
   // an earlier installation exactly (the message then says so), a directory
   // that this run created gone. A failure to write the answers file
@@ -153,6 +158,7 @@ class InstallSteps {
   // Filled as the steps go, returned by Install.
   InstallOutcome m_outcome;
   bool m_bChecked;
+  bool m_bPlacesChecked;
   bool m_bRoomChecked;
   uint64_t m_nNeeded;
   uint64_t m_nAvailable;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -29,6 +30,10 @@ const size_t kThreadedFrom = 32;
 const size_t kWorkers = 2;
 // Files waiting open at most: far below any limit on descriptors.
 const size_t kQueueLimit = 64;
+// Files handed over, and taken by a worker, at a time: one lock and one
+// wake-up for several small files rather than for each.
+const size_t kBatch = 8;
+const size_t kTake = 4;
 
 std::string NotFileOrLink(const std::string& shown) {
   return shown + ": neither a regular file nor a symbolic link";
@@ -134,6 +139,8 @@ class DigestQueue {
 
   static void* Run(void* queue);
   void StartWorkers();
+  // Hands the files gathered in m_batch to the workers.
+  void HandOver();
   void Work();
   void Digest(const Job& job, char* block);
 
@@ -143,9 +150,12 @@ class DigestQueue {
   std::deque<Job> m_jobs;
   std::vector<pthread_t> m_workers;
   std::vector<char> m_block;
+  // Added, not yet handed over; the adding thread's own.
+  std::vector<Job> m_batch;
   size_t m_nAdded;
   bool m_bClosing;
-  bool m_bFailed;
+  // Read without the lock by the walk, after each file.
+  std::atomic<bool> m_bFailed;
   std::string m_sError;
 };
 
@@ -158,18 +168,30 @@ void DigestQueue::Add(int fd, const std::string& shown, ManifestEntry* entry) {
     Digest({fd, shown, entry}, m_block.data());
     return;
   }
-  std::unique_lock<std::mutex> lock(m_mutex);
-  m_room.wait(lock, [this] { return m_jobs.size() < kQueueLimit; });
-  m_jobs.push_back({fd, shown, entry});
-  m_ready.notify_one();
+  m_batch.push_back({fd, shown, entry});
+  if (m_batch.size() >= kBatch)
+    HandOver();
+}
+
+void DigestQueue::HandOver() {
+  if (m_batch.empty())
+    return;
+  {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_room.wait(lock, [this] { return m_jobs.size() + m_batch.size() <= kQueueLimit; });
+    for (Job& job : m_batch)
+      m_jobs.push_back(std::move(job));
+  }
+  m_batch.clear();
+  m_ready.notify_all();
 }
 
 bool DigestQueue::Failed() {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  return m_bFailed;
+  return m_bFailed.load(std::memory_order_relaxed);
 }
 
 bool DigestQueue::Finish(std::string* error) {
+  HandOver();
   {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_bClosing = true;
@@ -208,16 +230,21 @@ void DigestQueue::StartWorkers() {
 
 void DigestQueue::Work() {
   std::vector<char> block(kReadBlock);
+  std::vector<Job> taken;
   std::unique_lock<std::mutex> lock(m_mutex);
   for (;;) {
     m_ready.wait(lock, [this] { return !m_jobs.empty() || m_bClosing; });
     if (m_jobs.empty())
       return;
-    Job job = std::move(m_jobs.front());
-    m_jobs.pop_front();
-    m_room.notify_one();
+    while (!m_jobs.empty() && taken.size() < kTake) {
+      taken.push_back(std::move(m_jobs.front()));
+      m_jobs.pop_front();
+    }
     lock.unlock();
-    Digest(job, block.data());
+    m_room.notify_one();
+    for (const Job& job : taken)
+      Digest(job, block.data());
+    taken.clear();
     lock.lock();
   }
 }
@@ -415,15 +442,178 @@ bool IsMissing(int err) {
   return err == ENOENT || err == ENOTDIR || err == ELOOP;
 }
 
-// Whether what st describes can still be entry unread: the same kind, size
-// and (for a file) mode.
-bool MayBeUnchanged(const ManifestEntry& entry, const struct stat& st) {
-  bool sameKind = entry.isLink ? S_ISLNK(st.st_mode) : S_ISREG(st.st_mode);
-  return sameKind && static_cast<uint64_t>(st.st_size) == entry.size &&
-         (entry.isLink || (st.st_mode & 07777) == entry.mode);
-}
+// Inspects recorded entries against a tree in their order, in phases: each
+// entry's lstat through its directory held open (Look), then a link's
+// target or a keyed file's digest at once (CompareLink, CompareKeyed), a
+// plain file's digest on the queue's threads (Queue), and the queue's
+// digests compared once all are done (Finish). Not copyable.
+class EntryInspection {
+ public:
+  EntryInspection(const InstallTree& tree, const std::vector<ManifestEntry>& entries,
+                  bool keyRequired)
+      : m_tree(tree),
+        m_entries(entries),
+        m_bKeyRequired(keyRequired),
+        m_standings(entries.size()),
+        m_now(entries.size()),
+        m_directories(tree) {}
+  ~EntryInspection() { std::fill(m_sKey.begin(), m_sKey.end(), '\0'); }
+  EntryInspection(const EntryInspection&) = delete;
+  EntryInspection& operator=(const EntryInspection&) = delete;
+
+  // Inspects entry i; its digest may still be on the queue. False with
+  // *error when it cannot be read.
+  bool Inspect(size_t i, std::string* error) {
+    const ManifestEntry& entry = m_entries[i];
+    FileStanding& standing = m_standings[i];
+    const std::string shown = m_tree.PathOf(entry.path);
+    if (!InstallTree::IsPlainRelative(entry.path)) {
+      *error = ErrnoMessage(shown, EINVAL);
+      return false;
+    }
+    struct stat st;
+    int parent = -1;
+    std::string leaf;
+    if (!Look(entry, shown, &parent, &leaf, &st, &standing, error))
+      return false;
+    if (standing.missing)
+      return true;
+    standing.sameKind = entry.isLink ? S_ISLNK(st.st_mode) : S_ISREG(st.st_mode);
+    standing.mode = entry.isLink ? 0 : st.st_mode & 07777;
+    // Kind and size decide before the content is read.
+    if (!standing.sameKind || static_cast<uint64_t>(st.st_size) != entry.size)
+      return true;
+    if (entry.isLink)
+      return CompareLink(entry, parent, leaf, shown, &standing, error);
+    if (entry.keyed)
+      return CompareKeyed(entry, parent, leaf, shown, &standing, error);
+    return Queue(i, parent, leaf, shown, error);
+  }
+
+  bool Failed() { return m_queue.Failed(); }
+
+  // Waits for the queue's digests and leaves every entry's standing in
+  // *standings: true, or false with *error when a file could not be read.
+  bool Finish(std::vector<FileStanding>* standings, std::string* error) {
+    if (!m_queue.Finish(error))
+      return false;
+    for (size_t i = 0; i < m_entries.size(); ++i) {
+      const ManifestEntry* now = m_now[i].get();
+      if (now == nullptr)
+        continue;
+      // The file's mode as it was read is the one that counts.
+      m_standings[i].mode = now->mode;
+      m_standings[i].sameContent =
+          now->size == m_entries[i].size && now->sha256 == m_entries[i].sha256;
+    }
+    *standings = std::move(m_standings);
+    return true;
+  }
+
+ private:
+  // The lstat of entry's path in *st, its directory open at *parent and its
+  // last name in *leaf; standing->missing when nothing has the name.
+  bool Look(const ManifestEntry& entry, const std::string& shown, int* parent, std::string* leaf,
+            struct stat* st, FileStanding* standing, std::string* error) {
+    size_t slash = entry.path.rfind('/');
+    std::string dirPath = slash == std::string::npos ? std::string() : entry.path.substr(0, slash);
+    *leaf = entry.path.substr(slash == std::string::npos ? 0 : slash + 1);
+    // Entries come sorted by path: each directory is opened once.
+    if (!m_bHaveParent || dirPath != m_sParentPath) {
+      m_nParentError = m_directories.Reach(dirPath, &m_nParent) ? 0 : errno;
+      m_sParentPath = dirPath;
+      m_bHaveParent = true;
+    }
+    *parent = m_nParent;
+    int err = m_nParentError;
+    if (err == 0 && fstatat(m_nParent, leaf->c_str(), st, AT_SYMLINK_NOFOLLOW) != 0)
+      err = errno;
+    if (err == 0)
+      return true;
+    if (!IsMissing(err)) {
+      *error = ErrnoMessage(shown, err);
+      return false;
+    }
+    standing->missing = true;
+    return true;
+  }
+
+  bool CompareLink(const ManifestEntry& entry, int parent, const std::string& leaf,
+                   const std::string& shown, FileStanding* standing, std::string* error) {
+    std::string target;
+    if (!ReadLinkAt(parent, leaf, shown, &target, error))
+      return false;
+    standing->sameContent = target.size() == entry.size &&
+                            RecordDigest::Of(target.data(), target.size()) == entry.sha256;
+    return true;
+  }
+
+  // A file that holds passwords has no plain digest in the record: it is
+  // compared by the installation's key. Without the key it counts as
+  // changed, since nothing shows it is not, unless the key is required.
+  bool CompareKeyed(const ManifestEntry& entry, int parent, const std::string& leaf,
+                    const std::string& shown, FileStanding* standing, std::string* error) {
+    if (!m_bKeyRead) {
+      m_bKeyRead = true;
+      m_bHaveKey = InstallKey::Read(m_tree, &m_sKey, error);
+      if (!m_bHaveKey && (m_bKeyRequired || errno != ENOENT)) {
+        if (m_bKeyRequired)
+          *error += "; the files that hold passwords cannot be compared";
+        return false;
+      }
+    }
+    if (!m_bHaveKey)
+      return true;
+    ScopedFd fd(OpenFileAt(parent, leaf));
+    if (fd.Get() < 0) {
+      *error = ErrnoMessage(shown, errno);
+      return false;
+    }
+    std::string digest;
+    if (!InstallKey::DigestFile(m_sKey, fd.Get(), shown, &digest, error))
+      return false;
+    standing->sameContent = digest == entry.sha256;
+    return true;
+  }
+
+  bool Queue(size_t i, int parent, const std::string& leaf, const std::string& shown,
+             std::string* error) {
+    int fd = OpenFileAt(parent, leaf);
+    if (fd < 0) {
+      *error = ErrnoMessage(shown, errno);
+      return false;
+    }
+    m_now[i].reset(new ManifestEntry);
+    m_now[i]->path = m_entries[i].path;
+    m_queue.Add(fd, shown, m_now[i].get());
+    return true;
+  }
+
+  const InstallTree& m_tree;
+  const std::vector<ManifestEntry>& m_entries;
+  bool m_bKeyRequired;
+  std::vector<FileStanding> m_standings;
+  // Filled by the queue, which is gone before they are.
+  std::vector<std::unique_ptr<ManifestEntry>> m_now;
+  DigestQueue m_queue;
+  OpenDirectories m_directories;
+  int m_nParent = -1;
+  std::string m_sParentPath;
+  bool m_bHaveParent = false;
+  int m_nParentError = 0;
+  std::string m_sKey;
+  bool m_bKeyRead = false;
+  bool m_bHaveKey = false;
+};
 
 }  // namespace
+
+FileState FileStanding::State(const ManifestEntry& entry) const {
+  if (missing)
+    return FileState::kMissing;
+  return sameKind && sameContent && mode == entry.mode ? FileState::kUnchanged
+                                                       : FileState::kChanged;
+}
 
 bool ManifestEntry::operator==(const ManifestEntry& other) const {
   return path == other.path && isLink == other.isLink && mode == other.mode && size == other.size &&
@@ -497,99 +687,25 @@ bool CheckFileAt(const InstallTree& tree, const ManifestEntry& entry, FileState*
 
 bool CheckFilesAt(const InstallTree& tree, const std::vector<ManifestEntry>& entries,
                   std::vector<FileState>* states, std::string* error) {
-  std::vector<FileState> found(entries.size(), FileState::kChanged);
-  // Filled by the queue, which is gone before they are.
-  std::vector<std::unique_ptr<ManifestEntry>> now(entries.size());
-  DigestQueue queue;
-  // Entries come sorted by path: each directory is opened once.
-  OpenDirectories directories(tree);
-  int parent = -1;
-  std::string parentPath;
-  bool haveParent = false;
-  int parentError = 0;
-  std::string key;
-  bool keyRead = false;
-  bool haveKey = false;
-  for (size_t i = 0; i < entries.size() && !queue.Failed(); ++i) {
-    const ManifestEntry& entry = entries[i];
-    const std::string shown = tree.PathOf(entry.path);
-    if (!InstallTree::IsPlainRelative(entry.path)) {
-      *error = ErrnoMessage(shown, EINVAL);
-      return false;
-    }
-    size_t slash = entry.path.rfind('/');
-    std::string dirPath = slash == std::string::npos ? std::string() : entry.path.substr(0, slash);
-    std::string leaf = entry.path.substr(slash == std::string::npos ? 0 : slash + 1);
-    if (!haveParent || dirPath != parentPath) {
-      parentError = directories.Reach(dirPath, &parent) ? 0 : errno;
-      parentPath = dirPath;
-      haveParent = true;
-    }
-    struct stat st;
-    int err = parentError;
-    if (err == 0 && fstatat(parent, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-      err = errno;
-    if (err != 0) {
-      if (!IsMissing(err)) {
-        *error = ErrnoMessage(shown, err);
-        return false;
-      }
-      found[i] = FileState::kMissing;
-      continue;
-    }
-    // Kind, mode and size decide before the content is read.
-    if (!MayBeUnchanged(entry, st))
-      continue;
-    if (entry.keyed) {
-      // Compared by the installation's key: a file that holds passwords
-      // has no plain digest in the record. Without the key it counts as
-      // changed.
-      if (!keyRead) {
-        keyRead = true;
-        haveKey = InstallKey::Read(tree, &key, error);
-        if (!haveKey && errno != ENOENT)
-          return false;
-      }
-      if (!haveKey)
-        continue;
-      ScopedFd fd(OpenFileAt(parent, leaf));
-      std::string digest;
-      if (fd.Get() < 0) {
-        *error = ErrnoMessage(shown, errno);
-        return false;
-      }
-      if (!InstallKey::DigestFile(key, fd.Get(), shown, &digest, error))
-        return false;
-      found[i] = digest == entry.sha256 ? FileState::kUnchanged : FileState::kChanged;
-      continue;
-    }
-    if (entry.isLink) {
-      std::string target;
-      if (!ReadLinkAt(parent, leaf, shown, &target, error))
-        return false;
-      found[i] = RecordDigest::Of(target.data(), target.size()) == entry.sha256 &&
-                         target.size() == entry.size
-                     ? FileState::kUnchanged
-                     : FileState::kChanged;
-      continue;
-    }
-    int fd = OpenFileAt(parent, leaf);
-    if (fd < 0) {
-      *error = ErrnoMessage(shown, errno);
-      return false;
-    }
-    now[i].reset(new ManifestEntry);
-    now[i]->path = entry.path;
-    queue.Add(fd, shown, now[i].get());
-  }
-  if (!queue.Finish(error))
+  std::vector<FileStanding> standings;
+  if (!InspectFilesAt(tree, entries, false, &standings, error))
     return false;
-  for (size_t i = 0; i < entries.size(); ++i) {
-    if (now[i])
-      found[i] = *now[i] == entries[i] ? FileState::kUnchanged : FileState::kChanged;
-  }
+  std::vector<FileState> found;
+  found.reserve(entries.size());
+  for (size_t i = 0; i < entries.size(); ++i)
+    found.push_back(standings[i].State(entries[i]));
   *states = std::move(found);
   return true;
+}
+
+bool InspectFilesAt(const InstallTree& tree, const std::vector<ManifestEntry>& entries,
+                    bool keyRequired, std::vector<FileStanding>* standings, std::string* error) {
+  EntryInspection inspection(tree, entries, keyRequired);
+  for (size_t i = 0; i < entries.size() && !inspection.Failed(); ++i) {
+    if (!inspection.Inspect(i, error))
+      return false;
+  }
+  return inspection.Finish(standings, error);
 }
 
 bool NeedsKeyedDigest(const ManifestEntry& entry) {

@@ -38,6 +38,22 @@ enum class FileState {
                // the way is gone, or is a file or a link)
 };
 
+// How a listed entry stands on disk now, in detail.
+struct FileStanding {
+  // Nothing has the name inside the directory.
+  bool missing = false;
+  // A listed file is a regular file, a listed link a link.
+  bool sameKind = false;
+  // Of the same kind and size, and the same digest (a link: the same
+  // target text; a keyed file: the same keyed digest).
+  bool sameContent = false;
+  // The permission bits of a regular file now; 0 for anything else.
+  unsigned mode = 0;
+
+  // The state that these make for entry.
+  FileState State(const ManifestEntry& entry) const;
+};
+
 // The entry for relative under dir as it is now, from lstat (a link itself,
 // never what it leads to; no link on the way is followed either): true, or
 // false with *error when it is missing, neither a file nor a link, or
@@ -68,6 +84,14 @@ bool CheckFileAt(const InstallTree& tree, const ManifestEntry& entry, FileState*
 // on two threads when they are many.
 bool CheckFilesAt(const InstallTree& tree, const std::vector<ManifestEntry>& entries,
                   std::vector<FileState>* states, std::string* error);
+
+// The same in detail, in *standings: a file of the same kind and size is
+// read whatever its mode, so that a report can tell content from mode.
+// Where a keyed entry needs the installation's key and it cannot be read,
+// false with *error when keyRequired, else the entry's content counts as
+// different.
+bool InspectFilesAt(const InstallTree& tree, const std::vector<ManifestEntry>& entries,
+                    bool keyRequired, std::vector<FileStanding>* standings, std::string* error);
 
 // Whether entry should be described by a keyed digest: a regular file that
 // others may not read.

@@ -294,6 +294,8 @@ bool Uninstaller::PlanRemoval(const InstallTree& tree, const InstallManifest& ma
 bool Uninstaller::TakeRemovalSteps(const InstallTree& tree, const Plan& plan, InstallLog* log,
                                    std::string* error) {
   m_restored.clear();
+  // Held open for this tree's steps only.
+  m_stepDir.Reset();
   for (const JournalStep& step : plan.steps) {
     if (!TakeStep(tree, step)) {
       for (const std::string& path : plan.changed)
@@ -363,11 +365,27 @@ bool Uninstaller::PlanListedFiles(const InstallTree& tree, const InstallManifest
   }
   if (ownEntry != nullptr)
     order.push_back(ownEntry);
+  // One pass over the files sorted by path, which shares the opening of
+  // their directories and digests on two threads; should a file not be
+  // read, each is checked on its own, so that every problem is shown.
+  std::vector<ManifestEntry> sorted = manifest.files;
+  std::sort(sorted.begin(), sorted.end(),
+            [](const ManifestEntry& a, const ManifestEntry& b) { return a.path < b.path; });
+  std::vector<FileState> states;
+  std::map<std::string, FileState> stateOf;
+  std::string unread;
+  if (CheckFilesAt(tree, sorted, &states, &unread)) {
+    for (size_t i = 0; i < sorted.size(); ++i)
+      stateOf[sorted[i].path] = states[i];
+  }
   bool ok = true;
   for (const ManifestEntry* entry : order) {
     std::string problem;
     FileState state;
-    if (!CheckFileAt(tree, *entry, &state, &problem)) {
+    auto known = stateOf.find(entry->path);
+    if (known != stateOf.end()) {
+      state = known->second;
+    } else if (!CheckFileAt(tree, *entry, &state, &problem)) {
       ShowError(problem);
       ok = false;
       continue;
@@ -518,6 +536,7 @@ bool Uninstaller::PlanRestore(const InstallTree& tree, const InstallManifest& ma
 bool Uninstaller::TakeStep(const InstallTree& tree, const JournalStep& step) {
   CrashPoint();
   if (step.kind == JournalStep::Kind::kRename) {
+    m_stepDir.Reset();
     // RENAME_NOREPLACE: whatever has the name now stays.
     int result =
         renameat2(tree.Fd(), step.path.c_str(), tree.Fd(), step.target.c_str(), RENAME_NOREPLACE);
@@ -536,12 +555,28 @@ bool Uninstaller::TakeStep(const InstallTree& tree, const JournalStep& step) {
     m_restored.push_back(step.target);
     return true;
   }
-  ScopedFd parent;
+  size_t slash = step.path.rfind('/');
+  std::string dir = slash == std::string::npos ? std::string() : step.path.substr(0, slash);
   std::string leaf;
+  if (step.kind != JournalStep::Kind::kUnlink || m_stepDir.Get() < 0 || dir != m_sStepDir ||
+      !InstallTree::IsPlainRelative(step.path)) {
+    m_stepDir.Reset();
+    if (!tree.OpenParent(step.path, &m_stepDir, &leaf)) {
+      ShowError("cannot remove " + ErrnoMessage(tree.PathOf(step.path), errno));
+      m_stepDir.Reset();
+      return false;
+    }
+    m_sStepDir = dir;
+  }
+  leaf = step.path.substr(slash == std::string::npos ? 0 : slash + 1);
   int flags = step.kind == JournalStep::Kind::kRmdir ? AT_REMOVEDIR : 0;
-  if (!tree.OpenParent(step.path, &parent, &leaf) ||
-      (unlinkat(parent.Get(), leaf.c_str(), flags) != 0 && errno != ENOENT)) {
-    ShowError("cannot remove " + ErrnoMessage(tree.PathOf(step.path), errno));
+  int removed = unlinkat(m_stepDir.Get(), leaf.c_str(), flags);
+  int err = errno;
+  // A directory removed may be the one held open, or above it.
+  if (step.kind != JournalStep::Kind::kUnlink)
+    m_stepDir.Reset();
+  if (removed != 0 && err != ENOENT) {
+    ShowError("cannot remove " + ErrnoMessage(tree.PathOf(step.path), err));
     return false;
   }
   return true;
@@ -798,6 +833,8 @@ bool Uninstaller::TakeRollbackSteps(const InstallTree& tree, const RollbackPlan&
                                     std::string* error) {
   const std::vector<JournalStep>& steps = plan.steps;
   m_restored.clear();
+  // Held open for this tree's steps only.
+  m_stepDir.Reset();
   for (size_t i = 0; i < steps.size(); ++i) {
     const JournalStep& step = steps[i];
     bool shown = step.kind == JournalStep::Kind::kRename && step.path.size() > 4 &&

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/ScopedFd.h"
 #include "driver/journal/InstallJournal.h"
 
 class InstallLog;
@@ -168,6 +169,11 @@ class Uninstaller {
   std::unique_ptr<Console> m_pUI;
   // Backups put back by the steps taken, for the log.
   std::vector<std::string> m_restored;
+  // The directory of the last file a step removed, held open so that the
+  // next removal in it does not walk there again; let go at any other
+  // step, which may move or remove directories.
+  std::string m_sStepDir;
+  ScopedFd m_stepDir;
 };
 
 #endif  // STRATA_DRIVER_UNINSTALLER_UNINSTALLER_H_

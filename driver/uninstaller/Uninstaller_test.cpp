@@ -103,6 +103,30 @@ TEST_F(Uninstall, SilentRemovalKeepsChangedAndAddedFilesAndNeverLeavesTheDirecto
   EXPECT_EQ(outside, TreeOf(outside_));
 }
 
+// Many files, so that they are digested on the worker threads, in
+// directories of several depths: the one changed at the same size is kept,
+// every other goes.
+TEST_F(Uninstall, AmongManyFilesTheOneChangedIsKept) {
+  for (int i = 0; i < 50; ++i) {
+    std::string name = (i < 10 ? "lib0" : "lib") + std::to_string(i) + ".so";
+    WriteFile(MakeDirs(dir_ + (i % 2 == 0 ? "/Lib/many" : "/Lib/many/more")) + "/" + name,
+              "library " + name);
+  }
+  WriteManifest();
+  WriteFile(dir_ + "/Lib/many/more/lib31.so", "library XXXXXXXX", 0644);
+
+  ProcessResult result = Run({"-s"});
+  EXPECT_TRUE(result.exited && result.code == 0) << result.out << result.err;
+  EXPECT_EQ("Kept (changed since installation): Lib/many/more/lib31.so\n", result.out);
+  std::map<std::string, std::string> left = TreeWithoutLog();
+  EXPECT_EQ((std::map<std::string, std::string>{{"Lib/", "493"},
+                                                {"Lib/many/", "493"},
+                                                {"Lib/many/more/", "493"},
+                                                {"Lib/many/more/lib31.so", "420 library XXXXXXXX"},
+                                                {"Logs/", "493"}}),
+            left);
+}
+
 TEST_F(Uninstall, ADirectoryReplacedByALinkIsNotFollowed) {
   WriteManifest();
   // Outside, what the manifest lists, byte for byte: followed, it would go.

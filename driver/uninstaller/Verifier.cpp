@@ -45,64 +45,25 @@ std::string ModeText(unsigned mode) {
   return FormatText("%04o", mode & 07777);
 }
 
-// The lines for one recorded entry: true, or false with *error. key is
-// read once, when the first keyed entry needs it.
-bool CompareEntry(const InstallTree& tree, const ManifestEntry& entry, std::string* key,
-                  std::vector<std::string>* lines, std::string* error) {
+// The lines for one recorded entry, from how it stands now.
+void AddLines(const ManifestEntry& entry, const FileStanding& standing,
+              std::vector<std::string>* lines) {
   const std::string shown = ShownText(entry.path);
-  const std::string where = tree.PathOf(entry.path);
-  ScopedFd parent;
-  std::string leaf;
-  struct stat st;
-  if (!tree.OpenParent(entry.path, &parent, &leaf) ||
-      fstatat(parent.Get(), leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-    if (errno != ENOENT && errno != ENOTDIR && errno != ELOOP) {
-      *error = ErrnoMessage(where, errno);
-      return false;
-    }
+  if (standing.missing) {
     lines->push_back("missing " + shown);
-    return true;
+    return;
   }
   if (entry.isLink) {
-    ManifestEntry now;
-    if (S_ISLNK(st.st_mode) && !DescribeFileAt(tree, entry.path, &now, error))
-      return false;
-    if (!S_ISLNK(st.st_mode) || now.sha256 != entry.sha256)
+    if (!standing.sameKind || !standing.sameContent)
       lines->push_back("link " + shown);
-    return true;
+    return;
   }
-  if (!S_ISREG(st.st_mode)) {
+  if (!standing.sameKind || !standing.sameContent)
     lines->push_back("changed " + shown);
-    return true;
-  }
-  ScopedFd fd(openat(parent.Get(), leaf.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-  if (fd.Get() < 0) {
-    *error = ErrnoMessage(where, errno);
-    return false;
-  }
-  std::string digest;
-  if (entry.keyed) {
-    if (key->empty() && !InstallKey::Read(tree, key, error)) {
-      *error += "; the files that hold passwords cannot be compared";
-      return false;
-    }
-    if (!InstallKey::DigestFile(*key, fd.Get(), where, &digest, error))
-      return false;
-  } else {
-    Checksum checksum(kChecksumSha256);
-    if (!DigestToEnd(fd.Get(), 0, where, &checksum, error))
-      return false;
-    unsigned char bytes[Checksum::kMaxDigestSize];
-    checksum.Final(bytes);
-    digest = Checksum::ToHex(bytes, Checksum::DigestSize(kChecksumSha256));
-  }
-  if (digest != entry.sha256 || static_cast<uint64_t>(st.st_size) != entry.size)
-    lines->push_back("changed " + shown);
-  if ((st.st_mode & 07777) != entry.mode) {
+  if (standing.sameKind && standing.mode != entry.mode) {
     lines->push_back("mode " + shown + " " + ModeText(entry.mode) + " -> " +
-                     ModeText(st.st_mode & 07777));
+                     ModeText(standing.mode));
   }
-  return true;
 }
 
 }  // namespace
@@ -167,13 +128,12 @@ bool Verifier::Differences(std::vector<std::string>* lines, std::string* error) 
   std::vector<ManifestEntry> files = manifest.files;
   std::sort(files.begin(), files.end(),
             [](const ManifestEntry& a, const ManifestEntry& b) { return a.path < b.path; });
-  std::string key;
+  std::vector<FileStanding> standings;
+  if (!InspectFilesAt(tree, files, true, &standings, error))
+    return false;
   std::vector<std::string> found;
-  for (const ManifestEntry& entry : files) {
-    if (!CompareEntry(tree, entry, &key, &found, error))
-      return false;
-  }
-  std::fill(key.begin(), key.end(), '\0');
+  for (size_t i = 0; i < files.size(); ++i)
+    AddLines(files[i], standings[i], &found);
   *lines = found;
   return true;
 }

@@ -64,3 +64,50 @@ TEST(Verify, LinksAndNamesWithControlCharactersAreShownSafely) {
     EXPECT_NE(std::string::npos, unreadable.out.find("changed Lib/libx.so.1\n")) << unreadable.out;
   }
 }
+
+// Many files, so that they are digested on the worker threads: content and
+// mode are told apart, and each difference is found wherever it stands.
+TEST(Verify, AmongManyFilesContentAndModeAreToldApart) {
+  TempDir tmp;
+  const std::string dir = RealPath(tmp.path()) + "/strata";
+  MakeDirs(dir + "/Bin");
+  ASSERT_EQ(0, system(("cp '" SETUP_PROGRAM "' '" + dir + "/Bin/verify'").c_str()));
+  MakeDirs(dir + "/Content");
+  for (int i = 0; i < 60; ++i) {
+    std::string name = (i < 10 ? "f0" : "f") + std::to_string(i);
+    WriteFile(dir + "/Content/" + name, "media " + name, 0644);
+  }
+  InstallManifest manifest;
+  std::string error;
+  ASSERT_TRUE(DescribeFiles(dir, {"Bin", "Content"}, &manifest.files, &error)) << error;
+  ASSERT_TRUE(manifest.Write(dir, &error)) << error;
+  ProgramRun run;
+  run.program = dir + "/Bin/verify";
+  run.argv = {"verify"};
+  ProcessResult clean = RunProgram(run);
+  EXPECT_EQ(0, clean.code) << clean.out;
+  EXPECT_EQ("", clean.out);
+
+  // Same sizes: only the content tells.
+  WriteFile(dir + "/Content/f07", "media XXX", 0644);
+  ASSERT_EQ(0, chmod((dir + "/Content/f21").c_str(), 0600));
+  WriteFile(dir + "/Content/f33", "media YYY", 0644);
+  ASSERT_EQ(0, chmod((dir + "/Content/f33").c_str(), 0640));
+  ASSERT_EQ(0, unlink((dir + "/Content/f45").c_str()));
+  ASSERT_EQ(0, unlink((dir + "/Content/f58").c_str()));
+  ASSERT_EQ(0, mkdir((dir + "/Content/f58").c_str(), 0755));
+  ProcessResult changed = RunProgram(run);
+  EXPECT_EQ(1, changed.code);
+  EXPECT_EQ(
+      "changed Content/f07\n"
+      "mode Content/f21 0644 -> 0600\n"
+      "changed Content/f33\n"
+      "mode Content/f33 0644 -> 0640\n"
+      "missing Content/f45\n"
+      "changed Content/f58\n",
+      changed.out);
+  run.argv = {"verify", "-q"};
+  ProcessResult quiet = RunProgram(run);
+  EXPECT_EQ(1, quiet.code);
+  EXPECT_EQ("", quiet.out);
+}
