@@ -14,12 +14,14 @@
 #include "common/FileIo.h"
 #include "common/ScopedFd.h"
 #include "common/SystemError.h"
+#include "package/RecordDigest.h"
 #include "packager/Pipeline.h"
 
 const int64_t DirectoryArchive::kMemberTime;
 
 bool DirectoryArchive::Scan(const std::string& dir, std::string* error) {
   m_members.clear();
+  m_digests.clear();
   m_contents = UnpackedContents();
   m_szDisplay = dir;
   // tar and the walk below must see the same directory, even if a link on
@@ -45,6 +47,37 @@ bool DirectoryArchive::Scan(const std::string& dir, std::string* error) {
   // By byte value, as strcmp orders; a directory precedes its contents,
   // since its name is a prefix of theirs.
   std::sort(m_members.begin(), m_members.end());
+  std::sort(m_digests.begin(), m_digests.end(),
+            [](const ProductDigest& a, const ProductDigest& b) { return a.path < b.path; });
+  m_contents.AddFile(kProductDigestsName, FormatProductDigests(m_digests).size());
+  return true;
+}
+
+bool DirectoryArchive::DigestFile(const std::string& full, const std::string& shown,
+                                  ProductDigest* digest, std::string* error) {
+  ScopedFd fd(open(full.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+  if (fd.Get() < 0) {
+    *error = shown + ": " + ErrnoText(errno);
+    return false;
+  }
+  RecordDigest sha256;
+  std::vector<char> block(256 * 1024);
+  uint64_t size = 0;
+  for (;;) {
+    ssize_t got = read(fd.Get(), block.data(), block.size());
+    if (got < 0 && errno == EINTR)
+      continue;
+    if (got < 0) {
+      *error = shown + ": " + ErrnoText(errno);
+      return false;
+    }
+    if (got == 0)
+      break;
+    sha256.Update(block.data(), static_cast<size_t>(got));
+    size += static_cast<uint64_t>(got);
+  }
+  digest->sha256 = sha256.FinalHex();
+  digest->size = size;
   return true;
 }
 
@@ -67,15 +100,21 @@ bool DirectoryArchive::ScanDirectory(const std::string& relative, std::string* e
       ok = false;
       break;
     }
+    if (relative.empty() && name == kProductDigestsName) {
+      *error = memberShown + ": the name is the package's own, for the digests of the product";
+      ok = false;
+      break;
+    }
     if (S_ISREG(st.st_mode)) {
-      // tar would stop halfway on a file it cannot read; say so up front.
-      int fd = open(full.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-      if (fd < 0) {
-        *error = memberShown + ": " + ErrnoText(errno);
+      // Read whole here for its digest, which also finds a file tar would
+      // stop halfway on.
+      ProductDigest digest;
+      if (!DigestFile(full, memberShown, &digest, error)) {
         ok = false;
         break;
       }
-      close(fd);
+      digest.path = member;
+      m_digests.push_back(std::move(digest));
       // Hard links are stored as plain files, so each name counts whole.
       m_contents.AddFile(member, static_cast<uint64_t>(st.st_size));
     } else if (S_ISDIR(st.st_mode)) {
@@ -113,12 +152,42 @@ bool DirectoryArchive::Write(const std::vector<std::string>& compressor, int out
     *error = std::string("cannot make the member list: ") + ErrnoText(errno);
     return false;
   }
+  // The digests go last, from a directory of their own: tar takes the
+  // product's members from the list, then the digests by name.
+  std::string listDir;
+  if (!WriteDigests(&listDir, error))
+    return false;
   Pipeline pipeline;
   pipeline.Add({"tar", "--create", "--file=-", "--directory=" + m_szRoot, "--format=gnu",
                 "--owner=0", "--group=0", "--numeric-owner",
                 "--mtime=@" + std::to_string(kMemberTime), "--hard-dereference", "--no-recursion",
-                "--null", "--verbatim-files-from", "--no-unquote", "--files-from=-"});
+                "--null", "--verbatim-files-from", "--no-unquote", "--files-from=-",
+                "--directory=" + listDir, std::string("./") + kProductDigestsName});
   if (!compressor.empty())
     pipeline.Add(compressor);
-  return pipeline.Run(list.Get(), outFd, nullptr, error);
+  bool ok = pipeline.Run(list.Get(), outFd, nullptr, error);
+  unlink((listDir + "/" + kProductDigestsName).c_str());
+  rmdir(listDir.c_str());
+  return ok;
+}
+
+bool DirectoryArchive::WriteDigests(std::string* dir, std::string* error) const {
+  const char* tmp = getenv("TMPDIR");
+  std::string pattern = std::string(tmp != nullptr && *tmp == '/' ? tmp : "/tmp") + "/mkpackage.XXXXXX";
+  if (mkdtemp(&pattern[0]) == nullptr) {
+    *error = std::string("cannot make a directory for the product's digests: ") + ErrnoText(errno);
+    return false;
+  }
+  *dir = pattern;
+  const std::string path = pattern + "/" + kProductDigestsName;
+  const std::string text = FormatProductDigests(m_digests);
+  ScopedFd fd(open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644));
+  // The mode is stored in the archive: not the umask's.
+  if (fd.Get() < 0 || fchmod(fd.Get(), 0644) != 0 || !WriteAll(fd.Get(), text.data(), text.size())) {
+    *error = std::string("cannot write the product's digests: ") + ErrnoText(errno);
+    unlink(path.c_str());
+    rmdir(pattern.c_str());
+    return false;
+  }
+  return true;
 }

@@ -36,6 +36,7 @@
 #include "driver/settings/SetupInstaller.h"
 #include "installer/PasswordDatabases.h"
 #include "package/ExtractionMark.h"
+#include "package/ProductDigests.h"
 #include "product/ServerVersion.h"
 #include "templates/NewInstallerIQLoopcastScript.h"
 
@@ -343,7 +344,13 @@ bool InstallSteps::StageFiles(StagedInstallation& stage, const InstallationPlan&
   ProductFiles files(m_sExtractDir, stage.NewRoot());
   files.Skip(ConsoleUI::kDisplayTextFile);
   files.Skip(kExtractionMarkName);
+  files.Skip(kProductDigestsName);
   std::string why;
+  // Noted before the files move: a listed digest holds only for the file
+  // unpacked. A list that cannot be used leaves every file to be read.
+  if (!m_packagedDigests.Load(m_sExtractDir, &why))
+    m_packagedDigests = PackagedDigests();
+  ForgetGeneratedFiles();
   if (!files.Place(&why)) {
     *error = FormatText("ERROR: Unable to install the product's files (%s)\n", why.c_str());
     return false;
@@ -357,6 +364,23 @@ bool InstallSteps::StageFiles(StagedInstallation& stage, const InstallationPlan&
     StageAnswers(stage);
   return StageLogs(stage, error) && StageAdministratorFiles(stage, plan, error) &&
          StageRecord(stage, plan, error);
+}
+
+void InstallSteps::ForgetGeneratedFiles() {
+  // What setup writes itself is read for the record whatever the package
+  // says of a file of that name; the identity check in PackagedDigests
+  // would find these too, this says so plainly.
+  for (const char* name :
+       {m_installer.m_szConfigFileName, m_installer.m_szDefaultConfigFileName, kLoopcastScript,
+        AnswersFile::kFileName, InstallManifest::kFileName, ConsoleUI::kDisplayTextFile,
+        kExtractionMarkName}) {
+    if (name != nullptr)
+      m_packagedDigests.Forget(name);
+  }
+  for (const char* name : {InstallManifest::kUninstallerName, InstallManifest::kVerifierName})
+    m_packagedDigests.Forget(std::string("Bin/") + name);
+  for (const DatabaseAccount& account : DatabaseAccounts(m_installer))
+    m_packagedDigests.Forget(account.database);
 }
 
 bool InstallSteps::StageEarlierDirectory(StagedInstallation& stage, const char* name,
@@ -468,6 +492,7 @@ bool InstallSteps::CheckPlaces(std::string* error) {
   files.Skip(ConsoleUI::kDisplayTextFile);
   // The package's mark on the extraction directory is not the product's.
   files.Skip(kExtractionMarkName);
+  files.Skip(kProductDigestsName);
   // What is moved aside makes room for the product.
   if (m_installer.m_bBackupOldFiles != 0) {
     BackupGeneration backups(dir);
@@ -685,7 +710,7 @@ bool InstallSteps::StageRecord(StagedInstallation& stage, const InstallationPlan
   InstallManifest manifest = plan.NewManifest();
   std::vector<std::string> names;
   if (!ListDirectory(stage.NewRoot(), &names, &why) ||
-      !DescribeFiles(stage.NewRoot(), names, &manifest.files, &why)) {
+      !DescribeFiles(stage.NewRoot(), names, &manifest.files, &why, &m_packagedDigests)) {
     *error = FormatText("ERROR: Unable to record the installation (%s)\n", why.c_str());
     return false;
   }

@@ -9,6 +9,7 @@
 
 #include "driver/installation/InstallationPlan.h"
 #include "driver/record/InstallManifest.h"
+#include "driver/record/PackagedDigests.h"
 
 class ConsoleUI;
 class SetupInstaller;
@@ -124,6 +125,8 @@ class InstallSteps {
   bool StageFiles(StagedInstallation& stage, const InstallationPlan& plan, bool writeAnswers,
                   std::string* error);
   bool StageEarlierDirectory(StagedInstallation& stage, const char* name, std::string* error);
+  // Drops the package's digests for the names setup writes itself.
+  void ForgetGeneratedFiles();
   bool StageAccounts(StagedInstallation& stage, std::string* error);
   bool StageLoopcastScript(StagedInstallation& stage, std::string* error);
   bool StageConfigFiles(StagedInstallation& stage, std::string* error);
@@ -159,6 +162,8 @@ class InstallSteps {
   InstallOutcome m_outcome;
   bool m_bChecked;
   bool m_bPlacesChecked;
+  // The package's digests of its files, noted before they are placed.
+  PackagedDigests m_packagedDigests;
   bool m_bRoomChecked;
   uint64_t m_nNeeded;
   uint64_t m_nAvailable;

@@ -20,7 +20,8 @@
 #include "common/SystemError.h"
 #include "driver/record/InstallKey.h"
 #include "driver/record/InstallTree.h"
-#include "driver/record/RecordDigest.h"
+#include "driver/record/PackagedDigests.h"
+#include "package/RecordDigest.h"
 
 namespace {
 
@@ -266,9 +267,29 @@ void DigestQueue::Digest(const Job& job, char* block) {
 // What a walk of the tree has found so far; the queue goes first, so that
 // its threads are done before the entries they fill are.
 struct Found {
+  explicit Found(const PackagedDigests* digests) : packaged(digests) {}
+  const PackagedDigests* packaged;
   std::vector<std::unique_ptr<ManifestEntry>> entries;
   DigestQueue queue;
 };
+
+// The package's digest for the file leaf in the directory open at dir, whose
+// path in the tree is relative, into *entry: whether the package's list
+// could stand for the file.
+bool TakePackagedDigest(const PackagedDigests& packaged, int dir, const std::string& leaf,
+                        const std::string& relative, ManifestEntry* entry) {
+  struct stat st;
+  if (fstatat(dir, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+    return false;
+  const std::string* sha256 = packaged.DigestFor(relative, st);
+  if (sha256 == nullptr)
+    return false;
+  entry->isLink = false;
+  entry->mode = st.st_mode & 07777;
+  entry->size = static_cast<uint64_t>(st.st_size);
+  entry->sha256 = *sha256;
+  return true;
+}
 
 // Adds what stands as leaf in the directory open at dir, whose path in tree
 // is relative, or everything below it for a directory, to *found. type is
@@ -295,6 +316,14 @@ bool CollectAt(const InstallTree& tree, int dir, const std::string& leaf, unsign
     return true;
   }
   if (type == DT_REG) {
+    if (found->packaged != nullptr) {
+      std::unique_ptr<ManifestEntry> entry(new ManifestEntry);
+      entry->path = relative;
+      if (TakePackagedDigest(*found->packaged, dir, leaf, relative, entry.get())) {
+        found->entries.push_back(std::move(entry));
+        return true;
+      }
+    }
     int fd = OpenFileAt(dir, leaf);
     if (fd < 0) {
       *error = ErrnoMessage(shown, errno);
@@ -639,11 +668,12 @@ bool DescribeFileAt(const InstallTree& tree, const std::string& relative, Manife
 }
 
 bool DescribeFiles(const std::string& dir, const std::vector<std::string>& relatives,
-                   std::vector<ManifestEntry>* entries, std::string* error) {
+                   std::vector<ManifestEntry>* entries, std::string* error,
+                   const PackagedDigests* packaged) {
   InstallTree tree;
   if (!tree.Open(dir, error))
     return false;
-  Found found;
+  Found found(packaged);
   for (const std::string& relative : relatives) {
     if (!InstallTree::IsPlainRelative(relative)) {
       *error = "\"" + relative + "\" is not a path inside " + dir;

@@ -7,6 +7,7 @@
 #include <vector>
 
 class InstallTree;
+class PackagedDigests;
 
 // One regular file or symbolic link that an installation placed or
 // generated, as the installation record lists it.
@@ -68,10 +69,13 @@ bool DescribeFileAt(const InstallTree& tree, const std::string& relative, Manife
 // path, in *entries; the name of a directory stands for every file and link
 // below it (a link to a directory is a link, not entered). A file named
 // twice is described once. Each directory is opened once and each file
-// once, and the files are digested on two threads when they are many. False
-// with *error as DescribeFile, and *entries untouched.
+// once, and the files are digested on two threads when they are many. A file
+// for which packaged has its package's digest (driver/record/
+// PackagedDigests.h) is not read. False with *error as DescribeFile, and
+// *entries untouched.
 bool DescribeFiles(const std::string& dir, const std::vector<std::string>& relatives,
-                   std::vector<ManifestEntry>* entries, std::string* error);
+                   std::vector<ManifestEntry>* entries, std::string* error,
+                   const PackagedDigests* packaged = nullptr);
 
 // The state of entry's path in tree now: true, or false with *error when
 // the file could not be read. A keyed entry is compared under the key of

@@ -1,4 +1,4 @@
-#include "driver/record/RecordDigest.h"
+#include "package/RecordDigest.h"
 
 // The one-call SHA-256 functions, not the EVP interface: EVP fetches its
 // algorithms through OpenSSL's providers, which brings the configuration

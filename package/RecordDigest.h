@@ -1,5 +1,5 @@
-#ifndef STRATA_DRIVER_RECORD_RECORDDIGEST_H_
-#define STRATA_DRIVER_RECORD_RECORDDIGEST_H_
+#ifndef STRATA_PACKAGE_RECORDDIGEST_H_
+#define STRATA_PACKAGE_RECORDDIGEST_H_
 
 #include <stddef.h>
 
@@ -31,4 +31,4 @@ class RecordDigest {
   std::unique_ptr<State> m_pState;
 };
 
-#endif  // STRATA_DRIVER_RECORD_RECORDDIGEST_H_
+#endif  // STRATA_PACKAGE_RECORDDIGEST_H_
