@@ -370,8 +370,8 @@ void InstallSteps::ForgetGeneratedFiles() {
   // What setup writes itself is read for the record whatever the package
   // says of a file of that name; the identity check in PackagedDigests
   // would find these too, this says so plainly.
-  for (const char* name :
-       {m_installer.m_szConfigFileName, m_installer.m_szDefaultConfigFileName, kLoopcastScript,
+  for (const char* name : std::initializer_list<const char*>{
+           m_installer.m_szConfigFileName, m_installer.m_szDefaultConfigFileName, kLoopcastScript,
         AnswersFile::kFileName, InstallManifest::kFileName, ConsoleUI::kDisplayTextFile,
         kExtractionMarkName}) {
     if (name != nullptr)
