@@ -288,6 +288,133 @@ TEST_F(SetupLifecycle, ManifestRecordsEveryPlacedFileAndNoPassword) {
   EXPECT_TRUE(Contains(ReadFile(server_ + "/qmserver.cfg"), server_ + "/Logs/"));
 }
 
+// Compares every file line of dir's record with the file on disk: the
+// digest as sha256sum (or openssl, for a keyed one) computes it.
+void ExpectRecordMatchesDisk(const std::string& dir) {
+  std::string key = ReadFile(dir + "/install-manifest.key");
+  ASSERT_EQ(65u, key.size()) << dir;
+  key.pop_back();
+  auto lines = FileLines(ReadFile(dir + "/install-manifest.txt"));
+  EXPECT_LT(10u, lines.size()) << dir;
+  for (const auto& fields : lines) {
+    ASSERT_EQ(4u, fields.size()) << fields[0];
+    const std::string file = dir + "/" + fields[0];
+    if (fields[1] == "link")
+      continue;
+    EXPECT_EQ(std::to_string(ReadFile(file).size()), fields[2]) << fields[0];
+    if ((ModeOf(file) & 04) != 0)
+      EXPECT_EQ("sha256:" + Sha256Sum(file), fields[3]) << fields[0];
+    else
+      EXPECT_EQ("hmac-sha256:" + HmacSha256(key, file), fields[3]) << fields[0];
+  }
+}
+
+// The demo product with the real setup, in dir/stage.
+std::string StageProduct(const TempDir& dir) {
+  std::string stage = dir / "stage";
+  EXPECT_EQ(0, RunShell("cp -R '" DEMO_PRODUCT "' " + ShellQuote(stage) + " && cp '" SETUP_PROGRAM
+                        "' " + ShellQuote(stage + "/Bin/setup")));
+  return stage;
+}
+
+int BuildPackage(const std::vector<std::string>& args) {
+  ProgramRun build;
+  build.program = MKPACKAGE;
+  build.argv = {MKPACKAGE};
+  build.argv.insert(build.argv.end(), args.begin(), args.end());
+  return RunProgram(build).code;
+}
+
+TEST_F(SetupLifecycle, PackagedDigestsStandOnlyForTheFilesSetupDidNotWrite) {
+  WriteDefaults();
+  ASSERT_EQ(0, RunPackage({"-s", "-cfg", "inst.cfg"}).code);
+  // The product brings files where setup writes its own, of the very size
+  // setup's have: only their content tells them apart.
+  const char* generated[] = {"qmserver.cfg", "default.cfg", "Bin/loopcast.sh"};
+  TempDir build;
+  std::string stage = StageProduct(build);
+  for (const char* name : generated)
+    WriteFile(stage + "/" + name, std::string(ReadFile(server_ + "/" + name).size(), 'x'));
+  ASSERT_EQ(0, RunShell("rm -rf " + ShellQuote(server_)));
+  std::string package = build / "twins.bin";
+  ASSERT_EQ(0, BuildPackage({"--type", "tzst", stage, package}));
+  std::string listing;
+  RunShell(std::string("'" MKPACKAGE "' --list ") + ShellQuote(package), &listing);
+  EXPECT_TRUE(Contains(listing, "./.digests-by-installation-package\n")) << listing;
+
+  ProgramRun run;
+  run.program = package;
+  run.argv = {package, "-s", "-cfg", "inst.cfg"};
+  run.cwd = start_;
+  ASSERT_EQ(0, RunProgram(run).code);
+  for (const char* name : generated) {
+    std::string content = ReadFile(server_ + "/" + name);
+    EXPECT_EQ(ReadFile(stage + "/" + name).size(), content.size()) << name;
+    EXPECT_EQ(std::string::npos, content.find("xxxxxxxx")) << name;
+  }
+  EXPECT_FALSE(Exists(server_ + "/.digests-by-installation-package"));
+  EXPECT_FALSE(Contains(ReadFile(server_ + "/install-manifest.txt"), ".digests-by"));
+  ExpectRecordMatchesDisk(server_);
+
+  ProgramRun verify;
+  verify.program = server_ + "/Bin/verify";
+  verify.argv = {verify.program};
+  ProcessResult verified = RunProgram(verify);
+  EXPECT_EQ(0, verified.code) << verified.out;
+  run.argv = {package, "-cfg", "inst.cfg"};
+  ProcessResult rerun = RunProgram(run);
+  EXPECT_TRUE(Contains(rerun.out, "already installed, nothing to do")) << rerun.out;
+}
+
+TEST_F(SetupLifecycle, PackageWithoutUsableDigestsIsRecordedFromTheFiles) {
+  TempDir build;
+  std::string stage = StageProduct(build);
+  std::vector<std::string> files;
+  VisitTree(stage, [&](const std::string& relative, const struct stat& st) {
+    if (S_ISREG(st.st_mode))
+      files.push_back(relative);
+  });
+  ASSERT_LT(5u, files.size());
+  // Wrong digests that setup would record if it trusted them: for files of
+  // other sizes, and in a list malformed at its end.
+  std::string wrongSizes;
+  std::string malformed;
+  for (const std::string& file : files) {
+    size_t size = ReadFile(stage + "/" + file).size();
+    wrongSizes += std::string(64, 'f') + " " + std::to_string(size + 1) + " " + file + "\n";
+    malformed += std::string(64, 'f') + " " + std::to_string(size) + " " + file + "\n";
+  }
+  malformed += std::string(64, 'f') + " 1 ../outside\n";
+  const struct {
+    const char* name;
+    std::string list;  // none when empty
+  } cases[] = {{"plain", ""}, {"wrong-sizes", wrongSizes}, {"malformed", malformed}};
+  for (const auto& c : cases) {
+    std::string list = stage + "/.digests-by-installation-package";
+    unlink(list.c_str());
+    if (!c.list.empty())
+      WriteFile(list, c.list);
+    std::string archive = build / (std::string(c.name) + ".tar.bz2");
+    ASSERT_EQ(0, RunShell("tar -C " + ShellQuote(stage) + " -cjf " + ShellQuote(archive) + " ."));
+    std::string package = build / (std::string(c.name) + ".bin");
+    ASSERT_EQ(0, BuildPackage({archive, package})) << c.name;
+    WriteDefaults(std::string("DefInstallPath=") + c.name + "\n");
+    ProgramRun run;
+    run.program = package;
+    run.argv = {package, "-s", "-cfg", "inst.cfg"};
+    run.cwd = start_;
+    ProcessResult installed = RunProgram(run);
+    ASSERT_EQ(0, installed.code) << c.name << installed.out;
+    std::string dir = start_ + "/" + c.name;
+    EXPECT_FALSE(Exists(dir + "/.digests-by-installation-package")) << c.name;
+    ExpectRecordMatchesDisk(dir);
+    ProgramRun verify;
+    verify.program = dir + "/Bin/verify";
+    verify.argv = {verify.program};
+    EXPECT_EQ(0, RunProgram(verify).code) << c.name;
+  }
+}
+
 TEST_F(SetupLifecycle, RerunChangesOnlyTheDateAndAnotherPackageUpgrades) {
   WriteDefaults();
   ASSERT_EQ(0, RunPackage({"-s", "-cfg", "inst.cfg"}).code);
