@@ -46,7 +46,8 @@ bool ParseLine(const std::string& line, ProductDigest* digest, std::string* prob
     return false;
   }
   // At most 19 digits: below 2^63, so strtoull cannot overflow.
-  if (size.empty() || size.size() > 19 || size.find_first_not_of("0123456789") != std::string::npos) {
+  if (size.empty() || size.size() > 19 ||
+      size.find_first_not_of("0123456789") != std::string::npos) {
     *problem = "bad size";
     return false;
   }
@@ -63,7 +64,8 @@ bool ParseLine(const std::string& line, ProductDigest* digest, std::string* prob
 std::string FormatProductDigests(const std::vector<ProductDigest>& digests) {
   std::string text;
   for (const ProductDigest& digest : digests)
-    text += digest.sha256 + " " + std::to_string(digest.size) + " " + EscapePath(digest.path) + "\n";
+    text +=
+        digest.sha256 + " " + std::to_string(digest.size) + " " + EscapePath(digest.path) + "\n";
   return text;
 }
 

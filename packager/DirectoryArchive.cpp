@@ -173,7 +173,8 @@ bool DirectoryArchive::Write(const std::vector<std::string>& compressor, int out
 
 bool DirectoryArchive::WriteDigests(std::string* dir, std::string* error) const {
   const char* tmp = getenv("TMPDIR");
-  std::string pattern = std::string(tmp != nullptr && *tmp == '/' ? tmp : "/tmp") + "/mkpackage.XXXXXX";
+  std::string pattern =
+      std::string(tmp != nullptr && *tmp == '/' ? tmp : "/tmp") + "/mkpackage.XXXXXX";
   if (mkdtemp(&pattern[0]) == nullptr) {
     *error = std::string("cannot make a directory for the product's digests: ") + ErrnoText(errno);
     return false;
@@ -183,7 +184,8 @@ bool DirectoryArchive::WriteDigests(std::string* dir, std::string* error) const 
   const std::string text = FormatProductDigests(m_digests);
   ScopedFd fd(open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644));
   // The mode is stored in the archive: not the umask's.
-  if (fd.Get() < 0 || fchmod(fd.Get(), 0644) != 0 || !WriteAll(fd.Get(), text.data(), text.size())) {
+  if (fd.Get() < 0 || fchmod(fd.Get(), 0644) != 0 ||
+      !WriteAll(fd.Get(), text.data(), text.size())) {
     *error = std::string("cannot write the product's digests: ") + ErrnoText(errno);
     unlink(path.c_str());
     rmdir(pattern.c_str());

@@ -312,8 +312,8 @@ void ExpectRecordMatchesDisk(const std::string& dir) {
 // The demo product with the real setup, in dir/stage.
 std::string StageProduct(const TempDir& dir) {
   std::string stage = dir / "stage";
-  EXPECT_EQ(0, RunShell("cp -R '" DEMO_PRODUCT "' " + ShellQuote(stage) + " && cp '" SETUP_PROGRAM
-                        "' " + ShellQuote(stage + "/Bin/setup")));
+  EXPECT_EQ(0, RunShell("cp -R '" DEMO_PRODUCT "' " + ShellQuote(stage) +
+                        " && cp '" SETUP_PROGRAM "' " + ShellQuote(stage + "/Bin/setup")));
   return stage;
 }
 

@@ -372,8 +372,8 @@ void InstallSteps::ForgetGeneratedFiles() {
   // would find these too, this says so plainly.
   for (const char* name : std::initializer_list<const char*>{
            m_installer.m_szConfigFileName, m_installer.m_szDefaultConfigFileName, kLoopcastScript,
-        AnswersFile::kFileName, InstallManifest::kFileName, ConsoleUI::kDisplayTextFile,
-        kExtractionMarkName}) {
+           AnswersFile::kFileName, InstallManifest::kFileName, ConsoleUI::kDisplayTextFile,
+           kExtractionMarkName}) {
     if (name != nullptr)
       m_packagedDigests.Forget(name);
   }

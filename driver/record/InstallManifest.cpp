@@ -16,8 +16,8 @@
 #include "common/ScopedFd.h"
 #include "common/SystemError.h"
 #include "driver/record/InstallTree.h"
-#include "package/EscapedPath.h"
 #include "package/Checksum.h"
+#include "package/EscapedPath.h"
 #include "package/PackageRecord.h"
 
 const char InstallManifest::kFileName[] = "install-manifest.txt";

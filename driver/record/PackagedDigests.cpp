@@ -34,7 +34,8 @@ bool PackagedDigests::Load(const std::string& dir, std::string* error) {
   InstallTree tree;
   if (!tree.Open(dir, error))
     return false;
-  ScopedFd list(openat(tree.Fd(), kProductDigestsName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  ScopedFd list(
+      openat(tree.Fd(), kProductDigestsName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   const std::string shown = tree.PathOf(kProductDigestsName);
   if (list.Get() < 0 && errno == ENOENT)
     return true;
