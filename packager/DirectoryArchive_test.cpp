@@ -100,7 +100,8 @@ TEST(DirectoryArchive, KeepsModesAndLinksAndFixesOwnerAndTime) {
       "-rwxr-xr-x 0/0              10 2000-01-01 00:00 ./Bin/setup\n"
       "-rw------- 0/0               1 2000-01-01 00:00 ./private\n"
       "-rw------- 0/0               1 2000-01-01 00:00 ./same\n"
-      "lrwxrwxrwx 0/0               0 2000-01-01 00:00 ./start -> Bin/setup\n",
+      "lrwxrwxrwx 0/0               0 2000-01-01 00:00 ./start -> Bin/setup\n"
+      "-rw-r--r-- 0/0             225 2000-01-01 00:00 ./.digests-by-installation-package\n",
       Verbose(bytes));
 }
 
@@ -150,10 +151,38 @@ TEST(DirectoryArchive, OddNamesArriveIntact) {
   ASSERT_EQ(0, mkdir((out / "x").c_str(), 0755));
   ASSERT_EQ(0, RunShell("tar -xzf " + ShellQuote(out / "a.tgz") + " -C " + ShellQuote(out / "x")));
   Names sorted = names;
+  sorted.push_back(kProductDigestsName);
   std::sort(sorted.begin(), sorted.end());
   EXPECT_EQ(sorted, ListDirectory(out / "x"));
   for (const std::string& name : names)
     EXPECT_EQ(name, ReadFile(out / ("x/" + name)));
+  // The list names each file as it arrived, with its digest as sha256sum
+  // finds it.
+  std::vector<ProductDigest> digests;
+  ASSERT_TRUE(ParseProductDigests(ReadFile(out / (std::string("x/") + kProductDigestsName)), &digests, &error))
+      << error;
+  ASSERT_EQ(names.size(), digests.size());
+  for (const ProductDigest& digest : digests) {
+    std::string sum;
+    RunShell("sha256sum < " + ShellQuote(out / ("x/" + digest.path)), &sum);
+    EXPECT_EQ(sum.substr(0, 64), digest.sha256) << digest.path;
+    EXPECT_EQ(digest.path.size(), digest.size) << digest.path;
+  }
+}
+
+TEST(DirectoryArchive, ScanRefusesAProductFileNamedAsTheDigests) {
+  TempDir dir;
+  ASSERT_EQ(0, mkdir((dir / "sub").c_str(), 0755));
+  // Below the top the name is the product's own.
+  WriteFile(dir / (std::string("sub/") + kProductDigestsName), "deeper");
+  DirectoryArchive archive;
+  std::string error;
+  ASSERT_TRUE(archive.Scan(dir.path(), &error)) << error;
+  WriteFile(dir / kProductDigestsName, "forged");
+  EXPECT_FALSE(archive.Scan(dir.path(), &error));
+  EXPECT_EQ(dir / kProductDigestsName +
+                ": the name is the package's own, for the digests of the product",
+            error);
 }
 
 TEST(DirectoryArchive, LinksAreNotFollowedExceptTheTopDirectory) {
@@ -167,7 +196,10 @@ TEST(DirectoryArchive, LinksAreNotFollowedExceptTheTopDirectory) {
   ASSERT_TRUE(archive.Scan(dir / "top", &error)) << error;
   EXPECT_EQ((Names{"./out"}), archive.Members());
   std::string bytes = Archive(dir / "top", kGzip, &error);
-  EXPECT_EQ("lrwxrwxrwx 0/0               0 2000-01-01 00:00 ./out -> " + outside.path() + "\n",
+  EXPECT_EQ("lrwxrwxrwx 0/0               0 2000-01-01 00:00 ./out -> " + outside.path() +
+                "\n"
+                "-rw-r--r-- 0/0               0 2000-01-01 00:00 "
+                "./.digests-by-installation-package\n",
             Verbose(bytes));
 }
 

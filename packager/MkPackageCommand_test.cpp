@@ -246,13 +246,13 @@ TEST_F(MkPackageCommandTest, InfoPrintsTheRecordAndVerifiesThePieces) {
 }
 
 TEST_F(MkPackageCommandTest, InfoShowsTheUnpackedSizeCountedInBlocks) {
-  // Bin/, Bin/setup and README: one 4 KiB block each, whether the directory
-  // is packed here or the same files come as a prepared archive, read
-  // through once.
+  // Bin/, Bin/setup, README and the list of digests: one 4 KiB block each,
+  // whether the directory is packed here or the same files come as a
+  // prepared archive, read through once.
   Build({"--type", "tzst"}, m_dir / "tree");
   Result info = Command({"--info", m_dir / "pkg"});
   EXPECT_EQ(0, info.status) << info.err;
-  EXPECT_NE(std::string::npos, info.out.find("\nUnpacked:      12288 bytes\nType:          tzst\n"))
+  EXPECT_NE(std::string::npos, info.out.find("\nUnpacked:      16384 bytes\nType:          tzst\n"))
       << info.out;
   ASSERT_EQ(0, RunShell("tar -C " + ShellQuote(m_dir / "tree") + " -cf - . | bzip2 > " +
                         ShellQuote(m_dir / "tree.tar.bz2")));
@@ -377,7 +377,8 @@ TEST_F(MkPackageCommandTest, ListShowsTheArchiveMembers) {
     Build({"--type", type}, m_dir / "tree");
     Result list = Command({"--list", m_dir / "pkg"});
     EXPECT_EQ(0, list.status) << type << ": " << list.err;
-    EXPECT_EQ("./Bin/\n./Bin/setup\n./README\n", list.out) << type;
+    EXPECT_EQ("./Bin/\n./Bin/setup\n./README\n./.digests-by-installation-package\n", list.out)
+        << type;
   }
 
   WriteFile(m_dir / "archive.zip", "PK\x03\x04 pretend zip");

@@ -154,7 +154,7 @@ TEST_F(PackageBuilderTest, PacksADirectoryWithTheStaticBunzip2BesideIt) {
   WriteFile(m_dir / "piece", package.substr(launcherLength + bzip2.size()));
   std::string listing;
   ASSERT_EQ(0, RunShell("bzip2 -dc " + ShellQuote(m_dir / "piece") + " | tar -tf -", &listing));
-  EXPECT_EQ("./Bin/\n./Bin/setup\n./README\n", listing);
+  EXPECT_EQ("./Bin/\n./Bin/setup\n./README\n./.digests-by-installation-package\n", listing);
 }
 
 TEST_F(PackageBuilderTest, BuildsFromADirectoryRepeatByteForByte) {
