@@ -159,7 +159,8 @@ TEST(DirectoryArchive, OddNamesArriveIntact) {
   // The list names each file as it arrived, with its digest as sha256sum
   // finds it.
   std::vector<ProductDigest> digests;
-  ASSERT_TRUE(ParseProductDigests(ReadFile(out / (std::string("x/") + kProductDigestsName)), &digests, &error))
+  ASSERT_TRUE(ParseProductDigests(ReadFile(out / (std::string("x/") + kProductDigestsName)),
+                                  &digests, &error))
       << error;
   ASSERT_EQ(names.size(), digests.size());
   for (const ProductDigest& digest : digests) {
@@ -180,9 +181,9 @@ TEST(DirectoryArchive, ScanRefusesAProductFileNamedAsTheDigests) {
   ASSERT_TRUE(archive.Scan(dir.path(), &error)) << error;
   WriteFile(dir / kProductDigestsName, "forged");
   EXPECT_FALSE(archive.Scan(dir.path(), &error));
-  EXPECT_EQ(dir / kProductDigestsName +
-                ": the name is the package's own, for the digests of the product",
-            error);
+  EXPECT_EQ(
+      dir / kProductDigestsName + ": the name is the package's own, for the digests of the product",
+      error);
 }
 
 TEST(DirectoryArchive, LinksAreNotFollowedExceptTheTopDirectory) {

@@ -18,6 +18,7 @@
 
 #include "package/ExtractionMark.h"
 #include "package/PackageRecord.h"
+#include "package/ProductDigests.h"
 #include "tests/PackageRecordFile.h"
 #include "tests/Subprocess.h"
 
@@ -1052,6 +1053,13 @@ TEST_F(PackageAnswers, InfoListAndExtractOnlyOnEveryType) {
     SCOPED_TRACE(type.name);
     const std::string pkg = m_dir / ("pkg-" + type.name + ".bin");
     MakeTypedPackage(type.name, pkg);
+    // A package built from the directory carries the digests of its files
+    // as one more member; one from a prepared archive does not.
+    const bool fromDirectory = type.name == "bz2" || type.name == "tzst" || type.name == "tgz";
+    auto product = [&](std::map<std::string, std::string> tree, const std::string& prefix = "") {
+      EXPECT_EQ(fromDirectory ? 1u : 0u, tree.erase(prefix + kProductDigestsName));
+      return tree;
+    };
     const int64_t size = static_cast<int64_t>(ReadFile(pkg).size());
     PackageRecord record;
     ASSERT_TRUE(ReadPackageRecord(pkg, &record));
@@ -1087,7 +1095,7 @@ TEST_F(PackageAnswers, InfoListAndExtractOnlyOnEveryType) {
       std::map<std::string, std::string> listed = ListedMembers(list.out);
       // A prepared archive also has a member for the top directory.
       listed.erase(".");
-      EXPECT_EQ(expected, listed) << list.out;
+      EXPECT_EQ(expected, product(listed, "./")) << list.out;
     } else {
       EXPECT_EQ(255, list.code);
       EXPECT_EQ("\nError: --list cannot list an archive of type " + type.name +
@@ -1107,7 +1115,7 @@ TEST_F(PackageAnswers, InfoListAndExtractOnlyOnEveryType) {
       EXPECT_EQ(kExtracting + DotsFor(record.archiveLength) + done, unpacked.out);
     }
     EXPECT_EQ(std::string::npos, unpacked.out.find("[./Bin/setup]"));
-    EXPECT_EQ(TreeOf(m_dir / "product"), TreeOf(m_run + "/out"));
+    EXPECT_EQ(TreeOf(m_dir / "product"), product(TreeOf(m_run + "/out")));
     EXPECT_EQ(0700, ModeOf(m_run + "/out"));
     EXPECT_EQ(std::vector<std::string>{"out"}, ListDirectory(m_run));
 
@@ -1120,7 +1128,7 @@ TEST_F(PackageAnswers, InfoListAndExtractOnlyOnEveryType) {
       EXPECT_EQ("", quiet.out);
     }
     EXPECT_EQ("", quiet.err);
-    EXPECT_EQ(TreeOf(m_dir / "product"), TreeOf(m_run + "/empty"));
+    EXPECT_EQ(TreeOf(m_dir / "product"), product(TreeOf(m_run + "/empty")));
     EXPECT_EQ(0751, ModeOf(m_run + "/empty"));
 
     // Into one that is not empty: refused, and it stays as it was.

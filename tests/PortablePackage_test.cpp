@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "package/ExtractionMark.h"
+#include "package/ProductDigests.h"
 #include "tests/Subprocess.h"
 
 namespace {
@@ -26,6 +27,8 @@ namespace {
 std::map<std::string, std::string> UnpackedTree(const std::string& dir) {
   std::map<std::string, std::string> tree = TreeOf(dir);
   EXPECT_EQ(1u, tree.erase(kExtractionMarkName)) << dir;
+  // A package built from a directory carries the digests of its files.
+  EXPECT_EQ(1u, tree.erase(kProductDigestsName)) << dir;
   return tree;
 }
 
@@ -123,8 +126,9 @@ TEST_F(PortablePackage, TzstAndBz2PackagesInstallWithOnlyAShellAndTar) {
     std::map<std::string, std::string> info = Info(pkg);
     EXPECT_EQ(type, info["Type"]);
     EXPECT_EQ("yes", info["Verified"]);
-    // Five members of a block each, and the data's two.
-    EXPECT_EQ("28672 bytes", info["Unpacked"]);
+    // Five members and the list of digests of a block each, and the data's
+    // two.
+    EXPECT_EQ("32768 bytes", info["Unpacked"]);
 
     ProcessResult run = RunPackage(pkg, m_run, {"-x", "y"});
     EXPECT_EQ(3, run.code) << run.out << run.err;
@@ -140,7 +144,8 @@ TEST_F(PortablePackage, TzstAndBz2PackagesInstallWithOnlyAShellAndTar) {
   ProcessResult list = Mkpackage({"--list", m_dir / "pkg.tzst"});
   EXPECT_EQ(0, list.code) << list.err;
   EXPECT_EQ(
-      "./Bin/\n./Bin/setup\n./Lib/\n./Lib/data\n./Lib/deep/\n./Lib/deep/data.bin\n./License.txt\n",
+      "./Bin/\n./Bin/setup\n./Lib/\n./Lib/data\n./Lib/deep/\n./Lib/deep/data.bin\n./License.txt\n"
+      "./.digests-by-installation-package\n",
       list.out);
 }
 
