@@ -8,9 +8,10 @@
 
 // The SHA-256 that the installation record keeps of each file's content and
 // of each link's target text, streamed; the builder lists the same digests
-// of a product's files in the package (package/ProductDigests.h). It is computed by OpenSSL's libcrypto,
-// which uses the processor's SHA extensions where it has them and its own
-// plain code where it has not, chosen when the program starts. Not copyable.
+// of a product's files in the package (package/ProductDigests.h). It is
+// computed by OpenSSL's libcrypto, which uses the processor's SHA extensions
+// where it has them and its own plain code where it has not, chosen when the
+// program starts. Not copyable.
 class RecordDigest {
  public:
   RecordDigest();
