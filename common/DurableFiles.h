@@ -15,8 +15,10 @@ bool SyncPath(const std::string& path, std::string* error);
 // Syncs the directory that holds path.
 bool SyncParentDirectory(const std::string& path, std::string* error);
 
-// Syncs every file and directory below root and root itself, deepest first,
-// never following a symbolic link.
+// Makes every file and directory below root, and root itself, durable by
+// syncing the whole file system that holds root (a file system mounted
+// below root is not covered; a root that is not a directory is synced
+// alone). Other files that are dirty on that file system are written too.
 bool SyncTree(const std::string& root, std::string* error);
 
 #endif  // STRATA_COMMON_DURABLEFILES_H_
