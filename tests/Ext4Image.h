@@ -26,7 +26,10 @@ class Ext4Image {
   // The power goes: the file system stops at once and what its journal has
   // not committed is lost. True when the ioctl was accepted.
   bool PowerLoss();
-  // Unmounts and mounts again, as after a reboot (the journal is replayed).
+  // Unmounts and mounts again, as after a reboot (the journal is replayed):
+  // waits until nothing holds the earlier file system any more, so that the
+  // mount is a new one read from the image. False (why() says so) if it
+  // cannot be unmounted or is still held after a minute.
   bool Remount();
 
  private:

@@ -82,6 +82,10 @@ TEST_F(AdministratorEdits, KeptConfigurationAndSavedProgramsOutliveTwoUpgradesAn
   WriteDefaults();
   ASSERT_EQ(0, RunPackage({"-cfg", "inst.cfg"}).code);
   Edit();
+  // Files of the administrator's own in directories that go to ".old".
+  WriteFile(server_ + "/Bin/notes", "the administrator's notes", 0640);
+  MakeDirs(server_ + "/Lib/mine");
+  WriteFile(server_ + "/Lib/mine/settings", "the administrator's library", 0600);
 
   ProcessResult check = Run(v2, {"--check", "-cfg", "inst.cfg"});
   EXPECT_EQ(0, check.code) << check.out;
@@ -121,6 +125,10 @@ TEST_F(AdministratorEdits, KeptConfigurationAndSavedProgramsOutliveTwoUpgradesAn
     EXPECT_FALSE(Contains(ReadFile(server_ + "/Content/welcome.txt.new"), "our site"));
     EXPECT_TRUE(Contains(ReadFile(server_ + "/Bin/loopcast"), "# " + build + "\n"));
     EXPECT_FALSE(Contains(ReadFile(server_ + "/Bin/loopcast"), "# patched here"));
+    EXPECT_EQ("the administrator's notes", ReadFile(server_ + "/Bin/notes"));
+    EXPECT_EQ(0640, ModeOf(server_ + "/Bin/notes"));
+    EXPECT_EQ("the administrator's library", ReadFile(server_ + "/Lib/mine/settings"));
+    EXPECT_EQ(0600, ModeOf(server_ + "/Lib/mine/settings"));
   };
   expectEditsStand("v2");
   std::string log = ReadFile(server_ + "/Logs/install.log");
@@ -152,6 +160,7 @@ TEST_F(AdministratorEdits, KeptConfigurationAndSavedProgramsOutliveTwoUpgradesAn
               Contains(verified.out, "changed qmserver.cfg\n"))
       << verified.out;
   EXPECT_FALSE(Contains(verified.out, "loopcast.saved")) << verified.out;
+  EXPECT_FALSE(Contains(verified.out, "notes")) << verified.out;
   EXPECT_FALSE(Contains(verified.out, ".new")) << verified.out;
 
   // A missing recorded file is named and is something to do.
@@ -221,6 +230,8 @@ TEST_F(AdministratorEdits, RollbackLeavesTheEarlierInstallationWorking) {
       << refused.out << refused.err;
   EXPECT_EQ(first, Files(server_));
 
+  // Added before the upgrade: back unchanged with the earlier Bin, no copy.
+  WriteFile(server_ + "/Bin/notes", "the administrator's notes", 0640);
   auto v1Bin = Files(server_ + "/Bin");
   std::string v1Record = ReadFile(server_ + "/install-manifest.txt");
   ASSERT_EQ(0, Run(v2, {"-s", "-cfg", "inst.cfg"}).code);
@@ -235,6 +246,7 @@ TEST_F(AdministratorEdits, RollbackLeavesTheEarlierInstallationWorking) {
   ASSERT_EQ(0, rollback.code) << rollback.out << rollback.err;
   EXPECT_TRUE(Contains(rollback.out, "Restored: Bin (from Bin.old)\n")) << rollback.out;
   EXPECT_TRUE(Contains(rollback.out, "Kept yours: qmserver.cfg.saved\n")) << rollback.out;
+  EXPECT_FALSE(Contains(rollback.out, "notes")) << rollback.out;
   EXPECT_EQ(tuned, ReadFile(server_ + "/qmserver.cfg.saved"));
   EXPECT_EQ("#!/bin/sh\n", ReadFile(server_ + "/Bin/mine.sh"));
   EXPECT_EQ(0750, ModeOf(server_ + "/Bin/mine.sh"));

@@ -549,7 +549,7 @@ TEST_F(SetupCrash, PowerLossAfterAnUpgradeLeavesTheNewInstallationWhole) {
     ASSERT_EQ(0, Run(second, {"-s", "-cfg", "inst.cfg"}).code);
     usleep(delayMs * 1000);
     ASSERT_TRUE(disk.PowerLoss());
-    ASSERT_TRUE(disk.Remount());
+    ASSERT_TRUE(disk.Remount()) << disk.why();
     ++moments;
     EXPECT_EQ(upgraded, Installed());
     ProcessResult rerun = Run(second, {"-cfg", "inst.cfg"});

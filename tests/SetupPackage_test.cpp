@@ -128,26 +128,36 @@ TEST_F(SetupPackage, ReinstallKeepsEarlierFilesAsOldUnlessToldNot) {
 TEST_F(SetupPackage, EachReinstallKeepsOnlyThePreviousInstallationAsOld) {
   const char* const installs[] = {"first", "second", "third"};
   std::string config[3];
+  std::map<std::string, std::map<std::string, std::string>> previous;
   for (int i = 0; i < 3; ++i) {
+    if (i == 2) {
+      for (const char* dir : {"Bin", "Plugins", "Lib"})
+        previous[dir] = Files(server_ + "/" + dir);
+    }
     WriteDefaults(std::string("AdminPassword=") + installs[i] + "\n");
     ProcessResult run = RunPackage({"-s", "-cfg", "inst.cfg"});
     ASSERT_EQ(0, run.code) << installs[i] << ": " << run.out;
     config[i] = ReadFile(server_ + "/qmserver.cfg");
-    // Something of this installation's own in each directory that is
-    // backed up.
+    // Something of the administrator's own after each installation in each
+    // directory that is backed up.
     for (const char* dir : {"Bin", "Plugins", "Lib"})
       WriteFile(server_ + "/" + dir + "/" + installs[i], installs[i]);
   }
+  // The backup is the second installation as it stood, nothing older; the
+  // administrator's files went on with each new installation.
   for (const char* dir : {"Bin", "Plugins", "Lib"}) {
     std::string old = server_ + "/" + dir + ".old";
-    EXPECT_EQ("second", ReadFile(old + "/second")) << dir;
-    EXPECT_FALSE(Exists(old + "/first")) << dir;
-    EXPECT_FALSE(Exists(server_ + "/" + dir + "/second")) << dir;
+    EXPECT_EQ(previous[dir], Files(old)) << dir;
+    EXPECT_FALSE(Exists(old + "/third")) << dir;
+    EXPECT_FALSE(Exists(old + ".old")) << dir;
+    for (const char* mine : installs)
+      EXPECT_EQ(mine, ReadFile(server_ + "/" + dir + "/" + mine)) << dir;
   }
   for (const char* dir : {"Plugins", "Lib"}) {
-    auto previous = Files(std::string(DEMO_PRODUCT "/") + dir);
-    previous["second"] = "420 second";
-    EXPECT_EQ(previous, Files(server_ + "/" + dir + ".old")) << dir;
+    auto product = Files(std::string(DEMO_PRODUCT "/") + dir);
+    product["first"] = "420 first";
+    product["second"] = "420 second";
+    EXPECT_EQ(product, Files(server_ + "/" + dir + ".old")) << dir;
   }
   EXPECT_EQ(config[1], ReadFile(server_ + "/qmserver.cfg.old"));
   EXPECT_EQ(config[1], ReadFile(server_ + "/default.cfg.old"));

@@ -579,7 +579,8 @@ bool InstallSteps::StageAdministratorFiles(StagedInstallation& stage, const Inst
     if (!SettleAdministratorFile(stage, plan, file, error))
       return false;
   }
-  return StageEarlierRecord(stage, plan, error) && CarrySavedCopies(stage, plan, error);
+  return StageEarlierRecord(stage, plan, error) && CarrySavedCopies(stage, plan, error) &&
+         CarryAddedFiles(stage, plan, error);
 }
 
 bool InstallSteps::SettleAdministratorFile(StagedInstallation& stage, const InstallationPlan& plan,
@@ -694,6 +695,83 @@ bool InstallSteps::CarrySavedCopies(StagedInstallation& stage, const Installatio
       return false;
     }
     m_savedCopies.push_back(saved);
+  }
+  return true;
+}
+
+bool InstallSteps::CarryAddedFiles(StagedInstallation& stage, const InstallationPlan& plan,
+                                   std::string* error) {
+  // What the administrator added inside a directory that goes to its ".old"
+  // name goes with the new installation as well: in the backup alone it
+  // would be lost with the next upgrade, unnamed. Without a record nothing
+  // can tell the administrator's files from the product's.
+  const InstallManifest* earlier = plan.EarlierManifest();
+  if (earlier == nullptr)
+    return true;
+  std::set<std::string> recorded;
+  for (const ManifestEntry& entry : earlier->files)
+    recorded.insert(entry.path);
+  for (const std::string& name : plan.MovedToOld()) {
+    if (IsDirectoryNotFollowingLinks(m_installer.FilePath(name.c_str())) &&
+        IsDirectoryNotFollowingLinks(stage.NewRoot() + "/" + name) &&
+        !CarryAddedFilesIn(stage, name, recorded, error))
+      return false;
+  }
+  return true;
+}
+
+bool InstallSteps::CarryAddedFilesIn(StagedInstallation& stage, const std::string& dir,
+                                     const std::set<std::string>& recorded, std::string* error) {
+  std::vector<std::string> names;
+  std::string why;
+  if (!ListDirectory(m_installer.FilePath(dir.c_str()), &names, &why)) {
+    *error = FormatText("ERROR: Unable to keep your files in %s (%s)\n", dir.c_str(), why.c_str());
+    return false;
+  }
+  for (const std::string& name : names) {
+    const std::string path = dir + "/" + name;
+    const std::string yours = m_installer.FilePath(path.c_str());
+    const std::string staged = stage.NewRoot() + "/" + path;
+    // Settled or carried already by this run.
+    bool settled = false;
+    for (const std::string& done : m_savedCopies)
+      settled = settled || done == path;
+    for (const std::string& done : m_keptPaths)
+      settled = settled || done == path;
+    if (recorded.count(path) != 0 || path == kSetupProgram || settled)
+      continue;
+    bool recordedInside = false;
+    for (auto at = recorded.lower_bound(path + "/");
+         at != recorded.end() && at->compare(0, path.size() + 1, path + "/") == 0; ++at)
+      recordedInside = true;
+    if (recordedInside) {
+      // A directory of the earlier product's: only what was added in it.
+      struct stat st;
+      if (!IsDirectoryNotFollowingLinks(yours) || lstat(yours.c_str(), &st) != 0)
+        continue;
+      if (!Present(staged) &&
+          (mkdir(staged.c_str(), 0700) != 0 || chmod(staged.c_str(), st.st_mode & 07777) != 0)) {
+        *error = ErrnoMessage(stage.ShownPaths(staged), errno);
+        return false;
+      }
+      if (IsDirectoryNotFollowingLinks(staged) && !CarryAddedFilesIn(stage, path, recorded, error))
+        return false;
+      continue;
+    }
+    // Where the new product brings the same name, the administrator's goes
+    // beside it, as for a changed file.
+    if (Present(staged)) {
+      if (!IsDirectoryNotFollowingLinks(staged) && !Present(staged + ".saved") &&
+          !SaveAdministratorFile(stage, path, error))
+        return false;
+      continue;
+    }
+    if (!CopyAny(yours, staged, &why)) {
+      *error = FormatText("ERROR: Unable to keep your %s (%s)\n", path.c_str(),
+                          stage.ShownPaths(why).c_str());
+      return false;
+    }
+    m_savedCopies.push_back(path);
   }
   return true;
 }

@@ -3,6 +3,7 @@
 
 #include <stdint.h>
 
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -136,7 +137,7 @@ class InstallSteps {
   // directory; each failure's message in *error. Its phases: each file
   // settled (asked about first where that is to be asked), the earlier
   // record staged for the ".old" generation, earlier NAME.saved copies
-  // carried over.
+  // and the administrator's own files carried over.
   bool StageAdministratorFiles(StagedInstallation& stage, const InstallationPlan& plan,
                                std::string* error);
   bool SettleAdministratorFile(StagedInstallation& stage, const InstallationPlan& plan,
@@ -147,6 +148,12 @@ class InstallSteps {
                           std::string* error);
   bool CarrySavedCopies(StagedInstallation& stage, const InstallationPlan& plan,
                         std::string* error);
+  // The administrator's own files in the directories that go to ".old",
+  // copied into the new installation (and not recorded); one the new
+  // product brings under the same name is saved as NAME.saved.
+  bool CarryAddedFiles(StagedInstallation& stage, const InstallationPlan& plan, std::string* error);
+  bool CarryAddedFilesIn(StagedInstallation& stage, const std::string& dir,
+                         const std::set<std::string>& recorded, std::string* error);
   // The staged files that the record lists: not the installer, the record,
   // the earlier record or the administrator's copies and kept directories.
   std::vector<ManifestEntry> ListedFiles(const std::vector<ManifestEntry>& staged) const;

@@ -623,6 +623,18 @@ void AddRename(std::vector<JournalStep>* steps, const std::string& from, const s
   steps->push_back(step);
 }
 
+// Whether the regular file at a stands at b as well, with its mode and
+// content: a file the restored generation already holds needs no name of
+// its own.
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  if (lstat(a.c_str(), &sa) != 0 || lstat(b.c_str(), &sb) != 0 || !S_ISREG(sa.st_mode) ||
+      sa.st_mode != sb.st_mode || sa.st_size != sb.st_size)
+    return false;
+  std::string ca, cb, ignored;
+  return ReadWholeFile(a, &ca, &ignored) && ReadWholeFile(b, &cb, &ignored) && ca == cb;
+}
+
 }  // namespace
 
 // What a rollback does, worked out before anything is moved.
@@ -663,7 +675,8 @@ class Uninstaller::AdministratorsFiles {
         continue;
       if (S_ISDIR(st.st_mode)) {
         Walk(name, "");
-      } else if (Administrators(name)) {
+      } else if (Administrators(name) &&
+                 !SameFile(m_sDir + "/" + name, m_sDir + "/" + name + ".old")) {
         std::string target = name + ".saved";
         for (int n = 1; !FreeName(target); ++n)
           target = name + ".saved." + std::to_string(n);
@@ -709,7 +722,8 @@ class Uninstaller::AdministratorsFiles {
         Walk(name, rel);
         continue;
       }
-      if (!Administrators(path))
+      if (!Administrators(path) ||
+          SameFile(m_sDir + "/" + path, m_sDir + "/" + name + ".old/" + rel))
         continue;
       size_t slash = rel.rfind('/');
       std::string parent = slash == std::string::npos ? "" : "/" + rel.substr(0, slash);
