@@ -20,6 +20,7 @@
 #include "common/SystemError.h"
 #include "driver/record/InstallKey.h"
 #include "driver/record/InstallTree.h"
+#include "driver/record/OpenDirectories.h"
 #include "driver/record/PackagedDigests.h"
 #include "package/RecordDigest.h"
 
@@ -409,63 +410,6 @@ bool StatInTree(const InstallTree& tree, const std::string& relative, std::strin
   }
   return true;
 }
-
-// The directories on one path below a tree, held open from the top down,
-// so that entries sorted by path open each directory once. Never through a
-// link. Not copyable: owns the descriptors.
-class OpenDirectories {
- public:
-  explicit OpenDirectories(const InstallTree& tree) : m_tree(tree) {}
-  ~OpenDirectories() { Keep(0); }
-  OpenDirectories(const OpenDirectories&) = delete;
-  OpenDirectories& operator=(const OpenDirectories&) = delete;
-
-  // The directory at dirPath ("" for the top, else "/"-separated names)
-  // open in *fd, for the *at calls only: true, or false with errno set as
-  // InstallTree::OpenParent sets it.
-  bool Reach(const std::string& dirPath, int* fd) {
-    std::vector<std::string> names;
-    for (size_t start = 0; start < dirPath.size();) {
-      size_t slash = dirPath.find('/', start);
-      if (slash == std::string::npos)
-        slash = dirPath.size();
-      names.push_back(dirPath.substr(start, slash - start));
-      start = slash + 1;
-    }
-    size_t common = 0;
-    while (common < names.size() && common < m_names.size() && names[common] == m_names[common])
-      ++common;
-    Keep(common);
-    for (size_t i = common; i < names.size(); ++i) {
-      int next = openat(m_fds.empty() ? m_tree.Fd() : m_fds.back(), names[i].c_str(),
-                        O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-      // A top directory kept as a link to another file system, where the
-      // tree looks through such links.
-      if (next < 0 && m_fds.empty() && errno == ENOTDIR)
-        next = m_tree.OpenTopLink(names[i]);
-      if (next < 0)
-        return false;
-      m_fds.push_back(next);
-      m_names.push_back(names[i]);
-    }
-    *fd = m_fds.empty() ? m_tree.Fd() : m_fds.back();
-    return true;
-  }
-
- private:
-  // Closes all but the first count directories.
-  void Keep(size_t count) {
-    while (m_fds.size() > count) {
-      close(m_fds.back());
-      m_fds.pop_back();
-      m_names.pop_back();
-    }
-  }
-
-  const InstallTree& m_tree;
-  std::vector<std::string> m_names;
-  std::vector<int> m_fds;
-};
 
 bool IsMissing(int err) {
   return err == ENOENT || err == ENOTDIR || err == ELOOP;

@@ -10,6 +10,7 @@
 #include "common/ScopedFd.h"
 #include "common/SystemError.h"
 #include "driver/record/InstallTree.h"
+#include "driver/record/OpenDirectories.h"
 #include "package/ProductDigests.h"
 
 namespace {
@@ -60,27 +61,19 @@ bool PackagedDigests::Load(const std::string& dir, std::string* error) {
     *error = shown + ": " + why;
     return false;
   }
-  // Sorted by path: each directory is opened once for its files.
-  ScopedFd parent;
-  std::string parentPath;
-  bool haveParent = false;
+  // Sorted by path: each directory is opened once, from the one above it.
+  OpenDirectories directories(tree);
   for (const ProductDigest& digest : digests) {
     if (!InstallTree::IsPlainRelative(digest.path))
       continue;
     size_t slash = digest.path.rfind('/');
     std::string dirPath = slash == std::string::npos ? std::string() : digest.path.substr(0, slash);
-    std::string leaf;
-    if (!haveParent || dirPath != parentPath) {
-      haveParent = true;
-      parentPath = dirPath;
-      if (!tree.OpenParent(digest.path, &parent, &leaf))
-        parent.Reset(-1);
-    }
-    leaf = digest.path.substr(slash == std::string::npos ? 0 : slash + 1);
+    std::string leaf = digest.path.substr(slash == std::string::npos ? 0 : slash + 1);
+    int parent = -1;
     struct stat file;
-    if (parent.Get() < 0 || fstatat(parent.Get(), leaf.c_str(), &file, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !S_ISREG(file.st_mode) || static_cast<uint64_t>(file.st_size) != digest.size ||
-        !Before(file.st_mtim, start))
+    if (!directories.Reach(dirPath, &parent) ||
+        fstatat(parent, leaf.c_str(), &file, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(file.st_mode) ||
+        static_cast<uint64_t>(file.st_size) != digest.size || !Before(file.st_mtim, start))
       continue;
     m_known[digest.path] = {file.st_dev, file.st_ino, digest.size, file.st_mtim, digest.sha256};
   }
