@@ -56,7 +56,7 @@ def render(info):
     from run_bench import (BZIP2_LIMIT, CAT_LIMIT, CHECKSUM_LIMIT, DECOMPRESSOR_LIMIT,
                            INSTALL_FLOOR_LIMIT, INSTALL_UNPACK_LIMIT, PAIRS, PEAK_LIMIT_KB,
                            REAL_SOURCES, RERUN_UNPACK_LIMIT, SEED, SETUP_PEAK_LIMIT_KB, SIZES,
-                           TZST_FLOOR_LIMIT, TZST_SIZE_LIMIT, VERIFY_UNPACK_LIMIT, VERSION_LIMIT)
+                           TZST_FLOOR_LIMIT, VERIFY_UNPACK_LIMIT, VERSION_LIMIT)
 
     m = info["machine"]
     sizes = dict((k, info["sizes"][k]) for k in SIZES if k in info["sizes"])
@@ -107,8 +107,10 @@ def render(info):
             w("| (tzst package's size, small: the launcher's %s is most of both packages) | %s"
               " | %.3fx | |" % (kb(sizes[name]["package"]["launcher_bytes"]), name, ratio))
             continue
-        w("| tzst package at most %.2fx the size of the bz2 package | %s | %.3fx | %s |"
-          % (TZST_SIZE_LIMIT, name, ratio, verdict(ratio <= TZST_SIZE_LIMIT)))
+        # No target: the long window's two percent cost half again the
+        # unpacking time, so the size is only shown.
+        w("| (tzst package's size against the bz2 package's, zstd's own window) | %s | %.3fx | |"
+          % (name, ratio))
     for package, base in PAIRS.items():
         for name in sizes:
             ratio = sizes[name]["pairs"][package + "/" + base]["ratio"]

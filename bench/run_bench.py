@@ -58,9 +58,8 @@ PAIRS = {
 CAT_LIMIT = 1.03
 # The bz2 package with the static decompressor against Debian's bzip2.
 BZIP2_LIMIT = 1.03
-# The tzst package against the physical floor, and its size against bz2's.
+# The tzst package against the physical floor.
 TZST_FLOOR_LIMIT = 1.3
-TZST_SIZE_LIMIT = 0.76
 # The real second stage, on the tzst package of each size: the whole
 # unattended installation against the physical floor and against the same
 # package's own unpacking (--extract-only), and the runs after it against
