@@ -318,12 +318,13 @@ def render(info):
         w("- The second stage on the %s size (%d files of content): the installation took %s beyond the"
           " package's own unpacking and %s of CPU beyond it; the rerun with nothing to do %s"
           " (%s of CPU). An installation renames the product's top directories into a staging"
-          " directory, reads each file once for the record's SHA-256 (libcrypto, with the"
-          " processor's SHA extensions where it has them; on two threads when the files are"
-          " many) and switches the staging directory in by renames; a rerun reads each"
-          " recorded file once to compare it with the record, then removes the extraction"
-          " directory with every file in it (which an installation has emptied by its"
-          " renames)."
+          " directory, takes the record's SHA-256 of each file it unpacked and left untouched"
+          " from the list the package carries (reading only the files it wrote itself),"
+          " makes the staging directory durable with one syncfs and switches it in by"
+          " renames; a rerun reads each recorded file once for its SHA-256 (libcrypto, with"
+          " the processor's SHA extensions where it has them; on two threads when the files"
+          " are many) to compare it with the record, then removes the extraction directory"
+          " with every file in it (which an installation has emptied by its renames)."
           % (name, sum(k["files"] for k in sizes[name]["package"].get("kinds", {}).values()),
              seconds(cmds["install"]["wall"] - u["wall"]),
              seconds(cmds["install"]["cpu"] - u["cpu"]),
