@@ -38,7 +38,7 @@ inline std::map<std::string, std::string> Files(const std::string& root) {
   VisitTree(root, [&](const std::string& relative, const struct stat& st) {
     files[relative] = S_ISDIR(st.st_mode) ? std::string()
                                           : std::to_string(st.st_mode & 0777) + " " +
-                                                ReadFile(root + "/" + relative);
+                                                ComparedContent(ReadFile(root + "/" + relative));
   });
   return files;
 }

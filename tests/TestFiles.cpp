@@ -16,6 +16,7 @@
 
 #include "common/CurrentDirectory.h"
 #include "common/ShellQuote.h"
+#include "package/RecordDigest.h"
 
 TempDir::TempDir() {
   const char* base = getenv("TMPDIR");
@@ -170,6 +171,13 @@ std::set<std::string> ListTree(const std::string& root) {
   return names;
 }
 
+std::string ComparedContent(const std::string& content) {
+  if (content.size() <= 64 * 1024 && content.find('\0') == std::string::npos)
+    return content;
+  return "<" + std::to_string(content.size()) + " bytes, sha256 " +
+         RecordDigest::Of(content.data(), content.size()) + ">";
+}
+
 std::map<std::string, std::string> TreeOf(const std::string& root) {
   std::map<std::string, std::string> tree;
   VisitTree(root, [&](const std::string& relative, const struct stat& st) {
@@ -182,7 +190,7 @@ std::map<std::string, std::string> TreeOf(const std::string& root) {
       ssize_t n = readlink(path.c_str(), target.data(), target.size() - 1);
       tree[relative] = "-> " + std::string(target.data(), n < 0 ? 0 : static_cast<size_t>(n));
     } else {
-      tree[relative] = mode + " " + ReadFile(path);
+      tree[relative] = mode + " " + ComparedContent(ReadFile(path));
     }
   });
   return tree;

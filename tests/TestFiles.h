@@ -68,8 +68,12 @@ void VisitTree(const std::string& root,
                const std::function<void(const std::string&, const struct stat&)>& visit);
 // Every name below root, relative to it; directories end with "/".
 std::set<std::string> ListTree(const std::string& root);
+// A file's content as trees compare it: the text itself, or for a file with
+// a NUL byte or over 64 KiB its size and SHA-256 ("<N bytes, sha256 HEX>"),
+// so that a failing comparison never prints a program's bytes.
+std::string ComparedContent(const std::string& content);
 // Every entry below root by relative path: a directory ("dir/") by its mode,
-// a link ("link") by "-> target", a file by its mode and content
+// a link ("link") by "-> target", a file by its mode and ComparedContent
 // ("420 text"); modes in decimal.
 std::map<std::string, std::string> TreeOf(const std::string& root);
 
