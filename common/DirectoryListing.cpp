@@ -12,6 +12,31 @@
 
 namespace {
 
+// Reads every entry of the stream but "." and ".." with its kind, in the
+// listing's order, and closes the stream: true, or false with *error.
+bool ReadAndClose(DIR* handle, const std::string& shown,
+                  std::vector<std::pair<std::string, unsigned char>>* found, std::string* error) {
+  int err = 0;
+  for (;;) {
+    errno = 0;
+    struct dirent* entry = readdir(handle);
+    if (entry == nullptr) {
+      err = errno;
+      break;
+    }
+    const char* name = entry->d_name;
+    if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+      continue;
+    found->emplace_back(name, entry->d_type);
+  }
+  closedir(handle);
+  if (err != 0) {
+    *error = ErrnoMessage(shown, err);
+    return false;
+  }
+  return true;
+}
+
 // Lists the directory open at own and closes own.
 bool ListAndClose(int own, const std::string& shown, std::vector<std::string>* names,
                   std::string* error) {
@@ -21,26 +46,15 @@ bool ListAndClose(int own, const std::string& shown, std::vector<std::string>* n
     close(own);
     return false;
   }
-  std::vector<std::string> found;
-  int err = 0;
-  for (;;) {
-    errno = 0;
-    struct dirent* entry = readdir(handle);
-    if (entry == nullptr) {
-      err = errno;
-      break;
-    }
-    std::string name = entry->d_name;
-    if (name != "." && name != "..")
-      found.push_back(name);
-  }
-  closedir(handle);
-  if (err != 0) {
-    *error = ErrnoMessage(shown, err);
+  std::vector<std::pair<std::string, unsigned char>> found;
+  if (!ReadAndClose(handle, shown, &found, error))
     return false;
-  }
-  std::sort(found.begin(), found.end());
-  names->insert(names->end(), found.begin(), found.end());
+  std::vector<std::string> sorted;
+  sorted.reserve(found.size());
+  for (auto& entry : found)
+    sorted.push_back(std::move(entry.first));
+  std::sort(sorted.begin(), sorted.end());
+  names->insert(names->end(), sorted.begin(), sorted.end());
   return true;
 }
 
@@ -82,24 +96,8 @@ bool ListEntriesAt(int fd, const std::string& shown,
   // before.
   rewinddir(handle);
   std::vector<std::pair<std::string, unsigned char>> found;
-  int err = 0;
-  for (;;) {
-    errno = 0;
-    struct dirent* entry = readdir(handle);
-    if (entry == nullptr) {
-      err = errno;
-      break;
-    }
-    const char* name = entry->d_name;
-    if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
-      continue;
-    found.emplace_back(name, entry->d_type);
-  }
-  closedir(handle);
-  if (err != 0) {
-    *error = ErrnoMessage(shown, err);
+  if (!ReadAndClose(handle, shown, &found, error))
     return false;
-  }
   *entries = std::move(found);
   return true;
 }

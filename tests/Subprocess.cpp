@@ -124,6 +124,16 @@ ProcessResult RunForked(const ForkOptions& options, const std::function<void()>&
   return RunChild(body, options, std::string());
 }
 
+void FeedStandardInput(const std::string& text) {
+  int fds[2];
+  if (pipe(fds) != 0 ||
+      write(fds[1], text.data(), text.size()) != static_cast<ssize_t>(text.size()))
+    _exit(98);
+  close(fds[1]);
+  dup2(fds[0], 0);
+  close(fds[0]);
+}
+
 ProcessResult RunForked(const std::function<void()>& body) {
   return RunChild(body, ForkOptions(), std::string());
 }

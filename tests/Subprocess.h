@@ -54,6 +54,11 @@ ProcessResult RunForked(const ForkOptions& options, const std::function<void()>&
 // With the default options: output through a file, status 0 on a return.
 ProcessResult RunForked(const std::function<void()>& body);
 
+// For a forked body: text, written whole into a pipe, becomes its standard
+// input, so that the body reads it and then the end of input. Ends the
+// child with 98 when it cannot.
+void FeedStandardInput(const std::string& text);
+
 // One run of a program as a real child process.
 struct ProgramRun {
   // The file to execute; empty: argv[0] looked up on the child's PATH.

@@ -48,13 +48,7 @@ TEST_F(ChangedConfigQuestionTest, SaysWhenDiffCannotRunAndAsksAgain) {
   const std::string empty = MakeDirs(Path("empty"));
   ProcessResult child = RunForked([&] {
     const std::string input = "diff\nwhy\nnew\n";
-    int fds[2];
-    if (pipe(fds) != 0 ||
-        write(fds[1], input.data(), input.size()) != static_cast<ssize_t>(input.size()))
-      _exit(98);
-    close(fds[1]);
-    dup2(fds[0], 0);
-    close(fds[0]);
+    FeedStandardInput(input);
     setenv("PATH", empty.c_str(), 1);
     ConsoleUI ui;
     ChangedConfigQuestion question(ui);

@@ -58,13 +58,7 @@ TEST_F(SetupDialogueTest, AsksAgainForWhatTheServersFilesCannotHold) {
     input += std::to_string(port) + "\n";
   input += "no\n";
   ProcessResult child = RunForked([&] {
-    int fds[2];
-    if (pipe(fds) != 0 ||
-        write(fds[1], input.data(), input.size()) != static_cast<ssize_t>(input.size()))
-      _exit(98);
-    close(fds[1]);
-    dup2(fds[0], 0);
-    close(fds[0]);
+    FeedStandardInput(input);
     setenv("PAGER", "cat", 1);
     SetupInstaller installer;
     Configure(installer, {});
