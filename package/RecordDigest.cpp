@@ -9,6 +9,9 @@
 #define OPENSSL_SUPPRESS_DEPRECATED
 #include <openssl/sha.h>
 
+#include <errno.h>
+#include <unistd.h>
+
 #include "package/Checksum.h"
 
 struct RecordDigest::State {
@@ -23,6 +26,21 @@ RecordDigest::~RecordDigest() = default;
 
 void RecordDigest::Update(const void* data, size_t size) {
   SHA256_Update(&m_pState->context, data, size);
+}
+
+bool RecordDigest::UpdateFrom(int fd, char* block, size_t blockSize, uint64_t* bytes) {
+  *bytes = 0;
+  for (;;) {
+    ssize_t got = read(fd, block, blockSize);
+    if (got < 0 && errno == EINTR)
+      continue;
+    if (got < 0)
+      return false;
+    if (got == 0)
+      return true;
+    Update(block, static_cast<size_t>(got));
+    *bytes += static_cast<uint64_t>(got);
+  }
 }
 
 std::string RecordDigest::FinalHex() {

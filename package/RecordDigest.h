@@ -2,6 +2,7 @@
 #define STRATA_PACKAGE_RECORDDIGEST_H_
 
 #include <stddef.h>
+#include <stdint.h>
 
 #include <memory>
 #include <string>
@@ -21,6 +22,10 @@ class RecordDigest {
   RecordDigest& operator=(const RecordDigest&) = delete;
 
   void Update(const void* data, size_t size);
+  // Adds what fd holds from its position to its end, read through block
+  // (blockSize bytes, the caller's): true with *bytes the count read, or
+  // false with errno set by the read that failed.
+  bool UpdateFrom(int fd, char* block, size_t blockSize, uint64_t* bytes);
   // The digest as 64 lowercase hexadecimal characters; the object starts
   // afresh afterwards.
   std::string FinalHex();

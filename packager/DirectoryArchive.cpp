@@ -63,18 +63,9 @@ bool DirectoryArchive::DigestFile(const std::string& full, const std::string& sh
   RecordDigest sha256;
   std::vector<char> block(256 * 1024);
   uint64_t size = 0;
-  for (;;) {
-    ssize_t got = read(fd.Get(), block.data(), block.size());
-    if (got < 0 && errno == EINTR)
-      continue;
-    if (got < 0) {
-      *error = shown + ": " + ErrnoText(errno);
-      return false;
-    }
-    if (got == 0)
-      break;
-    sha256.Update(block.data(), static_cast<size_t>(got));
-    size += static_cast<uint64_t>(got);
+  if (!sha256.UpdateFrom(fd.Get(), block.data(), block.size(), &size)) {
+    *error = shown + ": " + ErrnoText(errno);
+    return false;
   }
   digest->sha256 = sha256.FinalHex();
   digest->size = size;

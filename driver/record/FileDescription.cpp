@@ -84,17 +84,10 @@ bool DigestOpenFile(int fd, const std::string& shown, char* block, ManifestEntry
     return false;
   }
   RecordDigest digest;
-  for (;;) {
-    ssize_t got = read(fd, block, kReadBlock);
-    if (got < 0 && errno == EINTR)
-      continue;
-    if (got < 0) {
-      *error = ErrnoMessage(shown, errno);
-      return false;
-    }
-    if (got == 0)
-      break;
-    digest.Update(block, static_cast<size_t>(got));
+  uint64_t bytes = 0;
+  if (!digest.UpdateFrom(fd, block, kReadBlock, &bytes)) {
+    *error = ErrnoMessage(shown, errno);
+    return false;
   }
   entry->isLink = false;
   entry->mode = st.st_mode & 07777;
